@@ -1,0 +1,33 @@
+#pragma once
+// The web server object inside the engine: the plain and TLS listeners and
+// the readers of the WebServer settings section.
+#include <cstdint>
+
+#include "web/http/listener.h"
+
+uint16_t LWebServerGetPort();
+uint16_t LWebServerGetSecurePort();
+bool LWebServerIsEnabled();
+bool LWebServerIsSecureEnabled();
+bool LWebServerIsPublicEnabled();
+
+class LWebServer {
+public:
+    LWebServer() = default;
+    LWebServer(const LWebServer&) = delete;
+    LWebServer& operator=(const LWebServer&) = delete;
+    virtual ~LWebServer();
+
+    virtual void Start();
+    virtual void RestartNonSecure();
+    virtual void RestartSecure();
+    // Stops both listeners with their connection threads.
+    void StopListeners();
+
+    LTCPListener plain;
+    LCryptoTCPListener secure;
+};
+
+// The web server of the running engine, or null.
+LWebServer* LWebServerCurrent();
+void LWebServerClearCurrent(LWebServer* if_this);
