@@ -1,0 +1,43 @@
+#pragma once
+// The records of the SMTP sender. Every text is wide and owned by the caller;
+// the sender never changes them (direct delivery works on copies), except
+// the name-mismatch flag, which it sets for the caller to report.
+#include <cstdint>
+
+struct LSmtpMessage {
+    const char16_t* to = u"";           // recipients, separated by commas
+    const char16_t* sender = u"";       // MAIL FROM address and From address; may be empty
+    const char16_t* senderName = u"";   // display name in From; may be empty
+    const char16_t* replyTo = u"";      // may be empty
+    const char16_t* subject = u"";
+    const char16_t* body = u"";         // plain-text body
+    const char16_t* const* attachmentPaths = nullptr;
+    uint64_t attachmentCount = 0;
+    const char16_t* smtpHost = u"";     // host[:port]; empty for direct delivery
+    const char16_t* userName = u"";     // empty: no authentication
+    const char16_t* password = u"";
+    uint8_t sendDirect = 0;             // direct delivery when the SMTP host cannot be reached
+    uint8_t useSsl = 0;                 // TLS is required (STARTTLS, or implicit on 465)
+    uint8_t verifyServerName = 1;       // a certificate whose name does not match fails the handshake
+    uint8_t nameMismatch = 0;           // out: a handshake failed on the certificate's name
+};
+
+struct LSmtpSettings {
+    const char16_t* smtpHost = u"";
+    const char16_t* userName = u"";
+    const char16_t* password = u"";
+    const char16_t* sender = u"";
+    uint8_t useSsl = 0;
+    uint8_t verifyServerName = 1;
+};
+
+struct LSettingsEmail {
+    const char16_t* to = u"";
+    const char16_t* subject = u"";
+    const char16_t* body = u"";
+    const char16_t* const* attachmentPaths = nullptr;
+    uint64_t attachmentCount = 0;
+    char16_t sender[260] = {0};
+    char16_t senderName[260] = {0};
+    char16_t replyTo[260] = {0};
+};
