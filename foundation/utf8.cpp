@@ -1,6 +1,7 @@
 #include "foundation/utf8.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -8,14 +9,16 @@ constexpr uint32_t kReplacement = 0xFFFD;
 
 inline bool IsCont(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-// Appends the UTF-8 of `n` UTF-16 units through `put` (one byte a call).
+// Hands the UTF-8 of `n` UTF-16 units to `put` one character at a time
+// (1 to 4 bytes), so that bounded outputs can drop whole characters only.
 template <class Put>
-void WideToUtf8(const char16_t* w, size_t n, Put&& put) {
+void WideToUtf8Seq(const char16_t* w, size_t n, Put&& put) {
     char tmp[4];
     for (size_t i = 0; i < n; ++i) {
         uint32_t u = w[i];
         if (u < 0x80) {
-            put(static_cast<char>(u));
+            tmp[0] = static_cast<char>(u);
+            put(tmp, size_t(1));
             continue;
         }
         uint32_t cp = u;
@@ -29,30 +32,56 @@ void WideToUtf8(const char16_t* w, size_t n, Put&& put) {
         } else if (u >= 0xDC00 && u <= 0xDFFF) {
             cp = kReplacement;
         }
-        size_t k = LUtf8Encode(cp, tmp);
-        for (size_t j = 0; j < k; ++j) put(tmp[j]);
+        put(tmp, LUtf8Encode(cp, tmp));
     }
 }
 
 template <class Put>
-void Utf8ToWide(const char* s, size_t n, Put&& put) {
+void WideToUtf8(const char16_t* w, size_t n, Put&& put) {
+    WideToUtf8Seq(w, n, [&](const char* b, size_t k) {
+        for (size_t j = 0; j < k; ++j) put(b[j]);
+    });
+}
+
+// Bytes of the UTF-8 form of n UTF-16 units.
+size_t Utf8Size(const char16_t* w, size_t n) {
+    size_t total = 0;
+    WideToUtf8Seq(w, n, [&](const char*, size_t k) { total += k; });
+    return total;
+}
+
+// Hands the UTF-16 of n UTF-8 bytes to `put` one character at a time (one
+// unit, or two for a surrogate pair).
+template <class Put>
+void Utf8ToWideSeq(const char* s, size_t n, Put&& put) {
     const auto* p = reinterpret_cast<const unsigned char*>(s);
     size_t i = 0;
+    char16_t units[2];
     while (i < n) {
         if (p[i] < 0x80) {
-            put(static_cast<char16_t>(p[i++]));
+            units[0] = p[i++];
+            put(units, size_t(1));
             continue;
         }
         uint32_t cp;
         i += LUtf8Decode(p + i, n - i, &cp);
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            put(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            put(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+            units[0] = static_cast<char16_t>(0xD800 + (cp >> 10));
+            units[1] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+            put(units, size_t(2));
         } else {
-            put(static_cast<char16_t>(cp));
+            units[0] = static_cast<char16_t>(cp);
+            put(units, size_t(1));
         }
     }
+}
+
+template <class Put>
+void Utf8ToWide(const char* s, size_t n, Put&& put) {
+    Utf8ToWideSeq(s, n, [&](const char16_t* u, size_t k) {
+        for (size_t j = 0; j < k; ++j) put(u[j]);
+    });
 }
 
 }  // namespace
@@ -146,7 +175,12 @@ void LString::SetUtf8N(const char* utf8, size_t n) {
 
 void LStringA::SetUtf8FromWide(const char16_t* wide, size_t n) {
     Clear();
-    LStringAAppendWide(*this, wide, n);
+    if (!wide) return;
+    // The worst case is cheap to reserve for short texts; long ones are
+    // measured first rather than holding six times their size.
+    if (n * 6 >= 200000 || !Reserve(n * 6 + 1)) Reserve(Utf8Size(wide, n) + 1);
+    WideToUtf8(wide, n, [&](char c) { PutUnit(c); });
+    Terminate();
 }
 
 std::string LToUtf8(const char16_t* wide) {
@@ -188,14 +222,15 @@ void LUTF8FromWide::Convert(const char16_t* wide, size_t n) {
         }
     }
     size_t len = 0;
-    WideToUtf8(wide, n, [&](char c) {
-        if (len < room) out[len++] = c;
+    // A cut never leaves half a character behind.
+    WideToUtf8Seq(wide, n, [&](const char* b, size_t k) {
+        if (len + k > room) {
+            room = len;
+            return;
+        }
+        std::memcpy(out + len, b, k);
+        len += k;
     });
-    // A cut must not leave half a sequence behind.
-    if (len == room) {
-        while (len > 0 && IsCont(static_cast<unsigned char>(out[len - 1]))) --len;
-        if (len > 0 && static_cast<unsigned char>(out[len - 1]) >= 0xC0) --len;
-    }
     out[len] = 0;
     text = out;
     length_ = len;
@@ -220,8 +255,12 @@ void LWideFromUTF8::InitText(const char* utf8) {
         }
     }
     size_t len = 0;
-    Utf8ToWide(utf8 ? utf8 : "", n, [&](char16_t c) {
-        if (len < room) out[len++] = c;
+    Utf8ToWideSeq(utf8 ? utf8 : "", n, [&](const char16_t* u, size_t k) {
+        if (len + k > room) {
+            room = len;
+            return;
+        }
+        for (size_t j = 0; j < k; ++j) out[len++] = u[j];
     });
     out[len] = 0;
     text = out;
@@ -229,24 +268,49 @@ void LWideFromUTF8::InitText(const char* utf8) {
 }
 
 size_t LWideToUTF8Buf(char out[260], const char16_t* wide) {
-    LUTF8FromWide u(wide);
-    size_t n = u.Length();
-    if (n > 259) {
-        n = 259;
-        while (n > 0 && IsCont(static_cast<unsigned char>(u.text[n]))) --n;
+    size_t n = 0;
+    if (wide)
+        while (n < 259 && wide[n] && wide[n] < 0x80) {
+            out[n] = static_cast<char>(wide[n]);
+            ++n;
+        }
+    if (wide && n < 259 && wide[n]) {
+        // Not plain ASCII before the limit: convert the whole text.
+        size_t room = 259;
+        n = 0;
+        WideToUtf8Seq(wide, LTextLength(wide), [&](const char* b, size_t k) {
+            if (n + k > room) {
+                room = n;
+                return;
+            }
+            std::memcpy(out + n, b, k);
+            n += k;
+        });
     }
-    std::memcpy(out, u.text, n);
     out[n] = 0;
     return n;
 }
 
 size_t LUTF8ToWideBuf(char16_t out[260], const char* utf8) {
-    size_t len = 0;
-    Utf8ToWide(utf8 ? utf8 : "", LTextLength(utf8), [&](char16_t c) {
-        if (len < 259) out[len++] = c;
-    });
-    out[len] = 0;
-    return len;
+    size_t n = 0;
+    if (utf8)
+        while (n < 259 && utf8[n] && static_cast<unsigned char>(utf8[n]) < 0x80) {
+            out[n] = static_cast<unsigned char>(utf8[n]);
+            ++n;
+        }
+    if (utf8 && n < 259 && utf8[n]) {
+        size_t room = 259;
+        n = 0;
+        Utf8ToWideSeq(utf8, LTextLength(utf8), [&](const char16_t* u, size_t k) {
+            if (n + k > room) {
+                room = n;
+                return;
+            }
+            for (size_t j = 0; j < k; ++j) out[n++] = u[j];
+        });
+    }
+    out[n] = 0;
+    return n;
 }
 
 void LCopyField(char16_t out[260], const char16_t* text) {
