@@ -1,0 +1,149 @@
+#include "foundation/value_cipher.h"
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+
+#include <cstring>
+#include <string>
+
+#include "foundation/format.h"
+#include "foundation/rc4.h"
+#include "foundation/reg_settings.h"
+#include "foundation/utf8.h"
+
+namespace {
+
+const char kPassPhrase[] = "plimsorkad";
+
+// Standard base64 (RFC 4648 alphabet, '=' fill). Kept private until the
+// shared encoders are in place.
+const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string Base64Encode(const uint8_t* p, size_t n) {
+    std::string out;
+    for (size_t i = 0; i < n; i += 3) {
+        uint32_t v = uint32_t(p[i]) << 16;
+        if (i + 1 < n) v |= uint32_t(p[i + 1]) << 8;
+        if (i + 2 < n) v |= p[i + 2];
+        out += kAlphabet[v >> 18];
+        out += kAlphabet[(v >> 12) & 63];
+        out += i + 1 < n ? kAlphabet[(v >> 6) & 63] : '=';
+        out += i + 2 < n ? kAlphabet[v & 63] : '=';
+    }
+    return out;
+}
+
+// Characters outside the alphabet are skipped, as the stored forms may
+// carry line breaks or fill.
+std::string Base64Decode(const char* s) {
+    std::string out;
+    uint32_t acc = 0;
+    int bits = 0;
+    for (; *s; ++s) {
+        const char* at = std::strchr(kAlphabet, *s);
+        if (!at || !*s) continue;
+        acc = (acc << 6) | static_cast<uint32_t>(at - kAlphabet);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((acc >> bits) & 0xFF);
+        }
+    }
+    return out;
+}
+
+// Ends the plaintext's life in every working buffer.
+class LWipedBytes {
+public:
+    explicit LWipedBytes(std::string bytes) : bytes(std::move(bytes)) {}
+    ~LWipedBytes() { OPENSSL_cleanse(bytes.data(), bytes.size()); }
+    LWipedBytes(const LWipedBytes&) = delete;
+    LWipedBytes& operator=(const LWipedBytes&) = delete;
+    uint8_t* Data() { return reinterpret_cast<uint8_t*>(bytes.data()); }
+    std::string bytes;
+};
+
+// The first 259 bytes of decrypted UTF-8 into a fixed field.
+void PlainToField(LWipedBytes& plain, char16_t out[260]) {
+    if (plain.bytes.size() > 259) plain.bytes.resize(259);
+    LUTF8ToWideBuf(out, plain.bytes.c_str());
+}
+
+}  // namespace
+
+LValueCipher::LValueCipher() : LValueCipher(kPassPhrase) {}
+
+LValueCipher::LValueCipher(const char* pass_phrase) {
+    // The Windows releases hashed the pass phrase with MD5 and derived an RC4
+    // key of the Base provider's default length, 40 bits, which that provider
+    // pads with 11 zero bytes of salt: RC4 over a 16-byte key whose first 5
+    // bytes are the digest's.
+    uint8_t digest[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (EVP_Digest(pass_phrase, std::strlen(pass_phrase), digest, &len, EVP_md5(), nullptr) != 1 || len < 5) return;
+    std::memcpy(key_, digest, 5);
+    OPENSSL_cleanse(digest, sizeof digest);
+    has_key_ = true;
+}
+
+void LValueCipher::Crypt(uint8_t* data, size_t n) const {
+    // A fresh key stream per value: every value is encrypted from its start.
+    LRc4 rc4(key_, KeyLength);
+    rc4.Process(data, n);
+}
+
+bool LValueCipher::Encrypt(const char16_t* text, char16_t out[260]) {
+    out[0] = 0;
+    if (!has_key_) return false;
+    char utf8[1040];
+    LUTF8FromWide conv(text);
+    size_t n = conv.Length() > 1039 ? 1039 : conv.Length();
+    std::memcpy(utf8, conv.text, n);
+    LWipedBytes work(std::string(utf8, n));
+    OPENSSL_cleanse(utf8, sizeof utf8);
+    if (n == 0) return false;
+    Crypt(work.Data(), n);
+    std::string b64 = Base64Encode(work.Data(), n);
+    // The text form must fit the 259 characters of a field: nothing else.
+    if (b64.size() > 259) return false;
+    for (size_t i = 0; i <= b64.size(); ++i) out[i] = static_cast<char16_t>(b64.c_str()[i]);
+    return out[0] != 0;
+}
+
+bool LValueCipher::Decrypt(const char16_t* text_form, char16_t out[260]) {
+    out[0] = 0;
+    if (!has_key_) return false;
+    LUTF8FromWide conv(text_form);
+    LWipedBytes work(Base64Decode(conv.text));
+    if (work.bytes.empty()) return false;
+    Crypt(work.Data(), work.bytes.size());
+    PlainToField(work, out);
+    return true;
+}
+
+bool LValueCipher::ReadRegistryValue(const char16_t* subkey, const char16_t* name, char16_t out[260]) {
+    LRegKey key;
+    if (!key.Open(LRegHive::LocalMachine, subkey)) return false;
+    out[0] = 0;
+    if (!has_key_) return false;
+    const LHiveValue* v = key.Find(name);
+    if (!v) return false;
+    LWipedBytes work(LRegValueBytes(*v));
+    Crypt(work.Data(), work.bytes.size());
+    PlainToField(work, out);
+    return true;
+}
+
+LValueCipher* LValueCipherGet() {
+    static LValueCipher cipher;
+    return cipher.HasKey() ? &cipher : nullptr;
+}
+
+bool LRegGetEncryptedString(const char16_t* subkey, const char16_t* name, char16_t out[260]) {
+    if (LValueCipher* cipher = LValueCipherGet()) {
+        char16_t twin[260];
+        LFormatEscPathW(twin, u"_%s", name);
+        if (cipher->ReadRegistryValue(subkey, twin, out)) return true;
+    }
+    return LRegReadString(LRegHive::LocalMachine, subkey, name, u"", out);
+}
