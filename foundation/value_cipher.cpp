@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/base64.h"
 #include "foundation/format.h"
 #include "foundation/rc4.h"
 #include "foundation/reg_settings.h"
@@ -14,43 +15,6 @@
 namespace {
 
 const char kPassPhrase[] = "plimsorkad";
-
-// Standard base64 (RFC 4648 alphabet, '=' fill). Kept private until the
-// shared encoders are in place.
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string Base64Encode(const uint8_t* p, size_t n) {
-    std::string out;
-    for (size_t i = 0; i < n; i += 3) {
-        uint32_t v = uint32_t(p[i]) << 16;
-        if (i + 1 < n) v |= uint32_t(p[i + 1]) << 8;
-        if (i + 2 < n) v |= p[i + 2];
-        out += kAlphabet[v >> 18];
-        out += kAlphabet[(v >> 12) & 63];
-        out += i + 1 < n ? kAlphabet[(v >> 6) & 63] : '=';
-        out += i + 2 < n ? kAlphabet[v & 63] : '=';
-    }
-    return out;
-}
-
-// Characters outside the alphabet are skipped, as the stored forms may
-// carry line breaks or fill.
-std::string Base64Decode(const char* s) {
-    std::string out;
-    uint32_t acc = 0;
-    int bits = 0;
-    for (; *s; ++s) {
-        const char* at = std::strchr(kAlphabet, *s);
-        if (!at || !*s) continue;
-        acc = (acc << 6) | static_cast<uint32_t>(at - kAlphabet);
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            out += static_cast<char>((acc >> bits) & 0xFF);
-        }
-    }
-    return out;
-}
 
 // Ends the plaintext's life in every working buffer.
 class LWipedBytes {
@@ -103,10 +67,10 @@ bool LValueCipher::Encrypt(const char16_t* text, char16_t out[260]) {
     OPENSSL_cleanse(utf8, sizeof utf8);
     if (n == 0) return false;
     Crypt(work.Data(), n);
-    std::string b64 = Base64Encode(work.Data(), n);
-    // The text form must fit the 259 characters of a field: nothing else.
-    if (b64.size() > 259) return false;
-    for (size_t i = 0; i <= b64.size(); ++i) out[i] = static_cast<char16_t>(b64.c_str()[i]);
+    // The text form must fit the 259 characters of a field, or nothing is
+    // written.
+    if (LBase64EncodedLength(n, LBase64NoLineBreaks) > 259) return false;
+    LBase64EncodeW260(work.Data(), n, out, LBase64NoLineBreaks);
     return out[0] != 0;
 }
 
@@ -114,7 +78,10 @@ bool LValueCipher::Decrypt(const char16_t* text_form, char16_t out[260]) {
     out[0] = 0;
     if (!has_key_) return false;
     LUTF8FromWide conv(text_form);
-    LWipedBytes work(Base64Decode(conv.text));
+    LHeapBlock decoded;
+    size_t n = LBase64Decode(conv.text, conv.Length(), decoded);
+    LWipedBytes work(std::string(static_cast<const char*>(decoded.block), n));
+    if (n) OPENSSL_cleanse(decoded.block, n);
     if (work.bytes.empty()) return false;
     Crypt(work.Data(), work.bytes.size());
     PlainToField(work, out);
