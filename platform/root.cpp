@@ -50,6 +50,9 @@ std::string LPlatformKnownFolder(LKnownFolder which) {
         return EnvOr("XDG_CONFIG_HOME", HomeFolder() + "/.config") + "/porlinex/user.reg";
     case LKnownFolder::RunFolder:
         return root + "/run/porlinex";
+    case LKnownFolder::UserRunFolder:
+        if (rooted) return root + "/run/porlinex";
+        return StripTrailingSlashes(EnvOr("XDG_RUNTIME_DIR", root + "/run/porlinex"));
     case LKnownFolder::Temp:
         if (rooted) return root + "/tmp";
         return StripTrailingSlashes(EnvOr("TMPDIR", "/tmp"));

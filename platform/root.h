@@ -10,6 +10,7 @@ enum class LKnownFolder {
     MachineHive,     // R/etc/porlinex/machine.reg (a file)
     UserHive,        // R/home/.config/porlinex/user.reg, or $XDG_CONFIG_HOME/porlinex/user.reg
     RunFolder,       // R/run/porlinex
+    UserRunFolder,   // $XDG_RUNTIME_DIR when no root is set, else the run folder
     Temp,            // R/tmp, or $TMPDIR, or /tmp
     ProgramFolder,   // folder of the running executable
 };
