@@ -31,7 +31,7 @@ uint32_t LPlainWait::WaitHandles(LHandleList& list, uint32_t ms) {
 }
 
 LTimeLimitedProgress::LTimeLimitedProgress(LTaskProgress* inner, uint32_t budget_ms)
-    : inner_(inner), start_(TickMs()), budget_(budget_ms) {}
+    : LProgressAdaptor(inner), start_(TickMs()), budget_(budget_ms) {}
 
 bool LTimeLimitedProgress::IsStopRequested() {
     return inner_->IsStopRequested() || TickMs() - start_ >= budget_;

@@ -14,37 +14,12 @@ public:
     uint32_t WaitHandles(LHandleList& list, uint32_t ms) override;
 };
 
-// Lets a sub-operation report 0-to-1 progress inside a range of its caller's
-// bar (x * scale + offset) and pushes its status lines one line down.
-class LSubTaskProgress : public LTaskProgress {
+// Passes everything to the context it wraps except the marquee, which an
+// adaptor's sub-operation does not own.
+class LProgressAdaptor : public LTaskProgress {
 public:
-    LSubTaskProgress(LTaskProgress* inner, double offset, double scale)
-        : inner_(inner), offset_(offset), scale_(scale) {}
+    explicit LProgressAdaptor(LTaskProgress* inner) : inner_(inner) {}
     bool IsStopRequested() override { return inner_->IsStopRequested(); }
-    uint32_t WaitStop(uint32_t ms) override { return inner_->WaitStop(ms); }
-    uint32_t WaitHandle(LHandle h, uint32_t ms) override { return inner_->WaitHandle(h, ms); }
-    uint32_t WaitHandles(LHandleList& list, uint32_t ms) override { return inner_->WaitHandles(list, ms); }
-    uint32_t WaitStopForever() override { return inner_->WaitStopForever(); }
-    uint32_t WaitHandleForever(LHandle h) override { return inner_->WaitHandleForever(h); }
-    uint32_t WaitHandlesForever(LHandleList& list) override { return inner_->WaitHandlesForever(list); }
-    void ShowError(const char16_t* text) override { inner_->ShowError(text); }
-    void SetStatusText(const char16_t* text, int line) override { inner_->SetStatusText(text, line + 1); }
-    void SetProgress(double fraction) override { inner_->SetProgress(fraction * scale_ + offset_); }
-    void StartMarquee() override {}
-    void StopMarquee() override {}
-
-private:
-    LTaskProgress* inner_;
-    double offset_;
-    double scale_;
-};
-
-// Asks to stop when the inner context does or once budget_ms have passed
-// since construction.
-class LTimeLimitedProgress : public LTaskProgress {
-public:
-    LTimeLimitedProgress(LTaskProgress* inner, uint32_t budget_ms);
-    bool IsStopRequested() override;
     uint32_t WaitStop(uint32_t ms) override { return inner_->WaitStop(ms); }
     uint32_t WaitHandle(LHandle h, uint32_t ms) override { return inner_->WaitHandle(h, ms); }
     uint32_t WaitHandles(LHandleList& list, uint32_t ms) override { return inner_->WaitHandles(list, ms); }
@@ -57,8 +32,32 @@ public:
     void StartMarquee() override {}
     void StopMarquee() override {}
 
-private:
+protected:
     LTaskProgress* inner_;
+};
+
+// Lets a sub-operation report 0-to-1 progress inside a range of its caller's
+// bar (x * scale + offset) and pushes its status lines one line down.
+class LSubTaskProgress : public LProgressAdaptor {
+public:
+    LSubTaskProgress(LTaskProgress* inner, double offset, double scale)
+        : LProgressAdaptor(inner), offset_(offset), scale_(scale) {}
+    void SetStatusText(const char16_t* text, int line) override { inner_->SetStatusText(text, line + 1); }
+    void SetProgress(double fraction) override { inner_->SetProgress(fraction * scale_ + offset_); }
+
+private:
+    double offset_;
+    double scale_;
+};
+
+// Asks to stop when the inner context does or once budget_ms have passed
+// since construction.
+class LTimeLimitedProgress : public LProgressAdaptor {
+public:
+    LTimeLimitedProgress(LTaskProgress* inner, uint32_t budget_ms);
+    bool IsStopRequested() override;
+
+private:
     uint32_t start_;
     uint32_t budget_;
 };
