@@ -1,10 +1,3 @@
-#include <cstdio>
-#include <cstring>
+#include "host/switches.h"
 
-#include "host/service_main.h"
-
-int main(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "-service") == 0) return LServiceMain(argc, argv);
-    std::fprintf(stderr, "usage: porlinex -service\n");
-    return 1;
-}
+int main(int argc, char** argv) { return LHostMain(argc, argv); }

@@ -1,0 +1,45 @@
+#pragma once
+// The jobs that the entry point hands over to other modules. Each has a
+// stand-in here that logs "<name>: not available." and answers as a failed
+// or declined job; a module that implements one defines the same function
+// (same signature) and its definition replaces the stand-in at link time.
+#include <cstdint>
+#include <string>
+
+// The MCP standard input/output relay; its exit code is the process's.
+int LMcpStdioRun();
+
+// Scheduled tasks and the start-up version check.
+bool LGetInstallerPath(std::string& folder);
+bool LScheduleTask(const char* name, const std::string& program, const char* arguments, int64_t at);
+bool LDeleteScheduledTask(const char* name);
+void LScheduleUpdateCheck();
+bool LShouldOpenAtLogon();
+bool LCheckVersionAtStartup(bool after_install);
+void LLoadWinRtFunctions();
+bool LShowLikeSurvey();
+// The user's Run value "PorlinexRunOnStartup" (the -installsched job).
+void LRunOnStartupWriteUser(const std::string& program);
+
+// Service access, run at log-on, maintenance children and the firewall.
+bool LServiceApplyAccess();
+bool LRunOnStartupSet(const std::string& program);
+void LRunOnStartupDelete();
+bool LExeTaskDispatch(const std::string& task);
+bool LFirewallOpenPort(int port, int flag, const std::string& name);
+
+// The maker's other programs and on-demand components.
+void LRunCompanionProgram();
+void LShowLauncherDialog(const std::string& name);
+void LRunSuiteLauncher();
+void LInstallComponent(const std::string& name, const std::string& pid, const char* source, int flag);
+
+// Installer, uninstaller and the desktop itself.
+void LLaunchUninstallerCopy(bool quiet);
+void LRunUninstall(bool quiet);
+int LRunInstaller(bool bootstrap);
+void LClearInstallHistory();
+// Looks for a running desktop of this user and asks it to come to the
+// front; true when one was found.
+bool LBringRunningInstanceForward();
+void LGuiRun(bool seven_day_start);

@@ -1,0 +1,297 @@
+#include "host/pipe_server.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "foundation/log.h"
+#include "web/engine/web_server.h"
+
+namespace {
+
+std::recursive_mutex g_current_lock;
+LServicePipeServer* g_current = nullptr;
+
+// A reader waits this long for the main thread to finish its message.
+constexpr uint32_t kDispatchWaitMs = 600000;
+// Pause after a failed accept (out of descriptors, say) before the next.
+constexpr uint32_t kAcceptRetryMs = 100;
+
+bool AnswerQuery(LServiceEngine& engine, uint32_t code) {
+    LWebServer& web = engine.WebServer();
+    switch (code) {
+    case LPipeQueryServiceThere:
+        return true;
+    case LPipeQueryBindFailed:
+        // The listeners do not report a failed bind yet; until they do,
+        // no failure is known.
+        return false;
+    case LPipeQueryWebUp:
+        return (!LWebServerIsEnabled() || web.plain.IsRunning()) &&
+               (!LWebServerIsSecureEnabled() || web.secure.IsRunning());
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+LServicePipeServer* LServicePipeServerCurrent() {
+    std::lock_guard<std::recursive_mutex> lock(g_current_lock);
+    return g_current;
+}
+
+void LServicePipeServerSetCurrent(LServicePipeServer* server) {
+    std::lock_guard<std::recursive_mutex> lock(g_current_lock);
+    g_current = server;
+}
+
+void LServicePipeBroadcastLog(const char* time_text, const char* line_text, int level) {
+    std::lock_guard<std::recursive_mutex> lock(g_current_lock);
+    if (g_current) g_current->BroadcastLog(time_text, line_text, level);
+}
+
+void LServicePipeBroadcastEvent(uint32_t code, const void* data, uint32_t value) {
+    std::lock_guard<std::recursive_mutex> lock(g_current_lock);
+    if (g_current) g_current->BroadcastEvent(code, data, value);
+}
+
+// ---- connection ----
+
+LServicePipeConnection::LServicePipeConnection(LServicePipeServer& server, LUnixSocket socket)
+    : server_(server), socket_(std::move(socket)) {}
+
+LServicePipeConnection::~LServicePipeConnection() { Stop(); }
+
+bool LServicePipeConnection::Start() {
+    if (!done_.Valid() || !stop_.Valid()) return false;
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void LServicePipeConnection::Stop() {
+    stop_.Set();
+    if (thread_.joinable()) thread_.join();
+}
+
+void LServicePipeConnection::Run() {
+    server_.Link(this);
+    unsigned char raw[LPipeHeaderSize];
+    for (;;) {
+        if (LUnixSocketRead(socket_.Fd(), raw, sizeof raw, LSocketNoLimit, stop_.Fd()) != LSocketDone) break;
+        LPipeHeader h = LPipeHeaderDecode(raw);
+        if (h.magic != LPipeMagic) break;
+        // A length this large is no message of ours; reading it would let
+        // one client make the service allocate gigabytes.
+        if (h.HasPayload() && h.length > LPipeMaxPayload) break;
+        header_ = h;
+        done_.Reset();
+        pending_ = true;
+        server_.Wake();
+        int fds[2] = {done_.Fd(), stop_.Fd()};
+        if (LWaitReadable(fds, 2, kDispatchWaitMs) != 0) break;
+    }
+    server_.Unlink(this);
+    // Unlinked: no broadcast or dispatch reaches this socket any more.
+    socket_.Close();
+    ended_ = true;
+}
+
+bool LServicePipeConnection::Write(const void* bytes, size_t n, uint32_t ms) {
+    if (broken_) return false;
+    if (LUnixSocketWrite(socket_.Fd(), bytes, n, ms, -1) == LSocketDone) return true;
+    // The reader still polls this descriptor, so it is shut down rather than
+    // closed; the reader then fails and the connection ends.
+    broken_ = true;
+    socket_.Shutdown();
+    return false;
+}
+
+void LServicePipeConnection::WriteReply(uint32_t answer, const void* payload, uint32_t length, uint32_t id) {
+    LPipeHeader h;
+    h.type = LPipeTypeReply;
+    h.code = answer;
+    h.length = length;
+    h.id = id;
+    unsigned char raw[LPipeHeaderSize];
+    LPipeHeaderEncode(h, raw);
+    std::lock_guard<std::recursive_mutex> lock(server_.WriteLock());
+    if (Write(raw, sizeof raw, LPipeWriteMs) && payload && length) Write(payload, length, LPipeWriteMs);
+}
+
+void LServicePipeConnection::Dispatch() {
+    if (!pending_) return;
+    LPipeHeader h = header_;
+    unsigned char fixed[LPipeFixedPayload];
+    std::unique_ptr<unsigned char[]> heap;
+    unsigned char* payload = nullptr;
+    bool read_ok = true;
+    if (h.type & LPipeNoPayloadBit) {
+        h.type = static_cast<uint16_t>(h.type & ~LPipeNoPayloadBit);
+    } else if (h.length != 0) {
+        if (h.length <= LPipeFixedPayload) {
+            payload = fixed;
+        } else {
+            heap.reset(new (std::nothrow) unsigned char[h.length]);
+            payload = heap.get();
+        }
+        read_ok = payload && LUnixSocketRead(socket_.Fd(), payload, h.length, LPipePayloadReadMs, -1) == LSocketDone;
+        // A half-read payload leaves the stream out of step: end the client.
+        if (!read_ok) socket_.Shutdown();
+    }
+    if (read_ok) {
+        switch (h.type) {
+        case LPipeTypeCommand:
+            server_.Engine().OnCommand(h.code, payload, h.length);
+            break;
+        case LPipeTypeQuery:
+            WriteReply(AnswerQuery(server_.Engine(), h.code) ? 1 : 0, nullptr, 0, h.id);
+            break;
+        case LPipeTypeRequest:
+            if (h.code == LPipeRequestVersion)
+                WriteReply(1, LPipeVersionText, LPipeVersionLength, h.id);
+            else
+                WriteReply(0, nullptr, 0, h.id);
+            break;
+        default:
+            break;
+        }
+    }
+    pending_ = false;
+    done_.Set();
+}
+
+// ---- server ----
+
+LServicePipeServer::LServicePipeServer() : engine_(nullptr) {}
+
+LServicePipeServer::~LServicePipeServer() {
+    if (LServicePipeServerCurrent() == this) LServicePipeServerSetCurrent(nullptr);
+    Stop();
+    StopAndDeleteAll();
+}
+
+bool LServicePipeServer::CreatePipeInstance() {
+    path_ = LServiceSocketPath();
+    if (!LUnixSocketListen(path_, listener_)) return false;
+    size_t slash = path_.rfind('/');
+    allowed_group_ = LPathGroup(slash == std::string::npos ? "." : path_.substr(0, slash));
+    return true;
+}
+
+bool LServicePipeServer::Start() {
+    if (!listener_.Valid() || !stop_.Valid() || !ended_.Valid() || !wake_.Valid()) return false;
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void LServicePipeServer::Stop() {
+    stop_.Set();
+    if (thread_.joinable()) thread_.join();
+    if (listener_.Valid()) {
+        listener_.Close();
+        unlink(path_.c_str());
+    }
+}
+
+void LServicePipeServer::Run() {
+    // An accept that fails, or a client that may not talk to us, never ends
+    // the loop: only a stop does.
+    for (;;) {
+        LUnixSocket client;
+        uint32_t r = LUnixSocketAccept(listener_.Fd(), stop_.Fd(), client);
+        if (r == LSocketStopped) break;
+        ReapEnded();
+        if (r != LSocketDone) {
+            int fd = stop_.Fd();
+            if (LWaitReadable(&fd, 1, kAcceptRetryMs) == 0) break;
+            continue;
+        }
+        if (!LUnixSocketPeerAllowed(client.Fd(), allowed_group_)) continue;
+        OnClientConnected(std::move(client));
+    }
+    ended_.Set();
+}
+
+void LServicePipeServer::OnClientConnected(LUnixSocket socket) {
+    auto c = std::unique_ptr<LServicePipeConnection>(new (std::nothrow) LServicePipeConnection(*this, std::move(socket)));
+    if (!c) return;
+    std::lock_guard<std::mutex> lock(pool_lock_);
+    if (c->Start()) pool_.push_back(std::move(c));
+}
+
+void LServicePipeServer::ReapEnded() {
+    std::vector<std::unique_ptr<LServicePipeConnection>> ended;
+    {
+        std::lock_guard<std::mutex> lock(pool_lock_);
+        for (auto it = pool_.begin(); it != pool_.end();) {
+            if ((*it)->Ended()) {
+                ended.push_back(std::move(*it));
+                it = pool_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    // Joined and deleted outside the pool lock.
+}
+
+void LServicePipeServer::StopAndDeleteAll() {
+    std::vector<std::unique_ptr<LServicePipeConnection>> all;
+    {
+        std::lock_guard<std::mutex> lock(pool_lock_);
+        all.swap(pool_);
+    }
+    for (auto& c : all) c->Stop();
+}
+
+void LServicePipeServer::Link(LServicePipeConnection* c) {
+    std::lock_guard<std::recursive_mutex> l1(list_lock_);
+    std::lock_guard<std::recursive_mutex> l2(write_lock_);
+    clients_.insert(clients_.begin(), c);
+    Wake();
+}
+
+void LServicePipeServer::Unlink(LServicePipeConnection* c) {
+    std::lock_guard<std::recursive_mutex> l1(list_lock_);
+    std::lock_guard<std::recursive_mutex> l2(write_lock_);
+    clients_.erase(std::remove(clients_.begin(), clients_.end(), c), clients_.end());
+}
+
+void LServicePipeServer::Wake() { wake_.Set(); }
+
+void LServicePipeServer::DispatchAll() {
+    wake_.Reset();
+    std::lock_guard<std::recursive_mutex> lock(list_lock_);
+    for (LServicePipeConnection* c : clients_) c->Dispatch();
+}
+
+void LServicePipeServer::BroadcastLog(const char* time_text, const char* line_text, int level) {
+    LPipeLogLine line = LPipeLogLineBuild(time_text, line_text);
+    LPipeHeader h;
+    h.type = LPipeTypeLogLine;
+    h.code = static_cast<uint32_t>(level);
+    h.length = static_cast<uint32_t>(line.payload.size());
+    h.id = line.time_size;
+    unsigned char raw[LPipeHeaderSize];
+    LPipeHeaderEncode(h, raw);
+    std::lock_guard<std::recursive_mutex> lock(write_lock_);
+    for (LServicePipeConnection* c : clients_) {
+        if (c->Write(raw, sizeof raw, LPipeBroadcastWriteMs))
+            c->Write(line.payload.data(), line.payload.size(), LPipeBroadcastWriteMs);
+    }
+}
+
+void LServicePipeServer::BroadcastEvent(uint32_t code, const void* data, uint32_t value) {
+    LPipeHeader h;
+    h.type = LPipeTypeEvent;
+    h.code = code;
+    h.length = data ? value : 0;
+    h.id = value;
+    unsigned char raw[LPipeHeaderSize];
+    LPipeHeaderEncode(h, raw);
+    std::lock_guard<std::recursive_mutex> lock(write_lock_);
+    for (LServicePipeConnection* c : clients_) {
+        if (c->Write(raw, sizeof raw, LPipeBroadcastWriteMs) && data && value)
+            c->Write(data, value, LPipeBroadcastWriteMs);
+    }
+}

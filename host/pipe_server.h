@@ -1,0 +1,118 @@
+#pragma once
+// The service's end of the desktop channel. An accept thread takes desktop
+// connections on the service socket; each connection has a thread that only
+// reads message headers. The message itself is carried out on the service
+// main thread (Dispatch), one at a time, so the engine is driven from one
+// thread only. Broadcasts send engine events and log lines to every desktop.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "host/pipe_message.h"
+#include "platform/unix_socket.h"
+#include "web/engine/engine_notifier.h"
+#include "web/engine/service_engine.h"
+
+class LServicePipeServer;
+
+class LServicePipeConnection {
+public:
+    LServicePipeConnection(LServicePipeServer& server, LUnixSocket socket);
+    ~LServicePipeConnection();
+    LServicePipeConnection(const LServicePipeConnection&) = delete;
+    LServicePipeConnection& operator=(const LServicePipeConnection&) = delete;
+
+    bool Start();
+    // Signals the stop event and joins the reader.
+    void Stop();
+    bool Ended() const { return ended_; }
+
+    // Carries out the waiting message, if any; service main thread only.
+    void Dispatch();
+    // Writes within ms; on failure the client's socket is shut down, which
+    // ends its reader. Callers hold the server's write lock.
+    bool Write(const void* bytes, size_t n, uint32_t ms);
+
+private:
+    void Run();
+    void WriteReply(uint32_t answer, const void* payload, uint32_t length, uint32_t id);
+
+    LServicePipeServer& server_;
+    LUnixSocket socket_;
+    std::atomic<bool> broken_{false};
+    std::atomic<bool> pending_{false};
+    std::atomic<bool> ended_{false};
+    LPipeHeader header_;
+    LWakeEvent done_;
+    LWakeEvent stop_;
+    std::thread thread_;
+};
+
+class LServicePipeServer : public LEngineNotifier {
+public:
+    LServicePipeServer();
+    ~LServicePipeServer() override;
+    LServicePipeServer(const LServicePipeServer&) = delete;
+    LServicePipeServer& operator=(const LServicePipeServer&) = delete;
+
+    // Opens the service socket; false when it cannot be made or another
+    // service already serves it.
+    bool CreatePipeInstance();
+    // Starts the accept thread.
+    bool Start();
+    // Asks the accept thread to end (the control handler's part of a stop).
+    void SignalStop() { stop_.Set(); }
+    const LWakeEvent& StopEvent() const { return stop_; }
+    // Joins the accept thread and closes the listening socket.
+    void Stop();
+    // Stops and deletes every connection thread.
+    void StopAndDeleteAll();
+
+    // Signalled when the accept thread has ended.
+    const LWakeEvent& EndedEvent() const { return ended_; }
+    const LWakeEvent& WakeEvent() const { return wake_; }
+    // One dispatch pass over the clients in list order.
+    void DispatchAll();
+
+    void BroadcastLog(const char* time_text, const char* line_text, int level);
+    void BroadcastEvent(uint32_t code, const void* data, uint32_t value);
+    void Notify(uint32_t code, const void* data, uint32_t value) override { BroadcastEvent(code, data, value); }
+
+    LServiceEngine& Engine() { return engine_; }
+    // Used by connections.
+    void Link(LServicePipeConnection* c);
+    void Unlink(LServicePipeConnection* c);
+    void Wake();
+    std::recursive_mutex& WriteLock() { return write_lock_; }
+
+private:
+    void Run();
+    void OnClientConnected(LUnixSocket socket);
+    void ReapEnded();
+
+    LServiceEngine engine_;
+    LUnixSocket listener_;
+    std::string path_;
+    gid_t allowed_group_ = static_cast<gid_t>(-1);
+    LWakeEvent stop_;
+    LWakeEvent ended_;
+    LWakeEvent wake_;
+    std::thread thread_;
+    // Lock order: list lock, then write lock.
+    std::recursive_mutex list_lock_;
+    std::recursive_mutex write_lock_;
+    std::vector<LServicePipeConnection*> clients_;  // newest first
+    std::mutex pool_lock_;
+    std::vector<std::unique_ptr<LServicePipeConnection>> pool_;
+};
+
+// The server of this process while it exists (the log writer, the
+// listening hook and the control handler reach it here).
+LServicePipeServer* LServicePipeServerCurrent();
+void LServicePipeServerSetCurrent(LServicePipeServer* server);
+// Broadcasts through the current server, if any.
+void LServicePipeBroadcastLog(const char* time_text, const char* line_text, int level);
+void LServicePipeBroadcastEvent(uint32_t code, const void* data, uint32_t value);

@@ -1,0 +1,6 @@
+#include "host/service_log.h"
+
+#include "host/pipe_server.h"
+
+void LServiceRegisterLogBroadcast() {}
+void LServiceUnregisterLogBroadcast() {}

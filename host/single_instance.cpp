@@ -1,0 +1,35 @@
+#include "host/single_instance.h"
+
+#include <time.h>
+
+#include "host/entry_points.h"
+#include "host/service_control.h"
+#include "host/startup_lock.h"
+
+namespace {
+
+constexpr long kSettleMs = 500;
+
+}  // namespace
+
+int LSingleInstanceStart(bool seven_day_start) {
+    LStartupLock& lock = LProcessStartupLock();
+    // A start that cannot get the lock in time goes on without it: a hung
+    // process must not keep the desktop away for ever.
+    lock.Take(LStartupLockWaitMs);
+    if (LBringRunningInstanceForward()) {
+        lock.Release();
+        return 0;
+    }
+    LGuiRun(seven_day_start);
+    lock.Release();
+    return 0;
+}
+
+bool LCloseOtherInstances() {
+    if (LServiceStop()) {
+        timespec ts{0, kSettleMs * 1000000L};
+        nanosleep(&ts, nullptr);
+    }
+    return true;
+}

@@ -1,0 +1,95 @@
+// The switch table, row by row, through the real program: argument counts,
+// exit codes and which job ran (seen in the log, where each job that is not
+// built yet says it is not available).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/service_harness.h"
+#include "tests/support/test_root.h"
+
+namespace {
+
+struct Row {
+    std::vector<std::string> args;
+    int exit_code;
+    const char* logged;      // "" for nothing in particular
+    const char* not_logged;  // "" for nothing in particular
+};
+
+constexpr const char* kDesktop = "LGuiRun: not available.";
+
+const Row kRows[] = {
+    {{"-installsched"}, 0, "LGetInstallerPath: not available.", kDesktop},
+    {{"-sevendays"}, 0, "LDeleteScheduledTask: not available.", ""},
+    {{"-surveysched"}, 0, "LShowLikeSurvey: not available.", kDesktop},
+    {{"-updatecheck"}, 0, "LScheduleUpdateCheck: not available.", kDesktop},
+    {{"-runonstartup"}, 0, "LShouldOpenAtLogon: not available.", kDesktop},
+    {{"-setaccount"}, 0, "", kDesktop},
+    {{"-setaccount", "bob"}, 0, "", kDesktop},
+    {{"-startservice"}, 0, "", kDesktop},
+    {{"-setaccess"}, 0, "LServiceApplyAccess: not available.", kDesktop},
+    {{"-exe", "DebugCrashReport"}, 1, "LExeTaskDispatch: not available.", kDesktop},
+    {{"-exe"}, 0, kDesktop, "LExeTaskDispatch"},
+    {{"-elevated", "x"}, 1, "", kDesktop},
+    {{"-elevated"}, 0, kDesktop, ""},
+    {{"-firewall", "80,443", "1", "web"}, 0, "LFirewallOpenPort: not available.", kDesktop},
+    {{"-firewall", "80"}, 0, "", "LFirewallOpenPort"},
+    {{"-setautorun", "X0"}, 0, "LRunOnStartupDelete: not available.", kDesktop},
+    {{"-setautorun"}, 0, kDesktop, "LRunOnStartup"},
+    {{"-extfind"}, 0, "LRunCompanionProgram: not available.", kDesktop},
+    {{"-extsuite"}, 0, "LShowLauncherDialog: not available.", kDesktop},
+    {{"-suite"}, 0, "LRunSuiteLauncher: not available.", kDesktop},
+    {{"-installcomponent", "7zip", "42"}, 0, "LInstallComponent: not available.", kDesktop},
+    {{"-installcomponent", "7zip"}, 0, "", "LInstallComponent"},
+    {{"-SERVICE"}, 0, kDesktop, ""},
+    {{"-logon"}, 0, kDesktop, ""},
+    {{"-manual"}, 0, kDesktop, ""},
+    {{"plain"}, 0, kDesktop, ""},
+    {{}, 0, kDesktop, ""},
+    {{"-service", "-mcpstdio"}, 1, "LMcpStdioRun: not available.", kDesktop},
+    {{"-uninstall"}, 0, "LLaunchUninstallerCopy: not available.", kDesktop},
+    {{"x", "-uninstall2"}, 0, "LRunUninstall: not available.", kDesktop},
+    {{"-bootstrap"}, 1, "LRunInstaller: not available.", kDesktop},
+    {{"-installer"}, 1, "LRunInstaller: not available.", kDesktop},
+};
+
+TEST(Switches, EveryRowOfTheTable) {
+    for (const Row& row : kRows) {
+        std::string name;
+        for (const auto& a : row.args) name += a + " ";
+        SCOPED_TRACE(name);
+        LTestRoot root;
+        std::vector<std::string> argv = {LTestProgramPath()};
+        argv.insert(argv.end(), row.args.begin(), row.args.end());
+        LTestProcess p(argv);
+        EXPECT_EQ(p.Wait(20000), row.exit_code);
+        std::string log = LTestService::LogText();
+        if (*row.logged) {
+            EXPECT_NE(log.find(row.logged), std::string::npos) << log;
+        }
+        if (*row.not_logged) {
+            EXPECT_EQ(log.find(row.not_logged), std::string::npos) << log;
+        }
+        // Only "-service" itself starts the service.
+        EXPECT_EQ(LTestServiceStateWord(), "");
+    }
+}
+
+TEST(Switches, InstallerClearsHistoryWhateverTheFirstSwitch) {
+    LTestRoot root;
+    LTestProcess p({LTestProgramPath(), "-updatecheck", "-installer"});
+    EXPECT_EQ(p.Wait(20000), 0);
+    EXPECT_NE(LTestService::LogText().find("LClearInstallHistory"), std::string::npos);
+}
+
+TEST(Switches, ServiceRunsUntilStopped) {
+    LTestRoot root;
+    LTestService service;
+    ASSERT_TRUE(service.WaitRunning());
+    EXPECT_EQ(service.Stop(), 0);
+    EXPECT_EQ(LTestServiceStateWord(), "stopped");
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+#include "tests/support/service_harness.h"
+
+#include <signal.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+
+namespace {
+
+std::string Root() {
+    const char* r = std::getenv("PORLINEX_ROOT");
+    return r ? r : "";
+}
+
+// Every file in the data folder's Logs whose name holds `part`, joined.
+std::string LogsWith(const char* part) {
+    std::string out;
+    std::error_code ec;
+    std::string folder = Root() + "/var/lib/Vek Software/Porlinex/Logs";
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+        if (e.path().filename().string().find(part) != std::string::npos) out += LTestReadFile(e.path().string());
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string LTestServiceStateWord() {
+    std::string text = LTestReadFile(Root() + "/run/porlinex/PorlinexService.state");
+    size_t at = text.find("State=");
+    if (at == std::string::npos) return "";
+    size_t end = text.find('\n', at);
+    return text.substr(at + 6, end == std::string::npos ? std::string::npos : end - at - 6);
+}
+
+LTestService::LTestService(const std::vector<std::string>& start_args) {
+    std::vector<std::string> argv = {LTestProgramPath(), "-service"};
+    argv.insert(argv.end(), start_args.begin(), start_args.end());
+    process_ = std::make_unique<LTestProcess>(argv);
+}
+
+LTestService::~LTestService() {
+    if (process_->Running()) Stop();
+}
+
+bool LTestService::WaitForState(const char* word, int timeout_ms) {
+    return LTestWaitFor(timeout_ms, [&] { return LTestServiceStateWord() == word; });
+}
+
+int LTestService::Stop(int timeout_ms) { return process_->Signal(SIGTERM, timeout_ms); }
+
+std::string LTestService::LogText() { return LogsWith("Log.txt"); }
+std::string LTestService::ActivityText() { return LogsWith(".csv"); }

@@ -1,0 +1,9 @@
+#pragma once
+// Tells the desktop that a web listener has started listening (event
+// 0x1000013). The listener sits below the host, so the host registers how
+// the desktop is told: through its service proxy in the desktop process,
+// through the pipe broadcast in the service.
+using LListeningHook = void (*)();
+void LListenerSetListeningHook(LListeningHook hook);
+// Called by a listener once its port is open; nobody is told without a hook.
+void LListenerNotifyListening();
