@@ -28,9 +28,6 @@ uint32_t LSmtpSendBase64Block(LTaskProgress& progress, LMimeWriter& conn, const 
 uint32_t LSmtpSendFileBase64(LTaskProgress& progress, LMimeWriter& conn, const char16_t* path, double progressBase,
                              double progressSpan);
 
-// Flags: 1 no '=' fill, 2 no line breaks.
-uint64_t LBase64EncodedLength(uint64_t count, uint32_t flags);
-
 // Lengthens the boundary with random letters and digits until the body does
 // not contain it (at most 70 characters).
 void LMimeMakeBoundaryUnique(std::string_view body, LStringA& boundary);

@@ -1,13 +1,13 @@
 // Base64 bodies of composed mail: blocks and whole files as 76-character
 // lines.
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
 #include <sys/stat.h>
 
+#include "foundation/base64.h"
 #include "net/compose.h"
 
 namespace {
@@ -49,26 +49,14 @@ private:
 
 }  // namespace
 
-uint64_t LBase64EncodedLength(uint64_t n, uint32_t flags) {
-    uint64_t b = n * 4 / 3;
-    if (!(flags & 1)) b += n % 3;
-    uint64_t c = b;
-    if (b % 76 != 0) c = (b + 3) / 4 * 4;
-    return (flags & 2) ? c : c + 2 * (b / 76) + 2;
-}
-
 uint32_t LSmtpSendBase64Block(LTaskProgress& progress, LMimeWriter& conn, const uint8_t* bytes, size_t count) {
     if (count == 0) return 0;
-    std::string text;
-    text.reserve(LBase64EncodedLength(count, 0) + 2);
-    unsigned char line[80];
-    for (size_t i = 0; i < count; i += kLineBytes) {
-        size_t n = count - i < kLineBytes ? count - i : kLineBytes;
-        int len = EVP_EncodeBlock(line, bytes + i, int(n));
-        text.append(reinterpret_cast<char*>(line), size_t(len));
-        text.append("\r\n");
-    }
-    return conn.Send(progress, text.data(), text.size(), kLineTimeout);
+    LStringA text;
+    text.Reserve(LBase64EncodedLength(count, 0) + 3);
+    LBase64EncodeA(bytes, count, text);
+    // Every line ends with CR LF, the last (partial) one too.
+    if (!text.View().ends_with("\r\n")) text.AppendN("\r\n", 2);
+    return conn.Send(progress, text.c_str(), text.length, kLineTimeout);
 }
 
 uint32_t LSmtpSendFileBase64(LTaskProgress& progress, LMimeWriter& conn, const char16_t* path, double progressBase,

@@ -1,7 +1,9 @@
 // One outgoing message as MIME text after SMTP DATA: the header block, a
 // text/plain body and, with attachments, multipart/mixed with base64 parts.
 #include <cstring>
+#include <cctype>
 #include <string>
+#include <vector>
 
 #include "net/address.h"
 #include "net/compose.h"

@@ -1,4 +1,5 @@
 // Quoted-printable and base64 content decoding for the MIME parser.
+#include "foundation/base64.h"
 #include "net/mime_message.h"
 
 namespace {
@@ -7,15 +8,6 @@ int Hex(unsigned char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-int Base64Value(unsigned char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
     return -1;
 }
 
@@ -57,18 +49,8 @@ size_t EMLMimeDecodeQuotedPrintable(std::string_view in, LStringA& out, bool hea
 }
 
 void EMLMimeDecodeBase64(std::string_view in, LStringA& out) {
-    out.Reserve(out.length + in.size() / 4 * 3 + 4);
-    uint32_t acc = 0;
-    int bits = 0;
-    for (unsigned char c : in) {
-        int v = Base64Value(c);
-        if (v < 0) continue;  // line breaks, blanks, padding and noise
-        acc = (acc << 6) | uint32_t(v);
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            out.PutUnit(char((acc >> bits) & 0xFF));
-        }
-    }
+    LHeapBlock block;
+    size_t n = LBase64Decode(in.data(), in.size(), block);
+    if (n) out.AppendBytes(block.block, n);
     out.Terminate();
 }
