@@ -2,42 +2,76 @@
 
 #include "foundation/lstring.h"
 #include "foundation/utf8.h"
+#include "platform/error.h"
+#include "platform/file.h"
 #include "platform/root.h"
 
+namespace {
+
+constexpr const char* kMaker = "Vek Software";
+constexpr const char* kProduct = "Porlinex";
+
+bool IsFolder(const std::string& path) {
+    LPlatformFileInfo info;
+    return LPlatformGetFileInfo(path.c_str(), &info, true) && info.is_folder;
+}
+
+// Creates one level when missing and opens it to the group; true when the
+// folder exists afterwards.
+bool EnsureShared(const std::string& path) {
+    if (IsFolder(path)) return true;
+    if (LPlatformCreateFolder(path.c_str(), LPlatformSharedFolderMode)) return true;
+    return LPlatformLastError() == LErrorAlreadyExists && IsFolder(path);
+}
+
+bool ToField(const std::string& path, bool ok, char16_t out[260]) {
+    LUTF8ToWideBuf(out, ok ? path.c_str() : "");
+    return ok;
+}
+
+}  // namespace
+
 std::string LDataFolderPath() {
-    std::string base = LPlatformKnownFolder(LKnownFolder::CommonAppData);
-    LPlatformCreateFolderTree(base, 0755);
-    std::string maker = base + "/Vek Software";
-    LPlatformCreateFolderTree(maker, LPlatformSharedFolderMode);
-    std::string data = maker + "/Porlinex";
-    LPlatformCreateFolderTree(data, LPlatformSharedFolderMode);
-    return data;
+    const std::string base = LPlatformKnownFolder(LKnownFolder::CommonAppData);
+    // Only the program's own two levels are shared; a missing base (a fresh
+    // test root) is an ordinary folder.
+    if (!IsFolder(base)) LPlatformCreateFolderTree(base, 0755);
+    const std::string maker = base + "/" + kMaker;
+    const std::string data = maker + "/" + kProduct;
+    return EnsureShared(maker) && EnsureShared(data) ? data : std::string();
 }
 
 std::string LDataSubfolderPath(const char* name) {
-    std::string p = LDataFolderPath() + "/" + name;
-    LPlatformCreateFolderTree(p, LPlatformSharedFolderMode);
-    return p;
+    std::string data = LDataFolderPath();
+    if (data.empty() || !name || !*name) return data;
+    std::string sub = data + "/" + name;
+    return EnsureShared(sub) ? sub : std::string();
 }
 
 bool LGetDataFolder(char16_t out[260]) {
     std::string p = LDataFolderPath();
-    LUTF8ToWideBuf(out, p.c_str());
-    return !p.empty();
+    return ToField(p, !p.empty(), out);
 }
 
 bool LGetDataSubfolder(const char16_t* name, char16_t out[260]) {
-    std::string p = LDataSubfolderPath(LToUtf8(name).c_str());
-    LUTF8ToWideBuf(out, p.c_str());
-    return !p.empty();
+    std::string p = LDataSubfolderPath(LToUtf8(name ? name : u"").c_str());
+    return ToField(p, !p.empty(), out);
 }
 
-char16_t* LPathCombine(char16_t out[260], const char16_t* folder, const char16_t* name, const char16_t* suffix) {
-    size_t n = 0;
-    for (const char16_t* p = folder; p && *p && n < 258; ++p) out[n++] = *p;
-    if (n > 0 && out[n - 1] != u'/' && out[n - 1] != u'\\') out[n++] = u'/';
-    for (const char16_t* p = name; p && *p && n < 259; ++p) out[n++] = *p;
-    for (const char16_t* p = suffix; p && *p && n < 259; ++p) out[n++] = *p;
-    out[n] = 0;
-    return out;
+void LGetUserAppDataFolder(char16_t out[260]) {
+    LUTF8ToWideBuf(out, LPlatformKnownFolder(LKnownFolder::UserAppData).c_str());
+}
+
+bool LCreateUserDataFolder(char16_t out[260]) {
+    const std::string base = LPlatformKnownFolder(LKnownFolder::UserAppData);
+    const std::string folder = base + "/" + kMaker + "/" + kProduct;
+    bool ok = LPlatformCreateFolderTree(folder, 0700);
+    return ToField(folder, ok, out);
+}
+
+bool LGrantEveryoneFullAccess(const char16_t* path) {
+    LUTF8FromWide p(path ? path : u"");
+    LPlatformFileInfo info;
+    if (!LPlatformGetFileInfo(p.text, &info, false) || info.is_link) return false;
+    return LPlatformSetMode(p.text, info.is_folder ? LPlatformSharedFolderMode : LPlatformSharedFileMode);
 }

@@ -3,15 +3,15 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "foundation/time_source.h"
 #include "foundation/utf8.h"
 #include "platform/clock.h"
 #include "platform/wait.h"
 
 namespace {
 
-// The 32-bit millisecond counter the time-limited adaptor measures with;
-// differences are taken with unsigned wrap-around.
-uint32_t TickMs() { return static_cast<uint32_t>(LPlatformMonotonicMs()); }
+// 32-bit milliseconds; differences are taken with unsigned wrap-around.
+uint32_t TickMs() { return static_cast<uint32_t>(LPerfCounterMs()); }
 
 }  // namespace
 

@@ -18,6 +18,7 @@ uint32_t LPlatformErrorFromErrno(int err) {
     case EACCES:
     case EPERM:
     case EROFS:
+    case EISDIR:
         return LErrorAccessDenied;
     case EBUSY:
     case ETXTBSY:

@@ -8,13 +8,12 @@ constexpr uint32_t LErrorFileNotFound = 2;
 constexpr uint32_t LErrorPathNotFound = 3;
 constexpr uint32_t LErrorAccessDenied = 5;
 constexpr uint32_t LErrorSharingViolation = 32;
-constexpr uint32_t LErrorFileExists = 80;
 constexpr uint32_t LErrorAlreadyExists = 183;
 constexpr uint32_t LErrorOperationAborted = 995;
 // Everything else that failed.
 constexpr uint32_t LErrorGeneric = 31;
 
-// ENOENT -> file not found, ENOTDIR -> path not found, EACCES/EPERM/EROFS ->
+// ENOENT -> file not found, ENOTDIR -> path not found, EACCES/EPERM/EROFS/EISDIR ->
 // access denied, EBUSY/ETXTBSY/EAGAIN/EWOULDBLOCK -> sharing violation (the
 // failures that pass once another user lets go), EEXIST -> already exists,
 // ECANCELED/EINTR -> aborted, 0 -> success, anything else -> generic.

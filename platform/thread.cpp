@@ -60,3 +60,5 @@ int LPlatformGetThreadNice(int tid) {
     int n = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
     return (n == -1 && errno != 0) ? 0 : n;
 }
+
+int LPlatformProcessId() { return static_cast<int>(getpid()); }

@@ -36,3 +36,5 @@ int LPlatformThreadId();
 // thread above its current niceness needs privileges and may fail.
 bool LPlatformSetThreadNice(int tid, int nice);
 int LPlatformGetThreadNice(int tid);
+// Id of the calling process.
+int LPlatformProcessId();
