@@ -5,7 +5,8 @@
 #include <new>
 
 #include "host/pipe_message.h"
-#include "platform/unix_socket.h"
+#include "platform/event.h"
+#include "platform/wait.h"
 #include "web/engine/service_engine.h"
 
 static_assert(LDesktopReplySize == LDesktopReplyBlockSize, "one reply block size on both ends");
@@ -19,7 +20,7 @@ struct Pending {
     bool ok = false;
     std::string message;
     std::string detail;
-    LWakeEvent event;
+    LEvent event{true, false};
 };
 
 std::mutex g_lock;
@@ -49,7 +50,7 @@ bool ReplyHook(uint32_t id, bool ok, const char* first, const char* second) {
 
 uint32_t LDesktopRequestBegin() {
     auto* node = new (std::nothrow) Pending;
-    if (!node || !node->event.Valid()) {
+    if (!node || !node->event.IsValid()) {
         delete node;
         return 0;
     }
@@ -83,14 +84,14 @@ bool LDesktopRequestWait(uint32_t id, LTaskProgress* progress, std::string& mess
             message = "Unable to reach the Porlinex window to complete this.";
             return false;
         }
-        fd = p->event.Fd();
+        fd = p->event.Handle();
     }
     // The node stays linked until this waiter unlinks it, so its event
     // outlives the wait.
     if (progress)
         progress->WaitHandle(fd, LDesktopRequestWaitMs);
     else
-        LWaitReadable(&fd, 1, LDesktopRequestWaitMs);
+        LPlatformWaitAny(&fd, 1, LDesktopRequestWaitMs);
     std::unique_ptr<Pending> node;
     {
         std::lock_guard<std::mutex> lock(g_lock);

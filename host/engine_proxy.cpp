@@ -4,6 +4,8 @@
 #include <new>
 
 #include "host/pipe_server.h"
+#include "platform/clock.h"
+#include "platform/wait.h"
 
 namespace {
 
@@ -25,7 +27,8 @@ void LNotifyDesktopListening() {
 
 LServiceEngineProxy* LServiceEngineProxy::Instance() { return g_instance.load(); }
 
-LServiceEngineProxy::LServiceEngineProxy(LServiceEngineProxyOwner* owner) : owner_(owner) {
+LServiceEngineProxy::LServiceEngineProxy(LServiceEngineProxyOwner* owner)
+    : LThread("LServiceEngineProxy"), owner_(owner) {
     g_instance = this;
 }
 
@@ -33,13 +36,6 @@ LServiceEngineProxy::~LServiceEngineProxy() {
     LServiceEngineProxy* self = this;
     g_instance.compare_exchange_strong(self, nullptr);
     Stop();
-}
-
-void LServiceEngineProxy::Stop() {
-    stop_.Set();
-    if (reader_.joinable()) reader_.join();
-    std::lock_guard<std::mutex> lock(write_lock_);
-    socket_.Close();
 }
 
 bool LServiceEngineProxy::OpenSocket() {
@@ -51,17 +47,16 @@ bool LServiceEngineProxy::OpenSocket() {
 }
 
 bool LServiceEngineProxy::Connect() {
-    if (reader_.joinable()) return true;
+    if (IsRunning()) return true;
     // The socket may not exist yet while the service starts: a bounded wait,
     // so a service that is not there is reported rather than waited for.
     for (uint32_t waited = 0; !OpenSocket(); waited += kRetryMs) {
         if (waited >= kConnectWaitMs) return false;
-        int fd = stop_.Fd();
-        if (LWaitReadable(&fd, 1, kRetryMs) == 0) return false;
+        LPlatformSleepMs(kRetryMs);
     }
-    if (!reply_event_.Valid() || !stop_.Valid()) return false;
-    reader_ = std::thread([this] { Run(); });
-    return true;
+    if (!reply_event_.IsValid()) return false;
+    Start(LThreadPriorityLowest);
+    return IsRunning();
 }
 
 bool LServiceEngineProxy::WriteMessage(const LPipeHeader& h, const void* payload) {
@@ -96,7 +91,7 @@ uint32_t LServiceEngineProxy::Ask(uint16_t type, uint32_t code, std::string* rep
         reply_event_.Reset();
     }
     uint32_t answer = 0;
-    if (WriteMessage(h, nullptr) && reply_event_.Wait(kQueryWaitMs) == LSocketDone) {
+    if (WriteMessage(h, nullptr) && reply_event_.Wait(kQueryWaitMs) == 0) {
         std::lock_guard<std::mutex> lock(reply_lock_);
         answer = answer_;
     }
@@ -143,7 +138,7 @@ void LServiceEngineProxy::Run() {
         unsigned char raw[LPipeHeaderSize];
         int fd = socket_.Fd();
         bool broken = true;
-        if (LUnixSocketRead(fd, raw, sizeof raw, LSocketNoLimit, stop_.Fd()) == LSocketDone) {
+        if (LUnixSocketRead(fd, raw, sizeof raw, LSocketNoLimit, StopEventHandle()) == LSocketDone) {
             LPipeHeader h = LPipeHeaderDecode(raw);
             if (h.magic == LPipeMagic && h.length <= LPipeMaxPayload) {
                 std::unique_ptr<unsigned char[]> heap;
@@ -153,7 +148,7 @@ void LServiceEngineProxy::Run() {
                     payload = h.length > LPipeFixedPayload ? heap.get() : fixed;
                 }
                 if (!h.length || (payload && LUnixSocketRead(fd, payload, h.length, LPipePayloadReadMs,
-                                                             stop_.Fd()) == LSocketDone)) {
+                                                             StopEventHandle()) == LSocketDone)) {
                     Handle(h, payload);
                     broken = false;
                 }
@@ -162,8 +157,7 @@ void LServiceEngineProxy::Run() {
         if (!broken) continue;
         // Reconnect quietly every 100 ms until connected or stopped.
         for (;;) {
-            int stop_fd = stop_.Fd();
-            if (stop_.IsSet() || LWaitReadable(&stop_fd, 1, kRetryMs) == 0) return;
+            if (WaitStop(kRetryMs) == LWaitStopped) return;
             {
                 std::lock_guard<std::mutex> lock(write_lock_);
                 socket_.Close();

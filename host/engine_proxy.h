@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 
+#include "foundation/thread.h"
 #include "host/pipe_message.h"
+#include "platform/event.h"
 #include "platform/unix_socket.h"
 
 // Where the reader hands what the service sends. Called on the reader
@@ -21,13 +22,12 @@ public:
     virtual void OnServiceEvent(uint32_t code, const void* data, uint32_t value) = 0;
 };
 
-class LServiceEngineProxy {
+// The thread is the reader.
+class LServiceEngineProxy : public LThread {
 public:
     explicit LServiceEngineProxy(LServiceEngineProxyOwner* owner);
     // Clears the process-wide pointer first, then stops the reader.
-    ~LServiceEngineProxy();
-    LServiceEngineProxy(const LServiceEngineProxy&) = delete;
-    LServiceEngineProxy& operator=(const LServiceEngineProxy&) = delete;
+    ~LServiceEngineProxy() override;
 
     // Opens the socket (waiting at most 3000 ms for it to appear) and
     // starts the reader. True when connected.
@@ -39,14 +39,15 @@ public:
     uint32_t Query(uint32_t code);
     // A request with reply data: the answer, and the reply's payload.
     uint32_t Request(uint32_t code, std::string& reply);
-    void Stop();
+    // The reader: replies, events and log lines; reconnects when the
+    // service goes away.
+    void Run() override;
 
     // The proxy of this process, or null (the web server tests it to know
     // whether it runs inside a desktop).
     static LServiceEngineProxy* Instance();
 
 private:
-    void Run();
     bool OpenSocket();
     bool WriteMessage(const LPipeHeader& h, const void* payload);
     uint32_t Ask(uint16_t type, uint32_t code, std::string* reply);
@@ -59,9 +60,7 @@ private:
     std::mutex reply_lock_;
     uint32_t answer_ = 0;
     std::string* reply_buffer_ = nullptr;
-    LWakeEvent reply_event_;
-    LWakeEvent stop_;
-    std::thread reader_;
+    LEvent reply_event_{true, false};
 };
 
 // Sends "a web listener is listening" to the desktops: through the proxy in

@@ -1,9 +1,14 @@
 #include "host/pipe_server.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "foundation/log.h"
+#include "platform/wait.h"
 #include "web/engine/web_server.h"
 
 namespace {
@@ -58,26 +63,15 @@ void LServicePipeBroadcastEvent(uint32_t code, const void* data, uint32_t value)
 // ---- connection ----
 
 LServicePipeConnection::LServicePipeConnection(LServicePipeServer& server, LUnixSocket socket)
-    : server_(server), socket_(std::move(socket)) {}
+    : LThread("LServicePipeConnection"), server_(server), socket_(std::move(socket)) {}
 
 LServicePipeConnection::~LServicePipeConnection() { Stop(); }
-
-bool LServicePipeConnection::Start() {
-    if (!done_.Valid() || !stop_.Valid()) return false;
-    thread_ = std::thread([this] { Run(); });
-    return true;
-}
-
-void LServicePipeConnection::Stop() {
-    stop_.Set();
-    if (thread_.joinable()) thread_.join();
-}
 
 void LServicePipeConnection::Run() {
     server_.Link(this);
     unsigned char raw[LPipeHeaderSize];
     for (;;) {
-        if (LUnixSocketRead(socket_.Fd(), raw, sizeof raw, LSocketNoLimit, stop_.Fd()) != LSocketDone) break;
+        if (LUnixSocketRead(socket_.Fd(), raw, sizeof raw, LSocketNoLimit, StopEventHandle()) != LSocketDone) break;
         LPipeHeader h = LPipeHeaderDecode(raw);
         if (h.magic != LPipeMagic) break;
         // A length this large is no message of ours; reading it would let
@@ -87,13 +81,11 @@ void LServicePipeConnection::Run() {
         done_.Reset();
         pending_ = true;
         server_.Wake();
-        int fds[2] = {done_.Fd(), stop_.Fd()};
-        if (LWaitReadable(fds, 2, kDispatchWaitMs) != 0) break;
+        if (WaitHandle(done_.Handle(), kDispatchWaitMs) != LWaitDone) break;
     }
     server_.Unlink(this);
     // Unlinked: no broadcast or dispatch reaches this socket any more.
     socket_.Close();
-    ended_ = true;
 }
 
 bool LServicePipeConnection::Write(const void* bytes, size_t n, uint32_t ms) {
@@ -162,11 +154,11 @@ void LServicePipeConnection::Dispatch() {
 
 // ---- server ----
 
-LServicePipeServer::LServicePipeServer() : engine_(nullptr) {}
+LServicePipeServer::LServicePipeServer() : LThread("LServicePipeServer"), engine_(nullptr) {}
 
 LServicePipeServer::~LServicePipeServer() {
     if (LServicePipeServerCurrent() == this) LServicePipeServerSetCurrent(nullptr);
-    Stop();
+    StopAccepting();
     StopAndDeleteAll();
 }
 
@@ -178,15 +170,8 @@ bool LServicePipeServer::CreatePipeInstance() {
     return true;
 }
 
-bool LServicePipeServer::Start() {
-    if (!listener_.Valid() || !stop_.Valid() || !ended_.Valid() || !wake_.Valid()) return false;
-    thread_ = std::thread([this] { Run(); });
-    return true;
-}
-
-void LServicePipeServer::Stop() {
-    stop_.Set();
-    if (thread_.joinable()) thread_.join();
+void LServicePipeServer::StopAccepting() {
+    Stop();
     if (listener_.Valid()) {
         listener_.Close();
         unlink(path_.c_str());
@@ -198,12 +183,10 @@ void LServicePipeServer::Run() {
     // the loop: only a stop does.
     for (;;) {
         LUnixSocket client;
-        uint32_t r = LUnixSocketAccept(listener_.Fd(), stop_.Fd(), client);
+        uint32_t r = listener_.Valid() ? LUnixSocketAccept(listener_.Fd(), StopEventHandle(), client) : LSocketStopped;
         if (r == LSocketStopped) break;
-        ReapEnded();
         if (r != LSocketDone) {
-            int fd = stop_.Fd();
-            if (LWaitReadable(&fd, 1, kAcceptRetryMs) == 0) break;
+            if (WaitStop(kAcceptRetryMs) == LWaitStopped) break;
             continue;
         }
         if (!LUnixSocketPeerAllowed(client.Fd(), allowed_group_)) continue;
@@ -213,35 +196,8 @@ void LServicePipeServer::Run() {
 }
 
 void LServicePipeServer::OnClientConnected(LUnixSocket socket) {
-    auto c = std::unique_ptr<LServicePipeConnection>(new (std::nothrow) LServicePipeConnection(*this, std::move(socket)));
-    if (!c) return;
-    std::lock_guard<std::mutex> lock(pool_lock_);
-    if (c->Start()) pool_.push_back(std::move(c));
-}
-
-void LServicePipeServer::ReapEnded() {
-    std::vector<std::unique_ptr<LServicePipeConnection>> ended;
-    {
-        std::lock_guard<std::mutex> lock(pool_lock_);
-        for (auto it = pool_.begin(); it != pool_.end();) {
-            if ((*it)->Ended()) {
-                ended.push_back(std::move(*it));
-                it = pool_.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
-    // Joined and deleted outside the pool lock.
-}
-
-void LServicePipeServer::StopAndDeleteAll() {
-    std::vector<std::unique_ptr<LServicePipeConnection>> all;
-    {
-        std::lock_guard<std::mutex> lock(pool_lock_);
-        all.swap(pool_);
-    }
-    for (auto& c : all) c->Stop();
+    auto* c = new (std::nothrow) LServicePipeConnection(*this, std::move(socket));
+    if (c) pool_.Start(c);
 }
 
 void LServicePipeServer::Link(LServicePipeConnection* c) {
@@ -258,6 +214,11 @@ void LServicePipeServer::Unlink(LServicePipeConnection* c) {
 }
 
 void LServicePipeServer::Wake() { wake_.Set(); }
+
+bool LServicePipeServer::WakeIsSet() {
+    LHandle h = wake_.Handle();
+    return LPlatformWaitAny(&h, 1, 0) == 0;
+}
 
 void LServicePipeServer::DispatchAll() {
     wake_.Reset();

@@ -6,30 +6,27 @@
 // thread only. Broadcasts send engine events and log lines to every desktop.
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <mutex>
-#include <thread>
+#include <string>
 #include <vector>
 
+#include "foundation/thread.h"
 #include "host/pipe_message.h"
+#include "platform/event.h"
 #include "platform/unix_socket.h"
 #include "web/engine/engine_notifier.h"
 #include "web/engine/service_engine.h"
 
 class LServicePipeServer;
 
-class LServicePipeConnection {
+// Lives in the server's thread pool, which deletes it when Run returns.
+class LServicePipeConnection : public LThread {
 public:
     LServicePipeConnection(LServicePipeServer& server, LUnixSocket socket);
-    ~LServicePipeConnection();
-    LServicePipeConnection(const LServicePipeConnection&) = delete;
-    LServicePipeConnection& operator=(const LServicePipeConnection&) = delete;
+    ~LServicePipeConnection() override;
 
-    bool Start();
-    // Signals the stop event and joins the reader.
-    void Stop();
-    bool Ended() const { return ended_; }
-
+    // The header reader.
+    void Run() override;
     // Carries out the waiting message, if any; service main thread only.
     void Dispatch();
     // Writes within ms; on failure the client's socket is shut down, which
@@ -37,43 +34,36 @@ public:
     bool Write(const void* bytes, size_t n, uint32_t ms);
 
 private:
-    void Run();
     void WriteReply(uint32_t answer, const void* payload, uint32_t length, uint32_t id);
 
     LServicePipeServer& server_;
     LUnixSocket socket_;
     std::atomic<bool> broken_{false};
     std::atomic<bool> pending_{false};
-    std::atomic<bool> ended_{false};
     LPipeHeader header_;
-    LWakeEvent done_;
-    LWakeEvent stop_;
-    std::thread thread_;
+    LEvent done_{true, false};
 };
 
-class LServicePipeServer : public LEngineNotifier {
+// The accept thread; the control handler ends it with SignalStop.
+class LServicePipeServer : public LThread, public LEngineNotifier {
 public:
     LServicePipeServer();
     ~LServicePipeServer() override;
-    LServicePipeServer(const LServicePipeServer&) = delete;
-    LServicePipeServer& operator=(const LServicePipeServer&) = delete;
 
     // Opens the service socket; false when it cannot be made or another
     // service already serves it.
     bool CreatePipeInstance();
-    // Starts the accept thread.
-    bool Start();
-    // Asks the accept thread to end (the control handler's part of a stop).
-    void SignalStop() { stop_.Set(); }
-    const LWakeEvent& StopEvent() const { return stop_; }
+    // The accept loop.
+    void Run() override;
     // Joins the accept thread and closes the listening socket.
-    void Stop();
+    void StopAccepting();
     // Stops and deletes every connection thread.
-    void StopAndDeleteAll();
+    void StopAndDeleteAll() { pool_.StopAndDeleteAll(); }
 
-    // Signalled when the accept thread has ended.
-    const LWakeEvent& EndedEvent() const { return ended_; }
-    const LWakeEvent& WakeEvent() const { return wake_; }
+    // Set when the accept thread has ended.
+    LHandle EndedHandle() const { return ended_.Handle(); }
+    LHandle WakeHandle() const { return wake_.Handle(); }
+    bool WakeIsSet();
     // One dispatch pass over the clients in list order.
     void DispatchAll();
 
@@ -89,24 +79,19 @@ public:
     std::recursive_mutex& WriteLock() { return write_lock_; }
 
 private:
-    void Run();
     void OnClientConnected(LUnixSocket socket);
-    void ReapEnded();
 
     LServiceEngine engine_;
     LUnixSocket listener_;
     std::string path_;
     gid_t allowed_group_ = static_cast<gid_t>(-1);
-    LWakeEvent stop_;
-    LWakeEvent ended_;
-    LWakeEvent wake_;
-    std::thread thread_;
+    LEvent ended_{true, false};
+    LEvent wake_{true, false};
     // Lock order: list lock, then write lock.
     std::recursive_mutex list_lock_;
     std::recursive_mutex write_lock_;
     std::vector<LServicePipeConnection*> clients_;  // newest first
-    std::mutex pool_lock_;
-    std::vector<std::unique_ptr<LServicePipeConnection>> pool_;
+    LThreadPool pool_;
 };
 
 // The server of this process while it exists (the log writer, the

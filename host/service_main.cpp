@@ -1,6 +1,5 @@
 #include "host/service_main.h"
 
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -9,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 #include "foundation/log.h"
 #include "foundation/reg_settings.h"
+#include "foundation/thread.h"
 #include "foundation/utf8.h"
 #include "host/desktop_request.h"
 #include "host/engine_proxy.h"
@@ -20,6 +19,7 @@
 #include "host/service_log.h"
 #include "host/startup_lock.h"
 #include "platform/service_state.h"
+#include "platform/wait.h"
 #include "web/engine/engine_notifier.h"
 #include "web/http/listener_notify.h"
 
@@ -40,49 +40,43 @@ void ReportStatus(LServiceState state) {
 
 // Receives SIGTERM and SIGINT as the stop and shutdown controls, on its own
 // thread as the dispatcher's would be. The signals are blocked in every
-// thread, so none of them is ever killed by one.
-class LControlThread {
+// thread, so none of them is ever ended by one.
+class LServiceControlThread : public LThread {
 public:
-    explicit LControlThread(const sigset_t& set) : fd_(signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK)) {
-        if (fd_ >= 0 && quit_.Valid()) thread_ = std::thread([this] { Run(); });
-    }
-    ~LControlThread() {
-        quit_.Set();
-        if (thread_.joinable()) thread_.join();
+    explicit LServiceControlThread(const sigset_t& set)
+        : LThread("LServiceControlThread"), fd_(signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK)) {}
+    ~LServiceControlThread() override {
+        Stop();
         if (fd_ >= 0) close(fd_);
     }
-    LControlThread(const LControlThread&) = delete;
-    LControlThread& operator=(const LControlThread&) = delete;
-
-private:
-    void Run() {
-        int fds[2] = {fd_, quit_.Fd()};
-        while (LWaitReadable(fds, 2, LSocketNoLimit) == 0) {
+    bool Valid() const { return fd_ >= 0; }
+    void Run() override {
+        while (WaitHandle(fd_, LInfinite) == LWaitDone) {
             signalfd_siginfo si;
             while (read(fd_, &si, sizeof si) == static_cast<ssize_t>(sizeof si))
                 LServiceCtrlHandler(si.ssi_signo == SIGINT ? LServiceControlShutdown : LServiceControlStop);
         }
     }
+
+private:
     int fd_;
-    LWakeEvent quit_;
-    std::thread thread_;
 };
 
 // Sleeps the start delay in 200 ms steps; false when a stop came first.
-bool StartDelay(const LWakeEvent& stop, int argc, char** argv) {
-    if (LServiceIsManualStart(argc, argv)) return !stop.IsSet();
+bool StartDelay(LServicePipeServer& server, int argc, char** argv) {
+    if (LServiceIsManualStart(argc, argv)) return !server.IsStopRequested();
     uint32_t steps = LServiceDelaySteps(LServiceReadDelay());
     for (uint32_t i = 0; i < steps; ++i)
-        if (stop.Wait(kDelayStepMs) == LSocketDone) return false;
-    return !stop.IsSet();
+        if (server.WaitStop(kDelayStepMs) == LWaitStopped) return false;
+    return !server.IsStopRequested();
 }
 
 void ServeUntilStopped(LServicePipeServer& server) {
-    int fds[2] = {server.EndedEvent().Fd(), server.WakeEvent().Fd()};
+    int fds[2] = {server.EndedHandle(), server.WakeHandle()};
     for (;;) {
-        if (server.WakeEvent().IsSet()) server.DispatchAll();
-        int which = LWaitReadable(fds, 2, LSocketNoLimit);
-        if (which == 0) break;
+        if (server.WakeIsSet()) server.DispatchAll();
+        int which = LPlatformWaitAny(fds, 2, LInfinite);
+        if (which != 1) break;
     }
 }
 
@@ -135,11 +129,13 @@ int LServiceMain(int argc, char** argv) {
     LServiceRegisterLogBroadcast();
     LDesktopRequestRegisterReplyHook();
     LListenerSetListeningHook(LNotifyDesktopListening);
-    // Controls are taken from here on: a stop that came earlier waits in the
-    // signal queue and is seen now that the server can be told.
-    LControlThread control(controls);
+    // Controls are taken once the accept thread runs (its start clears its
+    // stop event): a stop that came earlier waits in the signal queue.
+    server.Start();
+    LServiceControlThread control(controls);
+    if (control.Valid()) control.Start();
     bool started = false;
-    if (server.Start() && StartDelay(server.StopEvent(), argc, argv)) {
+    if (server.IsRunning() && StartDelay(server, argc, argv)) {
         LEngineNotifierSet(&server);
         server.Engine().Start();
         started = true;
@@ -156,7 +152,7 @@ int LServiceMain(int argc, char** argv) {
     }
     LProcessStartupLock().Release();
 
-    server.Stop();
+    server.StopAccepting();
     server.StopAndDeleteAll();
     LEngineNotifierSet(nullptr);
     if (started) server.Engine().Stop();

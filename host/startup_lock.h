@@ -1,25 +1,23 @@
 #pragma once
 // The start-up lock "Global\PorlinexStarting": held by a process while it
 // starts up, so that a desktop process and the service never initialise at
-// the same moment. It is the lock file "PorlinexStarting.lock" in the run
-// folder; one per process.
+// the same moment. One per process. A lock file is not owned by a thread,
+// so the caller's own thread takes and releases it.
 #include <cstdint>
+
+#include "foundation/named_mutex.h"
 
 class LStartupLock {
 public:
-    LStartupLock() = default;
-    ~LStartupLock() { Release(); }
-    LStartupLock(const LStartupLock&) = delete;
-    LStartupLock& operator=(const LStartupLock&) = delete;
-
+    LStartupLock() : mutex_(u"Global\\PorlinexStarting") {}
     // Waits at most ms for the lock. The caller goes on either way; the
     // result says whether the lock is held.
-    bool Take(uint32_t ms);
-    void Release();
-    bool Held() const { return fd_ >= 0; }
+    bool Take(uint32_t ms) { return mutex_.Lock(ms); }
+    void Release() { mutex_.Unlock(); }
+    bool Held() const { return mutex_.IsHeld(); }
 
 private:
-    int fd_ = -1;
+    LNamedMutex mutex_;
 };
 
 constexpr uint32_t LStartupLockWaitMs = 20000;

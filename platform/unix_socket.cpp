@@ -4,7 +4,6 @@
 #include <grp.h>
 #include <poll.h>
 #include <pwd.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -81,46 +80,6 @@ void LUnixSocket::Reset(int fd) {
 
 void LUnixSocket::Shutdown() {
     if (fd_ >= 0) shutdown(fd_, SHUT_RDWR);
-}
-
-LWakeEvent::LWakeEvent() { fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
-
-LWakeEvent::~LWakeEvent() {
-    if (fd_ >= 0) close(fd_);
-}
-
-void LWakeEvent::Set() {
-    uint64_t one = 1;
-    // A full counter already means "set"; nothing is lost by a failed write.
-    if (write(fd_, &one, sizeof one) < 0) return;
-}
-
-void LWakeEvent::Reset() {
-    uint64_t v;
-    while (read(fd_, &v, sizeof v) > 0) {
-    }
-}
-
-bool LWakeEvent::IsSet() const {
-    pollfd p{fd_, POLLIN, 0};
-    return poll(&p, 1, 0) == 1;
-}
-
-uint32_t LWakeEvent::Wait(uint32_t ms) const { return LWaitReadable(&fd_, 1, ms) == 0 ? LSocketDone : LSocketFailed; }
-
-int LWaitReadable(const int* fds, int count, uint32_t ms) {
-    pollfd p[8];
-    if (count > 8) count = 8;
-    for (int i = 0; i < count; ++i) p[i] = {fds[i], POLLIN, 0};
-    int64_t start = NowMs();
-    for (;;) {
-        int n = poll(p, count, PollBudget(ms, start));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return -1;
-        for (int i = 0; i < count; ++i)
-            if (p[i].revents) return i;
-        return -1;
-    }
 }
 
 std::string LServiceSocketPath() { return LPlatformKnownFolder(LKnownFolder::RunFolder) + "/PorlinexService"; }

@@ -46,29 +46,6 @@ private:
     int fd_ = -1;
 };
 
-// A manual-reset event on an eventfd, pollable beside sockets.
-class LWakeEvent {
-public:
-    LWakeEvent();
-    ~LWakeEvent();
-    LWakeEvent(const LWakeEvent&) = delete;
-    LWakeEvent& operator=(const LWakeEvent&) = delete;
-    bool Valid() const { return fd_ >= 0; }
-    int Fd() const { return fd_; }
-    void Set();
-    void Reset();
-    bool IsSet() const;
-    // 0 when set within ms (LSocketNoLimit: no limit), 2 on time-out.
-    uint32_t Wait(uint32_t ms) const;
-
-private:
-    int fd_ = -1;
-};
-
-// Waits until one of the descriptors is readable: its index, or -1 on
-// time-out or failure.
-int LWaitReadable(const int* fds, int count, uint32_t ms);
-
 // The service socket "PorlinexService" in the run folder.
 std::string LServiceSocketPath();
 
