@@ -90,8 +90,6 @@ L_STAND_IN int LRunInstaller(bool) {
     return 1;
 }
 
-L_STAND_IN void LClearInstallHistory() { NotAvailable("LClearInstallHistory"); }
-
 L_STAND_IN bool LBringRunningInstanceForward() { return false; }
 
 L_STAND_IN void LGuiRun(bool) { NotAvailable("LGuiRun"); }

@@ -38,7 +38,6 @@ void LInstallComponent(const std::string& name, const std::string& pid, const ch
 void LLaunchUninstallerCopy(bool quiet);
 void LRunUninstall(bool quiet);
 int LRunInstaller(bool bootstrap);
-void LClearInstallHistory();
 // Looks for a running desktop of this user and asks it to come to the
 // front; true when one was found.
 bool LBringRunningInstanceForward();

@@ -7,6 +7,7 @@
 
 #include "foundation/log.h"
 #include "foundation/reg_settings.h"
+#include "foundation/thread_table.h"
 #include "host/cmdline.h"
 #include "host/entry_points.h"
 #include "host/service_control.h"
@@ -31,6 +32,13 @@ constexpr LSwitchResult Continue() { return {false, 0}; }
 bool g_seven_day_start = false;
 
 const std::string& Arg(int i) { return LCmdLineArg(i); }
+
+// A fresh installation starts without crash or version-check history.
+void ClearInstallHistory() {
+    for (const char16_t* name : {u"VersionCheckAfterCrash", u"LastCrashCheck", u"OSCheck", u"OSCheckWinRelease",
+                                 u"NewerVersion"})
+        LRegUserSettingsDelete(name);
+}
 
 LSwitchResult InstallSchedule() {
     std::string folder;
@@ -182,10 +190,10 @@ int DesktopStart(bool installer) {
 
 int LHostMain(int argc, char** argv) {
     LCmdLineInit(argc, argv);
+    LThreadRegister("MAIN");
     if (LCmdLineHasSwitch("-mcpstdio")) return LMcpStdioRun();
     bool installer = LCmdLineHasSwitch("-installer");
-    // A fresh installation starts without crash or version-check history.
-    if (installer) LClearInstallHistory();
+    if (installer) ClearInstallHistory();
     if (LCmdLineCount() >= 2 && !Arg(1).empty() && Arg(1)[0] == '-') {
         LSwitchResult r{};
         if (RunSwitch(r) && r.done) return r.exit_code;

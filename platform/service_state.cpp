@@ -1,7 +1,10 @@
 #include "platform/service_state.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,7 +21,42 @@ namespace {
 
 constexpr const char* kWords[] = {"unknown", "stopped", "start-pending", "stop-pending", "running"};
 
+extern "C" char** environ;
+
 bool ProcessExists(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
+
+// posix_spawnp with std streams on /dev/null; the child's pid or -1.
+pid_t SpawnQuiet(const std::vector<std::string>& argv) {
+    if (argv.empty()) return -1;
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    // The child starts with no blocked signals, whatever the caller blocks.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = -1;
+    int r = posix_spawnp(&pid, args[0], &fa, &attr, args.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&fa);
+    return r == 0 ? pid : -1;
+}
+
+int WaitExit(pid_t pid) {
+    int st = 0;
+    while (waitpid(pid, &st, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
 
 }  // namespace
 
@@ -74,4 +112,34 @@ LServiceStateRecord LServiceStateQuery() {
     if (r.state != LServiceState::Unknown && r.state != LServiceState::Stopped && !ProcessExists(r.pid))
         r.state = LServiceState::Stopped;
     return r;
+}
+
+bool LServiceSpawnDetached(const std::string& program, const std::vector<std::string>& args) {
+    // setsid --fork: the service gets a session of its own and, its parent
+    // ending at once, is re-parented to init; the caller never has to reap
+    // it and it outlives the caller.
+    std::vector<std::string> argv = {"setsid", "--fork", program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return LServiceRunTool(argv) == 0;
+}
+
+int LServiceRunTool(const std::vector<std::string>& argv) {
+    pid_t pid = SpawnQuiet(argv);
+    return pid > 0 ? WaitExit(pid) : -1;
+}
+
+bool LServiceSignalStop(pid_t pid) { return pid > 0 && kill(pid, SIGTERM) == 0; }
+
+bool LServiceProcessExists(pid_t pid) { return ProcessExists(pid); }
+
+bool LServiceSystemdRuns() {
+    struct stat st;
+    return LPlatformRoot().empty() && stat("/run/systemd/system", &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool LServiceUserExists(const std::string& name) {
+    std::vector<char> buf(16384);
+    passwd pw;
+    passwd* found = nullptr;
+    return !name.empty() && getpwnam_r(name.c_str(), &pw, buf.data(), buf.size(), &found) == 0 && found;
 }

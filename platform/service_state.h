@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 // The service manager's state numbers, kept so callers can compare them.
 enum class LServiceState : int {
@@ -33,3 +34,19 @@ LServiceStateRecord LServiceStateRead();
 // longer exists reads as stopped (the service was killed without a chance
 // to write it).
 LServiceStateRecord LServiceStateQuery();
+
+// The process side of starting and stopping the service.
+// Starts program with args detached from the caller: a session of its own,
+// re-parented away from the caller, standard streams on /dev/null.
+bool LServiceSpawnDetached(const std::string& program, const std::vector<std::string>& args);
+// Runs a tool (looked up in PATH), std streams on /dev/null, and waits for
+// it: its exit code, or -1 when it could not run.
+int LServiceRunTool(const std::vector<std::string>& argv);
+// Sends the stop control (SIGTERM). False when it could not be sent.
+bool LServiceSignalStop(pid_t pid);
+bool LServiceProcessExists(pid_t pid);
+// True when systemd manages this machine and the root is "/": only then is
+// the service started and stopped through systemctl.
+bool LServiceSystemdRuns();
+// True when the account names a user of this machine.
+bool LServiceUserExists(const std::string& name);

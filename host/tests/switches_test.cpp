@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/reg_settings.h"
 #include "tests/support/service_harness.h"
 #include "tests/support/test_root.h"
 
@@ -28,6 +29,8 @@ const Row kRows[] = {
     {{"-runonstartup"}, 0, "LShouldOpenAtLogon: not available.", kDesktop},
     {{"-setaccount"}, 0, "", kDesktop},
     {{"-setaccount", "bob"}, 0, "", kDesktop},
+    // Not installed: nothing to change, which counts as success.
+    {{"-setaccount", "bob", "pw"}, 1, "", kDesktop},
     {{"-startservice"}, 0, "", kDesktop},
     {{"-setaccess"}, 0, "LServiceApplyAccess: not available.", kDesktop},
     {{"-exe", "DebugCrashReport"}, 1, "LExeTaskDispatch: not available.", kDesktop},
@@ -79,9 +82,15 @@ TEST(Switches, EveryRowOfTheTable) {
 
 TEST(Switches, InstallerClearsHistoryWhateverTheFirstSwitch) {
     LTestRoot root;
+    const char16_t* history[] = {u"VersionCheckAfterCrash", u"LastCrashCheck", u"OSCheck", u"OSCheckWinRelease",
+                                 u"NewerVersion"};
+    for (const char16_t* name : history) ASSERT_TRUE(LRegUserSettingsSet(u"Settings", name, u"1"));
+    ASSERT_TRUE(LRegUserSettingsSet(u"Settings", u"Other", u"kept"));
     LTestProcess p({LTestProgramPath(), "-updatecheck", "-installer"});
     EXPECT_EQ(p.Wait(20000), 0);
-    EXPECT_NE(LTestService::LogText().find("LClearInstallHistory"), std::string::npos);
+    char16_t v[260];
+    for (const char16_t* name : history) EXPECT_FALSE(LRegUserSettingsGet(u"Settings", name, u"", v));
+    EXPECT_TRUE(LRegUserSettingsGet(u"Settings", u"Other", u"", v));
 }
 
 TEST(Switches, ServiceRunsUntilStopped) {

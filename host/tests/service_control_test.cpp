@@ -1,0 +1,163 @@
+// Installing, configuring, starting, stopping and deleting the service on
+// the detached-process path (no systemd under a test root), with the real
+// program as the service.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "foundation/reg_settings.h"
+#include "host/engine_proxy.h"
+#include "host/service_control.h"
+#include "platform/service_state.h"
+#include "tests/support/service_harness.h"
+#include "tests/support/test_root.h"
+
+namespace {
+
+std::string ServiceValue(const char16_t* name) {
+    char16_t v[260];
+    LRegSettingsGet(u"Service", name, u"", v);
+    std::string out;
+    for (const char16_t* p = v; *p; ++p) out += static_cast<char>(*p);
+    return out;
+}
+
+bool WantsLinkExists(const LTestRoot& root) {
+    struct stat st;
+    return lstat((root.Path() + "/etc/systemd/system/multi-user.target.wants/PorlinexService.service").c_str(), &st) ==
+           0;
+}
+
+class ServiceControl : public ::testing::Test {
+protected:
+    // A detached service outlives its starter: never leave one behind.
+    void TearDown() override {
+        LServiceStateRecord s = LServiceStateQuery();
+        if (s.state == LServiceState::Running || s.state == LServiceState::StartPending) {
+            LServiceSignalStop(s.pid);
+            LTestWaitFor(20000, [&] { return !LServiceProcessExists(s.pid); });
+        }
+    }
+    std::string Unit() { return LTestReadFile(LServiceUnitPath()); }
+    LTestRoot root_;
+};
+
+TEST_F(ServiceControl, InstallWritesRecordUnitAndStartType) {
+    ASSERT_TRUE(LServiceInstall("/opt/por linex/porlinex"));
+    EXPECT_TRUE(LServiceIsInstalled());
+    EXPECT_NE(Unit().find("ExecStart=\"/opt/por linex/porlinex\" -service\n"), std::string::npos) << Unit();
+    EXPECT_NE(Unit().find("Restart=on-failure\nRestartSec=1\n"), std::string::npos);
+    EXPECT_EQ(Unit().find("User="), std::string::npos);
+    EXPECT_TRUE(WantsLinkExists(root_));
+    EXPECT_EQ(ServiceValue(u"Enabled"), "1");
+    EXPECT_EQ(ServiceValue(u"StartType"), "2");
+    EXPECT_EQ(ServiceValue(u"StartTypeText"), "Auto Start");
+}
+
+TEST_F(ServiceControl, ReinstallKeepsStartTypeAndAccount) {
+    ASSERT_TRUE(LServiceInstall("/old/porlinex"));
+    ASSERT_TRUE(LServiceSetStartType(false));
+    EXPECT_FALSE(WantsLinkExists(root_));
+    EXPECT_EQ(ServiceValue(u"StartTypeText"), "Demand Start");
+    ASSERT_TRUE(LServiceSetAccount("root", "secret"));
+    EXPECT_EQ(ServiceValue(u"Account"), ".\\root");
+
+    ASSERT_TRUE(LServiceInstall("/new/porlinex"));
+    EXPECT_NE(Unit().find("ExecStart=\"/new/porlinex\" -service"), std::string::npos);
+    EXPECT_NE(Unit().find("User=root\n"), std::string::npos);
+    EXPECT_EQ(Unit().find("secret"), std::string::npos);
+    EXPECT_EQ(ServiceValue(u"StartType"), "3");
+    EXPECT_FALSE(WantsLinkExists(root_));
+}
+
+TEST_F(ServiceControl, AccountRules) {
+    // Not installed: nothing to change, and nothing failed.
+    EXPECT_TRUE(LServiceSetAccount("nosuchuser", "x"));
+    EXPECT_FALSE(LServiceSetStartType(true));
+    ASSERT_TRUE(LServiceInstall("/opt/porlinex"));
+    EXPECT_FALSE(LServiceSetAccount("nosuchuser", "x"));
+    EXPECT_FALSE(LServiceSetAccount("NOSUCHDOMAIN\\bob", "x"));
+    EXPECT_EQ(LGrantServiceLogonRight(".\\root"), 0);
+    EXPECT_NE(LGrantServiceLogonRight("NOSUCHDOMAIN\\root"), 0);
+    EXPECT_EQ(Unit().find("User="), std::string::npos);
+}
+
+TEST_F(ServiceControl, StartStopDeleteDetached) {
+    EXPECT_FALSE(LServiceStart());  // not installed
+    EXPECT_FALSE(LServiceStop());
+    ASSERT_TRUE(LServiceInstall(LTestProgramPath()));
+    ASSERT_TRUE(LServiceStart());
+    LServiceStateRecord s = LServiceStateQuery();
+    EXPECT_EQ(s.state, LServiceState::Running);
+    EXPECT_TRUE(LServiceProcessExists(s.pid));
+    EXPECT_TRUE(LServiceStart());  // already running counts as started
+    EXPECT_EQ(LServiceStateQuery().pid, s.pid);
+    {
+        LServiceEngineProxy proxy(nullptr);
+        ASSERT_TRUE(proxy.Connect());
+        EXPECT_EQ(proxy.Query(0x100000F), 1u);
+    }
+    EXPECT_TRUE(LServiceStop());
+    EXPECT_EQ(LServiceStateQuery().state, LServiceState::Stopped);
+    EXPECT_TRUE(LTestWaitFor(10000, [&] { return !LServiceProcessExists(s.pid); }));
+    EXPECT_NE(LTestService::ActivityText().find("Application stopped"), std::string::npos);
+    EXPECT_TRUE(LServiceStop());  // installed and already stopped
+
+    ASSERT_TRUE(LServiceRemove());
+    EXPECT_FALSE(LServiceIsInstalled());
+    EXPECT_EQ(LTestReadFile(LServiceUnitPath()), "");
+    EXPECT_FALSE(LServiceStart());
+}
+
+TEST_F(ServiceControl, StartFailuresAreReported) {
+    ASSERT_TRUE(LServiceInstall(root_.Path() + "/missing/porlinex"));
+    EXPECT_FALSE(LServiceStart());
+    ASSERT_TRUE(LServiceInstall(LTestProgramPath()));
+    ASSERT_TRUE(LServiceSetAccount("root", ""));
+    // The account goes away after it was set.
+    LRegWriteString(LRegHive::LocalMachine, u"System\\CurrentControlSet\\Services\\PorlinexService", u"ObjectName",
+                    u".\\nosuchuser");
+    EXPECT_FALSE(LServiceStart());
+    EXPECT_NE(LTestService::LogText().find("Cannot start service because its logon details are wrong."),
+              std::string::npos);
+    EXPECT_NE(LServiceStateQuery().state, LServiceState::Running);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ServiceControl, SwitchesThatConfigureAndStart) {
+    ASSERT_TRUE(LServiceInstall(LTestProgramPath()));
+    ASSERT_TRUE(LServiceSetStartType(false));
+    struct Case {
+        std::vector<std::string> args;
+        int exit_code;
+        const char* start_type;
+    };
+    const Case cases[] = {
+        {{"-setautorun", "1X"}, 0, "2"},
+        // "X": the start type is left alone; "0" removes the Run value.
+        {{"-setautorun", "X0"}, 0, "2"},
+        {{"-setautorun", "0"}, 0, "3"},
+        {{"-setaccount", "root", "pw"}, 1, "3"},
+        {{"-setaccount", "nosuchuser", "pw"}, 0, "3"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> argv = {LTestProgramPath()};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        LTestProcess p(argv);
+        EXPECT_EQ(p.Wait(20000), c.exit_code) << c.args[0] << " " << c.args[1];
+        EXPECT_EQ(ServiceValue(u"StartType"), c.start_type) << c.args[1];
+    }
+    EXPECT_NE(LTestService::LogText().find("LRunOnStartupDelete: not available."), std::string::npos);
+    EXPECT_EQ(ServiceValue(u"Account"), ".\\root");
+
+    LTestProcess start({LTestProgramPath(), "-startservice"});
+    EXPECT_EQ(start.Wait(60000), 1);
+    EXPECT_EQ(LServiceStateQuery().state, LServiceState::Running);
+    EXPECT_TRUE(LServiceStop());
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+// The service's start: the start delay, a stop that comes during it, and
+// the start-up lock that a starting service holds against other processes.
+#include <gtest/gtest.h>
+
+#include "foundation/reg_settings.h"
+#include "host/startup_lock.h"
+#include "tests/support/service_harness.h"
+#include "tests/support/test_root.h"
+
+namespace {
+
+class ServiceLifecycle : public ::testing::Test {
+protected:
+    LTestRoot root_;
+};
+
+TEST_F(ServiceLifecycle, StopDuringStartDelayEndsBeforeTheEngineStarts) {
+    ASSERT_TRUE(LRegSettingsSet(u"Service", u"Delay", u"60000"));
+    LTestService service(std::vector<std::string>{});
+    ASSERT_TRUE(service.WaitForState("start-pending"));
+    // Well inside the minute of delay: honoured at once, not after it.
+    EXPECT_EQ(service.Stop(20000), 0);
+    EXPECT_EQ(LTestServiceStateWord(), "stopped");
+    EXPECT_EQ(LTestService::ActivityText().find("Application started"), std::string::npos);
+}
+
+TEST_F(ServiceLifecycle, ManualStartSkipsTheDelay) {
+    ASSERT_TRUE(LRegSettingsSet(u"Service", u"Delay", u"60000"));
+    LTestService service;  // "-manual"
+    EXPECT_TRUE(service.WaitRunning(20000));
+    EXPECT_NE(LTestService::ActivityText().find("Application started"), std::string::npos);
+}
+
+TEST_F(ServiceLifecycle, StartupLockHeldUntilTheServiceRuns) {
+    ASSERT_TRUE(LRegSettingsSet(u"Service", u"Delay", u"1500"));
+    LTestService service(std::vector<std::string>{});
+    ASSERT_TRUE(service.WaitForState("start-pending"));
+    // Another process (this one) gets the lock only once the service has
+    // reported running.
+    LStartupLock lock;
+    ASSERT_TRUE(lock.Take(LStartupLockWaitMs));
+    EXPECT_EQ(LTestServiceStateWord(), "running");
+    lock.Release();
+
+    // A desktop start while this process holds the lock waits for it.
+    ASSERT_TRUE(lock.Take(0));
+    LTestProcess desktop({LTestProgramPath()});
+    EXPECT_EQ(desktop.Wait(300), -1);
+    lock.Release();
+    EXPECT_EQ(desktop.Wait(20000), 0);
+    EXPECT_EQ(service.Stop(), 0);
+}
+
+}  // namespace
