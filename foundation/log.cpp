@@ -1,49 +1,114 @@
 #include "foundation/log.h"
 
+#include <atomic>
 #include <cstdio>
-#include <ctime>
 #include <mutex>
-#include <string>
 
 #include "foundation/data_folder.h"
+#include "foundation/date_time.h"
+#include "foundation/files.h"
+#include "foundation/folder.h"
+#include "foundation/format.h"
+#include "foundation/time_source.h"
 #include "foundation/utf8.h"
 
 namespace {
 
-std::mutex g_log_lock;
-bool g_logging = true;
-bool g_service = false;
+std::atomic<bool> g_logging{true};
+std::atomic<bool> g_service{false};
+std::atomic<LLogLineSink> g_view{nullptr};
+std::atomic<LLogLineSink> g_pipe{nullptr};
+std::atomic<LErrorEmailQueueFunc> g_error_email{nullptr};
+
+// The open file of the current day, under the log lock. Never destroyed:
+// threads may still log while static objects go away at exit.
+struct LogFile {
+    std::mutex lock;
+    LFileHandle file;
+    char16_t date[32] = {0};  // the local date of the last line, whole
+};
+
+LogFile& TheLog() {
+    static LogFile* log = new LogFile;
+    return *log;
+}
+
+bool SameText(const char16_t* a, const char16_t* b) {
+    while (*a && *a == *b) ++a, ++b;
+    return *a == *b;
+}
+
+void OpenFor(LogFile& log, const char16_t* date) {
+    char16_t folder[260], name[260], path[260];
+    LGetDataSubfolder(u"Logs", folder);
+    LFormatEscPathW(name, u"%s Porlinex%s Log.txt", date, LGetServiceFlag() ? u" Service" : u"");
+    LPathCombine(path, folder, name, nullptr);
+    if (folder[0]) LCreateDirectoryTree(folder);
+    // An invalid handle is kept too: the next line tries again.
+    log.file = LCreateFileRetry(path, LFileAccessReadWrite, LFileShareRead, LFileOpenAlways, 500);
+    if (log.file.IsValid()) log.file.Seek(0, 2);
+}
 
 }  // namespace
 
 void LLogSetEnabled(bool on) { g_logging = on; }
+bool LLogIsEnabled() { return g_logging; }
 void LSetServiceFlag(bool on) { g_service = on; }
 bool LGetServiceFlag() { return g_service; }
+void LLogAttachView(LLogLineSink add_line) { g_view = add_line; }
+void LLogSetPipeBroadcast(LLogLineSink broadcast) { g_pipe = broadcast; }
+void LSetErrorEmailQueue(LErrorEmailQueueFunc queue) { g_error_email = queue; }
 
-void LLogWrite(const char* text, int /*level*/) {
-    if (!g_logging || !text) return;
-    time_t now = time(nullptr);
-    struct tm lt;
-    localtime_r(&now, &lt);
-    char name[128];
-    std::snprintf(name, sizeof name, "%.4d-%.2d-%.2d Porlinex%s Log.txt", lt.tm_year + 1900, lt.tm_mon + 1,
-                  lt.tm_mday, g_service ? " Service" : "");
-    std::string path = LDataSubfolderPath("Logs") + "/" + name;
-    std::lock_guard<std::mutex> lock(g_log_lock);
-    FILE* f = std::fopen(path.c_str(), "ab");
-    if (!f) return;
-    std::fprintf(f, "%.2d:%.2d:%.2d %s\r\n", lt.tm_hour, lt.tm_min, lt.tm_sec, text);
-    std::fclose(f);
+void LErrorEmailQueue(const char* text) {
+    if (LErrorEmailQueueFunc f = g_error_email.load()) f(text ? text : "");
+}
+
+void LLogCloseFile() {
+    LogFile& log = TheLog();
+    std::lock_guard<std::mutex> g(log.lock);
+    log.file.Close();
+    log.date[0] = 0;
+}
+
+void LLogWrite(const char* text, int level) {
+    if (!g_logging || !text || !*text) return;
+    char16_t date[260], time[260];
+    LFormatLocalDateAndTime(LNow(), date, time);
+    char time_text[32];
+    LWideToUTF8Buf(time_text, time);  // "HH:MM:SS" fits
+    time_text[8] = 0;
+    LStringA line;
+    line.AppendFormat("%s %s\r\n", time_text, text);
+    {
+        LogFile& log = TheLog();
+        std::lock_guard<std::mutex> g(log.lock);
+        // The whole date decides: the same day of another month is another file.
+        if (!SameText(log.date, date)) {
+            log.file.Close();
+            LCopyField(log.date, date);
+            log.date[31] = 0;
+            OpenFor(log, date);
+        } else if (!log.file.IsValid()) {
+            OpenFor(log, date);
+        }
+        if (log.file.IsValid()) log.file.Write(line.c_str(), line.length);
+    }
+    if (LLogLineSink view = g_view.load()) {
+        view(time_text, text, level);
+    } else if (LLogLineSink pipe = g_pipe.load()) {
+        pipe(time_text, text, level);
+    }
 }
 
 int LLog(const char* text, int level) {
     LLogWrite(text, level);
+    if (level == LLogError && !g_view.load()) LErrorEmailQueue(text);
     return 0;
 }
 
 int LLog(const char16_t* text, int level) {
-    LLogWrite(LToUtf8(text).c_str(), level);
-    return 0;
+    LUTF8FromWide utf8(text ? text : u"");
+    return LLog(utf8.text, level);
 }
 
 void LLogV(const char* fmt, int level, va_list ap) {
@@ -76,6 +141,8 @@ void LLogWarningF(const char* fmt, ...) {
 
 void LLogErrorWithDetail(const char* text, const char* detail) {
     if (!g_logging) return;
-    std::string s = std::string(text ? text : "") + (detail ? detail : "");
+    LStringA s;
+    s.Append(text ? text : "");
+    s.Append(detail ? detail : "");
     LLog(s.c_str(), LLogError);
 }

@@ -1,21 +1,57 @@
 #pragma once
-// The daily log file: "YYYY-MM-DD Porlinex[ Service] Log.txt" in the data
-// folder's "Logs", lines "HH:MM:SS text" with CR LF, local time.
+// The daily log: "YYYY-MM-DD Porlinex[ Service] Log.txt" in the data folder's
+// "Logs", UTF-8 lines "HH:MM:SS text" ending in CR LF, local time. Every line
+// also goes to whoever watches live: the desktop's log view when one is
+// attached, else the service's pipe clients. Error lines are queued for the
+// error e-mail while no view is attached. Those three live here only as
+// hooks that the upper layers register at start-up.
 #include <cstdarg>
+#include <cstdint>
 
 enum LLogLevel : int { LLogInfo = 0, LLogError = 1, LLogWarning = 2 };
 
-int LLog(const char16_t* text, int level);
+// Always 0.
 int LLog(const char* text, int level);
+int LLog(const char16_t* text, int level);
+// The file and live-view part of LLog.
 void LLogWrite(const char* text, int level);
+// printf-style into 512 characters (cut to 511); nothing while logging is off.
+void LLogV(const char* fmt, int level, va_list ap);
 void LLogInfoF(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void LLogErrorF(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void LLogWarningF(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-void LLogV(const char* fmt, int level, va_list ap);
+// text and detail joined without a separator, as an error.
 void LLogErrorWithDetail(const char* text, const char* detail);
+
+// Error lines that fold repeats: within interval_s seconds of the last line
+// written for the same text, a repeat is only counted; the next line after
+// the interval carries the count as " [n]". A text that stopped repeating
+// gets a "text [~n]" line once twice its interval has passed.
+void LLogRateLimited(uint32_t interval_s, const char* text);
+void LLogRateLimitedF(uint32_t interval_s, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+// Forgets every folded text without writing its count (at exit, and for tests).
+void LLogRateLimitClear();
 
 // Logging is on from start-up to exit; while off nothing is written.
 void LLogSetEnabled(bool on);
+bool LLogIsEnabled();
+// Closes the day's file (at exit; the next line opens it again).
+void LLogCloseFile();
+
 // The service process names its file with the suffix " Service".
 void LSetServiceFlag(bool on);
 bool LGetServiceFlag();
+
+// Live watchers, registered by the layers above. Texts are UTF-8.
+using LLogLineSink = void (*)(const char* time_text, const char* text, int level);
+// The desktop's log view; while set, lines go there and not to the pipe,
+// and errors are not queued for the error e-mail. Null detaches it.
+void LLogAttachView(LLogLineSink add_line);
+// The service's pipe server broadcast; null when there is none.
+void LLogSetPipeBroadcast(LLogLineSink broadcast);
+
+// The error e-mail queue: the implementation registers itself; until then
+// (and in processes without one) queued texts are dropped.
+using LErrorEmailQueueFunc = void (*)(const char* text);
+void LSetErrorEmailQueue(LErrorEmailQueueFunc queue);
+void LErrorEmailQueue(const char* text);

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/log.h"
 #include "foundation/thread.h"
 #include "foundation/thread_table.h"
 #include "platform/wait.h"
@@ -151,6 +152,7 @@ TEST(Thread, WaitStopResults) {
 
 TEST(Thread, FailedCreationClearsRunningAndLogs) {
     LTestRoot root;
+    LLogCloseFile();  // the next line opens the day's file under this root
     LEvent gate(true, false);
     FnThread t([&](LThread&) { gate.Wait(LInfinite); }, "EMLBackup");
     // A default stack far beyond the address space makes pthread_create fail.
