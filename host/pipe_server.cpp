@@ -1,13 +1,12 @@
 #include "host/pipe_server.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "foundation/log.h"
+#include "platform/service_state.h"
 #include "platform/wait.h"
 #include "web/engine/web_server.h"
 
@@ -174,7 +173,7 @@ void LServicePipeServer::StopAccepting() {
     Stop();
     if (listener_.Valid()) {
         listener_.Close();
-        unlink(path_.c_str());
+        LServiceRemoveFile(path_);
     }
 }
 

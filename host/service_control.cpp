@@ -1,9 +1,5 @@
 #include "host/service_control.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <string>
 
 #include "foundation/log.h"
@@ -120,20 +116,6 @@ std::string UnitQuote(const std::string& s) {
     return out + "\"";
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& text) {
-    std::string tmp = path + ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = std::fflush(f) == 0 && fsync(fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
-}
-
 void ReloadSystemd() {
     if (LServiceSystemdRuns()) LServiceRunTool({"systemctl", "daemon-reload"});
 }
@@ -142,11 +124,8 @@ void ReloadSystemd() {
 bool WriteUnit(const Record& r) {
     if (!LPlatformCreateFolderTree(SystemdFolder() + "/multi-user.target.wants", 0755)) return false;
     std::string user = r.account.empty() ? "" : LogonName(r.account);
-    if (!WriteFileAtomically(LServiceUnitPath(), LServiceUnitText(ProgramOf(r.image_path), user))) return false;
-    std::string link = WantsLink();
-    unlink(link.c_str());
-    if (r.start == LServiceStartAuto && symlink((std::string("../") + kUnitName).c_str(), link.c_str()) != 0)
-        return false;
+    if (!LServiceReplaceFile(LServiceUnitPath(), LServiceUnitText(ProgramOf(r.image_path), user), 0644)) return false;
+    if (!LServiceSetLink(WantsLink(), std::string("../") + kUnitName, r.start == LServiceStartAuto)) return false;
     ReloadSystemd();
     return true;
 }
@@ -234,9 +213,7 @@ bool LServiceInstall(const std::string& program_path) {
 bool LServiceRemove() {
     DeleteRecord();
     bool ok = true;
-    for (const std::string& path : {WantsLink(), LServiceUnitPath()}) {
-        if (unlink(path.c_str()) != 0 && errno != ENOENT) ok = false;
-    }
+    for (const std::string& path : {WantsLink(), LServiceUnitPath()}) ok = LServiceRemoveFile(path) && ok;
     ReloadSystemd();
     LRegSettingsDelete(u"Service", u"Account");
     return ok;
@@ -282,9 +259,9 @@ bool LServiceStart() {
     } else {
         if (IsUp(LServiceStateQuery().state)) return true;
         std::string program = ProgramOf(r.image_path);
-        if (access(program.c_str(), X_OK) != 0) return false;
+        if (!LServiceProgramRunnable(program)) return false;
         // A stale record must not be mistaken for the new process's.
-        unlink(LServiceStatePath().c_str());
+        LServiceRemoveFile(LServiceStatePath());
         if (!LServiceSpawnDetached(program, {"-service", "-manual"})) return false;
     }
     return WaitUntilRunning();

@@ -1,10 +1,5 @@
 #include "host/service_main.h"
 
-#include <pthread.h>
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -19,6 +14,7 @@
 #include "host/service_log.h"
 #include "host/startup_lock.h"
 #include "platform/service_state.h"
+#include "platform/thread.h"
 #include "platform/wait.h"
 #include "web/engine/engine_notifier.h"
 #include "web/http/listener_notify.h"
@@ -35,7 +31,7 @@ LServiceState g_state = LServiceState::Stopped;
 void ReportStatus(LServiceState state) {
     std::lock_guard<std::mutex> lock(g_status_lock);
     g_state = state;
-    LServiceStateWrite(state, getpid());
+    LServiceStateWrite(state, LPlatformProcessId());
 }
 
 // Receives SIGTERM and SIGINT as the stop and shutdown controls, on its own
@@ -43,23 +39,17 @@ void ReportStatus(LServiceState state) {
 // thread, so none of them is ever ended by one.
 class LServiceControlThread : public LThread {
 public:
-    explicit LServiceControlThread(const sigset_t& set)
-        : LThread("LServiceControlThread"), fd_(signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK)) {}
-    ~LServiceControlThread() override {
-        Stop();
-        if (fd_ >= 0) close(fd_);
-    }
-    bool Valid() const { return fd_ >= 0; }
+    explicit LServiceControlThread(LServiceControlSignals& signals)
+        : LThread("LServiceControlThread"), signals_(signals) {}
+    ~LServiceControlThread() override { Stop(); }
     void Run() override {
-        while (WaitHandle(fd_, LInfinite) == LWaitDone) {
-            signalfd_siginfo si;
-            while (read(fd_, &si, sizeof si) == static_cast<ssize_t>(sizeof si))
-                LServiceCtrlHandler(si.ssi_signo == SIGINT ? LServiceControlShutdown : LServiceControlStop);
+        while (WaitHandle(signals_.Handle(), LInfinite) == LWaitDone) {
+            while (uint32_t control = signals_.Next()) LServiceCtrlHandler(control);
         }
     }
 
 private:
-    int fd_;
+    LServiceControlSignals& signals_;
 };
 
 // Sleeps the start delay in 200 ms steps; false when a stop came first.
@@ -102,19 +92,13 @@ void LServiceCtrlHandler(uint32_t control) {
         g_state = LServiceState::StopPending;
         if (LServicePipeServer* server = LServicePipeServerCurrent()) server->SignalStop();
     }
-    LServiceStateWrite(g_state, getpid());
+    LServiceStateWrite(g_state, LPlatformProcessId());
 }
 
 int LServiceMain(int argc, char** argv) {
-    // Block the controls before any thread exists, so every thread inherits
-    // the mask and only the control thread receives them.
-    sigset_t controls;
-    sigemptyset(&controls);
-    sigaddset(&controls, SIGTERM);
-    sigaddset(&controls, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &controls, nullptr);
-    signal(SIGHUP, SIG_IGN);
-    signal(SIGPIPE, SIG_IGN);
+    // Before any thread of the service exists, so that only the control
+    // thread ever receives the controls.
+    LServiceControlSignals controls;
     LSetServiceFlag(true);
 
     LServicePipeServer server;
@@ -133,7 +117,7 @@ int LServiceMain(int argc, char** argv) {
     // stop event): a stop that came earlier waits in the signal queue.
     server.Start();
     LServiceControlThread control(controls);
-    if (control.Valid()) control.Start();
+    if (controls.Handle() >= 0) control.Start();
     bool started = false;
     if (server.IsRunning() && StartDelay(server, argc, argv)) {
         LEngineNotifierSet(&server);
@@ -144,7 +128,7 @@ int LServiceMain(int argc, char** argv) {
             // A stop that arrived during the engine start stays pending.
             if (g_state == LServiceState::StartPending) {
                 g_state = LServiceState::Running;
-                LServiceStateWrite(g_state, getpid());
+                LServiceStateWrite(g_state, LPlatformProcessId());
             }
         }
         LProcessStartupLock().Release();

@@ -1,14 +1,13 @@
 #include "host/single_instance.h"
 
-#include <time.h>
-
 #include "host/entry_points.h"
 #include "host/service_control.h"
 #include "host/startup_lock.h"
+#include "platform/clock.h"
 
 namespace {
 
-constexpr long kSettleMs = 500;
+constexpr uint32_t kSettleMs = 500;
 
 }  // namespace
 
@@ -27,9 +26,6 @@ int LSingleInstanceStart(bool seven_day_start) {
 }
 
 bool LCloseOtherInstances() {
-    if (LServiceStop()) {
-        timespec ts{0, kSettleMs * 1000000L};
-        nanosleep(&ts, nullptr);
-    }
+    if (LServiceStop()) LPlatformSleepMs(kSettleMs);
     return true;
 }

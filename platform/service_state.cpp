@@ -1,10 +1,12 @@
 #include "platform/service_state.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,22 +80,9 @@ LServiceState LServiceStateFromWord(const std::string& word) {
 bool LServiceStateWrite(LServiceState state, pid_t pid) {
     std::string folder = LPlatformKnownFolder(LKnownFolder::RunFolder);
     if (!LPlatformCreateFolderTree(folder, LPlatformSharedFolderMode)) return false;
-    std::string path = LServiceStatePath();
-    std::string tmp = path + "." + std::to_string(getpid()) + ".tmp";
     char text[96];
-    int n = std::snprintf(text, sizeof text, "State=%s\nPid=%d\n", LServiceStateWord(state), static_cast<int>(pid));
-    // O_NOFOLLOW: the service never writes through a link planted in the
-    // run folder.
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, LPlatformSharedFileMode);
-    if (fd < 0) return false;
-    bool ok = write(fd, text, static_cast<size_t>(n)) == n;
-    ok = fchmod(fd, LPlatformSharedFileMode) == 0 && ok;
-    ok = close(fd) == 0 && ok;
-    if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
-        unlink(tmp.c_str());
-        return false;
-    }
-    return true;
+    std::snprintf(text, sizeof text, "State=%s\nPid=%d\n", LServiceStateWord(state), static_cast<int>(pid));
+    return LServiceReplaceFile(LServiceStatePath(), text, LPlatformSharedFileMode);
 }
 
 LServiceStateRecord LServiceStateRead() {
@@ -142,4 +131,52 @@ bool LServiceUserExists(const std::string& name) {
     passwd pw;
     passwd* found = nullptr;
     return !name.empty() && getpwnam_r(name.c_str(), &pw, buf.data(), buf.size(), &found) == 0 && found;
+}
+
+bool LServiceReplaceFile(const std::string& path, const std::string& text, unsigned mode) {
+    // The process id keeps two writers (a failing second service, say) off
+    // each other's temporary file.
+    std::string tmp = path + "." + std::to_string(getpid()) + ".tmp";
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd < 0) return false;
+    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    // The mode must hold whatever the umask says.
+    ok = fchmod(fd, mode) == 0 && ok;
+    ok = fsync(fd) == 0 && ok;
+    ok = close(fd) == 0 && ok;
+    if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
+        unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool LServiceRemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+bool LServiceSetLink(const std::string& link, const std::string& target, bool present) {
+    if (!LServiceRemoveFile(link)) return false;
+    return !present || symlink(target.c_str(), link.c_str()) == 0;
+}
+
+bool LServiceProgramRunnable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
+
+LServiceControlSignals::LServiceControlSignals() {
+    sigset_t controls;
+    sigemptyset(&controls);
+    sigaddset(&controls, SIGTERM);
+    sigaddset(&controls, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &controls, nullptr);
+    signal(SIGHUP, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
+    fd_ = signalfd(-1, &controls, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+LServiceControlSignals::~LServiceControlSignals() {
+    if (fd_ >= 0) close(fd_);
+}
+
+uint32_t LServiceControlSignals::Next() {
+    signalfd_siginfo si;
+    if (fd_ < 0 || read(fd_, &si, sizeof si) != static_cast<ssize_t>(sizeof si)) return 0;
+    return si.ssi_signo == SIGINT ? 5 : 1;
 }

@@ -5,6 +5,8 @@
 // change, so a reader sees the old or the new record, never half of one.
 #include <sys/types.h>
 
+#include <cstdint>
+
 #include <string>
 #include <vector>
 
@@ -50,3 +52,31 @@ bool LServiceProcessExists(pid_t pid);
 bool LServiceSystemdRuns();
 // True when the account names a user of this machine.
 bool LServiceUserExists(const std::string& name);
+
+// Files of the service layer (the state file, the systemd unit).
+// Replaces a file whole: a temporary file beside it, fsync, rename; never
+// written through a symbolic link.
+bool LServiceReplaceFile(const std::string& path, const std::string& text, unsigned mode);
+// True when the file is gone afterwards (also when it was never there).
+bool LServiceRemoveFile(const std::string& path);
+// Makes the symbolic link to target (replacing what is there), or removes it.
+bool LServiceSetLink(const std::string& link, const std::string& target, bool present);
+bool LServiceProgramRunnable(const std::string& path);
+
+// The stop (SIGTERM) and shutdown (SIGINT) controls. The constructor blocks
+// both in the calling thread, so every thread started later inherits the
+// mask and no thread is ever interrupted by them; SIGHUP and SIGPIPE are
+// ignored. Handle() becomes readable while a control is pending.
+class LServiceControlSignals {
+public:
+    LServiceControlSignals();
+    ~LServiceControlSignals();
+    LServiceControlSignals(const LServiceControlSignals&) = delete;
+    LServiceControlSignals& operator=(const LServiceControlSignals&) = delete;
+    int Handle() const { return fd_; }
+    // The next pending control: 1 stop, 5 shutdown, 0 none.
+    uint32_t Next();
+
+private:
+    int fd_ = -1;
+};

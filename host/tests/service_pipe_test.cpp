@@ -126,6 +126,24 @@ TEST_F(ServicePipe, TwoDesktopsGetTheSameLinesInOrder) {
     EXPECT_EQ(a_rec.Lines(), b_rec.Lines());
 }
 
+TEST_F(ServicePipe, PayloadsAndNumbersKeepTheStreamInStep) {
+    LTestService service;
+    ASSERT_TRUE(service.WaitRunning());
+    Recorder rec;
+    LServiceEngineProxy proxy(&rec);
+    ASSERT_TRUE(proxy.Connect());
+    // A number without payload (type 0x8001), then payloads on both sides
+    // of the fixed buffer and at the limit: each must be read whole, or the
+    // next header would be read from the middle of a payload.
+    proxy.Send(LPipeCommandRestartPlain, nullptr, 12345);
+    EXPECT_TRUE(LTestWaitFor(10000, [&] { return rec.CountEvents(LPipeEventListening) == 1; }));
+    for (uint32_t size : {1u, LPipeFixedPayload, LPipeFixedPayload + 1, LPipeMaxPayload}) {
+        std::string payload(size, 'p');
+        proxy.Send(0x7777, payload.data(), size);
+        EXPECT_EQ(proxy.Query(LPipeQueryServiceThere), 1u) << size;
+    }
+}
+
 TEST_F(ServicePipe, ClientThatStopsReadingIsCutOffOthersCarryOn) {
     LTestService service;
     ASSERT_TRUE(service.WaitRunning());
