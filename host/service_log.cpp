@@ -1,6 +1,7 @@
 #include "host/service_log.h"
 
+#include "foundation/log.h"
 #include "host/pipe_server.h"
 
-void LServiceRegisterLogBroadcast() {}
-void LServiceUnregisterLogBroadcast() {}
+void LServiceRegisterLogBroadcast() { LLogSetPipeBroadcast(LServicePipeBroadcastLog); }
+void LServiceUnregisterLogBroadcast() { LLogSetPipeBroadcast(nullptr); }

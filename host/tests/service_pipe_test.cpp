@@ -85,6 +85,18 @@ protected:
     LTestRoot root_;
 };
 
+// A running service (a manual start) with one desktop connected.
+class ServicePipeRunning : public ServicePipe {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(service_.WaitRunning());
+        ASSERT_TRUE(proxy_.Connect());
+    }
+    LTestService service_;
+    Recorder rec_;
+    LServiceEngineProxy proxy_{&rec_};
+};
+
 TEST_F(ServicePipe, DesktopQueriesCommandsEventsAndStop) {
     LTestService service(std::vector<std::string>{});  // an automatic start: the delay runs
     Recorder rec;
@@ -102,6 +114,7 @@ TEST_F(ServicePipe, DesktopQueriesCommandsEventsAndStop) {
 
     proxy.Send(LPipeCommandRestartPlain, nullptr, 0);
     EXPECT_TRUE(LTestWaitFor(10000, [&] { return rec.CountEvents(LPipeEventListening) >= 1; }));
+    EXPECT_TRUE(LTestWaitFor(10000, [&] { return rec.HasLine("Restarting web server (Non-secure)"); }));
 
     EXPECT_EQ(service.Stop(), 0);
     EXPECT_EQ(LTestServiceStateWord(), "stopped");
@@ -123,56 +136,42 @@ TEST_F(ServicePipe, TwoDesktopsGetTheSameLinesInOrder) {
     ASSERT_TRUE(LTestWaitFor(20000, [&] {
         return a_rec.CountEvents(LPipeEventListening) == kRounds && b_rec.CountEvents(LPipeEventListening) == kRounds;
     }));
+    EXPECT_GE(a_rec.Lines().size(), kRounds);
     EXPECT_EQ(a_rec.Lines(), b_rec.Lines());
 }
 
-TEST_F(ServicePipe, PayloadsAndNumbersKeepTheStreamInStep) {
-    LTestService service;
-    ASSERT_TRUE(service.WaitRunning());
-    Recorder rec;
-    LServiceEngineProxy proxy(&rec);
-    ASSERT_TRUE(proxy.Connect());
+TEST_F(ServicePipeRunning, PayloadsAndNumbersKeepTheStreamInStep) {
     // A number without payload (type 0x8001), then payloads on both sides
     // of the fixed buffer and at the limit: each must be read whole, or the
     // next header would be read from the middle of a payload.
-    proxy.Send(LPipeCommandRestartPlain, nullptr, 12345);
-    EXPECT_TRUE(LTestWaitFor(10000, [&] { return rec.CountEvents(LPipeEventListening) == 1; }));
+    proxy_.Send(LPipeCommandRestartPlain, nullptr, 12345);
+    EXPECT_TRUE(LTestWaitFor(10000, [&] { return rec_.CountEvents(LPipeEventListening) == 1; }));
     for (uint32_t size : {1u, LPipeFixedPayload, LPipeFixedPayload + 1, LPipeMaxPayload}) {
         std::string payload(size, 'p');
-        proxy.Send(0x7777, payload.data(), size);
-        EXPECT_EQ(proxy.Query(LPipeQueryServiceThere), 1u) << size;
+        proxy_.Send(0x7777, payload.data(), size);
+        EXPECT_EQ(proxy_.Query(LPipeQueryServiceThere), 1u) << size;
     }
 }
 
-TEST_F(ServicePipe, ClientThatStopsReadingIsCutOffOthersCarryOn) {
-    LTestService service;
-    ASSERT_TRUE(service.WaitRunning());
+TEST_F(ServicePipeRunning, ClientThatStopsReadingIsCutOffOthersCarryOn) {
     LUnixSocket stuck = RawClient();
     int small = 4096;
     setsockopt(stuck.Fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    Recorder rec;
-    LServiceEngineProxy proxy(&rec);
-    ASSERT_TRUE(proxy.Connect());
     bool cut = false;
     for (int i = 0; i < 3000 && !cut; ++i) {
-        proxy.Send(LPipeCommandRestartPlain, nullptr, 0);
-        ASSERT_EQ(proxy.Query(LPipeQueryServiceThere), 1u);
+        proxy_.Send(LPipeCommandRestartPlain, nullptr, 0);
+        ASSERT_EQ(proxy_.Query(LPipeQueryServiceThere), 1u);
         pollfd p{stuck.Fd(), POLLRDHUP, 0};
         cut = poll(&p, 1, 0) == 1 && (p.revents & (POLLRDHUP | POLLHUP));
     }
     EXPECT_TRUE(cut);
     EXPECT_TRUE(ClosedByService(stuck, 10000));
-    size_t before = rec.CountEvents(LPipeEventListening);
-    proxy.Send(LPipeCommandRestartPlain, nullptr, 0);
-    EXPECT_TRUE(LTestWaitFor(10000, [&] { return rec.CountEvents(LPipeEventListening) > before; }));
+    size_t before = rec_.CountEvents(LPipeEventListening);
+    proxy_.Send(LPipeCommandRestartPlain, nullptr, 0);
+    EXPECT_TRUE(LTestWaitFor(10000, [&] { return rec_.CountEvents(LPipeEventListening) > before; }));
 }
 
-TEST_F(ServicePipe, BadClientsAreDroppedAlone) {
-    LTestService service;
-    ASSERT_TRUE(service.WaitRunning());
-    Recorder rec;
-    LServiceEngineProxy proxy(&rec);
-    ASSERT_TRUE(proxy.Connect());
+TEST_F(ServicePipeRunning, BadClientsAreDroppedAlone) {
     struct Case {
         const char* what;
         uint16_t magic;
@@ -189,15 +188,15 @@ TEST_F(ServicePipe, BadClientsAreDroppedAlone) {
         LUnixSocket bad = RawClient();
         SendHeader(bad, c.magic, c.type, LPipeQueryServiceThere, c.length);
         EXPECT_TRUE(ClosedByService(bad, 10000));
-        EXPECT_EQ(proxy.Query(LPipeQueryServiceThere), 1u);
+        EXPECT_EQ(proxy_.Query(LPipeQueryServiceThere), 1u);
     }
     // A client that goes away with its message pending leaves the rest as is.
     {
         LUnixSocket gone = RawClient();
         SendHeader(gone, LPipeMagic, LPipeTypeQuery, LPipeQueryServiceThere, 0);
     }
-    EXPECT_EQ(proxy.Query(LPipeQueryServiceThere), 1u);
-    EXPECT_EQ(service.Stop(), 0);
+    EXPECT_EQ(proxy_.Query(LPipeQueryServiceThere), 1u);
+    EXPECT_EQ(service_.Stop(), 0);
 }
 
 TEST_F(ServicePipe, ProxyReconnectsAfterServiceRestart) {
