@@ -34,35 +34,18 @@ void LJsonWriter::Name(const char* name) {
     }
 }
 
-void LJsonWriter::BeginObject() {
-    Comma();
-    out_raw->AppendBulk("{", 1);
-    out_raw->Terminate();
-    needComma = 0;
-}
-
-void LJsonWriter::BeginObjectNamed(const char* name) {
+void LJsonWriter::Open(const char* name, char bracket) {
     Comma();
     Name(name);
-    out_raw->AppendBulk("{", 1);
+    out_raw->AppendBulk(&bracket, 1);
     out_raw->Terminate();
     needComma = 0;
 }
 
-void LJsonWriter::BeginArray() {
-    Comma();
-    out_raw->AppendBulk("[", 1);
-    out_raw->Terminate();
-    needComma = 0;
-}
-
-void LJsonWriter::BeginArrayNamed(const char* name) {
-    Comma();
-    Name(name);
-    out_raw->AppendBulk("[", 1);
-    out_raw->Terminate();
-    needComma = 0;
-}
+void LJsonWriter::BeginObject() { Open(nullptr, '{'); }
+void LJsonWriter::BeginObjectNamed(const char* name) { Open(name, '{'); }
+void LJsonWriter::BeginArray() { Open(nullptr, '['); }
+void LJsonWriter::BeginArrayNamed(const char* name) { Open(name, '['); }
 
 void LJsonWriter::BeginArrayNamedW(const char16_t* name) {
     char utf8[260];
@@ -70,17 +53,14 @@ void LJsonWriter::BeginArrayNamedW(const char16_t* name) {
     BeginArrayNamed(name ? utf8 : nullptr);
 }
 
-void LJsonWriter::EndObject() {
-    out_raw->AppendBulk("}", 1);
+void LJsonWriter::Close(char bracket) {
+    out_raw->AppendBulk(&bracket, 1);
     out_raw->Terminate();
     needComma = 1;
 }
 
-void LJsonWriter::EndArray() {
-    out_raw->AppendBulk("]", 1);
-    out_raw->Terminate();
-    needComma = 1;
-}
+void LJsonWriter::EndObject() { Close('}'); }
+void LJsonWriter::EndArray() { Close(']'); }
 
 void LJsonWriter::Int(const char* name, int32_t value) {
     Comma();

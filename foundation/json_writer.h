@@ -46,4 +46,6 @@ public:
 private:
     void Comma();
     void Name(const char* name);
+    void Open(const char* name, char bracket);
+    void Close(char bracket);
 };
