@@ -37,6 +37,9 @@ function(porlinex_module folder)
     add_executable(${exe} ${tests})
     target_link_libraries(${exe} PRIVATE porlinex_test_support GTest::gtest GTest::gtest_main)
     porlinex_link_whole(${exe})
+    # Test code is mostly template instantiations that take long to optimise
+    # and gain nothing from it; the code under test keeps the build's flags.
+    target_compile_options(${exe} PRIVATE -O0)
     target_compile_definitions(${exe} PRIVATE
       PORLINEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
       PORLINEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
