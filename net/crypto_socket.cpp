@@ -1,0 +1,216 @@
+#include "net/crypto_socket.h"
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// One full TLS record: header, the largest plaintext and room for the
+// largest expansion a cipher adds.
+constexpr uint32_t kRecordHeader = 5;
+constexpr uint32_t kRecordPlain = 16384;
+constexpr uint32_t kRecordTrailer = 256;
+
+}  // namespace
+
+LCryptoSocket::~LCryptoSocket() { FreeCredentials(); }
+
+void LCryptoSocket::Init() {
+    socket = LInvalidSocket;
+    std::memset(server_name, 0, sizeof server_name);
+    verify_name = 1;
+    name_mismatch = 0;
+    certificate.reset();
+    header_size = trailer_size = max_message = 0;
+    credentials_ = nullptr;
+    credentials_mode_ = -1;
+    context_ = nullptr;
+    input_ = output_ = nullptr;
+    tls_ended_ = false;
+    peer_closed_ = false;
+    LPlatformIgnoreSigpipe();
+}
+
+void LCryptoSocket::EndContext() {
+    if (context_) SSL_free(context_);  // frees both BIOs
+    context_ = nullptr;
+    input_ = output_ = nullptr;
+    header_size = trailer_size = max_message = 0;
+}
+
+void LCryptoSocket::Close() {
+    EndContext();
+    LPlatformSocketClose(socket);
+    socket = LInvalidSocket;
+    server_name[0] = 0;
+    tls_ended_ = false;
+    peer_closed_ = false;
+}
+
+void LCryptoSocket::FreeCredentials() {
+    Close();
+    if (credentials_) SSL_CTX_free(credentials_);
+    credentials_ = nullptr;
+    credentials_mode_ = -1;
+    certificate.reset();
+}
+
+void LCryptoSocket::MoveFrom(LCryptoSocket& other) {
+    if (&other == this) return;
+    FreeCredentials();
+    socket = other.socket;
+    std::memcpy(server_name, other.server_name, sizeof server_name);
+    verify_name = other.verify_name;
+    name_mismatch = other.name_mismatch;
+    certificate = std::move(other.certificate);
+    header_size = other.header_size;
+    trailer_size = other.trailer_size;
+    max_message = other.max_message;
+    credentials_ = other.credentials_;
+    credentials_mode_ = other.credentials_mode_;
+    context_ = other.context_;
+    input_ = other.input_;
+    output_ = other.output_;
+    receive_buffer_ = std::move(other.receive_buffer_);
+    tls_ended_ = other.tls_ended_;
+    peer_closed_ = other.peer_closed_;
+    if (context_) SSL_set_app_data(context_, this);
+    other.Init();
+}
+
+uint64_t LCryptoSocket::HeldBytes() const { return input_ ? BIO_ctrl_pending(input_) : 0; }
+
+const char* LCryptoSocket::ProtocolName() const { return context_ ? SSL_get_version(context_) : ""; }
+
+bool LCryptoSocket::QueryStreamSizes() {
+    if (!context_) {
+        Close();
+        return false;
+    }
+    header_size = kRecordHeader;
+    trailer_size = kRecordTrailer;
+    max_message = kRecordPlain;
+    uint64_t want = uint64_t(header_size) + max_message + trailer_size;
+    if (receive_buffer_.capacity < want && !receive_buffer_.Reserve(want)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+LNetOpResult LCryptoSocket::FlushOutput(LNetOpResult& result, LTaskProgress& progress, uint32_t timeout_ms) {
+    result = LNetDone;
+    if (!output_) return result;
+    char* data = nullptr;
+    long n = BIO_get_mem_data(output_, &data);
+    if (n > 0) {
+        LNetSendAll(result, progress, socket, data, static_cast<uint64_t>(n), timeout_ms);
+        (void)BIO_reset(output_);
+    }
+    return result;
+}
+
+LNetOpResult LCryptoSocket::ReadMore(LNetOpResult& result, LTaskProgress& progress, uint32_t timeout_ms,
+                                     uint64_t& got) {
+    got = 0;
+    if (receive_buffer_.capacity == 0 &&
+        !receive_buffer_.Reserve(uint64_t(kRecordHeader) + kRecordPlain + kRecordTrailer))
+        return result = LNetFailed;
+    LNetReceive(result, progress, socket, receive_buffer_.buffer, receive_buffer_.capacity, got, timeout_ms);
+    if (result != LNetDone) return result;
+    if (BIO_write(input_, receive_buffer_.buffer, static_cast<int>(got)) != static_cast<int>(got))
+        return result = LNetFailed;
+    return result;
+}
+
+LNetOpResult LCryptoSocket::Send(LNetOpResult& result, LTaskProgress& progress, const void* data, uint64_t n,
+                                 uint32_t timeout_ms) {
+    if (!context_) {
+        if (tls_ended_) return result = LNetFailed;
+        return LNetSendAll(result, progress, socket, data, n, timeout_ms);
+    }
+    result = LNetDone;
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    while (n > 0) {
+        int piece = static_cast<int>(std::min<uint64_t>(n, kRecordPlain));
+        if (SSL_write(context_, p, piece) != piece) {
+            ERR_clear_error();
+            return result = LNetFailed;
+        }
+        if (FlushOutput(result, progress, timeout_ms) != LNetDone) return result;
+        p += piece;
+        n -= static_cast<uint64_t>(piece);
+    }
+    return result;
+}
+
+LNetOpResult LCryptoSocket::Receive(LNetOpResult& result, LTaskProgress& progress, void* buffer, uint64_t n,
+                                    uint64_t& count, uint32_t timeout_ms) {
+    count = 0;
+    if (!context_) {
+        if (tls_ended_) return result = LNetFailed;
+        return LNetReceive(result, progress, socket, buffer, n, count, timeout_ms);
+    }
+    if (n == 0) return result = LNetDone;
+    int want = static_cast<int>(std::min<uint64_t>(n, 0x40000000));
+    // Plaintext already decrypted is handed out before anything else.
+    if (SSL_pending(context_) == 0 && progress.IsStopRequested()) return result = LNetStopped;
+    for (;;) {
+        int got = SSL_read(context_, buffer, want);
+        // Reading may have produced records to send (a key update, the
+        // answer to a renegotiation).
+        LNetOpResult flushed;
+        if (got > 0) {
+            count = static_cast<uint64_t>(got);
+            FlushOutput(flushed, progress, timeout_ms);
+            return result = LNetDone;
+        }
+        int err = SSL_get_error(context_, got);
+        ERR_clear_error();
+        if (err == SSL_ERROR_WANT_READ) {
+            if (FlushOutput(flushed, progress, timeout_ms) != LNetDone) return result = flushed;
+            // Session tickets and other records without data end here too:
+            // they are not data, so wait for more.
+            if (peer_closed_) return result = LNetFailed;
+            uint64_t more = 0;
+            if (ReadMore(result, progress, timeout_ms, more) == LNetStopped) return result;
+            if (result != LNetDone) {
+                // The peer closed (or the socket failed) with no complete
+                // record pending: nothing more can come.
+                peer_closed_ = true;
+                return result = LNetFailed;
+            }
+            continue;
+        }
+        if (err == SSL_ERROR_ZERO_RETURN) {
+            // The peer's close_notify: answer it and end TLS on this record.
+            SSL_shutdown(context_);
+            FlushOutput(flushed, progress, timeout_ms);
+            EndContext();
+            tls_ended_ = true;
+            if (flushed == LNetStopped) return result = LNetStopped;
+            return result = LNetFailed;
+        }
+        EndContext();
+        tls_ended_ = true;
+        return result = LNetFailed;
+    }
+}
+
+LNetOpResult LCryptoSocket::ReceiveExact(LNetOpResult& result, LTaskProgress& progress, void* buffer, uint64_t n,
+                                         uint64_t& total, uint32_t timeout_ms) {
+    total = 0;
+    result = LNetDone;
+    while (total < n) {
+        uint64_t got = 0;
+        if (Receive(result, progress, static_cast<uint8_t*>(buffer) + total, n - total, got, timeout_ms) != LNetDone)
+            return result;
+        total += got;
+    }
+    return result;
+}
