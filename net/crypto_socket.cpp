@@ -44,6 +44,15 @@ void LCryptoSocket::EndContext() {
 }
 
 void LCryptoSocket::Close() {
+    // A close_notify tells the peer the data ended here and was not cut off
+    // (OpenSSL-based peers report a bare close as an error). One attempt
+    // without waiting: a peer that does not take it loses nothing.
+    if (context_ && socket != LInvalidSocket && SSL_is_init_finished(context_) && SSL_shutdown(context_) >= 0) {
+        char* data = nullptr;
+        long n = BIO_get_mem_data(output_, &data);
+        if (n > 0) LPlatformSocketSend(socket, data, static_cast<size_t>(n));
+    }
+    ERR_clear_error();
     EndContext();
     LPlatformSocketClose(socket);
     socket = LInvalidSocket;
@@ -121,11 +130,21 @@ LNetOpResult LCryptoSocket::ReadMore(LNetOpResult& result, LTaskProgress& progre
     if (receive_buffer_.capacity == 0 &&
         !receive_buffer_.Reserve(uint64_t(kRecordHeader) + kRecordPlain + kRecordTrailer))
         return result = LNetFailed;
-    LNetReceive(result, progress, socket, receive_buffer_.buffer, receive_buffer_.capacity, got, timeout_ms);
-    if (result != LNetDone) return result;
-    if (BIO_write(input_, receive_buffer_.buffer, static_cast<int>(got)) != static_cast<int>(got))
-        return result = LNetFailed;
-    return result;
+    for (;;) {
+        // A time-out is told apart from the peer's close: only the close
+        // means that no further record can complete.
+        if (LNetWaitReadable(result, progress, socket, timeout_ms) != LNetDone) return result;
+        long n = LPlatformSocketReceive(socket, receive_buffer_.buffer, receive_buffer_.capacity, false);
+        if (n == LSocketWouldBlock) continue;
+        if (n <= 0) {
+            peer_closed_ = true;
+            return result = LNetFailed;
+        }
+        got = static_cast<uint64_t>(n);
+        if (BIO_write(input_, receive_buffer_.buffer, static_cast<int>(n)) != static_cast<int>(n))
+            return result = LNetFailed;
+        return result = LNetDone;
+    }
 }
 
 LNetOpResult LCryptoSocket::Send(LNetOpResult& result, LTaskProgress& progress, const void* data, uint64_t n,
@@ -178,13 +197,7 @@ LNetOpResult LCryptoSocket::Receive(LNetOpResult& result, LTaskProgress& progres
             // they are not data, so wait for more.
             if (peer_closed_) return result = LNetFailed;
             uint64_t more = 0;
-            if (ReadMore(result, progress, timeout_ms, more) == LNetStopped) return result;
-            if (result != LNetDone) {
-                // The peer closed (or the socket failed) with no complete
-                // record pending: nothing more can come.
-                peer_closed_ = true;
-                return result = LNetFailed;
-            }
+            if (ReadMore(result, progress, timeout_ms, more) != LNetDone) return result;
             continue;
         }
         if (err == SSL_ERROR_ZERO_RETURN) {

@@ -36,8 +36,9 @@ public:
     // Resets the record to "no connection" (verify_name 1, no certificate).
     // Only for a fresh or released record: it does not free anything.
     void Init();
-    // Ends TLS and closes the socket, without a closing message; the
-    // credentials and the certificate stay for the next connection.
+    // Ends TLS (sending a close_notify if the socket takes it at once) and
+    // closes the socket; the credentials and the certificate stay for the
+    // next connection.
     void Close();
     // Close, then drop the credentials and the certificate.
     void FreeCredentials();
