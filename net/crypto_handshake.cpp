@@ -10,18 +10,10 @@
 
 #include "foundation/log.h"
 #include "foundation/lstring.h"
+#include "foundation/wait.h"
 #include "net/crypto_socket.h"
 
 namespace {
-
-// The handshake of StartTls is not cut short by the caller's stop request.
-class NeverStop : public LTaskProgress {
-public:
-    bool IsStopRequested() override { return false; }
-    uint32_t WaitStop(uint32_t) override { return LWaitDone; }
-    uint32_t WaitHandle(LHandle, uint32_t) override { return LWaitFailed; }
-    uint32_t WaitHandles(LHandleList&, uint32_t) override { return LWaitFailed; }
-};
 
 // A name mismatch is recorded, and tolerated when the record says so; every
 // other verdict on the chain (untrusted, expired, bad signature) stands.
@@ -96,7 +88,8 @@ bool LCryptoSocket::StartTls(int mode) {
         tls_ended_ = true;
         return false;
     }
-    NeverStop plain;
+    // The caller's stop request does not cut the handshake short.
+    LPlainWait plain;
     LNetOpResult r;
     if (Handshake(r, plain, mode, true, LTlsHandshakeTimeout) != LNetDone) return false;
     return QueryStreamSizes();

@@ -1,19 +1,14 @@
 #include "net/rate_limit.h"
 
 #include <algorithm>
-#include <ctime>
+
+#include "foundation/time_source.h"
 
 LIPRateLimit gIPRateLimitConnections;
 LIPRateLimit gIPRateLimitSessions;
 LIPRateLimit gIPRateLimitLogon;
 
 namespace {
-
-uint32_t MonotonicTick() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000);
-}
 
 LIPRateLimitEntry* FindExisting(LIPRateLimitBucket& b, uint32_t key) {
     for (auto& e : b.entries)
@@ -28,8 +23,6 @@ void Reset(LRelaxedU32& count, LRelaxedU32& start, uint32_t now) {
 
 }  // namespace
 
-uint32_t LIPRateLimit::Now() const { return tick_source ? tick_source() : MonotonicTick(); }
-
 bool LIPRateLimit::IsGood(uint32_t key) const {
     for (const auto& g : buckets[BucketOf(key)].good)
         if (g.key == key) return true;
@@ -39,7 +32,7 @@ bool LIPRateLimit::IsGood(uint32_t key) const {
 LIPRateLimitEntry& LIPRateLimit::FindEntry(uint32_t bucket, uint32_t key) {
     LIPRateLimitBucket& b = buckets[bucket & (LIPRateLimitBuckets - 1)];
     if (LIPRateLimitEntry* e = FindExisting(b, key)) return *e;
-    uint32_t now = Now();
+    uint32_t now = LTickCount();
     LIPRateLimitEntry* victim = &b.entries[0];
     uint32_t oldest = 0;
     for (auto& e : b.entries) {
@@ -61,7 +54,7 @@ LIPRateLimitEntry& LIPRateLimit::FindEntry(uint32_t bucket, uint32_t key) {
 
 LIPRateLimitEntry& LIPRateLimit::CountHit(uint32_t bucket, uint32_t key) {
     LIPRateLimitEntry& e = FindEntry(bucket, key);
-    uint32_t now = Now();
+    uint32_t now = LTickCount();
     uint32_t age = now - e.short_start;
     if (age >= LIPRateLimitShortWindow) {
         if (age < 3 * LIPRateLimitShortWindow) {
@@ -89,7 +82,7 @@ bool LIPRateLimit::IsOverLimit(LIPRateLimit& table, uint32_t key, uint32_t short
     LIPRateLimitEntry* e = FindExisting(table.buckets[BucketOf(key)], key);
     if (!e) return false;
     uint32_t f = table.IsGood(key) ? LIPRateLimitGoodFactor : 1;
-    uint32_t now = table.Now();
+    uint32_t now = LTickCount();
     if (e->long_count > f * long_limit) {
         if (now - e->long_start < LIPRateLimitForget) {
             e->long_count = std::min<uint32_t>(e->long_count, LIPRateLimitPenaltyFactor * f * long_limit);
@@ -108,7 +101,7 @@ bool LIPRateLimit::IsOverLimit(LIPRateLimit& table, uint32_t key, uint32_t short
 
 void LIPRateLimit::MarkGood(LIPRateLimit& table, uint32_t key) {
     LIPRateLimitBucket& b = table.buckets[BucketOf(key)];
-    uint32_t now = table.Now();
+    uint32_t now = LTickCount();
     LIPRateLimitGood* victim = &b.good[0];
     uint32_t oldest = 0;
     for (auto& g : b.good) {

@@ -79,10 +79,6 @@ public:
     static void MarkGood(LIPRateLimit& table, uint32_t key);
     bool IsGood(uint32_t key) const;
 
-    // The millisecond tick (32 bits, wrapping); tests put their own clock here.
-    uint32_t (*tick_source)() = nullptr;
-    uint32_t Now() const;
-
     LIPRateLimitBucket buckets[LIPRateLimitBuckets];
 };
 

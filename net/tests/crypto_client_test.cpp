@@ -146,7 +146,7 @@ private:
     void Run(int target_port) {
         if (LPlatformSocketWaitReadable(listener_.Get(), 20000) != 1) return;
         LOwnedSocket client(LPlatformSocketAccept(listener_.Get(), nullptr, nullptr, 0, 0));
-        LTestProgress progress;
+        LPlainWait progress;
         LSocket server = LInvalidSocket;
         LNetSocketAddress a;
         a.address = htonl(INADDR_LOOPBACK);
@@ -200,17 +200,15 @@ TEST_F(TlsTest, StopRequestEndsABlockedTlsReceive) {
     LCryptoSocket record;
     ASSERT_TRUE(Connect(record, "localhost", server.Port()));
     ASSERT_TRUE(record.StartTls(LTlsClient));
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        progress_.stop = true;
+    LTestOperationThread worker([&](LTaskProgress& progress) {
+        char buf[16];
+        uint64_t n = 0;
+        LNetOpResult r;
+        return record.Receive(r, progress, buf, sizeof buf, n, 60000);
     });
-    char buf[16];
-    uint64_t n = 0;
-    LNetOpResult r;
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(record.Receive(r, progress_, buf, sizeof buf, n, 60000), LNetStopped);
-    stopper.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    auto ran = worker.RunAndStop();
+    EXPECT_EQ(worker.result, LNetStopped);
+    EXPECT_LT(ran, std::chrono::seconds(30));
 }
 
 TEST_F(TlsTest, StartTlsOnTheSameConnection) {

@@ -19,7 +19,7 @@ LStringA ReadLine(LCryptoSocket& record, LTaskProgress& progress, LNetOpResult& 
 TEST_F(TlsTest, ServerHandshakeWithSClient) {
     std::string got_line;
     OneConnectionServer server(server_cert_, [&](LCryptoSocket& record) {
-        LTestProgress p;
+        LPlainWait p;
         if (!record.StartTls(LTlsServer)) return;
         LNetOpResult r;
         got_line = ReadLine(record, p, r).Str();
@@ -37,7 +37,7 @@ TEST_F(TlsTest, ServerHandshakeWithSClient) {
 TEST_F(TlsTest, ServerStartTlsWithSClient) {
     std::string got_line, ehlo;
     OneConnectionServer server(server_cert_, [&](LCryptoSocket& record) {
-        LTestProgress p;
+        LPlainWait p;
         LNetOpResult r;
         record.Send(r, p, "220 test ESMTP\r\n", 16, 5000);
         ehlo = ReadLine(record, p, r).Str();
@@ -79,7 +79,7 @@ TEST_F(TlsTest, FirstRecordChecks) {
             secured = record.StartTls(LTlsServer);
             EXPECT_FALSE(record.IsTls());
         });
-        LTestProgress p;
+        LPlainWait p;
         LSocket s = LInvalidSocket;
         LNetSocketAddress a;
         a.address = htonl(INADDR_LOOPBACK);
@@ -97,7 +97,7 @@ TEST_F(TlsTest, FirstRecordChecks) {
 // Our client against our server: the line rules over TLS.
 TEST_F(TlsTest, TlsLinesEndOnlyAtCrLf) {
     OneConnectionServer server(server_cert_, [&](LCryptoSocket& record) {
-        LTestProgress p;
+        LPlainWait p;
         if (!record.StartTls(LTlsServer)) return;
         LNetOpResult r;
         // Each Send is a record of its own: the CR LF of "x" is split
@@ -131,7 +131,7 @@ TEST_F(TlsTest, MoveFromHandsOverALiveConnection) {
         record.MoveFrom(accepted);
         EXPECT_EQ(accepted.socket, LInvalidSocket);
         accepted.Close();  // must not touch the moved connection
-        LTestProgress p;
+        LPlainWait p;
         if (!record.StartTls(LTlsServer)) return;
         LCryptoSocket moved;
         moved.MoveFrom(record);  // with TLS running

@@ -8,7 +8,8 @@
 #include <thread>
 
 #include "net/net_socket.h"
-#include "net/tests/test_progress.h"
+#include "foundation/wait.h"
+#include "net/tests/stop_thread.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ protected:
         }
     }
 
-    LTestProgress progress_;
+    LPlainWait progress_;
     LOwnedSocket listener_;
     LOwnedSocket server_;
     LSocket client_ = LInvalidSocket;
@@ -116,7 +117,7 @@ TEST_F(LoopbackPair, ReceiveExactAndSendAllMoveEveryByte) {
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
     std::string got(big.size(), '\0');
     std::thread reader([&] {
-        LTestProgress p;
+        LPlainWait p;
         uint64_t total = 0;
         LNetOpResult r;
         LNetReceiveExact(r, p, server_.Get(), got.data(), got.size(), total, 10000);
@@ -128,23 +129,20 @@ TEST_F(LoopbackPair, ReceiveExactAndSendAllMoveEveryByte) {
 }
 
 TEST_F(LoopbackPair, StopRequestEndsABlockedReceive) {
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        progress_.stop = true;
+    LTestOperationThread worker([&](LTaskProgress& progress) {
+        char buf[16];
+        uint64_t n = 0;
+        LNetOpResult r;
+        return LNetReceive(r, progress, client_, buf, sizeof buf, n, 60000);
     });
-    char buf[16];
-    uint64_t n = 0;
-    LNetOpResult r;
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(LNetReceive(r, progress_, client_, buf, sizeof buf, n, 60000), LNetStopped);
-    stopper.join();
-    EXPECT_EQ(r, LNetStopped);
+    auto ran = worker.RunAndStop();
+    EXPECT_EQ(worker.result, LNetStopped);
     // Far below the 60 s time-out: the stop was seen at a wait step.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_LT(ran, std::chrono::seconds(30));
 }
 
-TEST(NetConnect, RefusedAndStoppedConnectsLeaveNoSocket) {
-    LTestProgress progress;
+TEST(NetConnect, RefusedConnectsLeaveNoSocket) {
+    LPlainWait progress;
     LOwnedSocket probe(LPlatformSocketListen(Loopback(), 0, 1));
     LNetSocketAddress a;
     a.address = Loopback();
@@ -157,13 +155,36 @@ TEST(NetConnect, RefusedAndStoppedConnectsLeaveNoSocket) {
     a.address = 0xFFFFFFFFu;
     EXPECT_EQ(LNetConnect(r, progress, s, a, 5000), LNetFailed);
     EXPECT_EQ(s, LInvalidSocket);
-    progress.stop = true;
-    EXPECT_EQ(LNetConnect(r, progress, s, a, 5000), LNetStopped);
+}
+
+TEST(NetConnect, ConnectToAPeerThatNeverAnswersTimesOutOrStops) {
+    // A listener whose accept queue is full drops further SYNs: connects to
+    // it stay pending.
+    LOwnedSocket full(LPlatformSocketListen(Loopback(), 0, 0));
+    LNetSocketAddress a;
+    a.address = Loopback();
+    a.port = LPlatformSocketLocalPort(full.Get());
+    LPlainWait plain;
+    LSocket first = LInvalidSocket;
+    LNetOpResult r;
+    ASSERT_EQ(LNetConnect(r, plain, first, a, 5000), LNetDone);
+    LOwnedSocket first_owned(first);
+
+    LSocket s = LInvalidSocket;
+    EXPECT_EQ(LNetConnect(r, plain, s, a, 1000), LNetFailed);
+    EXPECT_EQ(s, LInvalidSocket);
+
+    LTestOperationThread worker([&](LTaskProgress& p) {
+        LNetOpResult res;
+        return LNetConnect(res, p, s, a, 60000);
+    });
+    worker.RunAndStop();
+    EXPECT_EQ(worker.result, LNetStopped);
     EXPECT_EQ(s, LInvalidSocket);
 }
 
 TEST(NetConnect, ConnectAnyTakesTheFirstAddressThatAnswers) {
-    LTestProgress progress;
+    LPlainWait progress;
     LOwnedSocket listener(LPlatformSocketListen(Loopback("127.0.0.4"), 0, 4));
     ASSERT_NE(listener.Get(), LInvalidSocket);
     LNetAddressList list;

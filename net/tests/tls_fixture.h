@@ -10,7 +10,8 @@
 #include <thread>
 
 #include "net/crypto_socket.h"
-#include "net/tests/test_progress.h"
+#include "foundation/wait.h"
+#include "net/tests/stop_thread.h"
 #include "tests/support/test_root.h"
 #include "tests/support/tls_peer.h"
 
@@ -39,7 +40,7 @@ protected:
     std::string Logs();
 
     LTestRoot root_;
-    LTestProgress progress_;
+    LPlainWait progress_;
     std::unique_ptr<LTestCertificateAuthority> ca_;
     std::unique_ptr<LTestScopedEnv> trust_;
     LTestIssuedCertificate leaf_;
