@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/root.h"
+#include "platform/spawn.h"
 
 namespace {
 
@@ -14,19 +15,6 @@ std::string FolderOf(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-bool WriteAll(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
 }
 
 class LFd {
@@ -90,7 +78,7 @@ bool LPlatformReplaceFile(const std::string& path, std::string_view content, uns
     {
         LFd f(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (f.fd < 0) return false;
-        bool ok = WriteAll(f.fd, content.data(), content.size()) && ::fchmod(f.fd, mode) == 0 && ::fsync(f.fd) == 0;
+        bool ok = LPlatformWriteAll(f.fd, content.data(), content.size()) && ::fchmod(f.fd, mode) == 0 && ::fsync(f.fd) == 0;
         if (!ok) {
             ::unlink(temp.c_str());
             return false;
