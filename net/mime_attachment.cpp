@@ -11,7 +11,7 @@ namespace {
 
 void CopyField(char16_t out[260], std::u16string_view s) {
     size_t n = s.size() < 259 ? s.size() : 259;
-    std::memcpy(out, s.data(), n * sizeof(char16_t));
+    if (n) std::memcpy(out, s.data(), n * sizeof(char16_t));
     out[n] = 0;
 }
 
