@@ -81,6 +81,10 @@ void LServicePipeConnection::Run() {
         pending_ = true;
         server_.Wake();
         if (WaitHandle(done_.Handle(), kDispatchWaitMs) != LWaitDone) break;
+        // The done event is no memory barrier: this load of the flag the
+        // main thread cleared is what orders its reads of header_ and the
+        // socket before the next header is read.
+        if (pending_.load(std::memory_order_acquire)) break;
     }
     server_.Unlink(this);
     // Unlinked: no broadcast or dispatch reaches this socket any more.
