@@ -1,5 +1,7 @@
 #include "host/cmdline.h"
 
+#include <vector>
+
 namespace {
 
 std::vector<std::string>& Args() {
@@ -22,16 +24,4 @@ const std::string& LCmdLineArg(int i) {
 
 void LCmdLineShift() {
     if (Args().size() > 1) Args().erase(Args().begin() + 1);
-}
-
-bool LCmdLineHasSwitch(const char* text) {
-    for (size_t i = 1; i < Args().size(); ++i)
-        if (Args()[i] == text) return true;
-    return false;
-}
-
-std::string LCmdLineGetSwitchValue(const char* name) {
-    for (size_t i = 1; i + 1 < Args().size(); ++i)
-        if (Args()[i] == name) return Args()[i + 1].substr(0, 259);
-    return "";
 }

@@ -66,11 +66,6 @@ L_STAND_IN bool LRunOnStartupSet(const std::string&) {
 
 L_STAND_IN void LRunOnStartupDelete() { NotAvailable("LRunOnStartupDelete"); }
 
-L_STAND_IN bool LExeTaskDispatch(const std::string&) {
-    NotAvailable("LExeTaskDispatch");
-    return false;
-}
-
 L_STAND_IN bool LFirewallOpenPort(int, int, const std::string&) {
     NotAvailable("LFirewallOpenPort");
     return false;

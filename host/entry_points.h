@@ -21,11 +21,10 @@ bool LShowLikeSurvey();
 // The user's Run value "PorlinexRunOnStartup" (the -installsched job).
 void LRunOnStartupWriteUser(const std::string& program);
 
-// Service access, run at log-on, maintenance children and the firewall.
+// Service access, run at log-on and the firewall.
 bool LServiceApplyAccess();
 bool LRunOnStartupSet(const std::string& program);
 void LRunOnStartupDelete();
-bool LExeTaskDispatch(const std::string& task);
 bool LFirewallOpenPort(int port, int flag, const std::string& name);
 
 // The maker's other programs and on-demand components.

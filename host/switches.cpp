@@ -6,7 +6,10 @@
 #include <string>
 
 #include "foundation/log.h"
+#include "foundation/exe_task.h"
 #include "foundation/reg_settings.h"
+#include "foundation/system_cmdline.h"
+#include "foundation/utf8.h"
 #include "foundation/thread_table.h"
 #include "host/cmdline.h"
 #include "host/entry_points.h"
@@ -135,7 +138,9 @@ bool RunSwitch(LSwitchResult& result) {
         LServiceApplyAccess();
         result = Exit(0);
     } else if (s == "-exe" && n > 2) {
-        result = Exit(LExeTaskDispatch(Arg(2)) ? 0 : 1);
+        uint32_t task_result = 2;
+        LExeTaskDispatch(&task_result, LWideFromUTF8(Arg(2).c_str()).text);
+        result = Exit(task_result == 0 ? 0 : 1);
     } else if (s == "-elevated" && n > 2) {
         result = Exit(1);
     } else if (s == "-firewall") {
@@ -163,13 +168,13 @@ bool RunSwitch(LSwitchResult& result) {
 int DesktopStart(bool installer) {
     if (!installer && !std::getenv("LQUIET") && !LCheckVersionAtStartup(false)) return 0;
     if (LCmdLineCount() >= 2) {
-        bool quiet = LCmdLineCount() >= 3 && LCmdLineHasSwitch("-quiet");
-        if (LCmdLineHasSwitch("-uninstall")) {
+        bool quiet = LCmdLineCount() >= 3 && LCmdLineHasSwitch(u"-quiet");
+        if (LCmdLineHasSwitch(u"-uninstall")) {
             LCloseOtherInstances();
             LLaunchUninstallerCopy(quiet);
             return 0;
         }
-        if (LCmdLineHasSwitch("-uninstall2")) {
+        if (LCmdLineHasSwitch(u"-uninstall2")) {
             LRunUninstall(quiet);
             return 0;
         }
@@ -191,8 +196,8 @@ int DesktopStart(bool installer) {
 int LHostMain(int argc, char** argv) {
     LCmdLineInit(argc, argv);
     LThreadRegister("MAIN");
-    if (LCmdLineHasSwitch("-mcpstdio")) return LMcpStdioRun();
-    bool installer = LCmdLineHasSwitch("-installer");
+    if (LCmdLineHasSwitch(u"-mcpstdio")) return LMcpStdioRun();
+    bool installer = LCmdLineHasSwitch(u"-installer");
     if (installer) ClearInstallHistory();
     if (LCmdLineCount() >= 2 && !Arg(1).empty() && Arg(1)[0] == '-') {
         LSwitchResult r{};
