@@ -44,6 +44,15 @@ bool EqualNoCase(const LString& s, const char16_t* t) {
     return true;
 }
 
+// The text ended inside an element.
+bool EndOfTextInside(LXmlReader& r, const char16_t* name) {
+    LString msg;
+    msg.Format(u"(EOF) Element <%s> should be terminated with </%s>. Check you have terminated your element properly.",
+               name, name);
+    r.Error(msg.c_str());
+    return false;
+}
+
 }  // namespace
 
 // ---- attributes ----
@@ -242,12 +251,7 @@ bool LXmlNode::ParseElement(LXmlReader& r, char16_t ended_by) {
         for (;;) {
             char16_t c = r.GetChar();
             if (c == 0) {
-                LString msg;
-                msg.Format(u"(EOF) Element <%s> should be terminated with </%s>. Check you have terminated your element "
-                           u"properly.",
-                           name, name);
-                r.Error(msg.c_str());
-                return false;
+                return EndOfTextInside(r, name);
             }
             if (n == u"!DOCTYPE") {
                 if (c == u'[') ++depth;
@@ -313,14 +317,7 @@ bool LXmlNode::ParseContent(LXmlReader& r) {
         char16_t c = r.GetChar();
         if (c == 0) {
             flush();
-            if (name) {
-                LString msg;
-                msg.Format(u"(EOF) Element <%s> should be terminated with </%s>. Check you have terminated your element "
-                           u"properly.",
-                           name, name);
-                r.Error(msg.c_str());
-                return false;
-            }
+            if (name) return EndOfTextInside(r, name);
             return true;
         }
         if (c == u'&') {
