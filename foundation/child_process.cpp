@@ -1,8 +1,5 @@
 #include "foundation/child_process.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "foundation/utf8.h"
 #include "foundation/wait.h"
 
@@ -73,7 +70,7 @@ void LRunHidden(uint32_t* result, LTaskProgress* progress, const LArgv& argv, ui
     o.newSession = true;
     int out = -1;
     if (output_file) {
-        out = ::open(LToUtf8(output_file).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        out = LPlatformOpenOutputFile(LToUtf8(output_file));
         if (out < 0) {
             *result = 2;
             return;

@@ -1,16 +1,15 @@
-#include <sys/stat.h>
-
 #include "foundation/child_process.h"
 #include "foundation/reg_settings.h"
 #include "foundation/utf8.h"
 #include "foundation/wait.h"
+#include "platform/file.h"
 
 namespace {
 
 bool Exists(const std::string& path, bool* folder = nullptr) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return false;
-    if (folder) *folder = S_ISDIR(st.st_mode);
+    LPlatformFileInfo info;
+    if (!LPlatformGetFileInfo(path.c_str(), &info, true) || !info.exists) return false;
+    if (folder) *folder = info.is_folder;
     return true;
 }
 

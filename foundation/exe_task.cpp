@@ -1,9 +1,6 @@
 #include "foundation/exe_task.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -147,10 +144,10 @@ void LExeTaskChannel::SendResult(uint32_t result, const void* reply, uint32_t n)
     Send(msg.data(), msg.size());
 }
 
-void LExeTaskExceptionFilter(int /*signal_number*/) { _exit(1); }
+void LExeTaskExceptionFilter(int /*signal_number*/) { std::_Exit(1); }
 
 void LExeTaskDispatch(uint32_t* result, const char16_t* task) {
-    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) signal(sig, LExeTaskExceptionFilter);
+    LPlatformExitOnCrashSignals(LExeTaskExceptionFilter);
     LExeTask* found = nullptr;
     for (LExeTask* t = g_tasks; t && !found; t = t->next)
         if (task && Equal(t->name, task)) found = t;
@@ -160,12 +157,11 @@ void LExeTaskDispatch(uint32_t* result, const char16_t* task) {
     }
     // The channel keeps the real standard output; whatever else the task
     // prints goes to standard error and cannot corrupt the messages.
-    int channel_out = fcntl(1, F_DUPFD_CLOEXEC, 3);
+    int channel_out = LPlatformTakeStandardOutput();
     if (channel_out < 0) {
         *result = 2;
         return;
     }
-    dup2(2, 1);
     LExeTaskChannel channel(channel_out, 0);
     *result = 2;
     found->Run(result, channel);

@@ -1,10 +1,9 @@
 #include "foundation/reg_settings.h"
 
-#include <sys/stat.h>
-
 #include "foundation/format.h"
 #include "foundation/utf8.h"
 #include "foundation/value_cipher.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -223,6 +222,6 @@ bool LGetComponentPath(const char16_t* component, char16_t out[260]) {
     char16_t key[260];
     LFormatEscPathW(key, u"Software\\WOW6432Node\\Vek Software\\Components\\%s", component);
     if (!LRegReadString(LRegHive::LocalMachine, key, u"Path", u"", out) || !out[0]) return false;
-    struct stat st;
-    return ::stat(LToUtf8(out).c_str(), &st) == 0;
+    LPlatformFileInfo info;
+    return LPlatformGetFileInfo(LToUtf8(out).c_str(), &info, true) && info.exists;
 }

@@ -1,7 +1,5 @@
 #include "foundation/xml_reader.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <new>
 
@@ -9,6 +7,7 @@
 #include "foundation/format.h"
 #include "foundation/system_memory.h"
 #include "foundation/utf8.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -383,13 +382,13 @@ void LXmlNode::LoadFile(const char16_t* path, char16_t error[260]) {
     delete[] name;
     name = nullptr;
     error[0] = 0;
-    struct stat st;
-    if (::stat(LToUtf8(path).c_str(), &st) != 0) {
+    LPlatformFileInfo info;
+    if (!LPlatformGetFileInfo(LToUtf8(path).c_str(), &info, true) || !info.exists) {
         LFormatEscPathW(error, u"File does not exist: %s", path);
         return;
     }
     // The tree takes many times the file's size: refuse what memory cannot hold.
-    if (static_cast<uint64_t>(st.st_size) * 20 >= LGetAvailableMemory()) {
+    if (info.size * 20 >= LGetAvailableMemory()) {
         LCopyField(error, u"Conversion failed. Low memory. The file is too large to convert.");
         return;
     }

@@ -203,6 +203,20 @@ void LPlatformCloseFd(int& fd) {
     fd = -1;
 }
 
+int LPlatformOpenOutputFile(const std::string& path) {
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+}
+
+int LPlatformTakeStandardOutput() {
+    int fd = fcntl(1, F_DUPFD_CLOEXEC, 3);
+    if (fd >= 0) dup2(2, 1);
+    return fd;
+}
+
+void LPlatformExitOnCrashSignals(void (*handler)(int)) {
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) signal(sig, handler);
+}
+
 std::string LPlatformSelfExecutable() {
     char buf[4096];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);

@@ -73,6 +73,14 @@ bool LPlatformReadAll(int fd, void* data, size_t n);
 // One read: the bytes read, 0 at end of file or failure.
 size_t LPlatformReadSome(int fd, void* data, size_t n);
 void LPlatformCloseFd(int& fd);
+// Opens (creating or emptying) a file for a child's output; -1 on failure.
+int LPlatformOpenOutputFile(const std::string& path);
+// Moves this process's standard output to a new descriptor, which it
+// returns, and points descriptor 1 at standard error: a child copy of the
+// program keeps its message channel to itself that way. -1 on failure.
+int LPlatformTakeStandardOutput();
+// Ends the process at once with exit code 1 on a crash signal.
+void LPlatformExitOnCrashSignals(void (*handler)(int));
 // The running program's own file.
 std::string LPlatformSelfExecutable();
 // The first executable file of that name on PATH; empty when none.
