@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/socket.h"
+
 extern char** environ;
 
 namespace {
@@ -143,7 +145,11 @@ void LPlatformProcess::Detach() {
     LPlatformCloseFd(pidfd_);
 }
 
-bool LPlatformMakePipe(int fds[2]) { return pipe2(fds, O_CLOEXEC) == 0; }
+bool LPlatformMakePipe(int fds[2]) {
+    // A child that ends before it read what we write must not end us too.
+    LPlatformIgnoreSigpipe();
+    return pipe2(fds, O_CLOEXEC) == 0;
+}
 
 void LPlatformSetPipeSize(int fd, size_t n) {
     if (n > 4096 && n < (1u << 20)) fcntl(fd, F_SETPIPE_SZ, static_cast<int>(n));
@@ -214,6 +220,7 @@ int LPlatformTakeStandardOutput() {
 }
 
 void LPlatformExitOnCrashSignals(void (*handler)(int)) {
+    LPlatformIgnoreSigpipe();
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) signal(sig, handler);
 }
 

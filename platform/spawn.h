@@ -79,7 +79,8 @@ int LPlatformOpenOutputFile(const std::string& path);
 // returns, and points descriptor 1 at standard error: a child copy of the
 // program keeps its message channel to itself that way. -1 on failure.
 int LPlatformTakeStandardOutput();
-// Ends the process at once with exit code 1 on a crash signal.
+// Ends the process at once with exit code 1 on a crash signal (and ignores
+// SIGPIPE: a parent that is gone is seen as a failed write).
 void LPlatformExitOnCrashSignals(void (*handler)(int));
 // The running program's own file.
 std::string LPlatformSelfExecutable();
