@@ -15,6 +15,11 @@ namespace {
 constexpr uint32_t kRecordHeader = 5;
 constexpr uint32_t kRecordPlain = 16384;
 constexpr uint32_t kRecordTrailer = 256;
+// How much one read takes from the socket: several records, so that a bulk
+// transfer costs few system calls.
+constexpr uint64_t kReadChunk = 65536;
+// Encrypted records are gathered up to this size before they are sent.
+constexpr uint64_t kSendBatch = 65536;
 
 }  // namespace
 
@@ -127,15 +132,17 @@ LNetOpResult LCryptoSocket::FlushOutput(LNetOpResult& result, LTaskProgress& pro
 LNetOpResult LCryptoSocket::ReadMore(LNetOpResult& result, LTaskProgress& progress, uint32_t timeout_ms,
                                      uint64_t& got) {
     got = 0;
-    if (receive_buffer_.capacity == 0 &&
-        !receive_buffer_.Reserve(uint64_t(kRecordHeader) + kRecordPlain + kRecordTrailer))
-        return result = LNetFailed;
+    if (receive_buffer_.capacity < kReadChunk && !receive_buffer_.Reserve(kReadChunk)) return result = LNetFailed;
+    // Bytes already queued are taken without a wait first: in a bulk
+    // transfer the wait would only cost a system call per read.
     for (;;) {
-        // A time-out is told apart from the peer's close: only the close
-        // means that no further record can complete.
-        if (LNetWaitReadable(result, progress, socket, timeout_ms) != LNetDone) return result;
         long n = LPlatformSocketReceive(socket, receive_buffer_.buffer, receive_buffer_.capacity, false);
-        if (n == LSocketWouldBlock) continue;
+        if (n == LSocketWouldBlock) {
+            // A time-out is told apart from the peer's close: only the close
+            // means that no further record can complete.
+            if (LNetWaitReadable(result, progress, socket, timeout_ms) != LNetDone) return result;
+            continue;
+        }
         if (n <= 0) {
             peer_closed_ = true;
             return result = LNetFailed;
@@ -161,9 +168,11 @@ LNetOpResult LCryptoSocket::Send(LNetOpResult& result, LTaskProgress& progress, 
             ERR_clear_error();
             return result = LNetFailed;
         }
-        if (FlushOutput(result, progress, timeout_ms) != LNetDone) return result;
         p += piece;
         n -= static_cast<uint64_t>(piece);
+        if ((n == 0 || BIO_ctrl_pending(output_) >= kSendBatch) &&
+            FlushOutput(result, progress, timeout_ms) != LNetDone)
+            return result;
     }
     return result;
 }
