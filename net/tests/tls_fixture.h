@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "foundation/log.h"
 #include "net/crypto_socket.h"
 #include "foundation/wait.h"
 #include "net/tests/stop_thread.h"
@@ -18,6 +19,7 @@
 class TlsTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        LLogCloseFile();  // the log keeps its file open: start one in this root
         ca_ = std::make_unique<LTestCertificateAuthority>(root_.Path());
         ASSERT_TRUE(ca_->Ok());
         trust_ = std::make_unique<LTestScopedEnv>("SSL_CERT_FILE", ca_->CaPath());
