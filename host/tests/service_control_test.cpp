@@ -31,6 +31,7 @@ bool WantsLinkExists(const LTestRoot& root) {
 
 class ServiceControl : public ::testing::Test {
 protected:
+    void SetUp() override { LTestUseFreeWebPorts(); }
     // A detached service outlives its starter: never leave one behind.
     void TearDown() override {
         LServiceStateRecord s = LServiceStateQuery();

@@ -6,6 +6,9 @@
 #include <ctime>
 #include <filesystem>
 
+#include "foundation/reg_settings.h"
+#include "foundation/utf8.h"
+
 namespace {
 
 std::string Root() {
@@ -34,7 +37,15 @@ std::string LTestServiceStateWord() {
     return text.substr(at + 6, end == std::string::npos ? std::string::npos : end - at - 6);
 }
 
+void LTestUseFreeWebPorts() {
+    for (const char16_t* name : {u"Port", u"SecurePort"}) {
+        if (LRegSettingsExists(u"WebServer", name)) continue;
+        LRegSettingsSet(u"WebServer", name, LWideFromUTF8(std::to_string(LTestFreePort()).c_str()).text);
+    }
+}
+
 LTestService::LTestService(const std::vector<std::string>& start_args) {
+    LTestUseFreeWebPorts();
     std::vector<std::string> argv = {LTestProgramPath(), "-service"};
     argv.insert(argv.end(), start_args.begin(), start_args.end());
     process_ = std::make_unique<LTestProcess>(argv);

@@ -29,5 +29,10 @@ private:
     std::unique_ptr<LTestProcess> process_;
 };
 
+// Gives the web server free ports in the current root's settings (unless
+// set), so that services of tests running side by side never fight over the
+// default ports. LTestService does it itself.
+void LTestUseFreeWebPorts();
+
 // The state word of the run folder's state file, "" when there is none.
 std::string LTestServiceStateWord();
