@@ -209,12 +209,15 @@ TEST_F(ServicePipe, ProxyReconnectsAfterServiceRestart) {
         ASSERT_EQ(proxy.Query(LPipeQueryServiceThere), 1u);
         ASSERT_EQ(first.Stop(), 0);
     }
+    size_t lines_before = rec.Lines().size();
     LTestService second;
     ASSERT_TRUE(second.WaitRunning());
+    // Log lines and events resume without any action by the desktop.
     EXPECT_TRUE(LTestWaitFor(10000, [&] {
         proxy.Send(LPipeCommandRestartPlain, nullptr, 0);
         return rec.CountEvents(LPipeEventListening) > 0;
     }));
+    EXPECT_GT(rec.Lines().size(), lines_before);
 }
 
 TEST_F(ServicePipe, ConnectGivesUpWhenNoServiceRuns) {
