@@ -9,6 +9,7 @@
 #include "platform/service_state.h"
 #include "platform/wait.h"
 #include "web/engine/web_server.h"
+#include "web/http/listener_notify.h"
 
 namespace {
 
@@ -26,9 +27,7 @@ bool AnswerQuery(LServiceEngine& engine, uint32_t code) {
     case LPipeQueryServiceThere:
         return true;
     case LPipeQueryBindFailed:
-        // The listeners do not report a failed bind yet; until they do,
-        // no failure is known.
-        return false;
+        return LListenerAnyBindFailed();
     case LPipeQueryWebUp:
         return (!LWebServerIsEnabled() || web.plain.IsRunning()) &&
                (!LWebServerIsSecureEnabled() || web.secure.IsRunning());

@@ -106,6 +106,8 @@ TEST_F(ServicePipe, DesktopQueriesCommandsEventsAndStop) {
     EXPECT_EQ(proxy.Query(LPipeQueryServiceThere), 1u);
     EXPECT_EQ(LTestServiceStateWord(), "running");
     EXPECT_EQ(proxy.Query(0x1234567), 0u);
+    EXPECT_EQ(proxy.Query(LPipeQueryBindFailed), 0u);
+    EXPECT_EQ(proxy.Query(LPipeQueryWebUp), 1u);
     std::string version;
     EXPECT_EQ(proxy.Request(LPipeRequestVersion, version), 1u);
     EXPECT_EQ(version, std::string("2.01EN", 7));

@@ -7,3 +7,9 @@ using LListeningHook = void (*)();
 void LListenerSetListeningHook(LListeningHook hook);
 // Called by a listener once its port is open; nobody is told without a hook.
 void LListenerNotifyListening();
+
+// A listener's bind-failed flag: set when its port is taken (OnBindFailed),
+// cleared once it listens (OnListening). The desktop asks whether either
+// listener has failed to bind (pipe query 0x1000011).
+void LListenerSetBindFailed(bool secure, bool failed);
+bool LListenerAnyBindFailed();
