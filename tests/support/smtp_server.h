@@ -1,0 +1,62 @@
+#pragma once
+// A real SMTP peer for tests: aiosmtpd (tests/support/smtp_server.py) on a
+// free loopback port in a folder of the test, recording every message and
+// every command it receives. Stopped when the object goes.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_root.h"
+
+// A self-signed certificate (also its own CA, so that SSL_CERT_FILE can
+// trust it) for the given DNS names, with 127.0.0.1 as an address name.
+// Writes <folder>/<stem>.pem and <folder>/<stem>.key; false on failure.
+bool LTestMakeCertificate(const std::string& folder, const std::string& stem, const std::vector<std::string>& dnsNames);
+
+struct LTestSmtpServerOptions {
+    bool startTls = false;                 // offer STARTTLS
+    bool implicitTls = false;              // TLS from the first byte (port 465 style)
+    std::string authUser, authPassword;    // offer AUTH LOGIN for this user
+    bool authInClear = false;              // allow AUTH without TLS
+    std::vector<std::string> refuse;       // recipients answered with 550
+    std::string dataReply;                 // reply to the end of data instead of 250
+    std::string certificateNames = "localhost";  // the certificate's DNS name
+    int port = 0;                          // 0: a free port
+};
+
+struct LTestSmtpMessage {
+    std::string mailFrom;
+    std::vector<std::string> rcptTos;
+    std::string data;                      // as received, transparency dots removed
+    bool tls = false;
+    std::string authUser;
+};
+
+struct LTestSmtpCommand {
+    std::string verb;                      // "EHLO", "STARTTLS", "AUTH", "MAIL", ...
+    std::string arg;
+    bool tls = false;
+};
+
+class LTestSmtpServer {
+public:
+    LTestSmtpServer(const std::string& folder, const LTestSmtpServerOptions& options);
+    ~LTestSmtpServer();
+    LTestSmtpServer(const LTestSmtpServer&) = delete;
+    LTestSmtpServer& operator=(const LTestSmtpServer&) = delete;
+
+    bool Ready() const { return ready_; }
+    int Port() const { return port_; }
+    // The certificate the server presents, for SSL_CERT_FILE.
+    const std::string& CertificateFile() const { return cert_; }
+    std::vector<LTestSmtpMessage> Messages() const;
+    std::vector<LTestSmtpCommand> Commands() const;
+    // Waits until n messages were recorded.
+    bool WaitForMessages(size_t n, int timeout_ms = 10000) const;
+
+private:
+    std::string folder_, cert_, messages_, commands_;
+    int port_ = 0;
+    bool ready_ = false;
+    std::unique_ptr<LTestProcess> process_;
+};
