@@ -1,21 +1,12 @@
 #include "tests/support/smtp_server.h"
 
+#include "tests/support/tls_peer.h"
+
 #include <signal.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
-
-bool LTestMakeCertificate(const std::string& folder, const std::string& stem, const std::vector<std::string>& dnsNames) {
-    std::filesystem::create_directories(folder);
-    std::string san = "subjectAltName=IP:127.0.0.1";
-    for (const auto& n : dnsNames) san += ",DNS:" + n;
-    std::string cn = dnsNames.empty() ? "localhost" : dnsNames[0];
-    LTestProcess openssl({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                          "/CN=" + cn, "-addext", san, "-addext", "basicConstraints=critical,CA:TRUE", "-keyout",
-                          folder + "/" + stem + ".key", "-out", folder + "/" + stem + ".pem"});
-    return openssl.Wait(60000) == 0;
-}
 
 LTestSmtpServer::LTestSmtpServer(const std::string& folder, const LTestSmtpServerOptions& o) : folder_(folder) {
     std::filesystem::create_directories(folder);
@@ -27,17 +18,17 @@ LTestSmtpServer::LTestSmtpServer(const std::string& folder, const LTestSmtpServe
                                   "--port", std::to_string(port_), "--messages", messages_, "--commands", commands_,
                                   "--ready", ready};
     if (o.startTls || o.implicitTls) {
-        std::string stem = "smtp-cert";
-        if (!LTestMakeCertificate(folder, stem, {o.certificateNames})) return;
-        cert_ = folder + "/" + stem + ".pem";
-        argv.insert(argv.end(), {"--cert", cert_, "--key", folder + "/" + stem + ".key"});
+        argv.insert(argv.end(), {"--cert", o.certPath, "--key", o.keyPath});
         argv.push_back(o.implicitTls ? "--implicit-tls" : "--starttls");
     }
+    if (o.closeAfterData) argv.push_back("--close-after-data");
     if (!o.authUser.empty()) argv.insert(argv.end(), {"--auth", o.authUser + ":" + o.authPassword});
     if (o.authInClear) argv.push_back("--auth-in-clear");
     for (const auto& r : o.refuse) argv.insert(argv.end(), {"--refuse", r});
     if (!o.dataReply.empty()) argv.insert(argv.end(), {"--data-reply", o.dataReply});
-    process_ = std::make_unique<LTestProcess>(argv);
+    // The server's own complaints (a client that gave up on the handshake)
+    // go to its log, not into the test's output.
+    process_ = std::make_unique<LTestProcess>(LTestRedirectedArgv(argv, "/dev/null", folder + "/server.log"));
     ready_ = LTestWaitFor(20000, [&] { return std::filesystem::exists(ready) || !process_->Running(); }) &&
              process_->Running();
 }

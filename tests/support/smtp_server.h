@@ -2,16 +2,21 @@
 // A real SMTP peer for tests: aiosmtpd (tests/support/smtp_server.py) on a
 // free loopback port in a folder of the test, recording every message and
 // every command it receives. Stopped when the object goes.
+//
+//   LTestCertificateAuthority ca(root.Path());             // tls_peer.h
+//   LTestScopedEnv trust("SSL_CERT_FILE", ca.CaPath());
+//   LTestIssuedCertificate cert = ca.Issue("smtp");         // localhost
+//   LTestSmtpServerOptions o;
+//   o.startTls = true; o.certPath = cert.chain_path; o.keyPath = cert.key_path;
+//   o.authUser = "ann"; o.authPassword = "secret";
+//   LTestSmtpServer server(root.Path() + "/smtp", o);
+//   ... send to "localhost:" + server.Port() ...
+//   server.Messages()[0].rcptTos, server.Commands() ...
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "tests/support/test_root.h"
-
-// A self-signed certificate (also its own CA, so that SSL_CERT_FILE can
-// trust it) for the given DNS names, with 127.0.0.1 as an address name.
-// Writes <folder>/<stem>.pem and <folder>/<stem>.key; false on failure.
-bool LTestMakeCertificate(const std::string& folder, const std::string& stem, const std::vector<std::string>& dnsNames);
 
 struct LTestSmtpServerOptions {
     bool startTls = false;                 // offer STARTTLS
@@ -20,7 +25,8 @@ struct LTestSmtpServerOptions {
     bool authInClear = false;              // allow AUTH without TLS
     std::vector<std::string> refuse;       // recipients answered with 550
     std::string dataReply;                 // reply to the end of data instead of 250
-    std::string certificateNames = "localhost";  // the certificate's DNS name
+    std::string certPath, keyPath;         // PEM files for either TLS form (tls_peer.h issues them)
+    bool closeAfterData = false;           // drop the connection after answering the end of data
     int port = 0;                          // 0: a free port
 };
 
@@ -47,15 +53,13 @@ public:
 
     bool Ready() const { return ready_; }
     int Port() const { return port_; }
-    // The certificate the server presents, for SSL_CERT_FILE.
-    const std::string& CertificateFile() const { return cert_; }
     std::vector<LTestSmtpMessage> Messages() const;
     std::vector<LTestSmtpCommand> Commands() const;
     // Waits until n messages were recorded.
     bool WaitForMessages(size_t n, int timeout_ms = 10000) const;
 
 private:
-    std::string folder_, cert_, messages_, commands_;
+    std::string folder_, messages_, commands_;
     int port_ = 0;
     bool ready_ = false;
     std::unique_ptr<LTestProcess> process_;

@@ -41,6 +41,10 @@ class Handler:
             "tls": session.ssl is not None,
             "auth": session.auth_data.login.decode() if session.authenticated and session.auth_data else "",
         })
+        if self.args.close_after_data:
+            # The reply goes out first; then the client finds the line dead
+            # when it says QUIT.
+            asyncio.get_running_loop().call_soon(server.transport.close)
         return "250 2.0.0 Ok: queued"
 
 
@@ -78,6 +82,7 @@ def main():
     p.add_argument("--auth-in-clear", action="store_true")
     p.add_argument("--refuse", action="append", default=[])
     p.add_argument("--data-reply", default="")
+    p.add_argument("--close-after-data", action="store_true")
     args = p.parse_args()
     args.refuse = [a.lower() for a in args.refuse]
 
@@ -90,7 +95,7 @@ def main():
         user, _, password = args.auth.partition(":")
         ok = (mechanism == "LOGIN" and isinstance(auth_data, LoginPassword)
               and auth_data.login.decode() == user and auth_data.password.decode() == password)
-        return AuthResult(success=ok, auth_data=auth_data)
+        return AuthResult(success=ok, handled=False, auth_data=auth_data)
 
     handler = Handler(args)
 
