@@ -43,6 +43,14 @@ protected:
         host_ = LFromUtf8("localhost:" + std::to_string(servers_.back()->Port()));
         return *servers_.back();
     }
+    // A server that offers STARTTLS and takes AUTH LOGIN for ann/s3cret.
+    static LTestSmtpServerOptions SecuredWithLogin() {
+        LTestSmtpServerOptions o;
+        o.startTls = true;
+        o.authUser = "ann";
+        o.authPassword = "s3cret";
+        return o;
+    }
     LSmtpMessage Message(const char16_t* to) {
         LSmtpMessage m;
         m.to = to;
@@ -72,11 +80,7 @@ protected:
 };
 
 TEST_F(SmtpSenderTest, StartTlsThenAuthLogin) {
-    LTestSmtpServerOptions o;
-    o.startTls = true;
-    o.authUser = "ann";
-    o.authPassword = "s3cret";
-    LTestSmtpServer& server = Start(o);
+    LTestSmtpServer& server = Start(SecuredWithLogin());
     LSmtpMessage m = Message(u"bob@example.org");
     m.userName = u"ann";
     m.password = u"s3cret";
@@ -94,11 +98,7 @@ TEST_F(SmtpSenderTest, StartTlsThenAuthLogin) {
 }
 
 TEST_F(SmtpSenderTest, WrongPasswordIsReported) {
-    LTestSmtpServerOptions o;
-    o.startTls = true;
-    o.authUser = "ann";
-    o.authPassword = "s3cret";
-    LTestSmtpServer& server = Start(o);
+    LTestSmtpServer& server = Start(SecuredWithLogin());
     LSmtpMessage m = Message(u"bob@example.org");
     m.userName = u"ann";
     m.password = u"wrong";
@@ -250,10 +250,7 @@ TEST_F(SmtpSenderTest, UnreachableHostWithoutDirectDelivery) {
 }
 
 TEST_F(SmtpSenderTest, SettingsTest) {
-    LTestSmtpServerOptions o;
-    o.startTls = true;
-    o.authUser = "ann";
-    o.authPassword = "s3cret";
+    LTestSmtpServerOptions o = SecuredWithLogin();
     o.refuse = {LSmtpTestRecipient};
     LTestSmtpServer& refusing = Start(o);
     LSmtpSettings s;
@@ -280,11 +277,7 @@ TEST_F(SmtpSenderTest, SettingsTest) {
 }
 
 TEST_F(SmtpSenderTest, SendWithTheEmailSettings) {
-    LTestSmtpServerOptions o;
-    o.startTls = true;
-    o.authUser = "ann";
-    o.authPassword = "s3cret";
-    LTestSmtpServer& server = Start(o);
+    LTestSmtpServer& server = Start(SecuredWithLogin());
     LRegSettingsSet(LEmailSettingsSection, u"MailSMTPHost", host_.c_str());
     LRegSettingsSet(LEmailSettingsSection, u"SMTPUserName", u"ann");
     LRegSettingsSet(LEmailSettingsSection, u"SMTPPassword", u"s3cret");
