@@ -261,11 +261,21 @@ TEST(JsonReader, StopRequests) {
     LRecordingProgress r;
     r.stop_after = 0;
     EXPECT_EQ(v.ParseText(&r, u"42"), 1u);
-    // Containers that are member values are not checked.
+    // Containers that are member values are not checked: the text reads to
+    // its end (one member, no root element) although every question would
+    // have answered "stop".
     LRecordingProgress s;
-    s.stop_after = 3;
-    EXPECT_EQ(v.ParseUtf8(&s, "{\"a\":{\"b\":1,\"c\":2}}"), 0u);
-    EXPECT_EQ(s.asked, 3);
+    s.stop_after = 0;
+    EXPECT_EQ(v.ParseUtf8(&s, "\"a\":{\"b\":1,\"c\":{\"d\":2}}"), 2u);
+    EXPECT_EQ(s.asked, 0);
+    // A stop that comes mid-read is seen within a few hundred items.
+    std::string many = "[";
+    for (int i = 0; i < 5000; ++i) many += "1,";
+    many += "1]";
+    LRecordingProgress t;
+    t.stop_after = 3;
+    EXPECT_EQ(v.ParseUtf8(&t, many.c_str()), 1u);
+    EXPECT_EQ(t.asked, 4);
 }
 
 TEST(JsonValue, TreeOperations) {
