@@ -21,12 +21,15 @@ bool Fail() {
 }
 
 int LockFor(uint32_t access, uint32_t share) {
+    if (access == 0) return 0;  // a query of size or time takes no part in sharing
     if ((share & LFileShareRead) && (share & LFileShareWrite)) return 0;
     if (!(access & LFileAccessWrite) && (share & LFileShareRead)) return LOCK_SH;
     return LOCK_EX;
 }
 
 int OpenFlags(uint32_t access) {
+    // A query needs no read right on the file, as on Windows.
+    if (access == 0) return O_PATH;
     if ((access & LFileAccessRead) && (access & LFileAccessWrite)) return O_RDWR;
     if (access & LFileAccessWrite) return O_WRONLY;
     return O_RDONLY;

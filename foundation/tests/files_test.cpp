@@ -216,3 +216,16 @@ TEST_F(FilesTest, WriteTextAndStrings) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FilesQuery, SizeAndTimeNeedNoReadRight) {
+    LTestRoot root;
+    const std::string p = root.Path() + "/secret";
+    std::ofstream(p) << "12345";
+    chmod(p.c_str(), 0);
+    EXPECT_EQ(LGetFileSize(LFromUtf8(p).c_str()), 5u);
+    EXPECT_GT(LGetFileWriteTime(LFromUtf8(p).c_str()), 0);
+}
+
+}  // namespace
