@@ -143,6 +143,32 @@ TEST_F(HttpClientTest, CrashDumpUpload) {
     }
 }
 
+TEST_F(HttpClientTest, DownloadEndsAtTheLengthOrTheClose) {
+    std::string half(50000, 'h');
+    struct Case {
+        std::string reply;
+        LNetOpResult result;
+        std::string file;
+    } cases[] = {
+        // No length: everything up to the close is the file.
+        {"HTTP/1.0 200 OK\r\n\r\n" + half, 0, half},
+        {"HTTP/1.0 200 OK\r\nCONTENT-LENGTH: 4\r\n\r\nfour and more", 0, "four"},
+        // The connection ends before the announced length: no file is left.
+        {"HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + half, 2, ""},
+    };
+    for (const Case& c : cases) {
+        auto peer = Recorder(c.reply);
+        std::string path = root_.Path() + "/download.bin";
+        LNetOpResult r;
+        EXPECT_EQ(LHttpDownloadToFile(r, wait_, Url(peer->Port(), "/f").c_str(), LFromUtf8(path).c_str()), c.result);
+        EXPECT_EQ(std::filesystem::exists(path), c.result == 0);
+        if (c.result == 0) {
+            EXPECT_EQ(LTestReadFile(path), c.file);
+        }
+        std::filesystem::remove(path);
+    }
+}
+
 // python3 -m http.server serving a folder of the test.
 class HttpServerTest : public HttpClientTest {
 protected:

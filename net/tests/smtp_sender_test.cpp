@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -194,6 +196,17 @@ TEST_F(SmtpSenderTest, CertificateNameIsCheckedByDefault) {
     EXPECT_TRUE(server.Messages().empty());
 }
 
+TEST_F(SmtpSenderTest, ServerWithoutAuthGetsTheMessageUnauthenticated) {
+    LTestSmtpServer& server = Start({});
+    LSmtpMessage m = Message(u"bob@example.org");
+    m.userName = u"ann";
+    m.password = u"s3cret";
+    EXPECT_EQ(Send(m), 0u);
+    EXPECT_EQ(Verbs(server), (std::vector<std::string>{"EHLO", "AUTH", "MAIL", "RCPT", "DATA", "QUIT"}));
+    ASSERT_EQ(server.Messages().size(), 1u);
+    EXPECT_EQ(server.Messages()[0].authUser, "");
+}
+
 TEST_F(SmtpSenderTest, AcceptedMessageIsSentEvenWhenTheLineDiesAtQuit) {
     LTestSmtpServerOptions o;
     o.closeAfterData = true;
@@ -294,6 +307,38 @@ TEST_F(SmtpSenderTest, SendWithTheEmailSettings) {
     EXPECT_EQ(server.Messages()[0].authUser, "ann");
     EXPECT_TRUE(server.Messages()[0].tls);
     EXPECT_EQ(server.Messages()[0].mailFrom, "service@example.org");
+}
+
+TEST_F(SmtpSenderTest, FirstRunDefaultsComeFromThunderbird) {
+    LTestSmtpServer& server = Start({});
+    std::string home = root_.Path() + "/home";
+    std::filesystem::create_directories(home + "/.config");
+    std::filesystem::create_directories(home + "/.thunderbird/p.default");
+    std::ofstream(home + "/.config/mimeapps.list") << "[Default Applications]\nx-scheme-handler/mailto=thunderbird.desktop\n";
+    std::ofstream(home + "/.thunderbird/profiles.ini") << "[Profile0]\nPath=p.default\nDefault=1\n";
+    std::ofstream(home + "/.thunderbird/p.default/prefs.js")
+        << "user_pref(\"mail.accountmanager.defaultaccount\", \"account1\");\n"
+           "user_pref(\"mail.account.account1.identities\", \"id1\");\n"
+           "user_pref(\"mail.identity.id1.useremail\", \"ann@example.org\");\n"
+           "user_pref(\"mail.smtp.defaultserver\", \"smtp1\");\n"
+           "user_pref(\"mail.smtpserver.smtp1.hostname\", \"127.0.0.1:" + std::to_string(server.Port()) + "\");\n";
+    LEmailSetDefaultSmtpSettings();
+    char16_t value[260];
+    LRegSettingsGet(LEmailSettingsSection, u"MailSMTPHost", u"", value);
+    EXPECT_EQ(LToUtf8(value), "127.0.0.1:" + std::to_string(server.Port()));
+    LRegSettingsGet(LEmailSettingsSection, u"ReplyToEmail", u"", value);
+    EXPECT_EQ(LToUtf8(value), "ann@example.org");
+    LRegSettingsGet(LEmailSettingsSection, u"UseSMTPHost", u"", value);
+    EXPECT_EQ(LToUtf8(value), "1");
+    // The settings test went as far as RCPT and sent nothing.
+    EXPECT_EQ(Verbs(server), (std::vector<std::string>{"EHLO", "MAIL", "RCPT", "QUIT"}));
+    EXPECT_TRUE(server.Messages().empty());
+
+    // Only once.
+    LRegSettingsSet(LEmailSettingsSection, u"MailSMTPHost", u"changed");
+    LEmailSetDefaultSmtpSettings();
+    LRegSettingsGet(LEmailSettingsSection, u"MailSMTPHost", u"", value);
+    EXPECT_EQ(LToUtf8(value), "changed");
 }
 
 // dnsmasq names 127.0.0.1 as the exchanger of mx-test.example; the sender
