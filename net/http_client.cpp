@@ -179,7 +179,9 @@ LNetOpResult LHttpGetToFileRequest(LNetOpResult& result, LTaskProgress& progress
                 break;
             }
             if (known) remaining -= got;
-            fraction += 1.0 / double(length / 8192 + 1);
+            // Without a length the steps are counted against the largest
+            // length the protocol's 32-bit field had, so the bar creeps.
+            fraction += 1.0 / double((known ? length : 0xFFFFFFFFu) / 8192 + 1);
             progress.SetProgress(fraction);
         }
     }

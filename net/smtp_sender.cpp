@@ -264,7 +264,27 @@ LNetOpResult DeliverDirectEach(LNetOpResult& result, LTaskProgress& progress, LS
 void LSmtpSetDirectDeliveryPortForTests(uint16_t port) { g_directPortForTests = port; }
 void LSmtpSetImplicitTlsPortForTests(uint16_t port) { g_implicitTlsPortForTests = port; }
 
+namespace {
+
+LNetOpResult SendEmail(LNetOpResult& result, LTaskProgress& progress, LSmtpMessage& message);
+
+}  // namespace
+
 LNetOpResult LSmtpSendEmail(LNetOpResult& result, LTaskProgress& progress, LSmtpMessage& message) {
+    // A caller's null text counts as empty; the caller's record is left as
+    // it was but for the name-mismatch flag.
+    LSmtpMessage m = message;
+    for (const char16_t** text : {&m.to, &m.sender, &m.senderName, &m.replyTo, &m.subject, &m.body, &m.smtpHost,
+                                  &m.userName, &m.password})
+        if (!*text) *text = u"";
+    SendEmail(result, progress, m);
+    if (m.nameMismatch) message.nameMismatch = 1;
+    return result;
+}
+
+namespace {
+
+LNetOpResult SendEmail(LNetOpResult& result, LTaskProgress& progress, LSmtpMessage& message) {
     progress.StartMarquee();
     if (!message.to || !*message.to) return Fail(result, progress, u"No recipients listed to receive email.");
     // Addresses go into command lines: they are checked before anything is
@@ -291,3 +311,5 @@ LNetOpResult LSmtpSendEmail(LNetOpResult& result, LTaskProgress& progress, LSmtp
     d.viaHost = true;
     return d.Run(result);
 }
+
+}  // namespace
