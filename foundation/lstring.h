@@ -144,6 +144,16 @@ public:
     // become U+FFFD).
     void SetUtf8(const char* utf8);
     void SetUtf8N(const char* utf8, size_t n);
+
+    // Small text routines (text_scan.cpp).
+    // Removes leading and trailing units 1 to 32 in place.
+    void Trim();
+    // The string becomes the units before the first stop unit (or the whole
+    // text); returns how many were taken.
+    uint64_t AssignUpTo(const char16_t* text, char16_t stop);
+    // Replaces every occurrence left to right; replacements are not searched
+    // again; an empty find text does nothing.
+    void ReplaceAll(const char16_t* find, const char16_t* replacement);
 };
 
 class LStringA : public LTextBuffer<char> {
