@@ -47,6 +47,7 @@ void CheckHeights(const LSortedTreeNode* n) {
 
 TEST(SortedTree, RebuildsBalancedWithTheMiddleKeyAtTheRoot) {
     std::vector<Route> routes;
+    routes.reserve(16);  // keys point into the elements: no reallocation
     for (const char16_t* k : {u"a", u"b", u"c", u"d", u"e", u"f", u"g"}) routes.emplace_back(k);
     LSortedTree tree;
     for (auto& r : routes) tree.Insert(&r);  // ascending: a chain
@@ -66,6 +67,7 @@ TEST(SortedTree, RebuildsBalancedWithTheMiddleKeyAtTheRoot) {
 
 TEST(SortedTree, RebuildsOneSubtreeInPlace) {
     std::vector<Route> routes;
+    routes.reserve(16);  // keys point into the elements: no reallocation
     for (const char16_t* k : {u"m", u"a", u"b", u"c", u"d", u"e", u"z"}) routes.emplace_back(k);
     LSortedTree tree;
     for (auto& r : routes) tree.Insert(&r);
