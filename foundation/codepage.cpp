@@ -72,10 +72,6 @@ private:
     iconv_t cd_;
 };
 
-void AppendUnits(LString& out, const char16_t* units, size_t n) {
-    for (size_t i = 0; i < n; ++i) out.PutUnit(units[i]);
-}
-
 }  // namespace
 
 const char* LCodePageIconvName(uint32_t codePage) {
@@ -94,22 +90,27 @@ void LCodePageAppendWide(uint32_t codePage, const char* bytes, size_t n, LString
     if (!e) return;
     Iconv cd(kWide, e->decodeName);
     if (!cd.ok()) return;
-    out.Reserve(out.length + n + 1);
+    // One unit per byte is enough for every charset of mail; iconv writes
+    // straight into the string, which grows only if that guess is wrong.
+    if (!out.Reserve(out.length + n + 1)) return;
     char* in = const_cast<char*>(bytes);
     size_t inLeft = n;
-    char16_t chunk[1024];
     for (;;) {
-        char* o = reinterpret_cast<char*>(chunk);
-        size_t oLeft = sizeof chunk;
+        char* o = reinterpret_cast<char*>(out.buffer + out.length);
+        size_t room = out.capacity - out.length - 1;
+        size_t oLeft = room * sizeof(char16_t);
         size_t r = inLeft ? cd(&in, &inLeft, &o, &oLeft) : cd(nullptr, nullptr, &o, &oLeft);
         int err = errno;
-        AppendUnits(out, chunk, (sizeof chunk - oLeft) / sizeof(char16_t));
+        out.length += room - oLeft / sizeof(char16_t);
         if (r != static_cast<size_t>(-1)) {
             if (inLeft == 0) break;
             continue;
         }
-        if (err == E2BIG) continue;
-        out.PutUnit(0xFFFD);
+        if (err == E2BIG || out.length + 2 > out.capacity) {
+            if (out.capacity > LStringMaxCapacity || !out.Reserve(out.capacity * 2)) break;
+            if (err == E2BIG) continue;
+        }
+        out.buffer[out.length++] = 0xFFFD;
         if (err != EILSEQ || inLeft == 0) break;  // EINVAL: cut short at the end
         ++in;
         --inLeft;
