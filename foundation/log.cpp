@@ -7,7 +7,6 @@
 #include "foundation/data_folder.h"
 #include "foundation/date_time.h"
 #include "foundation/files.h"
-#include "foundation/folder.h"
 #include "foundation/format.h"
 #include "foundation/time_source.h"
 #include "foundation/utf8.h"
@@ -25,7 +24,7 @@ std::atomic<LErrorEmailQueueFunc> g_error_email{nullptr};
 struct LogFile {
     std::mutex lock;
     LFileHandle file;
-    char16_t date[32] = {0};  // the local date of the last line, whole
+    char16_t date[260] = {0};  // the local date of the last line, whole
 };
 
 LogFile& TheLog() {
@@ -40,10 +39,10 @@ bool SameText(const char16_t* a, const char16_t* b) {
 
 void OpenFor(LogFile& log, const char16_t* date) {
     char16_t folder[260], name[260], path[260];
-    LGetDataSubfolder(u"Logs", folder);
+    // Without its folder the line is lost rather than written elsewhere.
+    if (!LGetDataSubfolder(u"Logs", folder) || !folder[0]) return;
     LFormatEscPathW(name, u"%s Porlinex%s Log.txt", date, LGetServiceFlag() ? u" Service" : u"");
     LPathCombine(path, folder, name, nullptr);
-    if (folder[0]) LCreateDirectoryTree(folder);
     // An invalid handle is kept too: the next line tries again.
     log.file = LCreateFileRetry(path, LFileAccessReadWrite, LFileShareRead, LFileOpenAlways, 500);
     if (log.file.IsValid()) log.file.Seek(0, 2);
@@ -74,9 +73,8 @@ void LLogWrite(const char* text, int level) {
     if (!g_logging || !text || !*text) return;
     char16_t date[260], time[260];
     LFormatLocalDateAndTime(LNow(), date, time);
-    char time_text[32];
-    LWideToUTF8Buf(time_text, time);  // "HH:MM:SS" fits
-    time_text[8] = 0;
+    char time_text[260];
+    LWideToUTF8Buf(time_text, time);
     LStringA line;
     line.AppendFormat("%s %s\r\n", time_text, text);
     {
@@ -86,7 +84,6 @@ void LLogWrite(const char* text, int level) {
         if (!SameText(log.date, date)) {
             log.file.Close();
             LCopyField(log.date, date);
-            log.date[31] = 0;
             OpenFor(log, date);
         } else if (!log.file.IsValid()) {
             OpenFor(log, date);
