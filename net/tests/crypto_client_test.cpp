@@ -65,6 +65,20 @@ TEST_F(TlsTest, IpLiteralIsCheckedAgainstTheCertificateAddress) {
     EXPECT_EQ(record.name_mismatch, 0u);
 }
 
+TEST_F(TlsTest, ServerNameIndicationIsSentForNamesOnly) {
+    // This server ends the handshake of a client that names another host;
+    // a client that names none is served.
+    LTestTlsServer server;
+    ASSERT_TRUE(server.Start(leaf_, {"-rev", "-servername", "other.test", "-servername_fatal", "-cert2",
+                                     leaf_.chain_path, "-key2", leaf_.key_path}));
+    LCryptoSocket by_name;
+    ASSERT_TRUE(Connect(by_name, "localhost", server.Port()));
+    EXPECT_FALSE(by_name.StartTls(LTlsClient));
+    LCryptoSocket by_address;
+    ASSERT_TRUE(Connect(by_address, "127.0.0.1", server.Port()));
+    EXPECT_TRUE(by_address.StartTls(LTlsClient));
+}
+
 TEST_F(TlsTest, NameMismatchFailsOnlyWithVerifyName) {
     LTestCertificateOptions o;
     o.common_name = "other.test";
