@@ -4,11 +4,9 @@
 
 namespace {
 
-constexpr uint64_t kMaxLine = 551;
-
-// One line, cut to its limit, as UTF-8 with CR LF.
-void AppendLine(LStringA& out, LString& line) {
-    line.Truncate(kMaxLine);
+// One whole line as UTF-8 with CR LF. Lines are never cut: a long value cut
+// short would be read back as another value.
+void AppendLine(LStringA& out, const LString& line) {
     LStringAAppendWide(out, line.c_str(), static_cast<size_t>(line.length));
     out.Append("\r\n");
 }

@@ -27,8 +27,8 @@ struct LIniDocument {
 
 class LIniFile {
 public:
-    // Writes "[section]" lines, "name=value" lines (each cut to 551
-    // characters) and an empty line after each section, with CR LF, as
+    // Writes "[section]" lines, whole "name=value" lines and an empty line
+    // after each section, with CR LF, as
     // UTF-8; ends the file there and records its write time and size, and
     // clears the dirty flag. A file that cannot be opened within 1000 ms
     // leaves everything as it was: false; so does a write that fails.
