@@ -186,6 +186,7 @@ TEST(JsonReader, LenientAndStrictPlaces) {
         {"[1 ,2]", 2, 2},           // white space between a scalar and its comma
         {"[1, 2]", 0, 0},
         {"[\"a\" ,\"b\"]", 0, 0},   // after a string element it is skipped
+        {"{\"a\":\"x\" ,\"b\":1}", 2, 2},  // but not after a string member value
         {"{\"a\":1}{\"b\":2}", 2, 2},
         {"42", 2, 0},               // a bare scalar root
         {"{\"a\":1,", 0, 0},        // unclosed at the end of the text
