@@ -2,10 +2,9 @@
 
 #include <openssl/rand.h>
 
-#include <cstdlib>
-
 #include "foundation/base64.h"
 #include "foundation/reg_settings.h"
+#include "foundation/system_random.h"
 #include "foundation/time_source.h"
 #include "platform/adapter_mac.h"
 
@@ -28,7 +27,7 @@ void LCreateInstallationId() {
     bool zero = true;
     for (uint8_t b : mac) zero = zero && b == 0;
     if (zero && RAND_bytes(mac, 6) != 1) {
-        for (int i = 0; i < 6; ++i) mac[i] = static_cast<uint8_t>(std::rand());
+        for (int i = 0; i < 6; ++i) mac[i] = static_cast<uint8_t>(LRand());
     }
     uint32_t tick = LTickCount();
     char16_t text[260];

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "foundation/json_value.h"
+#include "foundation/system_text.h"
 #include "foundation/utf8.h"
 
 namespace {
@@ -41,22 +42,6 @@ int HexValue(char c) {
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
-}
-
-int64_t ParseInt64Saturating(const char* s) {
-    bool neg = *s == '-';
-    if (neg) ++s;
-    uint64_t v = 0;
-    const uint64_t limit = static_cast<uint64_t>(INT64_MAX);
-    for (; *s >= '0' && *s <= '9'; ++s) {
-        unsigned digit = static_cast<unsigned>(*s - '0');
-        if (v > (limit - digit) / 10) {
-            v = limit;
-            break;
-        }
-        v = v * 10 + digit;
-    }
-    return neg ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
 }
 
 class LJsonReader {
@@ -217,7 +202,7 @@ bool LJsonReader::StoreScalar(LJsonValue& target, const char* tok, size_t n) {
     bool digits = *d != 0;
     for (const char* q = d; *q && digits; ++q) digits = *q >= '0' && *q <= '9';
     if (digits) {
-        target.SetInt64(ParseInt64Saturating(tok));
+        target.SetInt64(LParseInt64A(tok));
         return true;
     }
     double v;

@@ -54,23 +54,6 @@ bool EndOfTextInside(LXmlReader& r, const char16_t* name) {
 
 }  // namespace
 
-// ---- attributes ----
-
-void LXmlAttributes::Set(const char16_t* name, const char16_t* value) {
-    for (auto& p : pairs_)
-        if (p.first.View() == std::u16string_view(name)) {
-            p.second.Assign(value);
-            return;
-        }
-    pairs_.emplace_back(LString(name), LString(value));
-}
-
-const LString* LXmlAttributes::Find(const char16_t* name) const {
-    for (const auto& p : pairs_)
-        if (p.first.View() == std::u16string_view(name)) return &p.second;
-    return nullptr;
-}
-
 // ---- reader ----
 
 char16_t LXmlReader::PeekChar() const {

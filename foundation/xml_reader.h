@@ -6,25 +6,10 @@
 // text child holds their raw text. Its use: reading other mail clients'
 // account files while looking for the system's default mail account.
 #include <cstdint>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "foundation/lstring.h"
+#include "foundation/string_map.h"
 #include "foundation/task_progress.h"
-
-// Attribute names to values; names compare exactly, a repeated name keeps
-// the last value.
-class LXmlAttributes {
-public:
-    void Set(const char16_t* name, const char16_t* value);
-    // The value, or null when the attribute is missing.
-    const LString* Find(const char16_t* name) const;
-    size_t Count() const { return pairs_.size(); }
-
-private:
-    std::vector<std::pair<LString, LString>> pairs_;
-};
 
 class LXmlReader;
 
@@ -54,7 +39,8 @@ public:
     static void FreeList(LXmlNode* list);
 
     LXmlNode* next = nullptr;
-    LXmlAttributes attributes;
+    // Attribute name to value, exact order; a repeated name keeps the last value.
+    LStringMap attributes;
     LXmlNode* firstChild = nullptr;
     char16_t* name = nullptr;  // null for a text node
     char16_t* text = nullptr;  // the text of a text node
