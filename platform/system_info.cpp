@@ -1,14 +1,10 @@
 #include "platform/system_info.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -105,15 +101,4 @@ std::string LPlatformHostName() {
     char name[260] = {0};
     if (gethostname(name, sizeof name - 1) != 0) return std::string();
     return name;
-}
-
-bool LPlatformResolveFirstIPv4(const char* host, uint32_t* address) {
-    if (!host || !*host) return false;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* list = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &list) != 0 || !list) return false;
-    *address = reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr.s_addr;
-    freeaddrinfo(list);
-    return true;
 }

@@ -26,6 +26,3 @@ bool LPlatformCpuidHypervisor(bool* root_partition, char vendor[13]);
 
 // The host's name; empty when it cannot be read.
 std::string LPlatformHostName();
-// The first IPv4 address of a host name in network order; false when the
-// name does not resolve to one.
-bool LPlatformResolveFirstIPv4(const char* host, uint32_t* address);

@@ -213,6 +213,18 @@ TEST(SystemHost, NameAndResolution) {
     EXPECT_EQ(LResolveIPv4("10.1.2.3"), htonl(0x0A010203));
     EXPECT_EQ(LResolveIPv4("localhost"), htonl(0x7F000001));
     EXPECT_EQ(LResolveIPv4(""), 0u);
+
+    // The host's own addresses: whatever they are, both answers are dotted
+    // texts of addresses the host name resolves to.
+    char local[260], host[260];
+    LGetLocalIPv4Text(local);
+    LGetHostIPv4Text(host);
+    in_addr a;
+    EXPECT_EQ(inet_pton(AF_INET, local, &a), 1) << local;
+    EXPECT_EQ(inet_pton(AF_INET, host, &a), 1) << host;
+    if (std::string(host) != "0.0.0.0") {
+        EXPECT_NE(std::string(local), "0.0.0.0");
+    }
 }
 
 TEST(SystemShell, OpensWithTheDesktopOpener) {
