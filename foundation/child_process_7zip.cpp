@@ -1,4 +1,5 @@
 #include "foundation/child_process.h"
+#include "foundation/files_path.h"
 #include "foundation/reg_settings.h"
 #include "foundation/utf8.h"
 #include "foundation/wait.h"
@@ -59,11 +60,9 @@ void LZipFiles(uint32_t* result, LTaskProgress* progress, const char16_t* archiv
     std::string archive_path = LToUtf8(archive);
     args.push_back(archive_path);
     for (const auto& f : files) {
-        std::string file = LToUtf8(f.c_str());
-        if (!base.empty() && file.size() > base.size() && file.compare(0, base.size(), base) == 0 &&
-            file[base.size()] == '/')
-            file = file.substr(base.size() + 1);
-        args.push_back(file);
+        char16_t relative[260];
+        bool rel = base_folder && base_folder[0] && LMakeRelativePath(relative, base_folder, f.c_str());
+        args.push_back(LToUtf8(rel ? relative : f.c_str()));
     }
     // 7-Zip runs in the base folder (our own working folder stays as it is,
     // so zips of two threads do not disturb each other).
