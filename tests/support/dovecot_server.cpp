@@ -104,7 +104,7 @@ bool LTestDovecot::Start(const LTestDovecotOptions& options) {
     WriteFile(folder_ + "/passwd", passwd);
     chmod((folder_ + "/passwd").c_str(), 0644);
     if (!RunCapture({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
-                     "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost", "-keyout", folder_ + "/key.pem", "-out",
+                     "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", folder_ + "/key.pem", "-out",
                      folder_ + "/cert.pem"},
                     nullptr, nullptr)) {
         error_ = "openssl req failed";
@@ -223,8 +223,17 @@ std::string LTestDovecot::RawInput() const {
     for (auto& e : std::filesystem::recursive_directory_iterator(folder_ + "/rawlog", ec))
         if (e.path().extension() == ".in") files.push_back(e.path());
     std::sort(files.begin(), files.end());
+    // Each line of the rawlog starts with a time stamp and a blank.
     std::string all;
-    for (auto& f : files) all += LTestReadFile(f.string());
+    for (auto& f : files) {
+        std::istringstream in(LTestReadFile(f.string()));
+        for (std::string line; std::getline(in, line);) {
+            size_t blank = line.find(' ');
+            bool stamp = blank != std::string::npos && blank > 0 &&
+                         line.find_first_not_of("0123456789.") == blank;
+            all += (stamp ? line.substr(blank + 1) : line) + "\n";
+        }
+    }
     return all;
 }
 

@@ -1,0 +1,84 @@
+#pragma once
+// LImapConnection: the client side of one IMAP4rev1 connection over
+// implicit TLS. One command at a time, synchronising literals only. Every
+// operation takes the caller's progress, reports its errors through it and
+// writes its result (0 done, 1 stop requested, 2 failed) through the first
+// argument, which it also returns.
+#include <cstdint>
+#include <string_view>
+
+#include "foundation/lstring.h"
+#include "foundation/string_list.h"
+#include "foundation/task_progress.h"
+#include "net/crypto_socket.h"
+
+class LImapConnection {
+public:
+    LCryptoSocket connection;
+    uint32_t tag = 1;  // number of the next command tag; never reset
+    LStringA capabilities;  // " NAME NAME " upper-cased; empty until queried
+    uint8_t capabilitiesKnown = 0;
+
+    LImapConnection() { Init(); }
+    ~LImapConnection() { Destroy(); }
+    LImapConnection(const LImapConnection&) = delete;
+    LImapConnection& operator=(const LImapConnection&) = delete;
+
+    void Init();
+    void Destroy();
+
+    // server: "host" or "host:port" (993 by default).
+    LNetOpResult Login(LNetOpResult& result, LTaskProgress& progress, const char16_t* server, const char16_t* user,
+                       const char16_t* password);
+    LNetOpResult Logout(LNetOpResult& result, LTaskProgress& progress);
+    void Disconnect();
+
+    LNetOpResult SendCommand(LNetOpResult& result, LTaskProgress& progress, std::string_view command);
+    template <class... A>
+    LNetOpResult SendCommandF(LNetOpResult& result, LTaskProgress& progress, const char* format, const A&... args) {
+        LStringA command;
+        command.Format(format, args...);
+        return SendCommand(result, progress, command.View());
+    }
+    template <class... A>
+    LNetOpResult CommandOk(LNetOpResult& result, LTaskProgress& progress, const char* format, const A&... args) {
+        if (SendCommandF(result, progress, format, args...) != 0) return result;
+        return ExpectOk(result, progress);
+    }
+    LNetOpResult ReadTagged(LNetOpResult& result, LTaskProgress& progress, char status[260], char rest[260]);
+    LNetOpResult ExpectOk(LNetOpResult& result, LTaskProgress& progress);
+
+    LNetOpResult Capability(LNetOpResult& result, LTaskProgress& progress);
+    LNetOpResult HasCapability(LNetOpResult& result, LTaskProgress& progress, const char* name, bool& offered);
+    // All selectable mailboxes (UTF-8 as the server names them), INBOX first.
+    LNetOpResult ListMailboxes(LNetOpResult& result, LTaskProgress& progress, LStringList& names);
+    LNetOpResult Select(LNetOpResult& result, LTaskProgress& progress, const char* mailbox);
+    LNetOpResult SelectStatus(LNetOpResult& result, LTaskProgress& progress, uint32_t& exists, uint32_t& uidValidity,
+                              uint32_t& uidNext, const char* mailbox);
+    // The UIDs as the server wrote them; callers drop those not above lastUid.
+    LNetOpResult SearchUids(LNetOpResult& result, LTaskProgress& progress, LStringA& uids, uint32_t lastUid);
+    // The whole message, without setting \Seen.
+    LNetOpResult FetchMessage(LNetOpResult& result, LTaskProgress& progress, uint32_t uid, LStringA& message);
+    // APPEND with \Seen; the APPENDUID numbers, 0 when the server gives none.
+    LNetOpResult Append(LNetOpResult& result, LTaskProgress& progress, const char* mailbox, std::string_view message,
+                        uint32_t* uidValidity, uint32_t* uid);
+    LNetOpResult FindByMessageId(LNetOpResult& result, LTaskProgress& progress, const char* mailbox,
+                                 const char* messageId, uint32_t& uid);
+    LNetOpResult MoveMessage(LNetOpResult& result, LTaskProgress& progress, const char* source, uint32_t uid,
+                             const char* destination);
+    // One IDLE cycle of at most LImapIdleTimeout ms.
+    LNetOpResult Idle(LNetOpResult& result, LTaskProgress& progress, bool& changed);
+
+private:
+    LNetOpResult ReadLine(LNetOpResult& result, LTaskProgress& progress, LStringA& line);
+    LNetOpResult Fail(LNetOpResult& result, LTaskProgress& progress, LNetOpResult code, const char16_t* text);
+    bool QuoteName(LTaskProgress& progress, const char* name, char out[260]);
+    LNetOpResult ReadFetchLiteral(LNetOpResult& result, LTaskProgress& progress, std::string_view line,
+                                  LStringA& message, bool& received, bool& tooLarge);
+    LNetOpResult SendLogin(LNetOpResult& result, LTaskProgress& progress, std::string_view user,
+                           std::string_view password);
+    LNetOpResult ExpungeOne(LNetOpResult& result, LTaskProgress& progress, uint32_t uid);
+};
+
+constexpr uint32_t LImapIdleTimeout = 1500000;
+constexpr uint64_t LImapMaxMessage = 100000000;
