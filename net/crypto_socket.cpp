@@ -99,6 +99,8 @@ void LCryptoSocket::MoveFrom(LCryptoSocket& other) {
 
 uint64_t LCryptoSocket::HeldBytes() const { return input_ ? BIO_ctrl_pending(input_) : 0; }
 
+bool LCryptoSocket::HasBufferedInput() const { return HeldBytes() > 0 || (context_ && SSL_pending(context_) > 0); }
+
 const char* LCryptoSocket::ProtocolName() const { return context_ ? SSL_get_version(context_) : ""; }
 
 bool LCryptoSocket::QueryStreamSizes() {

@@ -81,6 +81,8 @@ public:
     bool IsTls() const { return context_ != nullptr; }
     // Encrypted bytes received and not yet decrypted.
     uint64_t HeldBytes() const;
+    // Bytes received and not yet handed out, encrypted or already decrypted.
+    bool HasBufferedInput() const;
     // The negotiated protocol ("TLSv1.3"...), "" without TLS.
     const char* ProtocolName() const;
 
