@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "net/mime_charset_convert.h"
+#include "foundation/files_path.h"
 #include "net/mime_lines.h"
 #include "net/mime_message.h"
 
@@ -46,7 +46,7 @@ void MakeFileName(std::u16string_view contentType, std::u16string_view dispositi
     if (cut != n.npos) n = n.substr(cut + 1);
     char16_t field[260];
     CopyField(field, n);
-    LMimeMakeValidFileName(field, out);
+    LMakeValidFileName(field, out);
 }
 
 }  // namespace

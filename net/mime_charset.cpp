@@ -2,7 +2,7 @@
 // conversion of bytes of a charset to UTF-16.
 #include <cstring>
 
-#include "net/mime_charset_convert.h"
+#include "foundation/codepage.h"
 #include "net/mime_lines.h"
 #include "net/mime_message.h"
 
@@ -45,7 +45,8 @@ int EMLMimeCharsetId(std::u16string_view name) {
 
 void EMLMimeDecodeCodePage(std::string_view bytes, int charsetId, LString& out) {
     uint32_t cp = charsetId >= 0 && charsetId < int(sizeof(kCodePages) / sizeof(kCodePages[0])) ? kCodePages[charsetId] : 0;
-    if (cp == 0 || !LMimeCodePageAppend(cp, bytes, out)) LStringAppendUtf8(out, bytes.data(), bytes.size());
+    if (cp != 0 && LCodePageIconvName(cp)) LCodePageAppendWide(cp, bytes.data(), bytes.size(), out);
+    else LStringAppendUtf8(out, bytes.data(), bytes.size());
     out.Terminate();
 }
 

@@ -1,9 +1,9 @@
 // Text bodies: the line treatment of text/plain parts and the HTML forms of
 // plain text.
 #include "foundation/format.h"
+#include "foundation/html_text.h"
 #include "net/mime_lines.h"
 #include "net/mime_message.h"
-#include "net/mime_charset_convert.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ void EMLMimeDecodeText(std::string_view bytes, bool dropEmptyLines, bool rewrap,
 
 void EMLMimeTextFromHtml(const LString& html, LString& out) {
     out.Clear();
-    LMimeHtmlToText(html, out);
+    LHtmlToText(out, html.c_str());
     out.Terminate();
 }
 
