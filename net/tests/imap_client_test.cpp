@@ -36,7 +36,7 @@ class ImapClientTest : public ::testing::Test {
 protected:
     void StartServer(const std::string& capability = "") {
         LTestDovecotOptions o;
-        o.users = {{"alice", kPassword}};
+        o.users = {{"alice", kPassword}, {"bob", "pässwörd"}};
         o.capability = capability;
         o.extra = "auth_failure_delay = 0\n";
         ASSERT_TRUE(dovecot.Start(o)) << dovecot.Error();
@@ -176,6 +176,10 @@ TEST_F(ImapClientTest, SignInFailures) {
     // The connection stays usable for another attempt on the same record.
     EXPECT_EQ(imap.Login(r, progress, server.c_str(), u"alice", LFromUtf8(kPassword).c_str()), 0u)
         << progress.LastError();
+    imap.Logout(r, progress);
+
+    // An 8-bit password goes as a literal.
+    EXPECT_EQ(imap.Login(r, progress, server.c_str(), u"bob", u"pässwörd"), 0u) << progress.LastError();
     imap.Logout(r, progress);
 
     EXPECT_EQ(imap.Login(r, progress, server.c_str(), u"alice", u"a\r\nA2 LOGOUT"), 2u);
