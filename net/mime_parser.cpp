@@ -7,20 +7,16 @@
 
 namespace {
 
-constexpr size_t kFieldCut = 259;
-
 bool IsMultipartKind(int32_t kind) {
     return kind == EMLMimeKindMixed || kind == EMLMimeKindAlternative || kind == EMLMimeKindDigest ||
            kind == EMLMimeKindRelated || kind == EMLMimeKindMultipart;
 }
 
-// A field value cut to the 259 units that the fixed buffers of the parts'
-// structured fields hold.
+// The whole field: parameters continued over several lines (RFC 2231) may
+// run far past the 259 units that a single value is kept to.
 std::u16string_view FieldView(const EMLMimeMessage& m, std::u16string_view name) {
     const LString* v = m.FindHeader(name);
-    if (!v) return {};
-    std::u16string_view s = v->View();
-    return s.size() > kFieldCut ? s.substr(0, kFieldCut) : s;
+    return v ? v->View() : std::u16string_view();
 }
 
 // Body text for output: one final line break goes (it belongs to what

@@ -157,7 +157,10 @@ TEST(Compose, MessageWithAttachmentsReadsBack) {
     LString p1 = write("report.MP3", bin);
     LString p2 = write("we\"ird\r\nnäme.bin", "x");
     LString p3 = write("empty.txt", "");
-    const char16_t* paths[] = {p1.c_str(), p2.c_str(), p3.c_str()};
+    std::string longName;
+    for (int i = 0; i < 80; ++i) longName += "é";
+    LString p4 = write(longName + ".pdf", "%PDF");
+    const char16_t* paths[] = {p1.c_str(), p2.c_str(), p3.c_str(), p4.c_str()};
 
     LSmtpMessage msg;
     msg.to = u"bob@example.org, carol@example.org";
@@ -165,7 +168,7 @@ TEST(Compose, MessageWithAttachmentsReadsBack) {
     msg.subject = u"Grüße\r\nBcc: evil@example.org";
     msg.body = u"Hello\r\n.\r\n--gc0p4Jq0M2Yt08jU534c\r\n";
     msg.attachmentPaths = paths;
-    msg.attachmentCount = 3;
+    msg.attachmentCount = 4;
     TestProgress p;
     StringWriter w;
     ASSERT_EQ(LSmtpSendMessageContent(p, msg, w, u"zoe@example.com"), 0u) << p.errors;
@@ -199,7 +202,8 @@ TEST(Compose, MessageWithAttachmentsReadsBack) {
     for (const EMLMimeAttachment* a = m.attachments; a; a = a->next) att.push_back(a);
     // The empty file went out as an empty part, which reads back as nothing.
     EXPECT_NE(w.text.find("filename=\"empty.txt\"\r\n\r\n\r\n--"), std::string::npos);
-    ASSERT_EQ(att.size(), 2u);
+    ASSERT_EQ(att.size(), 3u);
+    EXPECT_EQ(LToUtf8(att[2]->fileName), longName + ".pdf");
     EXPECT_EQ(std::string(static_cast<const char*>(att[0]->data.block), size_t(att[0]->size)), bin);
     EXPECT_EQ(LToUtf8(att[1]->fileName), "weirdnäme.bin");
 }
