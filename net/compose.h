@@ -10,8 +10,6 @@
 #include "foundation/task_progress.h"
 #include "net/smtp_message.h"
 
-class LCryptoSocket;
-
 // Where composed text goes: the SMTP connection, or a buffer in tests.
 // Send returns 0 done, 1 stop requested, 2 failed.
 class LMimeWriter {
@@ -21,9 +19,6 @@ public:
 };
 
 uint32_t LSmtpSendMessageContent(LTaskProgress& progress, const LSmtpMessage& message, LMimeWriter& conn,
-                                 const char16_t* fromAddress);
-// The same onto an SMTP connection after DATA (the sender ends the data).
-uint32_t LSmtpSendMessageContent(LTaskProgress& progress, const LSmtpMessage& message, LCryptoSocket& conn,
                                  const char16_t* fromAddress);
 uint32_t LSmtpSendTextPart(LTaskProgress& progress, LMimeWriter& conn, const char16_t* body);
 // The body as CR LF lines of at most 700 bytes, dot-stuffed for SMTP.

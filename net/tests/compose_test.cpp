@@ -1,14 +1,11 @@
 // The MIME composer: header words, body lines for SMTP, base64 parts, and a
 // composed message read back through the MIME parser.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <string>
 
 #include "net/compose.h"
-#include "net/crypto_socket.h"
 #include "net/mime_message.h"
 #include "tests/support/test_root.h"
 
@@ -243,22 +240,3 @@ TEST(Compose, Base64Lines) {
     }
 }
 
-TEST(Compose, OntoAConnection) {
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    LCryptoSocket conn;
-    conn.socket = fds[0];
-    LSmtpMessage msg;
-    msg.to = u"bob@example.org";
-    msg.subject = u"Hi";
-    msg.body = u"line\r\n.";
-    TestProgress p;
-    ASSERT_EQ(LSmtpSendMessageContent(p, msg, conn, u"me@example.org"), 0u);
-    conn.Close();
-    std::string got;
-    char buf[4096];
-    for (ssize_t n; (n = read(fds[1], buf, sizeof(buf))) > 0;) got.append(buf, size_t(n));
-    close(fds[1]);
-    EXPECT_TRUE(got.starts_with("MIME-Version: 1.0\r\nFrom: me@example.org\r\nTo: bob@example.org\r\nSubject: Hi\r\n"));
-    EXPECT_TRUE(got.ends_with("Content-Type: text/plain; charset=\"utf-8\"\r\n\r\nline\r\n..")) << got;
-}
