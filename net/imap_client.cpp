@@ -15,12 +15,6 @@ constexpr uint32_t kLineTimeout = 20000;
 constexpr uint32_t kConnectTimeout = 20000;
 constexpr uint16_t kDefaultPort = 993;
 
-LString Wide(std::string_view utf8) {
-    LString s;
-    LStringAppendUtf8(s, utf8.data(), utf8.size() > 259 ? 259 : utf8.size());
-    s.Terminate();
-    return s;
-}
 
 }  // namespace
 
@@ -64,7 +58,7 @@ LNetOpResult LImapConnection::ReadTagged(LNetOpResult& result, LTaskProgress& pr
         if (kind == LImapLineKind::Untagged || kind == LImapLineKind::Continuation) continue;
         if (kind != LImapLineKind::Tagged) {
             LString text;
-            text.Format(kImapErrUnexpected, Wide(line.View()));
+            text.Format(kImapErrUnexpected, LImapText(line.View()));
             return Fail(result, progress, LNetFailed, text.c_str());
         }
         LImapCopyField(status, LImapWord(line.View(), 1));
@@ -78,14 +72,14 @@ LNetOpResult LImapConnection::ExpectOk(LNetOpResult& result, LTaskProgress& prog
     if (ReadTagged(result, progress, status, rest) != 0) return result;
     if (strcasecmp(status, "OK") == 0) return result;
     LString text;
-    text.Format(kImapErrNotOk, Wide(status), Wide(rest));
+    text.Format(kImapErrNotOk, LImapText(status), LImapText(rest));
     return Fail(result, progress, LNetFailed, text.c_str());
 }
 
 bool LImapConnection::QuoteName(LTaskProgress& progress, const char* name, char out[260]) {
     if (LImapQuoteMailbox(name ? name : "", out)) return true;
     LString text;
-    text.Format(kImapErrMailboxName, Wide(name ? name : ""));
+    text.Format(kImapErrMailboxName, LImapText(name ? name : ""));
     progress.ShowError(text.c_str());
     return false;
 }
@@ -114,7 +108,7 @@ LNetOpResult LImapConnection::SendLogin(LNetOpResult& result, LTaskProgress& pro
         if (ReadLine(result, progress, line) != 0) return result;
         if (LImapClassifyLine(line.View()) != LImapLineKind::Continuation) {
             LString text;
-            text.Format(kImapErrUnexpected, Wide(line.View()));
+            text.Format(kImapErrUnexpected, LImapText(line.View()));
             return Fail(result, progress, LNetFailed, text.c_str());
         }
         pending.AppendString(args[i]);
@@ -150,7 +144,7 @@ LNetOpResult LImapConnection::Login(LNetOpResult& result, LTaskProgress& progres
     }
     // A PREAUTH or BYE greeting is refused as well as anything else.
     if (!line.View().starts_with("* OK ")) {
-        text.Format(kImapErrGreeting, Wide(line.View()), host, port);
+        text.Format(kImapErrGreeting, LImapText(line.View()), host, port);
         return Fail(result, progress, LNetFailed, text.c_str());
     }
 
@@ -171,7 +165,7 @@ LNetOpResult LImapConnection::Login(LNetOpResult& result, LTaskProgress& progres
         return result;
     }
     if (strcasecmp(status, "OK") == 0) return result = LNetDone;
-    text.Format(kImapErrLogin, host, port, user ? user : u"", Wide(status), Wide(rest));
+    text.Format(kImapErrLogin, host, port, user ? user : u"", LImapText(status), LImapText(rest));
     return Fail(result, progress, LNetFailed, text.c_str());
 }
 

@@ -5,6 +5,7 @@
 // writes its result (0 done, 1 stop requested, 2 failed) through the first
 // argument, which it also returns.
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "foundation/lstring.h"
@@ -70,6 +71,10 @@ public:
     LNetOpResult Idle(LNetOpResult& result, LTaskProgress& progress, bool& changed);
 
 private:
+    // Reads to the tagged reply, handing every untagged line to the caller;
+    // a tagged reply other than OK fails with the format (status, rest).
+    LNetOpResult ReadReplies(LNetOpResult& result, LTaskProgress& progress,
+                             const std::function<void(std::string_view)>& untagged, const char16_t* notOk);
     LNetOpResult ReadLine(LNetOpResult& result, LTaskProgress& progress, LStringA& line);
     LNetOpResult Fail(LNetOpResult& result, LTaskProgress& progress, LNetOpResult code, const char16_t* text);
     bool QuoteName(LTaskProgress& progress, const char* name, char out[260]);

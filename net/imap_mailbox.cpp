@@ -21,33 +21,40 @@ bool WordIs(std::string_view line, size_t n, const char* word) {
     return strcasecmp(w.c_str(), word) == 0;
 }
 
-LString Wide(std::string_view utf8) {
-    LString s;
-    LStringAppendUtf8(s, utf8.data(), utf8.size() > 259 ? 259 : utf8.size());
-    s.Terminate();
-    return s;
-}
 
 }  // namespace
+
+LNetOpResult LImapConnection::ReadReplies(LNetOpResult& result, LTaskProgress& progress,
+                                          const std::function<void(std::string_view)>& untagged,
+                                          const char16_t* notOk) {
+    LStringA line;
+    while (true) {
+        if (ReadLine(result, progress, line) != 0) return Fail(result, progress, result, kImapErrWaiting);
+        std::string_view l = line.View();
+        LImapLineKind kind = LImapClassifyLine(l);
+        if (kind == LImapLineKind::Untagged) {
+            untagged(l);
+            continue;
+        }
+        if (kind != LImapLineKind::Tagged) continue;
+        if (WordIs(l, 1, "OK")) return result = LNetDone;
+        LString text;
+        text.Format(notOk, LImapText(LImapWord(l, 1)), LImapText(LImapRestAfterWord(l, 1)));
+        return Fail(result, progress, LNetFailed, text.c_str());
+    }
+}
 
 LNetOpResult LImapConnection::ListMailboxes(LNetOpResult& result, LTaskProgress& progress, LStringList& names) {
     names.Clear();
     if (SendCommand(result, progress, kImapList) != 0) return result;
     names.AddA("INBOX");
-    LStringA line, name;
-    while (true) {
-        if (ReadLine(result, progress, line) != 0) return Fail(result, progress, result, kImapErrWaiting);
-        LImapLineKind kind = LImapClassifyLine(line.View());
-        if (kind == LImapLineKind::Untagged) {
-            if (LImapParseListLine(line.View(), name) && strcasecmp(name.c_str(), "INBOX") != 0) names.AddA(name.c_str());
-            continue;
-        }
-        if (kind != LImapLineKind::Tagged) continue;
-        if (WordIs(line.View(), 1, "OK")) return result = LNetDone;
-        LString text;
-        text.Format(kImapErrSelectNotOk, Wide(LImapWord(line.View(), 1)), Wide(LImapRestAfterWord(line.View(), 1)));
-        return Fail(result, progress, LNetFailed, text.c_str());
-    }
+    LStringA name;
+    return ReadReplies(
+        result, progress,
+        [&](std::string_view l) {
+            if (LImapParseListLine(l, name) && strcasecmp(name.c_str(), "INBOX") != 0) names.AddA(name.c_str());
+        },
+        kImapErrSelectNotOk);
 }
 
 LNetOpResult LImapConnection::Select(LNetOpResult& result, LTaskProgress& progress, const char* mailbox) {
@@ -63,12 +70,9 @@ LNetOpResult LImapConnection::SelectStatus(LNetOpResult& result, LTaskProgress& 
     if (!QuoteName(progress, mailbox, quoted)) return result = LNetFailed;
     if (SendCommandF(result, progress, kImapSelect, quoted) != 0)
         return Fail(result, progress, result, kImapErrSelectSend);
-    LStringA line;
-    while (true) {
-        if (ReadLine(result, progress, line) != 0) return Fail(result, progress, result, kImapErrWaiting);
-        std::string_view l = line.View();
-        LImapLineKind kind = LImapClassifyLine(l);
-        if (kind == LImapLineKind::Untagged) {
+    return ReadReplies(
+        result, progress,
+        [&](std::string_view l) {
             if (WordIs(l, 2, "EXISTS")) {
                 uint32_t n = 0;
                 LImapNumberAfter(l, "*", n);
@@ -76,14 +80,8 @@ LNetOpResult LImapConnection::SelectStatus(LNetOpResult& result, LTaskProgress& 
             }
             LImapNumberAfter(l, "UIDVALIDITY", uidValidity);
             LImapNumberAfter(l, "UIDNEXT", uidNext);
-            continue;
-        }
-        if (kind != LImapLineKind::Tagged) continue;
-        if (WordIs(l, 1, "OK")) return result = LNetDone;
-        LString text;
-        text.Format(kImapErrSelectNotOk, Wide(LImapWord(l, 1)), Wide(LImapRestAfterWord(l, 1)));
-        return Fail(result, progress, LNetFailed, text.c_str());
-    }
+        },
+        kImapErrSelectNotOk);
 }
 
 LNetOpResult LImapConnection::SearchUids(LNetOpResult& result, LTaskProgress& progress, LStringA& uids,
@@ -92,25 +90,15 @@ LNetOpResult LImapConnection::SearchUids(LNetOpResult& result, LTaskProgress& pr
     if (lastUid > 0 && lastUid < 0xFFFFFFFFu) SendCommandF(result, progress, kImapSearchNew, lastUid + 1);
     else SendCommand(result, progress, kImapSearchAll);
     if (result != 0) return result;
-    LStringA line;
-    while (true) {
-        if (ReadLine(result, progress, line) != 0) return Fail(result, progress, result, kImapErrWaiting);
-        std::string_view l = line.View();
-        LImapLineKind kind = LImapClassifyLine(l);
-        if (kind == LImapLineKind::Untagged) {
-            if (WordIs(l, 1, "SEARCH")) {
-                uids.Clear();
-                uids.AppendView(LImapRestAfterWord(l, 1));
-                uids.Terminate();
-            }
-            continue;
-        }
-        if (kind != LImapLineKind::Tagged) continue;
-        if (WordIs(l, 1, "OK")) return result = LNetDone;
-        LString text;
-        text.Format(kImapErrSelectNotOk, Wide(LImapWord(l, 1)), Wide(LImapRestAfterWord(l, 1)));
-        return Fail(result, progress, LNetFailed, text.c_str());
-    }
+    return ReadReplies(
+        result, progress,
+        [&](std::string_view l) {
+            if (!WordIs(l, 1, "SEARCH")) return;
+            uids.Clear();
+            uids.AppendView(LImapRestAfterWord(l, 1));
+            uids.Terminate();
+        },
+        kImapErrSelectNotOk);
 }
 
 LNetOpResult LImapConnection::ReadFetchLiteral(LNetOpResult& result, LTaskProgress& progress, std::string_view line,
@@ -177,7 +165,7 @@ LNetOpResult LImapConnection::FetchMessage(LNetOpResult& result, LTaskProgress& 
         message.Terminate();
         if (!WordIs(l, 1, "OK")) {
             LString text;
-            text.Format(kImapErrFetchNotOk, Wide(LImapWord(l, 1)), Wide(LImapRestAfterWord(l, 1)));
+            text.Format(kImapErrFetchNotOk, LImapText(LImapWord(l, 1)), LImapText(LImapRestAfterWord(l, 1)));
             return Fail(result, progress, LNetFailed, text.c_str());
         }
         if (tooLarge) return Fail(result, progress, LNetFailed, kImapErrTooLarge);
@@ -204,11 +192,11 @@ LNetOpResult LImapConnection::Append(LNetOpResult& result, LTaskProgress& progre
         if (kind == LImapLineKind::Untagged) continue;
         LString text;
         if (kind == LImapLineKind::Tagged) {
-            text.Format(kImapErrNotOk, Wide(LImapWord(l, 1)), Wide(LImapRestAfterWord(l, 1)));
+            text.Format(kImapErrNotOk, LImapText(LImapWord(l, 1)), LImapText(LImapRestAfterWord(l, 1)));
             return Fail(result, progress, LNetFailed, text.c_str());
         }
         if (kind != LImapLineKind::Continuation) {
-            text.Format(kImapErrUnexpected, Wide(l));
+            text.Format(kImapErrUnexpected, LImapText(l));
             return Fail(result, progress, LNetFailed, text.c_str());
         }
         break;
@@ -220,7 +208,7 @@ LNetOpResult LImapConnection::Append(LNetOpResult& result, LTaskProgress& progre
     if (ReadTagged(result, progress, status, rest) != 0) return result;
     if (strcasecmp(status, "OK") != 0) {
         LString text;
-        text.Format(kImapErrNotOk, Wide(status), Wide(rest));
+        text.Format(kImapErrNotOk, LImapText(status), LImapText(rest));
         return Fail(result, progress, LNetFailed, text.c_str());
     }
     uint32_t v = 0, u = 0;
@@ -252,9 +240,9 @@ LNetOpResult LImapConnection::FindByMessageId(LNetOpResult& result, LTaskProgres
         LString text;
         if (kind == LImapLineKind::Tagged) {
             if (WordIs(l, 1, "OK")) return result = LNetDone;
-            text.Format(kImapErrNotOk, Wide(LImapWord(l, 1)), Wide(LImapRestAfterWord(l, 1)));
+            text.Format(kImapErrNotOk, LImapText(LImapWord(l, 1)), LImapText(LImapRestAfterWord(l, 1)));
         } else {
-            text.Format(kImapErrUnexpected, Wide(l));
+            text.Format(kImapErrUnexpected, LImapText(l));
         }
         return Fail(result, progress, LNetFailed, text.c_str());
     }
@@ -266,27 +254,15 @@ LNetOpResult LImapConnection::FindByMessageId(LNetOpResult& result, LTaskProgres
 LNetOpResult LImapConnection::ExpungeOne(LNetOpResult& result, LTaskProgress& progress, uint32_t uid) {
     if (SendCommand(result, progress, kImapSearchDeleted) != 0) return result;
     std::string others;
-    LStringA line;
-    while (true) {
-        if (ReadLine(result, progress, line) != 0) return Fail(result, progress, result, kImapErrWaiting);
-        std::string_view l = line.View();
-        LImapLineKind kind = LImapClassifyLine(l);
-        if (kind == LImapLineKind::Untagged && WordIs(l, 1, "SEARCH")) {
-            LImapForEachSearchUid(LImapRestAfterWord(l, 1), [&](uint32_t v) {
-                if (v == uid) return;
-                if (!others.empty()) others.push_back(',');
-                others += std::to_string(v);
-            });
-            continue;
-        }
-        if (kind != LImapLineKind::Tagged) continue;
-        if (!WordIs(l, 1, "OK")) {
-            LString text;
-            text.Format(kImapErrNotOk, Wide(LImapWord(l, 1)), Wide(LImapRestAfterWord(l, 1)));
-            return Fail(result, progress, LNetFailed, text.c_str());
-        }
-        break;
-    }
+    auto collect = [&](std::string_view l) {
+        if (!WordIs(l, 1, "SEARCH")) return;
+        LImapForEachSearchUid(LImapRestAfterWord(l, 1), [&](uint32_t v) {
+            if (v == uid) return;
+            if (!others.empty()) others.push_back(',');
+            others += std::to_string(v);
+        });
+    };
+    if (ReadReplies(result, progress, collect, kImapErrNotOk) != 0) return result;
     if (!others.empty() && CommandOk(result, progress, kImapStoreUndeleted, others) != 0) return result;
     LNetOpResult expunged;
     if (SendCommand(expunged, progress, kImapExpungeAll) == 0) ExpectOk(expunged, progress);
@@ -317,26 +293,36 @@ LNetOpResult LImapConnection::Idle(LNetOpResult& result, LTaskProgress& progress
     changed = false;
     if (connection.socket == LInvalidSocket) return result = LNetFailed;
     if (SendCommand(result, progress, kImapIdle) != 0) return result;
+    // Once IDLE is out, DONE and the tagged reply must follow whatever
+    // happens, or the dialogue falls out of step: only the wait for news
+    // listens to the caller's stop request.
+    LPlainWait plain;
+    auto noteChange = [&](std::string_view l) {
+        if (WordIs(l, 2, "EXISTS") || WordIs(l, 2, "EXPUNGE") || WordIs(l, 2, "FETCH") || WordIs(l, 2, "RECENT"))
+            changed = true;
+    };
     LStringA line;
-    if (ReadLine(result, progress, line) != 0) return result;
-    if (LImapClassifyLine(line.View()) != LImapLineKind::Continuation) return result = LNetFailed;
+    while (true) {
+        if (ReadLine(result, plain, line) != 0) return result;
+        LImapLineKind kind = LImapClassifyLine(line.View());
+        if (kind == LImapLineKind::Continuation) break;
+        // Untagged news may come before the continuation (RFC 3501 allows it).
+        if (kind != LImapLineKind::Untagged) return result = LNetFailed;
+        noteChange(line.View());
+    }
     bool stopped = false;
-    if (!connection.HasBufferedInput()) {
+    if (!changed && !connection.HasBufferedInput()) {
         LNetOpResult waited;
         LNetWaitReadable(waited, progress, connection.socket, LImapIdleTimeout);
         stopped = waited == LNetStopped;
     }
-    // DONE and the reading of the reply must not be cut short by the stop
-    // request that ended the wait.
-    LPlainWait plain;
     if (connection.Send(result, plain, kImapDone, 6, kSendTimeout) != 0) return result;
     while (true) {
         if (ReadLine(result, plain, line) != 0) return result;
         std::string_view l = line.View();
         LImapLineKind kind = LImapClassifyLine(l);
         if (kind == LImapLineKind::Untagged) {
-            if (WordIs(l, 2, "EXISTS") || WordIs(l, 2, "EXPUNGE") || WordIs(l, 2, "FETCH") || WordIs(l, 2, "RECENT"))
-                changed = true;
+            noteChange(l);
             continue;
         }
         if (kind != LImapLineKind::Tagged) continue;

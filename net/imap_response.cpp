@@ -60,6 +60,13 @@ std::string_view LImapRestAfterWord(std::string_view line, size_t n) {
     return line.substr(SkipBlanks(line, e));
 }
 
+LString LImapText(std::string_view utf8) {
+    LString s;
+    LStringAppendUtf8(s, utf8.data(), utf8.size() > 259 ? 259 : utf8.size());
+    s.Terminate();
+    return s;
+}
+
 void LImapCopyField(char out[260], std::string_view text) {
     size_t n = text.size() < 259 ? text.size() : 259;
     if (n) std::memcpy(out, text.data(), n);

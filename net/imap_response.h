@@ -16,6 +16,8 @@ LImapLineKind LImapClassifyLine(std::string_view line);
 std::string_view LImapWord(std::string_view line, size_t n);
 // What follows the n-th word and the blanks after it.
 std::string_view LImapRestAfterWord(std::string_view line, size_t n);
+// A piece of a reply for a message: UTF-8 to UTF-16, at most 259 units.
+LString LImapText(std::string_view utf8);
 // Copies at most 259 bytes into a fixed field, terminated.
 void LImapCopyField(char out[260], std::string_view text);
 
