@@ -140,16 +140,19 @@ TEST_F(TlsTest, CloseNotifyAfterDataEndsTheConnection) {
     EXPECT_EQ(record.Send(r, progress_, "x", 1, 1000), LNetFailed);
 }
 
-// A TCP relay between our client and s_server that, once told, forwards
-// only the first bytes of the server's next piece and then closes both ends.
-class CuttingRelay {
+// A TCP relay between our client and a TLS server. Once told to cut, it
+// forwards only the first bytes of the server's next piece and then closes
+// both ends. Told to hold, it keeps the server's bytes back for 300 ms after
+// the client's second flight, so that the server's last handshake message
+// and the data behind it reach the client in one piece.
+class Relay {
 public:
-    explicit CuttingRelay(int target_port) {
+    explicit Relay(int target_port, bool hold = false) : hold_(hold) {
         listener_.Reset(LPlatformSocketListen(htonl(INADDR_LOOPBACK), 0, 4));
         port_ = ntohs(LPlatformSocketLocalPort(listener_.Get()));
         thread_ = std::thread([this, target_port] { Run(target_port); });
     }
-    ~CuttingRelay() {
+    ~Relay() {
         done_ = true;
         thread_.join();
     }
@@ -169,10 +172,13 @@ private:
         if (LNetConnect(r, progress, server, a, 5000) != LNetDone) return;
         LOwnedSocket owned_server(server);
         char buf[65536];
+        int client_pieces = 0;
+        auto hold_until = std::chrono::steady_clock::now();
         while (!done_) {
             pollfd p[2] = {{client.Get(), POLLIN, 0}, {server, POLLIN, 0}};
-            if (poll(p, 2, 50) <= 0) continue;
-            for (int i = 0; i < 2; ++i) {
+            bool holding = std::chrono::steady_clock::now() < hold_until;
+            if (poll(p, holding ? 1 : 2, 50) <= 0) continue;
+            for (int i = 0; i < (holding ? 1 : 2); ++i) {
                 if (!p[i].revents) continue;
                 LSocket from = i == 0 ? client.Get() : server;
                 LSocket to = i == 0 ? server : client.Get();
@@ -183,9 +189,12 @@ private:
                     return;  // both ends close here
                 }
                 LNetSendAll(r, progress, to, buf, static_cast<uint64_t>(n), 5000);
+                if (i == 0 && ++client_pieces == 2 && hold_)
+                    hold_until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
             }
         }
     }
+    bool hold_;
     LOwnedSocket listener_;
     int port_ = 0;
     std::atomic<bool> done_{false};
@@ -195,7 +204,7 @@ private:
 TEST_F(TlsTest, PeerClosingInsideARecordIsAFailure) {
     LTestTlsServer server;
     ASSERT_TRUE(server.Start(leaf_, {"-rev", "-num_tickets", "0"}));
-    CuttingRelay relay(server.Port());
+    Relay relay(server.Port());
     LCryptoSocket record;
     ASSERT_TRUE(Connect(record, "localhost", relay.Port()));
     ASSERT_TRUE(record.StartTls(LTlsClient));
@@ -206,6 +215,26 @@ TEST_F(TlsTest, PeerClosingInsideARecordIsAFailure) {
     uint64_t n = 99;
     EXPECT_EQ(record.Receive(r, progress_, buf, sizeof buf, n, 10000), LNetFailed);
     EXPECT_EQ(n, 0u);
+}
+
+TEST_F(TlsTest, DataBehindTheLastHandshakeMessageIsHeldForTheFirstReceive) {
+    int port = LTestFreePort();
+    std::string out = root_.Path() + "/greeter.out";
+    LTestProcess peer(LTestRedirectedArgv({"/usr/bin/python3", PORLINEX_SOURCE_DIR "/net/tests/testdata/tls12_greeter.py",
+                                           std::to_string(port), leaf_.chain_path, leaf_.key_path},
+                                          "/dev/null", out));
+    ASSERT_TRUE(LTestWaitFor(10000, [&] { return LTestReadFile(out).find("READY") != std::string::npos; }));
+    Relay relay(port, true);
+    LCryptoSocket record;
+    ASSERT_TRUE(Connect(record, "localhost", relay.Port()));
+    ASSERT_TRUE(record.StartTls(LTlsClient)) << LTestReadFile(out);
+    EXPECT_STREQ(record.ProtocolName(), "TLSv1.2");
+    EXPECT_GT(record.HeldBytes(), 0u);
+    LNetOpResult r;
+    LStringA line;
+    EXPECT_EQ(LReceiveLineToString(r, progress_, record, line, 5000), LNetDone);
+    EXPECT_EQ(line.Str(), "welcome");
+    record.Send(r, progress_, "bye\r\n", 5, 5000);
 }
 
 TEST_F(TlsTest, StopRequestEndsABlockedTlsReceive) {
