@@ -54,6 +54,10 @@ public:
     // CREATE statements registered at start-up; "[db]" stands for the schema.
     static void RegisterCreateStatement(const char16_t* statement);
 
+    // Row keys and session IDs (primary_key.cpp).
+    static void SQLCreatePrimaryKey(char16_t out[11]);
+    static void CreateSessionID(LAppDatabaseAccount& db, char16_t out[19]);
+
 private:
     void Construct();
 };

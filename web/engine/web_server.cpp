@@ -3,9 +3,12 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "foundation/data_folder.h"
 #include "foundation/log.h"
 #include "foundation/reg_settings.h"
+#include "foundation/thread_table.h"
 #include "foundation/utf8.h"
+#include "web/http/gzip_file.h"
 
 namespace {
 
@@ -57,13 +60,23 @@ void LWebServerClearCurrent(LWebServer* if_this) {
     g_current.compare_exchange_strong(expected, nullptr);
 }
 
+void LWebCompressThread::Run() {
+    LThreadSetTag("WEBLETCOMPRESS");
+    char16_t folder[260];
+    LGetDataSubfolder(u"Web", folder);
+    LWebCompressFolder(*this, LToUtf8(folder));
+}
+
 LWebServer::~LWebServer() {
     LWebServerClearCurrent(this);
+    compress.Stop();
     StopListeners();
 }
 
 void LWebServer::Start() {
     g_current = this;
+    LWebSetPortReaders(LWebServerGetPort, LWebServerGetSecurePort);
+    compress.Start(LThreadPriorityLowest);
     if (LWebServerIsEnabled()) {
         LLog("Starting web server (Non-secure)", LLogInfo);
         uint16_t port = LWebServerGetPort();
@@ -88,7 +101,7 @@ void LWebServer::RestartSecure() {
 
 void LWebServer::StopListeners() {
     if (plain.IsRunning()) LLog("Stopping web server (Non-secure)", LLogInfo);
-    plain.Stop();
+    plain.StopWithConnections();
     if (secure.IsRunning()) LLog("Stopping web server (Secure)", LLogInfo);
-    secure.Stop();
+    secure.StopWithConnections();
 }

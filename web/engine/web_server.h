@@ -1,9 +1,20 @@
 #pragma once
-// The web server object inside the engine: the plain and TLS listeners and
+// The web server object inside the engine: the plain and TLS listeners,
+// the one-shot thread that makes the web folder's compressed copies, and
 // the readers of the WebServer settings section.
 #include <cstdint>
 
+#include "foundation/thread.h"
 #include "web/http/listener.h"
+
+// Makes the ".gz" copies of the web folder once per start, at the lowest
+// priority.
+class LWebCompressThread : public LThread {
+public:
+    LWebCompressThread() : LThread("LWebCompressThread") {}
+    ~LWebCompressThread() override { Stop(); }
+    void Run() override;
+};
 
 uint16_t LWebServerGetPort();
 uint16_t LWebServerGetSecurePort();
@@ -26,6 +37,7 @@ public:
 
     LTCPListener plain;
     LCryptoTCPListener secure;
+    LWebCompressThread compress;
 };
 
 // The web server of the running engine, or null.

@@ -1,35 +1,74 @@
 #include "web/http/activity_log.h"
 
-#include <cstdio>
-#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <mutex>
+#include <ctime>
 #include <string>
+#include <string_view>
 
 #include "foundation/data_folder.h"
+#include "foundation/date_time.h"
+#include "foundation/time_source.h"
+#include "foundation/format.h"
 #include "foundation/utf8.h"
+#include "platform/root.h"
 
-namespace {
-std::mutex g_activity_lock;
+const std::string& LActivityLogFolder() {
+    // Kept per root: tests run one process under several roots.
+    static std::mutex lock;
+    static std::string root, folder;
+    thread_local std::string copy;
+    std::lock_guard<std::mutex> guard(lock);
+    std::string now_root = LPlatformRoot();
+    if (folder.empty() || now_root != root) {
+        root = now_root;
+        folder = LDataSubfolderPath("Logs");
+    }
+    copy = folder;
+    return copy;
 }
 
 void LActivityLogWrite(const char* suffix, const char* text) {
-    time_t t = time(nullptr);
-    if (t == 0) return;
-    struct tm lt;
-    localtime_r(&t, &lt);
-    char date[32], clock[32];
-    std::snprintf(date, sizeof date, "%.4d-%.2d-%.2d", lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday);
-    std::snprintf(clock, sizeof clock, "%.2d:%.2d:%.2d", lt.tm_hour, lt.tm_min, lt.tm_sec);
-    std::string path = LDataSubfolderPath("Logs") + "/" + date + (suffix ? suffix : "") + ".csv";
-    std::lock_guard<std::mutex> lock(g_activity_lock);
-    if (FILE* f = std::fopen(path.c_str(), "ab")) {
-        std::fprintf(f, "%s %s\r\n", clock, text ? text : "");
-        std::fclose(f);
+    char16_t wdate[260], wclock[260];
+    LFormatLocalDateAndTime(LNow(), wdate, wclock);
+    char date[260], clock[260];
+    LWideToUTF8Buf(date, wdate);
+    LWideToUTF8Buf(clock, wclock);
+    if (date[0]) {
+        std::string stamp = std::string(date) + " " + clock;
+        LCopyFieldA(clock, stamp.c_str());
     }
+    LStringA line;
+    line.Format("%s %s\r\n", clock, text ? text : "");
+    std::string path = LActivityLogFolder() + "/" + date + (suffix ? suffix : "") + ".csv";
+    // One append of the whole line: writers on other threads never split it.
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0660);
+    if (fd < 0) return;
+    [[maybe_unused]] ssize_t w = write(fd, line.c_str(), line.length);
+    close(fd);
 }
 
 void LActivityLogWriteW(const char* suffix, const char16_t* text) {
     char buf[260];
     LWideToUTF8Buf(buf, text);
     LActivityLogWrite(suffix, buf);
+}
+
+const char* LActivityLogCategoryOf(const char16_t* name) {
+    std::u16string_view n(name ? name : u"");
+    if (n.size() < 14) return "";
+    static const char kPattern[] = "dddd-dd-dd";
+    for (size_t i = 0; i < 10; ++i) {
+        bool digit = n[i] >= u'0' && n[i] <= u'9';
+        if (kPattern[i] == 'd' ? !digit : n[i] != u'-') return "";
+    }
+    std::u16string_view rest = n.substr(10);
+    if (rest == u".csv") return "activity";
+    if (rest == u" EMAIL.csv") return "email";
+    if (rest == u" ERROR.csv") return "error";
+    if (rest == u" MCP.csv") return "mcp";
+    return "";
 }

@@ -1,0 +1,39 @@
+#pragma once
+// The route registry: page routes (GET, and POST when no JSON route has the
+// name) and JSON routes (POST only, body parsed as JSON). Routes register
+// from static initialisers in the source file of each feature, so the maps
+// are complete before main runs and are read without a lock afterwards.
+#include <atomic>
+#include <cstdint>
+
+class Weblet;
+class LJsonValue;
+struct LWebletRoute;
+
+using LWebletPageHandler = void (*)(Weblet& request, LWebletRoute* route, uint64_t start_tick);
+using LWebletJsonHandler = void (*)(Weblet& request, LJsonValue& body);
+
+struct LWebletRoute {
+    const char16_t* name;
+    LWebletPageHandler page_handler = nullptr;
+    LWebletJsonHandler json_handler = nullptr;
+    uint32_t load_session = 0;
+    // Statistics for the metrics pages: count and time are plain additions
+    // (a lost update only skews a figure), the byte counters are exact.
+    uint32_t call_count = 0;
+    uint32_t total_ms = 0;
+    std::atomic<uint64_t> bytes_in{0};
+    std::atomic<uint64_t> bytes_out{0};
+};
+
+// Both return the route node (never freed); a second registration of a
+// name replaces the handler of the first.
+LWebletRoute* LWebletRegisterRoute(const char16_t* name, LWebletPageHandler handler, uint32_t load_session);
+LWebletRoute* LWebletRegisterJsonRoute(const char16_t* name, LWebletJsonHandler handler, uint32_t load_session);
+
+// Lookup by route key: POST looks among the JSON routes first, then the
+// page routes; GET only among the page routes. Null when none.
+LWebletRoute* LWebletFindRoute(const char16_t* key, bool is_post);
+
+// Calls every route node of both maps (metrics pages).
+void LWebletForEachRoute(void (*visit)(LWebletRoute* route, bool json, void* context), void* context);
