@@ -146,7 +146,7 @@ TEST_F(SmtpSenderTest, BodyLinesWithDotsArriveIntact) {
     m.body = u".\r\n..two\r\n.\r\nlast";
     EXPECT_EQ(Send(m), 0u);
     ASSERT_EQ(server.Messages().size(), 1u);
-    const std::string& data = server.Messages()[0].data;
+    const std::string data = server.Messages()[0].data;
     size_t body = data.find("\r\n\r\n", data.find("Content-Type: text/plain"));
     ASSERT_NE(body, std::string::npos);
     EXPECT_EQ(data.substr(body + 4), ".\r\n..two\r\n.\r\nlast\r\n");
