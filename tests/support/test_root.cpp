@@ -12,6 +12,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <random>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -41,18 +44,53 @@ LTestRoot::~LTestRoot() {
     if (!path_.empty() && !std::getenv("PORLINEX_KEEP_TEST_ROOT")) std::filesystem::remove_all(path_, ec);
 }
 
-int LTestFreePort() {
+namespace {
+
+// Whether a listener could bind this port on every address right now. The
+// listeners under test bind INADDR_ANY, so a port that is free on 127.0.0.1
+// alone may still be held by a socket on another loopback address (a client
+// of another test, or its TIME_WAIT remains).
+bool PortBindable(int port) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return false;
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    int port = ntohs(a.sin_port);
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     close(fd);
-    return port;
+    return ok;
+}
+
+int EphemeralLow() {
+    std::ifstream f("/proc/sys/net/ipv4/ip_local_port_range");
+    int low = 0;
+    return (f >> low) ? low : 0;
+}
+
+}  // namespace
+
+// Ports come from below the ephemeral range, so a port handed out and not yet
+// bound cannot be taken meanwhile by some connect() on the machine, and at
+// random, so test processes running side by side seldom pick the same one.
+int LTestFreePort() {
+    static std::mutex mutex;
+    static std::set<int> given;
+    static std::mt19937 rng{std::random_device{}()};
+    std::lock_guard<std::mutex> lock(mutex);
+    int low = 10000, high = EphemeralLow() - 1;
+    if (high - low < 1000) {
+        low = 40000;
+        high = 60999;
+    }
+    std::uniform_int_distribution<int> pick(low, high);
+    for (int tries = 0; tries < 1000; ++tries) {
+        int port = pick(rng);
+        if (given.count(port) || !PortBindable(port)) continue;
+        given.insert(port);
+        return port;
+    }
+    return 0;
 }
 
 LTestProcess::LTestProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env) {
