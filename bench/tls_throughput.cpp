@@ -142,15 +142,22 @@ Server& TheServer() {
     return server;
 }
 
+// Opens a TLS connection of ours to the benchmark server; false (and the
+// benchmark marked skipped) when that fails.
+bool ConnectOurs(benchmark::State& state, LPlainWait& plain, LCryptoSocket& record, LNetOpResult& r) {
+    std::string target = "localhost:" + std::to_string(TheServer().Port());
+    if (LConnectHost(r, plain, record, target.c_str(), 0, 5000) != LNetDone || !record.StartTls(LTlsClient)) {
+        state.SkipWithError("connect");
+        return false;
+    }
+    return true;
+}
+
 void OursDownload(benchmark::State& state) {
     LPlainWait plain;
     LCryptoSocket record;
     LNetOpResult r;
-    std::string target = "localhost:" + std::to_string(TheServer().Port());
-    if (LConnectHost(r, plain, record, target.c_str(), 0, 5000) != LNetDone || !record.StartTls(LTlsClient)) {
-        state.SkipWithError("connect");
-        return;
-    }
+    if (!ConnectOurs(state, plain, record, r)) return;
     std::vector<char> buf(kChunk);
     for (auto _ : state) {
         char req[9];
@@ -173,11 +180,7 @@ void OursUpload(benchmark::State& state) {
     LPlainWait plain;
     LCryptoSocket record;
     LNetOpResult r;
-    std::string target = "localhost:" + std::to_string(TheServer().Port());
-    if (LConnectHost(r, plain, record, target.c_str(), 0, 5000) != LNetDone || !record.StartTls(LTlsClient)) {
-        state.SkipWithError("connect");
-        return;
-    }
+    if (!ConnectOurs(state, plain, record, r)) return;
     std::vector<char> buf(kChunk, 'y');
     for (auto _ : state) {
         char req[9];
