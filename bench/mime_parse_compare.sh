@@ -18,7 +18,7 @@ cc -O2 -o "$WORK/gmime_parse" bench/mime_gmime_parse.c $(pkg-config --cflags --l
 best() { sort -g | tail -1; }
 ours=(); theirs=()
 for round in 1 2 3; do
-  o=$(build/net/tests/tools/mime_probe -q "$WORK/mail")
+  o=$(build/net/mime/tests/tools/mime_probe -q "$WORK/mail")
   g=$("$WORK/gmime_parse" "$WORK/mail")
   echo "round $round: $o"
   echo "round $round: $g"

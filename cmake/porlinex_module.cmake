@@ -1,5 +1,6 @@
-# One static library per folder, built from every .cpp directly in it, and
-# one test program per folder, built from every .cpp in its tests/ folder.
+# One static library per folder, built from every .cpp directly in it and in
+# the subfolders named by SUBDIRS (one per protocol or service), and one test
+# program per folder, built from every .cpp in the tests/ folders beside them.
 # Globbing keeps the build files untouched when a module gains a file.
 #
 # The libraries are object libraries that programs link whole: tables
@@ -14,12 +15,18 @@ function(porlinex_link_whole target)
 endfunction()
 
 function(porlinex_module folder)
-  cmake_parse_arguments(M "" "NAME" "DEPS" ${ARGN})
+  cmake_parse_arguments(M "" "NAME" "DEPS;SUBDIRS" ${ARGN})
   if(NOT M_NAME)
     set(M_NAME ${folder})
   endif()
   set(lib porlinex_${M_NAME})
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+  set(src_globs ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+  set(test_globs ${CMAKE_SOURCE_DIR}/${folder}/tests/*.cpp)
+  foreach(sub ${M_SUBDIRS})
+    list(APPEND src_globs ${CMAKE_SOURCE_DIR}/${folder}/${sub}/*.cpp)
+    list(APPEND test_globs ${CMAKE_SOURCE_DIR}/${folder}/${sub}/tests/*.cpp)
+  endforeach()
+  file(GLOB srcs CONFIGURE_DEPENDS ${src_globs})
   if(srcs)
     add_library(${lib} OBJECT ${srcs})
     set(scope PUBLIC)
@@ -31,7 +38,7 @@ function(porlinex_module folder)
   target_link_libraries(${lib} ${scope} ${M_DEPS})
   set_property(GLOBAL APPEND PROPERTY PORLINEX_LIBS ${lib})
 
-  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/tests/*.cpp)
+  file(GLOB tests CONFIGURE_DEPENDS ${test_globs})
   if(tests)
     set(exe test_${M_NAME})
     add_executable(${exe} ${tests})

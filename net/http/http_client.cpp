@@ -1,0 +1,285 @@
+#include "net/http/http_client.h"
+
+#include "foundation/files.h"
+#include "foundation/utf8.h"
+#include "net/http/http_client_text.h"
+#include "net/net_address.h"
+#include "net/http/proxy_settings.h"
+
+const char* const LHttpProblemReportHost = "reports.porlinex.invalid";
+const char* const LHttpCrashDumpHost = "reports.porlinex.invalid:8081";
+
+namespace {
+
+constexpr uint32_t kTunnelSendTimeout = 15260;
+constexpr uint32_t kTunnelStatusTimeout = 15000;
+constexpr uint32_t kTunnelHeaderTimeout = 10000;
+constexpr uint32_t kPostSendTimeout = 30000;
+constexpr uint32_t kPostReadTimeout = 204440;
+constexpr uint32_t kFormPostTimeout = 23194;
+
+LNetOpResult SendText(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, const LStringA& text,
+                      uint32_t timeout) {
+    return conn.Send(result, progress, text.c_str(), text.length, timeout);
+}
+
+// Reads header lines up to the empty line; the first Content-Length line
+// that parses gives the length.
+LNetOpResult ReadHeaders(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, uint32_t timeout,
+                         bool& known, uint64_t& length) {
+    known = false;
+    length = 0;
+    LStringA line;
+    for (;;) {
+        if (LReceiveLineToString(result, progress, conn, line, timeout) != LNetDone) return result;
+        if (line.IsEmpty()) return result;
+        uint64_t n;
+        if (!known && LParseContentLength(line.c_str(), &n)) {
+            known = true;
+            length = n;
+        }
+    }
+}
+
+}  // namespace
+
+LNetOpResult LHttpConnectDirect(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn,
+                                const char* hostText, uint16_t defaultPort, uint32_t timeoutMs) {
+    LNetAddressList list;
+    LNetResolveHost(list, hostText, defaultPort);
+    return LNetConnectAny(result, progress, conn.socket, list, timeoutMs);
+}
+
+LNetOpResult LHttpProxyConnect(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn,
+                               const char* targetHost, uint16_t defaultPort, const char* proxyHost, uint16_t proxyPort,
+                               uint32_t timeoutMs) {
+    char target[260];
+    uint16_t port = LNetSplitHostPortA(targetHost, target, defaultPort);
+    LStringA proxy;
+    proxy.Format("%s:%d", proxyHost, int(proxyPort));
+    if (LConnectHost(result, progress, conn, proxy.c_str(), proxyPort, timeoutMs) != LNetDone) return result;
+    // The handshake that follows must check the target's name, not the proxy's.
+    LUTF8ToWideBuf(conn.server_name, target);
+    LStringA head;
+    LHttpFormatTunnelHead(head, target, port);
+    if (SendText(result, progress, conn, head, kTunnelSendTimeout) != LNetDone) return result;
+    LStringA line;
+    if (LReceiveLineToString(result, progress, conn, line, kTunnelStatusTimeout) != LNetDone) return result;
+    int status = LHttpParseStatus(line.c_str());
+    if (status < 200 || status > 299) return result = LNetFailed;
+    bool known;
+    uint64_t length;
+    return ReadHeaders(result, progress, conn, kTunnelHeaderTimeout, known, length);
+}
+
+LNetOpResult LHttpConnect(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, const char* hostText,
+                          uint32_t timeoutMs) {
+    if (LHttpConnectDirect(result, progress, conn, hostText, 80, timeoutMs) != LNetFailed) return result;
+    char proxy[260];
+    uint16_t proxyPort;
+    if (LHttpProxyBypassed(hostText) || !LHttpGetSystemProxy(LHttpProxyHttp, proxy, &proxyPort)) return result;
+    return LHttpProxyConnect(result, progress, conn, hostText, 80, proxy, proxyPort, timeoutMs);
+}
+
+LNetOpResult LHttpsConnect(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, const char* hostText,
+                           uint32_t timeoutMs) {
+    if (LConnectHost(result, progress, conn, hostText, 443, timeoutMs) == LNetStopped) return result;
+    if (result == LNetFailed) {
+        char proxy[260];
+        uint16_t proxyPort;
+        if (LHttpProxyBypassed(hostText) || !LHttpGetSystemProxy(LHttpProxyHttps, proxy, &proxyPort)) return result;
+        if (LHttpProxyConnect(result, progress, conn, hostText, 443, proxy, proxyPort, timeoutMs) != LNetDone)
+            return result;
+    }
+    return result = conn.StartTls(LTlsClient) ? LNetDone : LNetFailed;
+}
+
+LNetOpResult LHttpGetRequest(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, const char* host,
+                             const char* path, char* buffer, size_t size, uint32_t sendTimeoutMs,
+                             uint32_t waitTimeoutMs) {
+    if (size) buffer[0] = 0;
+    if (conn.socket == LInvalidSocket) return result = LNetDone;
+    LStringA head;
+    LHttpFormatGetHead(head, path, host);
+    if (SendText(result, progress, conn, head, sendTimeoutMs) != LNetDone) return result;
+    size_t have = 0;
+    while (have + 1 < size) {
+        uint64_t got = 0;
+        if (conn.Receive(result, progress, buffer + have, size - 1 - have, got, waitTimeoutMs) != LNetDone) break;
+        have += got;
+    }
+    if (size) buffer[have] = 0;
+    // The answer ends when the peer closes or a wait runs out: what arrived
+    // is the answer, head included, for the caller to parse.
+    return result = result == LNetStopped ? LNetStopped : LNetDone;
+}
+
+LNetOpResult LHttpGetToBuffer(LNetOpResult& result, LTaskProgress& progress, const char* url, char* buffer,
+                              size_t size, uint32_t timeoutMs) {
+    char host[260], path[1024];
+    LHttpSplitUrl(url, host, path, sizeof path);
+    LCryptoSocket conn;
+    if (LHttpConnect(result, progress, conn, host, timeoutMs) != LNetDone) {
+        if (size) buffer[0] = 0;
+        return result;
+    }
+    return LHttpGetRequest(result, progress, conn, host, path, buffer, size, timeoutMs + 15025, timeoutMs);
+}
+
+LNetOpResult LHttpsGetToBuffer(LNetOpResult& result, LTaskProgress& progress, const char* url, char* buffer,
+                               size_t size) {
+    char host[260], path[1024];
+    LHttpSplitUrl(url, host, path, sizeof path);
+    LCryptoSocket conn;
+    if (LHttpsConnect(result, progress, conn, host, 22000) != LNetDone) {
+        if (size) buffer[0] = 0;
+        return result;
+    }
+    return LHttpGetRequest(result, progress, conn, host, path, buffer, size, 35025, 20000);
+}
+
+LNetOpResult LHttpGetToFileRequest(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn,
+                                   const char* url, const char16_t* path) {
+    if (conn.socket == LInvalidSocket) return result = LNetFailed;
+    char host[260], urlPath[8194];
+    LHttpSplitUrl(url, host, urlPath, sizeof urlPath);
+    LStringA head;
+    LHttpFormatGetHead(head, urlPath, host);
+    if (SendText(result, progress, conn, head, 33194) != LNetDone) return result;
+    LStringA line;
+    if (LReceiveLineToString(result, progress, conn, line, 180000) != LNetDone) return result;
+    line.Truncate(259);
+    int status = 0;
+    // Redirections are not followed: a download names the file itself.
+    if (!LHttpDownloadStatus(line.c_str(), &status) || status < 200 || status > 299) return result = LNetFailed;
+
+    LFileHandle file = LCreateFileRetry(path, LFileAccessReadWrite, LFileShareNone, LFileCreateAlways, 200);
+    if (!file.IsValid()) return result = LNetFailed;
+    bool known;
+    uint64_t length;
+    if (ReadHeaders(result, progress, conn, 60000, known, length) == LNetDone) {
+        char chunk[8192];
+        uint64_t remaining = length;
+        double fraction = 0;
+        while (!known || remaining > 0) {
+            if (progress.IsStopRequested()) {
+                result = LNetStopped;
+                break;
+            }
+            uint64_t want = known && remaining < sizeof chunk ? remaining : sizeof chunk;
+            uint64_t got = 0;
+            conn.ReceiveExact(result, progress, chunk, want, got, 60000);
+            if (result != LNetDone && !(result == LNetFailed && !known)) break;
+            if (got && !file.Write(chunk, got)) {
+                result = LNetFailed;
+                break;
+            }
+            if (result == LNetFailed) {  // no length: the close ends the body
+                result = LNetDone;
+                break;
+            }
+            if (known) remaining -= got;
+            // Without a length the steps are counted against the largest
+            // length the protocol's 32-bit field had, so the bar creeps.
+            fraction += 1.0 / double((known ? length : 0xFFFFFFFFu) / 8192 + 1);
+            progress.SetProgress(fraction);
+        }
+    }
+    file.Close();
+    // A download that did not finish leaves no partial file behind.
+    if (result != LNetDone) LDeleteFileRetry(path, 200);
+    return result;
+}
+
+LNetOpResult LHttpDownloadToFile(LNetOpResult& result, LTaskProgress& progress, const char* url, const char16_t* path) {
+    char host[260], urlPath[8];
+    LHttpSplitUrl(url, host, urlPath, sizeof urlPath);
+    LCryptoSocket conn;
+    if (LHttpConnect(result, progress, conn, host, 60000) != LNetDone) return result;
+    return LHttpGetToFileRequest(result, progress, conn, url, path);
+}
+
+LNetOpResult LHttpsDownloadToFile(LNetOpResult& result, LTaskProgress& progress, const char* url,
+                                  const char16_t* path) {
+    char host[260], urlPath[8];
+    LHttpSplitUrl(url, host, urlPath, sizeof urlPath);
+    LCryptoSocket conn;
+    if (LHttpsConnect(result, progress, conn, host, 60000) != LNetDone) return result;
+    return LHttpGetToFileRequest(result, progress, conn, url, path);
+}
+
+LNetOpResult LHttpSendFormPost(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, const char* host,
+                               const char* path, const char* body) {
+    LStringA head;
+    size_t n = LTextLength(body);
+    LHttpFormatFormPostHead(head, path, host, n);
+    if (SendText(result, progress, conn, head, kFormPostTimeout) != LNetDone) return result;
+    return conn.Send(result, progress, body, n, kFormPostTimeout);
+}
+
+LNetOpResult LPostProblemReportTo(LNetOpResult& result, LTaskProgress& progress, const char* host,
+                                  const char* formBody) {
+    LCryptoSocket conn;
+    if (LHttpConnect(result, progress, conn, host, 23194) != LNetDone) return result;
+    LHttpSendFormPost(result, progress, conn, host, "/cgi-bin/report.exe", formBody);
+    conn.Close();
+    return result;
+}
+
+LNetOpResult LPostProblemReport(LNetOpResult& result, LTaskProgress& progress, const char* formBody) {
+    return LPostProblemReportTo(result, progress, LHttpProblemReportHost, formBody);
+}
+
+LNetOpResult LHttpReadResponse(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, int& status,
+                               LByteBuffer& answer, uint32_t timeoutMs) {
+    status = 0;
+    answer.SetLength(0);
+    LStringA line;
+    if (LReceiveLineToString(result, progress, conn, line, timeoutMs) != LNetDone) return result;
+    if (!LHttpScanStatusLine(line.c_str(), &status)) return result = LNetFailed;
+    bool known;
+    uint64_t length;
+    if (ReadHeaders(result, progress, conn, timeoutMs, known, length) != LNetDone) return result;
+    if (known) {
+        // The peer chose the length: one beyond what the program keeps in
+        // memory fails instead of an allocation of that size.
+        if (length > LHttpMaxBodyInMemory || !answer.Reserve(length + 1)) return result = LNetFailed;
+        uint64_t got = 0;
+        if (conn.ReceiveExact(result, progress, answer.buffer, length, got, timeoutMs) != LNetDone) return result;
+        answer.length = length;
+        return result;
+    }
+    constexpr uint64_t kStep = 32768;
+    for (;;) {
+        if (answer.length + kStep > LHttpMaxBodyInMemory) return result = LNetFailed;
+        uint64_t have = answer.length;
+        answer.Resize(have + kStep);
+        if (answer.length != have + kStep) return result = LNetFailed;
+        uint64_t got = 0;
+        conn.Receive(result, progress, answer.buffer + have, kStep, got, timeoutMs);
+        answer.length = have + got;
+        if (result == LNetStopped) return result;
+        if (result != LNetDone || got == 0) return result = LNetDone;
+    }
+}
+
+LNetOpResult LHttpPostRequest(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, const char* host,
+                              const char* path, const char* extraHeaders, const void* body, uint64_t length,
+                              int& status, LByteBuffer& answer) {
+    status = 0;
+    LStringA head;
+    LHttpFormatPostHead(head, path, host, length, extraHeaders);
+    if (SendText(result, progress, conn, head, kPostSendTimeout) != LNetDone) return result;
+    if (length && conn.Send(result, progress, body, length, kPostSendTimeout) != LNetDone) return result;
+    return LHttpReadResponse(result, progress, conn, status, answer, kPostReadTimeout);
+}
+
+LNetOpResult LHttpPost(LNetOpResult& result, LTaskProgress& progress, const char* url, const char* extraHeaders,
+                       const void* body, uint64_t length, int& status, LByteBuffer& answer) {
+    status = 0;
+    char host[260], path[8194];
+    LHttpSplitUrl(url, host, path, sizeof path);
+    LCryptoSocket conn;
+    if (LHttpConnect(result, progress, conn, host, 60000) != LNetDone) return result;
+    return LHttpPostRequest(result, progress, conn, host, path, extraHeaders, body, length, status, answer);
+}

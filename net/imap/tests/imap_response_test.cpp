@@ -1,0 +1,111 @@
+// The IMAP response reader on reply lines as servers write them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "net/imap/imap_response.h"
+
+TEST(ImapResponse, WordsAndKinds) {
+    EXPECT_EQ(LImapClassifyLine("* 12 EXISTS"), LImapLineKind::Untagged);
+    EXPECT_EQ(LImapClassifyLine("+ idling"), LImapLineKind::Continuation);
+    EXPECT_EQ(LImapClassifyLine("A001 OK done"), LImapLineKind::Tagged);
+    EXPECT_EQ(LImapClassifyLine(")"), LImapLineKind::Other);
+    EXPECT_EQ(LImapWord("* 12 EXISTS", 1), "12");
+    EXPECT_EQ(LImapWord("* 12\tEXISTS", 2), "EXISTS");
+    EXPECT_EQ(LImapWord("* 12 EXISTS", 3), "");
+    EXPECT_EQ(LImapRestAfterWord("A001 NO  [AUTHENTICATIONFAILED] Authentication failed.", 1),
+              "[AUTHENTICATIONFAILED] Authentication failed.");
+}
+
+TEST(ImapResponse, ListLines) {
+    struct Case {
+        const char* line;
+        bool ok;
+        const char* name;
+    } cases[] = {
+        {"* LIST (\\HasNoChildren) \".\" \"INBOX\"", true, "INBOX"},
+        {"* list (\\HasNoChildren \\Sent) \"/\" Sent", true, "Sent"},
+        {"* LIST (\\noselect) \"/\" \"Folder\"", false, ""},
+        {"* LIST () \"/\" \"Say \\\"hi\\\"\"", true, "Say \"hi\""},
+        {"* LIST () NIL \"Flat\"", true, "Flat"},
+        {"* LIST () \"/\" \"unterminated", false, ""},
+        {"* LIST () \"/\"", false, ""},
+        {"* LSUB () \"/\" x", false, ""},
+        {"* LIST () \"/\" {5}", true, "{5}"},
+    };
+    for (const Case& c : cases) {
+        LStringA name;
+        EXPECT_EQ(LImapParseListLine(c.line, name), c.ok) << c.line;
+        if (c.ok) {
+            EXPECT_EQ(name.Str(), c.name) << c.line;
+        }
+    }
+}
+
+TEST(ImapResponse, FetchAndAppendShapes) {
+    std::string_view digits;
+    ASSERT_TRUE(LImapFindLiteral("* 1 FETCH (UID 7 BODY[] {1234}", digits));
+    uint64_t n = 0;
+    EXPECT_TRUE(LImapParseLiteralLength(digits, n));
+    EXPECT_EQ(n, 1234u);
+    EXPECT_FALSE(LImapParseLiteralLength("12a", n));
+    EXPECT_FALSE(LImapParseLiteralLength("", n));
+    EXPECT_FALSE(LImapParseLiteralLength("99999999999999999999", n));
+    EXPECT_TRUE(LImapParseLiteralLength("100000001", n));
+
+    EXPECT_TRUE(LImapFetchBodyIsNil("* 1 FETCH (UID 7 BODY[] NIL)"));
+    EXPECT_TRUE(LImapFetchBodyIsNil("* 1 FETCH (BODY[] \"\" UID 7)"));
+    EXPECT_FALSE(LImapFetchBodyIsNil("* 1 FETCH (BODY[] NILE)"));
+    EXPECT_FALSE(LImapFetchBodyIsNil("* 1 FETCH (FLAGS (\\Seen))"));
+
+    uint32_t v = 0, u = 0;
+    EXPECT_TRUE(LImapParseAppendUid("[APPENDUID 1700000000 42] Append completed.", v, u));
+    EXPECT_EQ(v, 1700000000u);
+    EXPECT_EQ(u, 42u);
+    v = u = 0;
+    EXPECT_FALSE(LImapParseAppendUid("[APPENDUID 0 42] x", v, u));
+    EXPECT_FALSE(LImapParseAppendUid("[APPENDUID 1 4294967296] x", v, u));
+    EXPECT_FALSE(LImapParseAppendUid("Append completed.", v, u));
+    EXPECT_EQ(u, 0u);
+
+    uint32_t validity = 0, next = 0;
+    EXPECT_TRUE(LImapNumberAfter("* OK [UIDVALIDITY 1234] UIDs valid", "UIDVALIDITY", validity));
+    EXPECT_TRUE(LImapNumberAfter("* OK [UIDNEXT\t9] Predicted", "UIDNEXT", next));
+    EXPECT_EQ(validity, 1234u);
+    EXPECT_EQ(next, 9u);
+
+    std::vector<uint32_t> uids;
+    LImapForEachSearchUid(" 3 0 17 x 5", [&](uint32_t id) { uids.push_back(id); });
+    EXPECT_EQ(uids, (std::vector<uint32_t>{3, 17}));
+}
+
+TEST(ImapResponse, Capabilities) {
+    std::string caps = " IMAP4REV1 IDLE MOVE ";
+    EXPECT_TRUE(LImapCapabilityHas(caps, "move"));
+    EXPECT_TRUE(LImapCapabilityHas(caps, "IDLE"));
+    EXPECT_FALSE(LImapCapabilityHas(caps, "MOV"));
+    EXPECT_FALSE(LImapCapabilityHas(caps, ""));
+}
+
+TEST(ImapResponse, QuotingRefusesWhatCannotBeSent) {
+    char out[260];
+    EXPECT_TRUE(LImapQuoteMailbox("Work \"A\\B\"", out));
+    EXPECT_STREQ(out, "Work \\\"A\\\\B\\\"");
+    for (std::string bad : {std::string("a\r\nb"), std::string("a\nb"), std::string("a\0b", 3)})
+        EXPECT_FALSE(LImapQuoteMailbox(bad, out));
+    EXPECT_TRUE(LImapQuoteMailbox(std::string(259, 'x'), out));
+    EXPECT_FALSE(LImapQuoteMailbox(std::string(260, 'x'), out));
+    EXPECT_FALSE(LImapQuoteMailbox(std::string(258, 'x') + "\"", out));  // the escape would not fit
+    EXPECT_STREQ(out, "");
+
+    LStringA arg;
+    bool literal = true;
+    EXPECT_TRUE(LImapLoginArgument("pa ss\"w\\d", arg, literal));
+    EXPECT_FALSE(literal);
+    EXPECT_EQ(arg.Str(), "\"pa ss\\\"w\\\\d\"");
+    EXPECT_TRUE(LImapLoginArgument("pässword", arg, literal));
+    EXPECT_TRUE(literal);
+    EXPECT_EQ(arg.Str(), "pässword");
+    EXPECT_FALSE(LImapLoginArgument("a\r\nA2 DELETE INBOX", arg, literal));
+}

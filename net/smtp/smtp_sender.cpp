@@ -1,0 +1,315 @@
+#include "net/smtp/smtp_sender.h"
+
+#include <arpa/inet.h>
+
+#include <atomic>
+
+#include "foundation/lstring.h"
+#include "foundation/utf8.h"
+#include "net/mime/address.h"
+#include "net/crypto_socket.h"
+#include "net/net_address.h"
+#include "net/smtp/smtp_dialogue.h"
+
+namespace {
+
+std::atomic<uint16_t> g_directPortForTests{0};
+std::atomic<uint16_t> g_implicitTlsPortForTests{0};
+
+constexpr const char16_t* kEncryptionRequired = LSmtpEncryptionRequiredText;
+
+template <class... A>
+LNetOpResult Fail(LNetOpResult& result, LTaskProgress& progress, const char16_t* fmt, const A&... a) {
+    return LSmtpFail(result, progress, fmt, a...);
+}
+
+// An address goes between '<' and '>' of a command line: nothing in it may
+// end the line or the brackets early.
+bool SafeInCommand(const char16_t* address) {
+    for (const char16_t* p = address; *p; ++p)
+        if (*p <= u' ' || *p == u'<' || *p == u'>' || *p == 0x7F) return false;
+    return *address != 0;
+}
+
+// One connection of one send: through the SMTP host (authentication allowed)
+// or to an exchanger.
+struct Dialogue {
+    LTaskProgress& progress;
+    LSmtpMessage& message;
+    LCryptoSocket conn;
+    bool implicitTls = false;
+    bool viaHost = false;
+
+    Dialogue(LTaskProgress& p, LSmtpMessage& m) : progress(p), message(m) { conn.verify_name = m.verifyServerName; }
+
+    bool SecureNow() {
+        if (conn.StartTls(LTlsClient)) return true;
+        if (conn.name_mismatch) message.nameMismatch = 1;
+        return false;
+    }
+    LNetOpResult Run(LNetOpResult& result);
+    LNetOpResult Authenticate(LNetOpResult& result);
+    LNetOpResult SendBase64Line(LNetOpResult& result, const char16_t* text);
+};
+
+LNetOpResult Dialogue::SendBase64Line(LNetOpResult& result, const char16_t* text) {
+    LUTF8FromWide utf8(text);
+    LSmtpConnectionWriter writer(conn);
+    // An empty text still needs its (empty) line, or the server waits for it.
+    if (utf8.Length() == 0) return conn.Send(result, progress, "\r\n", 2, LSmtpCommandTimeout);
+    return result = LSmtpSendBase64Block(progress, writer, reinterpret_cast<const uint8_t*>(utf8.text), utf8.Length());
+}
+
+LNetOpResult Dialogue::Authenticate(LNetOpResult& result) {
+    int code = 0;
+    if (LSmtpSendCommand(result, progress, conn, "AUTH LOGIN\r\n", "", "") != LNetDone) return result;
+    if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
+    if (code == 503) {
+        bool startTls;
+        if (LSmtpGreet(result, progress, conn, startTls, code) != LNetDone) return result;
+        if (code == 250) {
+            if (LSmtpSendCommand(result, progress, conn, "AUTH LOGIN\r\n", "", "") != LNetDone) return result;
+            if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
+        }
+    }
+    if (code == 530) return Fail(result, progress, kEncryptionRequired);
+    if (code != 334) return result = LNetDone;  // the server does without
+    if (SendBase64Line(result, message.userName) != LNetDone) return result;
+    if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
+    if (code != 334) return result = LNetDone;
+    if (SendBase64Line(result, message.password) != LNetDone) return result;
+    if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
+    if (code != 235)
+        return Fail(result, progress, u"Email authentication username or password not accepted (%d): %s", code,
+                    message.to);
+    return result = LNetDone;
+}
+
+LNetOpResult Dialogue::Run(LNetOpResult& result) {
+    progress.SetProgress(0.1);
+    progress.SetStatusText(u"Connected to server", 1);
+    if (implicitTls && !SecureNow()) return Fail(result, progress, u"Could not create secure connection to server.");
+
+    int code = 0;
+    if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
+    if (code != 220) return Fail(result, progress, u"Mail server not responding: %s (%d)", message.to, code);
+
+    bool startTls = false;
+    if (LSmtpGreet(result, progress, conn, startTls, code) != LNetDone) return result;
+    if (code != 250) {
+        if (code == 504)
+            return Fail(result, progress,
+                        u"Mail host server error (HELO not accepted, error code 504) for destination email %s - "
+                        u"usually this means the email address is not valid.",
+                        message.to);
+        return Fail(result, progress, u"Mail host server error (HELO not accepted): %d emailto: %s", code, message.to);
+    }
+
+    // With UseSSL the user asked for an encrypted connection: a server that
+    // does not offer STARTTLS or refuses it gets neither the credentials nor
+    // the message in clear.
+    if (!implicitTls && message.useSsl &&
+        LSmtpRequireStartTls(result, progress, conn, startTls, message.nameMismatch) != LNetDone)
+        return result;
+
+    if (viaHost && *message.userName && Authenticate(result) != LNetDone) return result;
+
+    // The envelope sender; a made-up one names the host without its port.
+    char16_t sender[260];
+    if (*message.sender) {
+        LCopyField(sender, message.sender);
+    } else {
+        char16_t domain[260];
+        if (viaHost) {
+            LNetSplitHostPort(message.smtpHost, domain, 25);
+        } else {
+            LEmailAddressCursor first;
+            first.Begin(message.to);
+            if (!LEmailAddressDomain(first.address, domain))
+                return Fail(result, progress, u"Invalid email address to send to: %s", message.to);
+        }
+        LString made;
+        made.Format(u"Porlinex@%s", domain);
+        LCopyField(sender, made.c_str());
+    }
+    if (!SafeInCommand(sender)) return Fail(result, progress, u"Invalid email address to send from: %s", sender);
+    char senderA[260];
+    LWideToUTF8Buf(senderA, sender);
+    char text[260];
+    if (LSmtpSendCommand(result, progress, conn, "MAIL FROM:<", senderA, ">\r\n") != LNetDone) return result;
+    if (LSmtpReadReply(result, progress, conn, code, text) != LNetDone) return result;
+    if (code != 250)
+        return Fail(result, progress,
+                    u"Mail host server error (MAIL FROM not accepted). Please check your Email Settings. %s - (%d - %s)",
+                    sender, code, text);
+
+    bool accepted = false;
+    LEmailAddressCursor rcpt;
+    for (rcpt.Begin(message.to); rcpt.address[0];) {
+        char addressA[260];
+        LWideToUTF8Buf(addressA, rcpt.address);
+        if (LSmtpSendCommand(result, progress, conn, "RCPT TO:<", addressA, ">\r\n") != LNetDone) return result;
+        if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
+        if (code == 250 || code == 251) accepted = true;
+        if (!rcpt.Next()) break;
+    }
+    if (!accepted) {
+        if (progress.IsStopRequested()) return result = LNetStopped;
+        return Fail(result, progress,
+                    u"Error while trying to send email. Email address may be wrong or your SMTP server may require a "
+                    u"username or password. Please check address again and see Email Settings. (%d): %s",
+                    code, message.to);
+    }
+
+    progress.StopMarquee();
+    if (LSmtpSendCommand(result, progress, conn, "DATA\r\n", "", "") != LNetDone) return result;
+    if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
+    if (code != 354) return Fail(result, progress, u"Mail host server error (DATA not accepted)");
+    LSmtpConnectionWriter writer(conn);
+    if ((result = LSmtpSendMessageContent(progress, message, writer, sender)) != LNetDone) return result;
+    if (progress.IsStopRequested()) return result = LNetStopped;
+
+    if (conn.Send(result, progress, "\r\n.\r\n", 5, LSmtpCommandTimeout) != LNetDone) return result;
+    if (LSmtpReadReply(result, progress, conn, code, text) != LNetDone) return result;
+    if (code == 250) {
+        progress.SetProgress(0.95);
+        progress.SetStatusText(u"Email sent", 1);
+        // The message is the server's now: whatever happens to QUIT, the
+        // send succeeded, and reporting otherwise would make a caller that
+        // retries deliver it twice.
+        LNetOpResult quit;
+        if (LSmtpSendCommand(quit, progress, conn, "QUIT\r\n", "", "") == LNetDone)
+            LSmtpReadReply(quit, progress, conn, code, nullptr);
+        return result = LNetDone;
+    }
+    if (progress.IsStopRequested()) return result = LNetStopped;
+    switch (code) {
+    case 550:
+        return Fail(result, progress,
+                    u"The recipient's email server does not allow email to be received in this manner.  Please use an "
+                    u"SMTP account for sending email to this address. emailto: %s mailhost: %s error: %s",
+                    message.to, message.smtpHost, text);
+    case 552:
+        return Fail(result, progress, u"The email exceeds the size limits set for this account. (Subject %s)",
+                    message.subject);
+    case 554:
+        return Fail(result, progress,
+                    u"The recipient's email server rejected this email because of an unspecified reason.  Try using an "
+                    u"SMTP account for sending email to this address.");
+    default:
+        return Fail(result, progress,
+                    u"Mail host server error (data terminator not accepted) emailto: %s mailhost: %s error: %d",
+                    message.to, message.smtpHost, code);
+    }
+}
+
+// Connects to the SMTP host: its port, or 587 with the fall-back to 25.
+LNetOpResult ConnectHost(LNetOpResult& result, LTaskProgress& progress, Dialogue& d) {
+    LUTF8FromWide hostText(d.message.smtpHost);
+    LNetAddressList list;
+    LNetResolveHost(list, hostText.text, 587);
+    d.implicitTls = list.port == 465 || (list.port && list.port == g_implicitTlsPortForTests.load());
+    if (LConnectAddressList(result, progress, d.conn, d.message.smtpHost, list) != LNetFailed) return result;
+    if (list.port != 587) return result;
+    LNetResolveHost(list, hostText.text, 25);
+    return LConnectAddressList(result, progress, d.conn, d.message.smtpHost, list);
+}
+
+// Direct delivery of the message to one recipient's exchanger.
+LNetOpResult DeliverDirect(LNetOpResult& result, LTaskProgress& progress, LSmtpMessage& message) {
+    char16_t domain[260];
+    if (!LEmailAddressDomain(message.to, domain))
+        return Fail(result, progress, u"Invalid email address to send to: %s", message.to);
+    LNetSocketAddress target;
+    LNetResolveMailExchanger(target, domain);
+    if (uint16_t port = g_directPortForTests.load()) target.port = htons(port);
+    Dialogue d(progress, message);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt && progress.WaitStop(5000) == LWaitStopped) return result = LNetStopped;
+        d.conn.Close();
+        LCopyField(d.conn.server_name, domain);
+        if (LNetConnect(result, progress, d.conn.socket, target, 60000) != LNetFailed) break;
+    }
+    if (result == LNetStopped) return result;
+    if (result != LNetDone) {
+        if (*message.smtpHost)
+            return Fail(result, progress, u"Unable to connect to either mail server \"%s\" or the mail server at \"%s\".",
+                        message.smtpHost, domain);
+        return Fail(result, progress, u"Unable to connect to mail server \"%s\".", domain);
+    }
+    return d.Run(result);
+}
+
+// Each recipient of a direct delivery gets its own copy of the message
+// through its own exchanger; the caller's record keeps its To list.
+LNetOpResult DeliverDirectEach(LNetOpResult& result, LTaskProgress& progress, LSmtpMessage& message) {
+    LEmailAddressCursor cursor;
+    cursor.Begin(message.to);
+    result = LNetFailed;
+    for (bool more = cursor.address[0] != 0; more;) {
+        char16_t one[260];
+        LCopyField(one, cursor.address);
+        more = cursor.Next();
+        LSmtpMessage copy = message;
+        copy.to = one;
+        DeliverDirect(result, progress, copy);
+        if (copy.nameMismatch) message.nameMismatch = 1;
+        if (result == LNetStopped) return result;
+    }
+    return result;
+}
+
+}  // namespace
+
+void LSmtpSetDirectDeliveryPortForTests(uint16_t port) { g_directPortForTests = port; }
+void LSmtpSetImplicitTlsPortForTests(uint16_t port) { g_implicitTlsPortForTests = port; }
+
+namespace {
+
+LNetOpResult SendEmail(LNetOpResult& result, LTaskProgress& progress, LSmtpMessage& message);
+
+}  // namespace
+
+LNetOpResult LSmtpSendEmail(LNetOpResult& result, LTaskProgress& progress, LSmtpMessage& message) {
+    // A caller's null text counts as empty; the caller's record is left as
+    // it was but for the name-mismatch flag.
+    LSmtpMessage m = message;
+    for (const char16_t** text : {&m.to, &m.sender, &m.senderName, &m.replyTo, &m.subject, &m.body, &m.smtpHost,
+                                  &m.userName, &m.password})
+        if (!*text) *text = u"";
+    SendEmail(result, progress, m);
+    if (m.nameMismatch) message.nameMismatch = 1;
+    return result;
+}
+
+namespace {
+
+LNetOpResult SendEmail(LNetOpResult& result, LTaskProgress& progress, LSmtpMessage& message) {
+    progress.StartMarquee();
+    if (!message.to || !*message.to) return Fail(result, progress, u"No recipients listed to receive email.");
+    // Addresses go into command lines: they are checked before anything is
+    // sent, so that no text of theirs can end a command and start another.
+    if (!LEmailAddressListIsValid(message.to))
+        return Fail(result, progress, u"Invalid email address to send to: %s", message.to);
+    if (*message.sender && !LEmailAddressIsValid(message.sender))
+        return Fail(result, progress, u"Invalid email address to send from: %s", message.sender);
+    LString status;
+    status.Format(u"To: %s", message.to);
+    progress.SetStatusText(status.c_str(), 0);
+    progress.SetStatusText(u"Connecting to server", 1);
+    progress.SetProgress(0);
+
+    if (!*message.smtpHost) return DeliverDirectEach(result, progress, message);
+    Dialogue d(progress, message);
+    ConnectHost(result, progress, d);
+    if (result == LNetStopped) return result;
+    if (result != LNetDone) {
+        if (message.sendDirect) return DeliverDirectEach(result, progress, message);
+        return Fail(result, progress, u"Unable to connect to mail server \"%s\" when sending an email to \"%s\".",
+                    message.smtpHost, message.to);
+    }
+    d.viaHost = true;
+    return d.Run(result);
+}
+
+}  // namespace
