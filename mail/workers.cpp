@@ -1,18 +1,22 @@
 #include "mail/workers.h"
 
-bool LEmailAccountsCreateSchema(LAppDatabaseAccount&) { return true; }
-int LEmailStoreCreateSchema(LAppDatabaseAccount&) { return 0; }
-int LRulesCreateSchema(LAppDatabaseAccount&) { return 0; }
-int LAutorespondersCreateSchema(LAppDatabaseAccount&) { return 0; }
+// Weak: the module that implements a worker or a schema step defines it
+// strongly and wins; until then the engine starts nothing for it.
+#define L_STAND_IN __attribute__((weak))
 
-void LSendQueueStart() {}
-void LSendQueueStop() {}
-void LEmailBackupStart() {}
-void LEmailBackupSignalStop() {}
-void LEmailBackupStop() {}
-void LMailSyncStart() {}
-void LMailSyncSignalStop() {}
-void LMailSyncShutdown() {}
-void LEmailFtsBackfillStart() {}
-void LEmailFtsBackfillSignalStop() {}
-void LEmailFtsBackfillStop() {}
+L_STAND_IN bool LEmailAccountsCreateSchema(LAppDatabaseAccount&) { return true; }
+L_STAND_IN int LEmailStoreCreateSchema(LAppDatabaseAccount&) { return 0; }
+L_STAND_IN int LRulesCreateSchema(LAppDatabaseAccount&) { return 0; }
+L_STAND_IN int LAutorespondersCreateSchema(LAppDatabaseAccount&) { return 0; }
+
+L_STAND_IN void LSendQueueStart() {}
+L_STAND_IN void LSendQueueStop() {}
+L_STAND_IN void LEmailBackupStart() {}
+L_STAND_IN void LEmailBackupSignalStop() {}
+L_STAND_IN void LEmailBackupStop() {}
+L_STAND_IN void LMailSyncStart() {}
+L_STAND_IN void LMailSyncSignalStop() {}
+L_STAND_IN void LMailSyncShutdown() {}
+L_STAND_IN void LEmailFtsBackfillStart() {}
+L_STAND_IN void LEmailFtsBackfillSignalStop() {}
+L_STAND_IN void LEmailFtsBackfillStop() {}
