@@ -33,11 +33,13 @@ bool ToField(const std::string& path, bool ok, char16_t out[260]) {
 
 std::string LDataFolderPath() {
     const std::string base = LPlatformKnownFolder(LKnownFolder::CommonAppData);
+    const std::string maker = base + "/" + kMaker;
+    const std::string data = maker + "/" + kProduct;
+    // Asked for on every request and log line: one look when it is there.
+    if (IsFolder(data)) return data;
     // Only the program's own two levels are shared; a missing base (a fresh
     // test root) is an ordinary folder.
     if (!IsFolder(base)) LPlatformCreateFolderTree(base, 0755);
-    const std::string maker = base + "/" + kMaker;
-    const std::string data = maker + "/" + kProduct;
     return EnsureShared(maker) && EnsureShared(data) ? data : std::string();
 }
 

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "foundation/data_folder.h"
+#include "foundation/database_handles.h"
 #include "foundation/log.h"
 #include "foundation/utf8.h"
 
@@ -25,6 +26,11 @@ void LAppDatabaseAccount::RegisterCreateStatement(const char16_t* statement) {
 }
 
 void LAppDatabaseAccount::Construct() {
+    static std::once_flag configured;
+    // The memory statistics put one process-wide mutex around every
+    // allocation of every connection; nothing reads them. Only possible
+    // before the library is initialised.
+    std::call_once(configured, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
     // A failed initialisation is tried again by the next accessor.
     if (!g_sqlite_ready.load() && sqlite3_initialize() == SQLITE_OK) g_sqlite_ready = true;
     char16_t folder[260];
@@ -45,24 +51,46 @@ LAppDatabaseAccount::LAppDatabaseAccount(Deferred, bool open) {
 LAppDatabaseAccount::~LAppDatabaseAccount() { Close(); }
 
 void LAppDatabaseAccount::Close() {
-    if (handle) sqlite3_close(handle);
+    if (!handle) return;
+    if (keepable_) {
+        LDatabaseHandleGiveBack(handle, {open_path_.c_str(), read_only_, file_});
+    } else {
+        sqlite3_close_v2(handle);
+    }
     handle = nullptr;
+    keepable_ = false;
 }
 
 bool LAppDatabaseAccount::Open(const char16_t* db_path, bool read_only) {
     Close();
     LUTF8FromWide p(db_path);
+    open_path_ = p.text;
+    read_only_ = read_only;
+    if (LPlatformGetFileId(p.text, &file_)) {
+        if (sqlite3* kept = LDatabaseHandleTake({p.text, read_only, file_})) {
+            handle = kept;
+            keepable_ = true;
+            sqlite3_busy_timeout(handle, 20000);  // a caller may have changed it
+            return true;
+        }
+    }
+    // SQLite makes the -wal and -shm files with the database's mode, so the
+    // database itself must start with the shared one, whatever the umask.
+    if (!read_only) LPlatformEnsureSharedFile(p.text);
     int flags = read_only ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     // The handle is kept even on failure: it holds the error text.
     if (sqlite3_open_v2(p.text, &handle, flags, nullptr) != SQLITE_OK) return false;
     sqlite3_busy_timeout(handle, 20000);
-    if (read_only) return true;
-    char16_t mode[260];
-    if (QueryText(u"PRAGMA journal_mode=WAL;", mode)) {
-        LString m(mode);
-        bool wal = m.length == 3 && (mode[0] | 0x20) == u'w' && (mode[1] | 0x20) == u'a' && (mode[2] | 0x20) == u'l';
-        if (wal) Exec(u"PRAGMA synchronous=NORMAL;");
+    if (!read_only) {
+        char16_t mode[260];
+        if (QueryText(u"PRAGMA journal_mode=WAL;", mode)) {
+            LString m(mode);
+            bool wal =
+                m.length == 3 && (mode[0] | 0x20) == u'w' && (mode[1] | 0x20) == u'a' && (mode[2] | 0x20) == u'l';
+            if (wal) Exec(u"PRAGMA synchronous=NORMAL;");
+        }
     }
+    keepable_ = LPlatformGetFileId(p.text, &file_);
     return true;
 }
 

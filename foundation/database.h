@@ -5,10 +5,12 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "foundation/format.h"
 #include "foundation/lstring.h"
+#include "platform/file.h"
 
 class LAppDatabaseAccount {
 public:
@@ -25,7 +27,11 @@ public:
     // Closes the handle if its owner has not (never twice).
     ~LAppDatabaseAccount();
 
+    // A handle this thread set up earlier for the same file and mode is
+    // taken again when there is one; otherwise a new one is opened.
     bool Open(const char16_t* db_path, bool read_only);
+    // The handle goes back to the thread's keeping (an open transaction
+    // rolled back) or, when it cannot be kept, is closed.
     void Close();
     const char16_t* GetDatabaseName();
 
@@ -60,6 +66,12 @@ public:
 
 private:
     void Construct();
+
+    // Set when the handle was opened whole and may be kept for the thread.
+    bool keepable_ = false;
+    bool read_only_ = false;
+    std::string open_path_;
+    LPlatformFileId file_;
 };
 
 class LAppDatabaseCursor {

@@ -108,6 +108,20 @@ bool LPlatformFile::Open(const char* path, uint32_t access, uint32_t share, uint
     return true;
 }
 
+bool LPlatformFile::OpenForAppend(const char* path) {
+    Close();
+    const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC;
+    int fd = open(path, flags | O_CREAT | O_EXCL, LPlatformSharedFileMode);
+    if (fd >= 0) {
+        fchmod(fd, LPlatformSharedFileMode);  // whatever the umask says
+    } else if (errno == EEXIST) {
+        fd = open(path, flags);
+    }
+    if (fd < 0) return Fail();
+    fd_ = fd;
+    return true;
+}
+
 void LPlatformFile::Close() {
     if (fd_ < 0) return;
     close(fd_);
@@ -239,6 +253,43 @@ bool LPlatformSetMode(const char* path, unsigned mode) {
     close(fd);
     errno = saved;
     return ok || Fail();
+}
+
+bool LPlatformTightenMode(const char* path) {
+    struct stat st;
+    if (lstat(path, &st) != 0) return errno == ENOENT || Fail();
+    if (S_ISLNK(st.st_mode) || (st.st_mode & S_IRWXO) == 0) return true;
+    return LPlatformSetMode(path, S_ISDIR(st.st_mode) ? LPlatformSharedFolderMode : LPlatformSharedFileMode);
+}
+
+bool LPlatformEnsureSharedFile(const char* path) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, LPlatformSharedFileMode);
+    if (fd >= 0) {
+        fchmod(fd, LPlatformSharedFileMode);  // whatever the umask says
+        close(fd);
+        return true;
+    }
+    if (errno != EEXIST) return Fail();
+    struct stat st;
+    return (lstat(path, &st) == 0 && S_ISREG(st.st_mode)) || Fail();
+}
+
+bool LPlatformGetFileId(const char* path, LPlatformFileId* id) {
+    struct stat st;
+    if (stat(path, &st) != 0) return Fail();
+    id->device = static_cast<uint64_t>(st.st_dev);
+    id->inode = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
+void LPlatformWriteStandardError(const char* text, size_t n) {
+    while (n > 0) {
+        ssize_t w = write(STDERR_FILENO, text, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return;
+        text += w;
+        n -= static_cast<size_t>(w);
+    }
 }
 
 bool LPlatformMakeFolderWritable(const char* path) {

@@ -8,6 +8,7 @@
 // others read and write takes none, every other open an exclusive lock. An
 // open that meets a conflicting lock fails with a sharing violation, which
 // the retrying file operations wait out.
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 
@@ -38,6 +39,10 @@ public:
     // Files are created with the shared file mode (0660) and never through
     // a symbolic link when written. A folder cannot be opened as a file.
     bool Open(const char* path, uint32_t access, uint32_t share, uint32_t disposition);
+    // For appending lines (created with the shared mode when missing): every
+    // write goes to the end of the file, whoever else appends, and takes no
+    // part in sharing.
+    bool OpenForAppend(const char* path);
     void Close();
     bool IsValid() const { return fd_ >= 0; }
     int Descriptor() const { return fd_; }
@@ -88,6 +93,27 @@ bool LPlatformRemoveFolder(const char* path);
 bool LPlatformMakeFolderWritable(const char* path);
 // Sets mode bits on a file or folder, never through a symbolic link.
 bool LPlatformSetMode(const char* path, unsigned mode);
+// A file or folder that others may use (any of the bits for others set) is
+// given the shared mode (files 0660, folders 02770); anything else is left
+// as it is. Never through a symbolic link. False when it could not be read
+// or changed; true when nothing is there.
+bool LPlatformTightenMode(const char* path);
+// Creates an empty file with the shared mode when nothing is there (never
+// through a symbolic link). True when a file is there afterwards.
+bool LPlatformEnsureSharedFile(const char* path);
+
+// What a path names (device and inode), to tell a file from another that
+// took its name. False when nothing is there.
+struct LPlatformFileId {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const LPlatformFileId&) const = default;
+};
+bool LPlatformGetFileId(const char* path, LPlatformFileId* id);
+
+// Writes text to the process's standard error as it is (for a terminal or
+// the journal); nothing when it is closed.
+void LPlatformWriteStandardError(const char* text, size_t n);
 
 // The entries of one folder, without "." and "..".
 class LPlatformFolderReader {

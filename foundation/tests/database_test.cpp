@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 
 #include "foundation/database.h"
+#include "foundation/database_handles.h"
 #include "foundation/utf8.h"
 #include "tests/support/test_root.h"
 
@@ -135,6 +137,69 @@ TEST_F(Database, FailedOpenKeepsTheErrorAndClosesOnce) {
     EXPECT_NE(LToUtf8(err), "Database not open");
     db.Close();
     db.Close();  // closing twice is harmless; the destructor closes nothing more
+}
+
+}  // namespace
+
+namespace {
+
+size_t OpenDescriptors() {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+}
+
+class KeptHandles : public ::testing::Test {
+protected:
+    LTestRoot root;
+};
+
+TEST_F(KeptHandles, AThreadThatKeepsReusesItsHandleAsGoodAsNew) {
+    { LAppDatabaseAccount make(false); ASSERT_TRUE(make.Exec(u"CREATE TABLE T(A);")); }
+    size_t before = OpenDescriptors();
+    {
+        LDatabaseHandleKeeper keep;
+        sqlite3* first;
+        {
+            LAppDatabaseAccount db(false);
+            first = db.handle;
+            // An operation that ends inside its transaction...
+            ASSERT_TRUE(db.Exec(u"BEGIN IMMEDIATE; INSERT INTO T VALUES (1);"));
+        }
+        LAppDatabaseAccount again(false);
+        EXPECT_EQ(again.handle, first);
+        // ...leaves nothing behind for the next one.
+        EXPECT_EQ(sqlite3_get_autocommit(again.handle), 1);
+        int32_t rows = -1;
+        ASSERT_TRUE(again.QueryInt(u"SELECT COUNT(*) FROM T;", &rows));
+        EXPECT_EQ(rows, 0);
+        // A read-only accessor is another kind of handle.
+        LAppDatabaseAccount ro(true);
+        EXPECT_NE(ro.handle, first);
+        EXPECT_FALSE(ro.Exec(u"INSERT INTO T VALUES (2);"));
+    }
+    // The keeper's end closes what its thread kept.
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST_F(KeptHandles, AFileMadeAnewIsNotServedByAnOldHandle) {
+    LDatabaseHandleKeeper keep;
+    std::string path = root.DataFolder() + "/main.db";
+    { LAppDatabaseAccount db(false); ASSERT_TRUE(db.Exec(u"CREATE TABLE Old(A);")); }
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+    LAppDatabaseAccount db(false);
+    EXPECT_FALSE(db.TableExists(u"Old"));
+    ASSERT_TRUE(db.Exec(u"CREATE TABLE New(A);"));
+}
+
+TEST_F(KeptHandles, WithoutAKeeperEveryCloseCloses) {
+    { LAppDatabaseAccount make(false); }
+    size_t before = OpenDescriptors();
+    {
+        LAppDatabaseAccount db(false);
+        EXPECT_GT(OpenDescriptors(), before);
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 #include "web/http/activity_log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <mutex>
 #include <ctime>
@@ -15,6 +12,7 @@
 #include "foundation/format.h"
 #include "foundation/utf8.h"
 #include "platform/root.h"
+#include "web/http/log_file.h"
 
 const std::string& LActivityLogFolder() {
     // Kept per root: tests run one process under several roots.
@@ -45,10 +43,7 @@ void LActivityLogWrite(const char* suffix, const char* text) {
     line.Format("%s %s\r\n", clock, text ? text : "");
     std::string path = LActivityLogFolder() + "/" + date + (suffix ? suffix : "") + ".csv";
     // One append of the whole line: writers on other threads never split it.
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0660);
-    if (fd < 0) return;
-    [[maybe_unused]] ssize_t w = write(fd, line.c_str(), line.length);
-    close(fd);
+    LWebAppendLineOnce(path, line.c_str(), line.length);
 }
 
 void LActivityLogWriteW(const char* suffix, const char16_t* text) {

@@ -4,6 +4,7 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include "foundation/database_handles.h"
 #include "foundation/thread_table.h"
 #include "foundation/utf8.h"
 #include "web/http/request_loop.h"
@@ -35,6 +36,9 @@ LWebletConnectionThread::~LWebletConnectionThread() {
 }
 
 void LWebletConnectionThread::Run() {
+    // Every request of a kept-alive connection opens the database; the
+    // thread sets up its handle once and closes it when the connection ends.
+    LDatabaseHandleKeeper keep_handles;
     LThreadSetTag("WEBC");
     SetNoDelay(record_.socket);
     if (!secure_ || record_.StartTls(LTlsServer)) LWebletServeConnection(*this, peer_ip, web_folder_);

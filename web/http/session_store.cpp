@@ -49,6 +49,11 @@ int64_t Now() { return static_cast<int64_t>(LNow()); }
 void TodayText(char16_t out[260]) { LWebLocalDateText(Now(), out); }
 
 void ApplyRefreshRule(LAppDatabaseAccount& db, const char16_t* id, const char16_t* last_active) {
+    char16_t today[260];
+    TodayText(today);
+    // The common case, without reading the date back into a time (which
+    // looks at the time zone file each time).
+    if (std::u16string_view(last_active) == today) return;
     int64_t now = Now();
     // LAST_ACTIVE is a date; it is read as noon local time of that day.
     time_t noon = 0;
@@ -56,8 +61,6 @@ void ApplyRefreshRule(LAppDatabaseAccount& db, const char16_t* id, const char16_
     int64_t t = static_cast<int64_t>(noon);
     bool stale = !readable || now - t > 604800 || t - now > 86400;
     if (!stale) return;
-    char16_t today[260];
-    TodayText(today);
     db.ExecF(u"UPDATE main.SESSION_DATA SET LAST_ACTIVE = '%s' WHERE ID = '%Q';", today, id);
 }
 

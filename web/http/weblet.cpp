@@ -1,8 +1,5 @@
 #include "web/http/weblet.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <ctime>
 
@@ -13,6 +10,7 @@
 #include "foundation/utf8.h"
 #include "web/http/activity_log.h"
 #include "web/http/csrf.h"
+#include "web/http/log_file.h"
 #include "web/http/routes.h"
 
 namespace {
@@ -39,13 +37,6 @@ void BeginHttpLogLine(const Weblet& w, LStringA& line, char date[64]) {
     w.PeerText(peer);
     CsvField(line, clock);
     CsvField(line, peer);
-}
-
-void AppendLine(const std::string& path, const LStringA& line) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0660);
-    if (fd < 0) return;
-    [[maybe_unused]] ssize_t n = write(fd, line.c_str(), line.length);
-    close(fd);
 }
 
 }  // namespace
@@ -161,7 +152,7 @@ void Weblet::LogAccess() {
     CsvQuotedHeader(line, *this, u"Referer");
     CsvQuotedHeader(line, *this, u"User-Agent");
     line.Append("\r\n");
-    AppendLine(LActivityLogFolder() + "/HTTP " + date + ".csv", line);
+    LWebAccessLogFile().Append(LActivityLogFolder() + "/HTTP " + date + ".csv", line.c_str(), line.length);
 }
 
 void Weblet::LogHttpError(int code, const char* message, const char* uri) {
@@ -177,7 +168,8 @@ void Weblet::LogHttpError(int code, const char* message, const char* uri) {
     CsvQuotedHeader(line, *this, u"Referer");
     CsvQuotedHeader(line, *this, u"User-Agent");
     line.Append("\r\n");
-    AppendLine(LActivityLogFolder() + "/HTTP Error " + date + ".csv", line);
+    LWebHttpErrorLogFile().Append(LActivityLogFolder() + "/HTTP Error " + date + ".csv", line.c_str(),
+                                  line.length);
 }
 
 void Weblet::MarkRequestStart(uint64_t tick) {
