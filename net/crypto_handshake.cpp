@@ -83,24 +83,49 @@ bool LCryptoSocket::PrepareCredentials(int mode) {
 }
 
 bool LCryptoSocket::StartTls(int mode) {
+    // The caller's stop request does not cut the handshake short.
+    LPlainWait plain;
+    return StartTls(mode, plain);
+}
+
+bool LCryptoSocket::StartTls(int mode, LTaskProgress& progress, uint32_t timeout_ms) {
     if (socket == LInvalidSocket) return false;
     if (!PrepareCredentials(mode)) {
         tls_ended_ = true;
         return false;
     }
-    // The caller's stop request does not cut the handshake short.
-    LPlainWait plain;
     LNetOpResult r;
-    if (Handshake(r, plain, mode, true, LTlsHandshakeTimeout) != LNetDone) return false;
+    if (Handshake(r, progress, mode, true, timeout_ms) != LNetDone) return false;
     return QueryStreamSizes();
 }
+
+namespace {
+
+// Receives exactly n bytes within one budget for all of them: a peer that
+// sends a byte now and then must not stretch the time it may hold us.
+LNetOpResult ReceiveExactWithin(LNetOpResult& result, LTaskProgress& progress, LSocket socket, uint8_t* buffer,
+                                uint64_t n, uint64_t& total, const Stopwatch& clock, uint32_t budget_ms) {
+    total = 0;
+    result = LNetDone;
+    while (total < n) {
+        uint32_t left = 0;
+        if (!clock.Remaining(budget_ms, left)) return result = LNetFailed;
+        uint64_t got = 0;
+        if (LNetReceive(result, progress, socket, buffer + total, n - total, got, left) != LNetDone) return result;
+        total += got;
+    }
+    return result;
+}
+
+}  // namespace
 
 LNetOpResult LCryptoSocket::ServerFirstRecord(LNetOpResult& result, LTaskProgress& progress, uint32_t timeout_ms) {
     // The first record is read and judged before OpenSSL sees it: anything
     // but a handshake record of a sane size is not a TLS client.
+    Stopwatch clock;
     uint8_t header[5];
     uint64_t got = 0;
-    if (LNetReceiveExact(result, progress, socket, header, sizeof header, got, timeout_ms) != LNetDone) {
+    if (ReceiveExactWithin(result, progress, socket, header, sizeof header, got, clock, timeout_ms) != LNetDone) {
         LLogInfoF("Failed to receive bytes for TLS header. Read = %d", static_cast<int>(got));
         return result = result == LNetStopped ? LNetStopped : LNetFailed;
     }
@@ -114,7 +139,7 @@ LNetOpResult LCryptoSocket::ServerFirstRecord(LNetOpResult& result, LTaskProgres
         return result = LNetFailed;
     }
     uint8_t payload[LTlsFirstRecordLimit];
-    if (LNetReceiveExact(result, progress, socket, payload, length, got, timeout_ms) != LNetDone) {
+    if (ReceiveExactWithin(result, progress, socket, payload, length, got, clock, timeout_ms) != LNetDone) {
         LLogInfoF("Failed to receive bytes for TLS payload.");
         return result = result == LNetStopped ? LNetStopped : LNetFailed;
     }

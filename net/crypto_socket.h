@@ -23,7 +23,7 @@ constexpr int LTlsServer = 1;
 // The bound on the first record a TLS server accepts before the handshake
 // (a ClientHello is far smaller).
 constexpr uint32_t LTlsFirstRecordLimit = 4092;
-// The time a handshake may take.
+// The time a whole handshake may take, its first record included.
 constexpr uint32_t LTlsHandshakeTimeout = 60000;
 
 class LCryptoSocket {
@@ -66,9 +66,12 @@ public:
 
     // Sets up the credentials for the mode (client, or server with the
     // record's certificate) and runs the initial handshake on the connected
-    // socket, with LTlsHandshakeTimeout and no stop requests. True when the
-    // connection is secured.
+    // socket, within LTlsHandshakeTimeout for the whole of it and without
+    // stop requests. True when the connection is secured.
     bool StartTls(int mode);
+    // The same, ended early by a stop request of the progress (a server
+    // thread that must not keep the service from stopping).
+    bool StartTls(int mode, LTaskProgress& progress, uint32_t timeout_ms = LTlsHandshakeTimeout);
     // The handshake loop: initial (the first handshake of the connection) or
     // the rest of one already started. Exposed for callers with their own
     // progress and time-out.

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <openssl/x509.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "foundation/data_folder.h"
@@ -92,6 +93,26 @@ TEST_F(TlsTest, FirstRecordChecks) {
         EXPECT_FALSE(secured) << c.log;
         EXPECT_NE(Logs().find(c.log), std::string::npos) << c.log << "\n" << Logs();
     }
+}
+
+// A client that sends its first record a byte at a time gets one budget for
+// the whole handshake, not one per byte.
+TEST_F(TlsTest, DrippedFirstRecordHasOneBudget) {
+    bool secured = true;
+    std::chrono::steady_clock::duration took{};
+    OneConnectionServer server(server_cert_, [&](LCryptoSocket& record) {
+        LPlainWait p;
+        auto start = std::chrono::steady_clock::now();
+        secured = record.StartTls(LTlsServer, p, 1500);
+        took = std::chrono::steady_clock::now() - start;
+    });
+    // A byte every 400 ms: each comes well within any one wait.
+    LTestProcess client({"/usr/bin/python3", PORLINEX_SOURCE_DIR "/tests/support/drip_client.py",
+                         std::to_string(server.Port()), "0.4"});
+    server.Join();
+    EXPECT_FALSE(secured);
+    EXPECT_LT(took, std::chrono::seconds(4));
+    EXPECT_NE(Logs().find("Failed to receive bytes for TLS"), std::string::npos) << Logs();
 }
 
 // Our client against our server: the line rules over TLS.

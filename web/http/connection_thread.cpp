@@ -41,7 +41,9 @@ void LWebletConnectionThread::Run() {
     LDatabaseHandleKeeper keep_handles;
     LThreadSetTag("WEBC");
     SetNoDelay(record_.socket);
-    if (!secure_ || record_.StartTls(LTlsServer)) LWebletServeConnection(*this, peer_ip, web_folder_);
+    // A stop of the service ends a handshake in progress too: a client that
+    // drips its handshake must not hold the stop up.
+    if (!secure_ || record_.StartTls(LTlsServer, *this)) LWebletServeConnection(*this, peer_ip, web_folder_);
     record_.Close();
 }
 

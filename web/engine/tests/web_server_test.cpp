@@ -8,9 +8,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "tests/support/test_root.h"
 #include "tests/support/tls_peer.h"
@@ -48,25 +50,40 @@ struct LTestWebPortHolder {
 
 std::string StatusLine(const std::string& reply) { return reply.substr(0, reply.find("\r\n")); }
 
-TEST(ServiceWebServer, BothListenersServeAndStop) {
+// A root whose settings turn both listeners on, with a certificate for the
+// TLS one issued by a test CA.
+struct LTestHttpsRoot {
     LTestRoot root;
-    int port = LTestFreePort(), secure_port = LTestFreePort();
-    std::filesystem::create_directories(root.Path() + "/etc/porlinex");
-    std::ofstream(root.Path() + "/etc/porlinex/machine.reg")
-        << "[Software\\Vek Software\\Porlinex\\WebServer]\nPort=" << port << "\nSecurePort=" << secure_port
-        << "\nSecureEnabled=1\nPublicEnabled=0\n";
+    int port = LTestFreePort();
+    int secure_port = LTestFreePort();
+    LTestCertificateAuthority ca{root.Path()};
     std::string web = root.DataFolder() + "/Web";
-    std::filesystem::create_directories(web);
+
+    LTestHttpsRoot() {
+        std::filesystem::create_directories(root.Path() + "/etc/porlinex");
+        std::ofstream(root.Path() + "/etc/porlinex/machine.reg")
+            << "[Software\\Vek Software\\Porlinex\\WebServer]\nPort=" << port << "\nSecurePort=" << secure_port
+            << "\nSecureEnabled=1\nPublicEnabled=0\n";
+        std::filesystem::create_directories(web);
+        LTestIssuedCertificate leaf = ca.Issue("server");
+        std::filesystem::create_directories(root.DataFolder() + "/Crypt");
+        std::filesystem::copy_file(leaf.p12_path, root.DataFolder() + "/Crypt/certificate.p12");
+    }
+    std::string Plain() const { return "http://127.0.0.1:" + std::to_string(port); }
+    std::string Secure() const { return "https://localhost:" + std::to_string(secure_port); }
+};
+
+TEST(ServiceWebServer, BothListenersServeAndStop) {
+    LTestHttpsRoot https;
+    LTestRoot& root = https.root;
+    const std::string& web = https.web;
+    LTestCertificateAuthority& ca = https.ca;
     std::string page(4000, 'p');
     std::ofstream(web + "/index.html") << page;
-    LTestCertificateAuthority ca(root.Path());
-    LTestIssuedCertificate leaf = ca.Issue("server");
-    std::filesystem::create_directories(root.DataFolder() + "/Crypt");
-    std::filesystem::copy_file(leaf.p12_path, root.DataFolder() + "/Crypt/certificate.p12");
 
     LTestProcess service({LTestProgramPath(), "-service", "-manual"}, {"PORLINEX_ROOT=" + root.Path()});
-    std::string plain = "http://127.0.0.1:" + std::to_string(port);
-    std::string secure = "https://localhost:" + std::to_string(secure_port);
+    std::string plain = https.Plain();
+    std::string secure = https.Secure();
     ASSERT_TRUE(LTestWaitFor(10000, [&] { return StatusLine(Curl({plain + "/"})) == "HTTP/1.1 301 Moved Permanently"; }));
     // The compression thread makes the copy at start.
     ASSERT_TRUE(LTestWaitFor(10000, [&] { return std::filesystem::exists(web + "/index.html.gz"); }));
@@ -85,6 +102,22 @@ TEST(ServiceWebServer, BothListenersServeAndStop) {
         if (e.path().filename().string().find("Log.txt") != std::string::npos) log += LTestReadFile(e.path());
     EXPECT_NE(log.find("Stopping web server (Non-secure)"), std::string::npos);
     EXPECT_NE(log.find("Stopping web server (Secure)"), std::string::npos);
+}
+
+// A client that drips its handshake, a byte now and then, does not keep the
+// service from stopping.
+TEST(ServiceWebServer, DrippingTlsClientDoesNotDelayAStop) {
+    LTestHttpsRoot https;
+    LTestProcess service({LTestProgramPath(), "-service", "-manual"}, {"PORLINEX_ROOT=" + https.root.Path()});
+    ASSERT_TRUE(LTestWaitFor(10000, [&] {
+        return StatusLine(Curl({"--cacert", https.ca.CaPath(), https.Secure() + "/"})).find("HTTP/1.1") == 0;
+    }));
+    LTestProcess client({"/usr/bin/python3", PORLINEX_SOURCE_DIR "/tests/support/drip_client.py",
+                         std::to_string(https.secure_port), "0.5"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // well inside the handshake
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(service.Signal(SIGTERM, 15000), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
 }
 
 TEST(ServiceWebServer, PortInUseIsReported) {
