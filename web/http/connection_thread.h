@@ -8,6 +8,7 @@
 
 #include "foundation/thread.h"
 #include "net/crypto_socket.h"
+#include "web/http/connection_limit.h"
 #include "web/http/weblet.h"
 
 class LWebletConnectionThread : public LThread, public LWebletConnection {
@@ -32,6 +33,9 @@ public:
 
     uint32_t peer_ip;
     char16_t last_error[260] = {0};
+    // The connection's place among its listener's open connections, given
+    // back when the thread goes.
+    LWebConnectionSlot slot;
 
 private:
     LCryptoSocket record_;

@@ -57,46 +57,59 @@ void LTCPListener::Run() {
     LThreadSetTag(Tag());
     BeginCycle();
     for (;;) {
-        LOwnedSocket listener(LPlatformSocketListen(0, htons(port), kBacklog));
-        if (listener.Get() == LInvalidSocket) {
-            if (errno == EADDRINUSE) OnBindFailed();
-        } else {
-            listening_ = true;
-            OnListening();
-            for (;;) {
-                uint32_t peer = 0;
-                uint16_t peer_port = 0;
-                LSocket s = LPlatformSocketAccept(listener.Get(), &peer, &peer_port, 0x40000, 0);
-                if (s != LInvalidSocket) {
-                    OnConnection(s, peer);
-                    continue;
-                }
-                if (errno == ECONNABORTED || errno == EINTR) continue;
-                if (errno != EAGAIN && errno != EWOULDBLOCK) break;
-                // Out of descriptors and the like end up here too: the wait
-                // keeps the loop from spinning while the listening socket
-                // stays readable.
-                uint32_t w = WaitHandle(listener.Get(), LInfinite);
-                if (w == LWaitStopped) break;
-            }
-            listening_ = false;
-        }
+        ListenCycle();
         if (IsStopRequested() || WaitStop(kRetryMs) == LWaitStopped) break;
     }
     EndCycle();
 }
 
-void LTCPListener::OnConnection(LSocket socket, uint32_t peer_ip) {
-    LOwnedSocket s(socket);
+void LTCPListener::ListenCycle() {
+    // The socket lives only as long as the cycle: while the listener pauses
+    // after a failure, clients are refused at once rather than queued.
+    LOwnedSocket listener(LPlatformSocketListen(0, htons(port), kBacklog));
+    if (listener.Get() == LInvalidSocket) {
+        if (errno == EADDRINUSE) OnBindFailed();
+        return;
+    }
+    listening_ = true;
+    OnListening();
+    for (;;) {
+        uint32_t peer = 0;
+        uint16_t peer_port = 0;
+        LSocket s = LPlatformSocketAccept(listener.Get(), &peer, &peer_port, 0x40000, 0);
+        if (s != LInvalidSocket) {
+            OnConnection(s, peer);
+            continue;
+        }
+        if (errno == ECONNABORTED || errno == EINTR) continue;
+        // Out of descriptors and the like: the cycle ends and the pause
+        // follows.
+        if (errno != EAGAIN && errno != EWOULDBLOCK) break;
+        if (WaitHandle(listener.Get(), LInfinite) == LWaitStopped) break;
+    }
+    listening_ = false;
+}
+
+bool LTCPListener::RefusedByLimits(uint32_t peer_ip, LWebConnectionSlot& slot) {
     if (LIPRateLimitConnection(peer_ip)) {
         char text[32];
         PeerText(peer_ip, text);
         LLogRateLimitedF(30, "IPRateLimit: %s connections exceeded the limit. Block IP  %s", IsSecure() ? "HTTPS" : "HTTP",
                          text);
-        return;
+        return true;
     }
+    slot = LWebConnectionSlot(limits, peer_ip);
+    return !slot;
+}
+
+void LTCPListener::OnConnection(LSocket socket, uint32_t peer_ip) {
+    LOwnedSocket s(socket);
+    LWebConnectionSlot slot;
+    if (RefusedByLimits(peer_ip, slot)) return;
     auto* thread = new (std::nothrow) LWebletConnectionThread(s.Release(), peer_ip, WebFolderUtf8());
-    if (thread) pool.Start(thread);
+    if (!thread) return;
+    thread->slot = std::move(slot);
+    pool.Start(thread);
 }
 
 void LTCPListener::OnBindFailed() {
@@ -117,16 +130,17 @@ void LCryptoTCPListener::EndCycle() { certificate_.Free(); }
 void LCryptoTCPListener::OnConnection(LSocket socket, uint32_t peer_ip) {
     LCryptoSocket record;
     record.socket = socket;
-    if (LIPRateLimitConnection(peer_ip)) {
+    LWebConnectionSlot slot;
+    if (RefusedByLimits(peer_ip, slot)) {
         record.Close();
-        char text[32];
-        PeerText(peer_ip, text);
-        LLogRateLimitedF(30, "IPRateLimit: HTTPS connections exceeded the limit. Block IP  %s", text);
         return;
     }
     record.certificate = certificate_.certificate;
     auto* thread = new (std::nothrow) LWebletConnectionThread(record, peer_ip, WebFolderUtf8());
-    if (thread) pool.Start(thread);
+    if (thread) {
+        thread->slot = std::move(slot);
+        pool.Start(thread);
+    }
     record.Close();
 }
 

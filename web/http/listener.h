@@ -2,14 +2,16 @@
 // The plain and TLS listeners of the web server. Each is a thread that owns
 // one listening socket, accepts without blocking (a stop request is seen at
 // the next wait), checks the caller against the per-IP connection limit and
-// hands each admitted connection to a connection thread of its pool. A port
-// in use is tried again every 30 seconds.
+// the open connections it may hold, and hands each admitted connection to a
+// connection thread of its pool. A port in use is tried again every 30
+// seconds.
 #include <cstdint>
 #include <string>
 
 #include "foundation/thread.h"
 #include "net/crypto_socket.h"
 #include "net/pfx_certificate.h"
+#include "web/http/connection_limit.h"
 
 class LTCPListener : public LThread {
 public:
@@ -18,6 +20,8 @@ public:
 
     // Set before each start.
     uint16_t port = 0;
+    // Open connections per address and in all.
+    LWebConnectionLimit limits{LWebMaxConnectionsPerAddress, LWebMaxConnections};
     // The data folder's "Web", handed to every connection thread.
     char16_t web_folder[260];
     LThreadPool pool;
@@ -42,7 +46,15 @@ protected:
     void OnListening();
 
     std::string WebFolderUtf8() const;
+    // True (with the refusal logged) when the per-IP limit or the open
+    // connections refuse the peer; otherwise the slot holds its place.
+    bool RefusedByLimits(uint32_t peer_ip, LWebConnectionSlot& slot);
     std::atomic<bool> listening_{false};
+
+private:
+    // Listens and accepts until a stop or a failure; the socket is closed
+    // when it returns.
+    void ListenCycle();
 };
 
 class LCryptoTCPListener : public LTCPListener {

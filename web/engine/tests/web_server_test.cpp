@@ -8,11 +8,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/test_root.h"
 #include "tests/support/tls_peer.h"
@@ -118,6 +120,52 @@ TEST(ServiceWebServer, DrippingTlsClientDoesNotDelayAStop) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(service.Signal(SIGTERM, 15000), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+}
+
+// A connect to 127.0.0.1:port with a time-out: 0 connected (the socket in
+// fd), else the errno of the failure.
+int ConnectWithin(int port, int& fd) {
+    fd = socket(AF_INET, SOCK_STREAM, 0);
+    timeval tv{2, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return 0;
+    int err = errno;
+    close(fd);
+    fd = -1;
+    return err;
+}
+
+// Out of descriptors, the listener pauses; meanwhile new clients are turned
+// away at once instead of waiting in a queue nobody takes from.
+TEST(ServiceWebServer, ListenerOutOfDescriptorsRefusesNewClients) {
+    LTestRoot root;
+    int port = LTestFreePort();
+    std::filesystem::create_directories(root.Path() + "/etc/porlinex");
+    std::ofstream(root.Path() + "/etc/porlinex/machine.reg")
+        << "[Software\\Vek Software\\Porlinex\\WebServer]\nPort=" << port << "\nPublicEnabled=0\n";
+    LTestProcess service({"prlimit", "--nofile=40", LTestProgramPath(), "-service", "-manual"},
+                         {"PORLINEX_ROOT=" + root.Path()});
+    ASSERT_TRUE(LTestWaitFor(10000, [&] { return StatusLine(Curl({"http://127.0.0.1:" + std::to_string(port) + "/"})) != ""; }));
+    std::vector<int> held;
+    int refused = 0;
+    // Idle connections hold a descriptor each until the accept fails.
+    for (int i = 0; i < 60 && !refused; ++i) {
+        int fd = -1;
+        int err = ConnectWithin(port, fd);
+        if (err == 0) {
+            held.push_back(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } else {
+            refused = err;
+        }
+    }
+    EXPECT_EQ(refused, ECONNREFUSED);
+    for (int fd : held) close(fd);
+    EXPECT_EQ(service.Signal(SIGTERM, 10000), 0);
 }
 
 TEST(ServiceWebServer, PortInUseIsReported) {
