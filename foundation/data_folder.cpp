@@ -77,3 +77,17 @@ bool LGrantEveryoneFullAccess(const char16_t* path) {
     if (!LPlatformGetFileInfo(p.text, &info, false) || info.is_link) return false;
     return LPlatformSetMode(p.text, info.is_folder ? LPlatformSharedFolderMode : LPlatformSharedFileMode);
 }
+
+void LTightenDataFolder() {
+    const std::string maker = LPlatformKnownFolder(LKnownFolder::CommonAppData) + "/" + kMaker;
+    const std::string data = maker + "/" + kProduct;
+    LPlatformTightenMode(maker.c_str());
+    LPlatformTightenMode(data.c_str());
+    LPlatformFolderReader entries;
+    if (!entries.Open(data.c_str())) return;
+    const char* name;
+    bool is_folder, is_link;
+    while (entries.Next(&name, &is_folder, &is_link)) {
+        if (!is_link) LPlatformTightenMode((data + "/" + name).c_str());
+    }
+}

@@ -10,11 +10,13 @@
 #include "foundation/format.h"
 #include "foundation/time_source.h"
 #include "foundation/utf8.h"
+#include "platform/file.h"
 
 namespace {
 
 std::atomic<bool> g_logging{true};
 std::atomic<bool> g_service{false};
+std::atomic<bool> g_stderr_copy{false};
 std::atomic<LLogLineSink> g_view{nullptr};
 std::atomic<LLogLineSink> g_pipe{nullptr};
 std::atomic<LErrorEmailQueueFunc> g_error_email{nullptr};
@@ -53,6 +55,7 @@ void OpenFor(LogFile& log, const char16_t* date) {
 void LLogSetEnabled(bool on) { g_logging = on; }
 bool LLogIsEnabled() { return g_logging; }
 void LSetServiceFlag(bool on) { g_service = on; }
+void LLogSetStandardErrorCopy(bool on) { g_stderr_copy = on; }
 bool LGetServiceFlag() { return g_service; }
 void LLogAttachView(LLogLineSink add_line) { g_view = add_line; }
 void LLogSetPipeBroadcast(LLogLineSink broadcast) { g_pipe = broadcast; }
@@ -89,6 +92,12 @@ void LLogWrite(const char* text, int level) {
             OpenFor(log, date);
         }
         if (log.file.IsValid()) log.file.Write(line.c_str(), line.length);
+        if (g_stderr_copy) {
+            // A terminal and the journal want a bare line end.
+            line.Truncate(line.length - 2);
+            line.Append("\n");
+            LPlatformWriteStandardError(line.c_str(), line.length);
+        }
     }
     if (LLogLineSink view = g_view.load()) {
         view(time_text, text, level);

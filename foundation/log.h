@@ -38,6 +38,10 @@ bool LLogIsEnabled();
 // Closes the day's file (at exit; the next line opens it again).
 void LLogCloseFile();
 
+// Every line also goes to standard error ("HH:MM:SS text"): the service in
+// the foreground shows its log in a terminal and in the journal.
+void LLogSetStandardErrorCopy(bool on);
+
 // The service process names its file with the suffix " Service".
 void LSetServiceFlag(bool on);
 bool LGetServiceFlag();

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "foundation/data_folder.h"
 #include "foundation/log.h"
 #include "foundation/reg_settings.h"
 #include "foundation/thread.h"
@@ -100,6 +101,12 @@ int LServiceMain(int argc, char** argv) {
     // thread ever receives the controls.
     LServiceControlSignals controls;
     LSetServiceFlag(true);
+    LLogSetStandardErrorCopy(true);
+    // Room for the web server's connections (it takes at most 512 on each
+    // port) beside the mail workers' files and sockets.
+    LServiceSetProcessLimits(8192);
+    // Before anything is made in it: what others could reach is closed first.
+    LTightenDataFolder();
 
     LServicePipeServer server;
     if (!server.CreatePipeInstance()) {

@@ -6,10 +6,12 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -120,6 +122,14 @@ int LServiceRunTool(const std::vector<std::string>& argv) {
 bool LServiceSignalStop(pid_t pid) { return pid > 0 && kill(pid, SIGTERM) == 0; }
 
 bool LServiceProcessExists(pid_t pid) { return ProcessExists(pid); }
+
+void LServiceSetProcessLimits(uint64_t descriptors) {
+    umask(007);
+    rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= descriptors) return;
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? descriptors : std::min<rlim_t>(limit.rlim_max, descriptors);
+    setrlimit(RLIMIT_NOFILE, &limit);
+}
 
 bool LServiceSystemdRuns() {
     struct stat st;

@@ -63,6 +63,12 @@ bool LServiceRemoveFile(const std::string& path);
 bool LServiceSetLink(const std::string& link, const std::string& target, bool present);
 bool LServiceProgramRunnable(const std::string& path);
 
+// The service's own process: whatever it makes without a mode of its own
+// is never open to others (umask 007), and it may hold up to `descriptors`
+// open files where the hard limit allows (the soft limit of a shell, 1024,
+// is too few for its connections).
+void LServiceSetProcessLimits(uint64_t descriptors);
+
 // The stop (SIGTERM) and shutdown (SIGINT) controls. The constructor blocks
 // both in the calling thread, so every thread started later inherits the
 // mask and no thread is ever interrupted by them; SIGHUP and SIGPIPE are

@@ -79,6 +79,7 @@ bool LGzipWriteFile(const char* path, const void* data, uint64_t length, uint32_
     std::string temp = std::string(path) + ".tmp";
     int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0660);
     if (fd < 0) return false;
+    fchmod(fd, 0660);  // whatever the umask says
     uint64_t done = 0;
     while (done < gz.length) {
         ssize_t w = write(fd, gz.buffer + done, static_cast<size_t>(gz.length - done));

@@ -1,7 +1,9 @@
 #include "web/http/activity_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 
 #include "foundation/date_time.h"
@@ -26,6 +28,27 @@ TEST(ActivityLog, CategoryOfStrictNames) {
         {u"2026-12-09/../x.csv", ""},      {u"", ""},
     };
     for (const Case& c : cases) EXPECT_STREQ(LActivityLogCategoryOf(c.name), c.category) << LToUtf8(c.name);
+}
+
+// Every log file of the Logs folder is shared with the group, whatever the
+// umask of the process.
+TEST(ActivityLog, LogFilesAreSharedWhateverTheUmask) {
+    mode_t old = umask(0077);
+    {
+        LTestWebServer web;
+        ASSERT_TRUE(web.Start());
+        web.Curl({}, "/missing.html");  // the access log and the error log
+        LActivityLog(u"a line");
+        int files = 0;
+        for (const auto& e : std::filesystem::directory_iterator(web.root.DataFolder() + "/Logs")) {
+            struct stat st;
+            ASSERT_EQ(lstat(e.path().c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0660u) << e.path();
+            ++files;
+        }
+        EXPECT_GE(files, 3);
+    }
+    umask(old);
 }
 
 TEST(ActivityLog, LinesGoToTheDailyFileOfTheirCategoryCut) {
