@@ -8,6 +8,7 @@
 #include "foundation/reg_settings.h"
 #include "foundation/thread_table.h"
 #include "foundation/utf8.h"
+#include "web/http/file_miss_clock.h"
 #include "web/http/gzip_file.h"
 
 namespace {
@@ -104,4 +105,5 @@ void LWebServer::StopListeners() {
     plain.StopWithConnections();
     if (secure.IsRunning()) LLog("Stopping web server (Secure)", LLogInfo);
     secure.StopWithConnections();
+    LWebStoreFileMissTime();
 }

@@ -14,8 +14,8 @@
 
 #include "foundation/log.h"
 #include "foundation/time_source.h"
-#include "foundation/reg_settings.h"
 #include "foundation/utf8.h"
+#include "web/http/file_miss_clock.h"
 #include "web/http/static_rules.h"
 #include "web/http/weblet.h"
 
@@ -64,12 +64,6 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-int64_t SettingSeconds(const char16_t* name) {
-    char16_t text[260];
-    LRegSettingsGet(u"Settings", name, u"", text);
-    return std::strtoll(LToUtf8(text).c_str(), nullptr, 10);
-}
-
 // Misses of a file that is asked for again and again are errors; a lone
 // miss after quiet days is only a warning.
 void LogMiss(Weblet& request, const std::string& full_path) {
@@ -78,16 +72,12 @@ void LogMiss(Weblet& request, const std::string& full_path) {
     message.Format("File not found: %s", full_path.c_str());
     request.LogHttpError(404, message.c_str());
     int64_t now = static_cast<int64_t>(LNow());
-    int64_t installed = SettingSeconds(u"InstallDateFirst");
-    int64_t last = SettingSeconds(u"LastWebletErrorFileNotFound");
+    LWebFileMissTimes times = LWebRecordFileMiss(now);
     char peer[32];
     request.PeerText(peer);
     LStringA line;
     line.Format("Weblet: File not found: %s for connection %s", full_path.c_str(), peer);
-    LLog(line.c_str(), now - installed < 86400 || now - last < 259200 ? LLogError : LLogWarning);
-    char16_t value[260];
-    LFormatEscPathW(value, u"%I64d", now);
-    LRegSettingsSet(u"Settings", u"LastWebletErrorFileNotFound", value);
+    LLog(line.c_str(), now - times.installed < 86400 || now - times.previous_miss < 259200 ? LLogError : LLogWarning);
 }
 
 // Streams count bytes from offset; false when the file ends early or a send

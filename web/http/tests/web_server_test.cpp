@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +18,7 @@
 
 #include "foundation/reg_settings.h"
 #include "foundation/wait.h"
+#include "web/http/file_miss_clock.h"
 #include "web/http/gzip_file.h"
 #include "foundation/time_source.h"
 #include "web/http/routes.h"
@@ -254,6 +256,31 @@ TEST_F(WebServer, StartRouteMakesTheOnlySessions) {
     }
     r = web.Curl({}, "/start?token=FarTokenFarTokenFarTokenFarTokenFarToken");
     EXPECT_EQ(StatusLine(r.output), "HTTP/1.1 302 Found");
+}
+
+// Anybody can ask for missing files: the settings file is written for the
+// first miss and then at most once a minute, and the last miss when the web
+// server stops.
+TEST_F(WebServer, MissingFilesDoNotRewriteTheSettingsEachTime) {
+    const std::string hive = web.root.Path() + "/etc/porlinex/machine.reg";
+    auto inode = [&] {
+        struct stat st;
+        return stat(hive.c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    ASSERT_EQ(StatusLine(web.Raw("GET /missing-0.png HTTP/1.0\r\n\r\n")), "HTTP/1.1 404 Not Found");
+    char16_t first[260];
+    ASSERT_TRUE(LRegSettingsGet(u"Settings", u"LastWebletErrorFileNotFound", u"", first));
+    ASSERT_NE(first[0], 0);
+    auto written = inode();  // each write puts a new file in place
+    for (int i = 1; i <= 30; ++i)
+        ASSERT_EQ(StatusLine(web.Raw("GET /missing-" + std::to_string(i) + ".png HTTP/1.0\r\n\r\n")),
+                  "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(inode(), written);
+    LWebStoreFileMissTime();  // as the web server's stop does
+    EXPECT_NE(inode(), written);
+    char16_t last[260];
+    LRegSettingsGet(u"Settings", u"LastWebletErrorFileNotFound", u"", last);
+    EXPECT_GE(std::stoll(LToUtf8(last)), std::stoll(LToUtf8(first)));
 }
 
 TEST_F(WebServer, The76thConnectionIsClosed) {
