@@ -33,6 +33,10 @@ struct CacheEntry {
 struct SessionCache {
     std::mutex lock;
     std::unique_ptr<CacheEntry> buckets[kBuckets];
+    // Counts the sessions forgotten. A miss reads the table outside the
+    // lock; when a session was forgotten meanwhile, the row it read may be
+    // one just deleted, and it must not come back into the cache.
+    uint64_t forgotten = 0;
 };
 
 SessionCache& Cache() {
@@ -88,8 +92,10 @@ bool LWebletSessionCacheLookup(LAppDatabaseAccount& db, const char16_t* id, char
     int bucket = BucketOf(id);
     uint64_t tick = LTickCount64();
     std::unique_ptr<CacheEntry> dead;
+    uint64_t forgotten_before;
     {
         std::lock_guard<std::mutex> lock(cache.lock);
+        forgotten_before = cache.forgotten;
         std::unique_ptr<CacheEntry>* link = &cache.buckets[bucket];
         while (*link) {
             CacheEntry* e = link->get();
@@ -120,6 +126,9 @@ bool LWebletSessionCacheLookup(LAppDatabaseAccount& db, const char16_t* id, char
     CopyText(entry->last_active, last_active);
     entry->expiry = tick + LWebSessionCacheLifetimeMs;
     std::lock_guard<std::mutex> lock(cache.lock);
+    // The load itself stands (the row was there when it was read); only
+    // the cache does not keep it.
+    if (cache.forgotten != forgotten_before) return true;
     entry->next = std::move(cache.buckets[bucket]);
     cache.buckets[bucket] = std::move(entry);
     return true;
@@ -130,6 +139,7 @@ void LWebletSessionCacheForget(const char16_t* id) {
     SessionCache& cache = Cache();
     std::unique_ptr<CacheEntry> removed;
     std::lock_guard<std::mutex> lock(cache.lock);
+    ++cache.forgotten;
     std::unique_ptr<CacheEntry>* link = &cache.buckets[BucketOf(id)];
     while (*link) {
         if ((*link)->id == id) {

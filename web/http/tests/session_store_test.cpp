@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <latch>
 #include <string>
+#include <thread>
 
 #include "foundation/time_source.h"
 #include "foundation/utf8.h"
@@ -65,6 +67,36 @@ TEST_F(SessionStore, NewSessionRowAndItsLoad) {
     EXPECT_EQ(std::u16string(other.GetLoggedOnUser()), u"local");
     EXPECT_FALSE(other.LoadSession(u""));
     EXPECT_FALSE(other.HasSession());
+}
+
+// A load that read the row just before another request deleted it must not
+// put the deleted session into the cache, where it would go on loading.
+TEST_F(SessionStore, DeleteRacingALoadLeavesNoSession) {
+    for (int round = 0; round < 300; ++round) {
+        char16_t id[32];
+        LFormatEscPathW(id, u"race%dabcdefghijk", round);
+        Insert(id, 0);
+        std::latch start(2);
+        std::thread load([&] {
+            LAppDatabaseAccount db(false);
+            char16_t user[260], account[260], last[260];
+            start.arrive_and_wait();
+            LWebletSessionCacheLookup(db, id, user, account, last);
+        });
+        std::thread remove([&] {
+            LAppDatabaseAccount db(false);
+            LWebletSessionDataDBBased deleting;
+            deleting.db = &db;
+            deleting.db_open = true;
+            LCopyField(deleting.session_id, id);
+            start.arrive_and_wait();
+            deleting.DeleteSession();
+        });
+        load.join();
+        remove.join();
+        char16_t user[260], account[260], last[260];
+        ASSERT_FALSE(LWebletSessionCacheLookup(request_db, id, user, account, last)) << "round " << round;
+    }
 }
 
 TEST_F(SessionStore, DeletedSessionLeavesTheCacheAtOnce) {
