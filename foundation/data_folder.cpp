@@ -81,7 +81,10 @@ bool LGrantEveryoneFullAccess(const char16_t* path) {
 void LTightenDataFolder() {
     const std::string maker = LPlatformKnownFolder(LKnownFolder::CommonAppData) + "/" + kMaker;
     const std::string data = maker + "/" + kProduct;
-    LPlatformTightenMode(maker.c_str());
+    // The maker's level only names the data folder and must let the group
+    // of allowed users pass (systemd makes it 0755 with the data folder);
+    // only nobody else may put another folder in its place.
+    LPlatformRemoveWriteForOthers(maker.c_str());
     LPlatformTightenMode(data.c_str());
     LPlatformFolderReader entries;
     if (!entries.Open(data.c_str())) return;

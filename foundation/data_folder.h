@@ -24,11 +24,12 @@ bool LCreateUserDataFolder(char16_t out[260]);
 // never through a symbolic link.
 bool LGrantEveryoneFullAccess(const char16_t* path);
 
-// Run at the service's start: the two levels of the data folder and what
-// lies directly in it (main.db and its -wal and -shm, the subfolders) lose
-// any rights of others they were given (by an older version, a careless
-// umask, a hand): folders become 02770 and files 0660. Modes without rights
-// for others are left as they are. Nothing is made.
+// Run at the service's start: the data folder and what lies directly in it
+// (main.db and its -wal and -shm, the subfolders) lose any rights of others
+// they were given (by an older version, a careless umask, a hand): folders
+// become 02770 and files 0660. Modes without rights for others are left as
+// they are; the maker's folder above only loses the write right of others.
+// Nothing is made.
 void LTightenDataFolder();
 
 // The same places as UTF-8 paths, for code that talks to POSIX.

@@ -6,6 +6,7 @@
 #include "foundation/reg_settings.h"
 #include "foundation/settings_hive.h"
 #include "foundation/utf8.h"
+#include "host/service_unit.h"
 #include "host/startup_lock.h"
 #include "platform/clock.h"
 #include "platform/root.h"
@@ -16,8 +17,6 @@ namespace {
 // The service record, where the service manager would keep it.
 constexpr char16_t kRecordKey[] = u"System\\CurrentControlSet\\Services\\PorlinexService";
 constexpr char kUnitName[] = "PorlinexService.service";
-constexpr char kDisplayName[] = "Porlinex";
-constexpr char kDescription[] = "Allows Porlinex to run in the background if required.";
 // The one failure action: restart after 1000 ms, for ever.
 constexpr char kFailureActions[] = "restart/1000";
 
@@ -58,8 +57,8 @@ Record ReadRecord() {
 
 bool WriteRecord(const Record& r) {
     return LHiveUpdate(LRegHive::LocalMachine, [&](LSettingsHive& h) {
-        h.SetText(kRecordKey, u"DisplayName", W(kDisplayName));
-        h.SetText(kRecordKey, u"Description", W(kDescription));
+        h.SetText(kRecordKey, u"DisplayName", W(LServiceDisplayName));
+        h.SetText(kRecordKey, u"Description", W(LServiceDescription));
         h.SetText(kRecordKey, u"ImagePath", W(r.image_path));
         h.SetText(kRecordKey, u"Type", u"16");
         h.SetText(kRecordKey, u"Start", W(std::to_string(r.start)));
@@ -105,17 +104,6 @@ std::string LogonName(const std::string& account) {
 std::string SystemdFolder() { return LPlatformRoot() + "/etc/systemd/system"; }
 std::string WantsLink() { return SystemdFolder() + "/multi-user.target.wants/" + kUnitName; }
 
-// A unit's command line quotes its words; '%' would start a specifier.
-std::string UnitQuote(const std::string& s) {
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (c == '%') out += '%';
-        out += c;
-    }
-    return out + "\"";
-}
-
 void ReloadSystemd() {
     if (LServiceSystemdRuns()) LServiceRunTool({"systemctl", "daemon-reload"});
 }
@@ -123,8 +111,14 @@ void ReloadSystemd() {
 // Writes the unit and its boot link from the record.
 bool WriteUnit(const Record& r) {
     if (!LPlatformCreateFolderTree(SystemdFolder() + "/multi-user.target.wants", 0755)) return false;
-    std::string user = r.account.empty() ? "" : LogonName(r.account);
-    if (!LServiceReplaceFile(LServiceUnitPath(), LServiceUnitText(ProgramOf(r.image_path), user), 0644)) return false;
+    LServiceUnitSettings unit;
+    unit.program = ProgramOf(r.image_path);
+    if (!r.account.empty()) {
+        unit.user = LogonName(r.account);
+        unit.home = LServiceUserHome(unit.user);
+    }
+    if (LServiceGroupExists(LServiceAllowedGroupName)) unit.group = LServiceAllowedGroupName;
+    if (!LServiceReplaceFile(LServiceUnitPath(), LServiceUnitText(unit), 0644)) return false;
     if (!LServiceSetLink(WantsLink(), std::string("../") + kUnitName, r.start == LServiceStartAuto)) return false;
     ReloadSystemd();
     return true;
@@ -162,22 +156,6 @@ bool StopSettled(const LServiceStateRecord& r) { return !IsUp(r.state) && r.stat
 }  // namespace
 
 std::string LServiceUnitPath() { return SystemdFolder() + "/" + kUnitName; }
-
-std::string LServiceUnitText(const std::string& program_path, const std::string& user) {
-    std::string t;
-    t += "# ";
-    t += kDescription;
-    t += "\n[Unit]\nDescription=";
-    t += kDisplayName;
-    t += "\nAfter=network-online.target\nWants=network-online.target\n";
-    // Restarts are never rate-limited: the failure action applies for ever.
-    t += "StartLimitIntervalSec=0\n\n[Service]\nType=simple\nExecStart=";
-    t += UnitQuote(program_path) + " -service\n";
-    t += "Restart=on-failure\nRestartSec=1\nKillSignal=SIGTERM\nTimeoutStopSec=30\n";
-    if (!user.empty()) t += "User=" + user + "\n";
-    t += "\n[Install]\nWantedBy=multi-user.target\n";
-    return t;
-}
 
 const char* LServiceStartTypeText(int start_type) {
     switch (start_type) {

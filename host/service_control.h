@@ -41,5 +41,4 @@ bool LServiceIsInstalled();
 
 // Pieces, for tests and status pages.
 std::string LServiceUnitPath();
-std::string LServiceUnitText(const std::string& program_path, const std::string& user);
 const char* LServiceStartTypeText(int start_type);

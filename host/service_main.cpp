@@ -108,6 +108,14 @@ int LServiceMain(int argc, char** argv) {
     // Before anything is made in it: what others could reach is closed first.
     LTightenDataFolder();
 
+    // Held until the process ends: starters and stoppers believe the state
+    // file's pid only while its process holds this.
+    LServiceLifeLock life;
+    if (!life.Take()) {
+        LLog("The service is already running.", LLogError);
+        LProcessStartupLock().Release();
+        return 1;
+    }
     LServicePipeServer server;
     if (!server.CreatePipeInstance()) {
         // Another service may be running: its state file is left alone.

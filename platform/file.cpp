@@ -262,6 +262,13 @@ bool LPlatformTightenMode(const char* path) {
     return LPlatformSetMode(path, S_ISDIR(st.st_mode) ? LPlatformSharedFolderMode : LPlatformSharedFileMode);
 }
 
+bool LPlatformRemoveWriteForOthers(const char* path) {
+    struct stat st;
+    if (lstat(path, &st) != 0) return errno == ENOENT || Fail();
+    if (S_ISLNK(st.st_mode) || (st.st_mode & S_IWOTH) == 0) return true;
+    return LPlatformSetMode(path, st.st_mode & 07777 & ~S_IWOTH);
+}
+
 bool LPlatformEnsureSharedFile(const char* path) {
     int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, LPlatformSharedFileMode);
     if (fd >= 0) {

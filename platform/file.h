@@ -98,6 +98,9 @@ bool LPlatformSetMode(const char* path, unsigned mode);
 // as it is. Never through a symbolic link. False when it could not be read
 // or changed; true when nothing is there.
 bool LPlatformTightenMode(const char* path);
+// Takes the write right of others from a file or folder (never through a
+// symbolic link); true when they have none afterwards or nothing is there.
+bool LPlatformRemoveWriteForOthers(const char* path);
 // Creates an empty file with the shared mode when nothing is there (never
 // through a symbolic link). True when a file is there afterwards.
 bool LPlatformEnsureSharedFile(const char* path);

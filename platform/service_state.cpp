@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <grp.h>
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +31,9 @@ extern "C" char** environ;
 
 bool ProcessExists(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
 
-// posix_spawnp with std streams on /dev/null; the child's pid or -1.
+// posix_spawnp with std streams on /dev/null, no other descriptor of the
+// caller and "/" as its folder (a service started this way must hold no
+// file, socket or folder of its starter); the child's pid or -1.
 pid_t SpawnQuiet(const std::vector<std::string>& argv) {
     if (argv.empty()) return -1;
     std::vector<char*> args;
@@ -40,6 +44,8 @@ pid_t SpawnQuiet(const std::vector<std::string>& argv) {
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&fa, 3);
+    posix_spawn_file_actions_addchdir_np(&fa, "/");
     // The child starts with no blocked signals, whatever the caller blocks.
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
@@ -98,10 +104,68 @@ LServiceStateRecord LServiceStateRead() {
     return r;
 }
 
+namespace {
+
+std::string LifeLockPath() { return LPlatformKnownFolder(LKnownFolder::RunFolder) + "/PorlinexService.lock"; }
+
+// The whole file, as a write lock.
+struct flock WholeFile(short type) {
+    struct flock l {};
+    l.l_type = type;
+    l.l_whence = SEEK_SET;
+    return l;
+}
+
+// Set while this process holds the life lock. Record locks belong to the
+// process, and closing any descriptor of the file would drop them: the
+// holder never opens the file again to ask.
+std::atomic<pid_t> g_life_lock_holder{0};
+
+}  // namespace
+
+LServiceLifeLock::~LServiceLifeLock() {
+    if (fd_ < 0) return;
+    g_life_lock_holder = 0;
+    close(fd_);  // releases the lock
+}
+
+bool LServiceLifeLock::Take() {
+    if (fd_ >= 0) return true;
+    std::string folder = LPlatformKnownFolder(LKnownFolder::RunFolder);
+    if (!LPlatformCreateFolderTree(folder, LPlatformSharedFolderMode)) return false;
+    int fd = open(LifeLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, LPlatformSharedFileMode);
+    if (fd < 0) return false;
+    fchmod(fd, LPlatformSharedFileMode);  // status queries of the group read it
+    struct flock l = WholeFile(F_WRLCK);
+    if (fcntl(fd, F_SETLK, &l) != 0) {
+        close(fd);
+        return false;
+    }
+    fd_ = fd;
+    g_life_lock_holder = getpid();
+    return true;
+}
+
+pid_t LServiceLifeLockHolder() {
+    if (pid_t mine = g_life_lock_holder.load()) return mine;
+    int fd = open(LifeLockPath().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return 0;
+    struct flock l = WholeFile(F_WRLCK);
+    pid_t holder = fcntl(fd, F_GETLK, &l) == 0 && l.l_type != F_UNLCK ? l.l_pid : 0;
+    close(fd);
+    return holder;
+}
+
 LServiceStateRecord LServiceStateQuery() {
     LServiceStateRecord r = LServiceStateRead();
-    if (r.state != LServiceState::Unknown && r.state != LServiceState::Stopped && !ProcessExists(r.pid))
-        r.state = LServiceState::Stopped;
+    pid_t holder = LServiceLifeLockHolder();
+    if (holder <= 0) {
+        if (r.state != LServiceState::Unknown) r.state = LServiceState::Stopped;
+        r.pid = 0;
+    } else if (r.pid != holder) {
+        r.state = LServiceState::StartPending;
+        r.pid = holder;
+    }
     return r;
 }
 
@@ -136,11 +200,33 @@ bool LServiceSystemdRuns() {
     return LPlatformRoot().empty() && stat("/run/systemd/system", &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool LServiceUserExists(const std::string& name) {
+namespace {
+
+// False when the name is no user of this machine.
+bool LookUpUser(const std::string& name, std::string* home) {
     std::vector<char> buf(16384);
     passwd pw;
     passwd* found = nullptr;
-    return !name.empty() && getpwnam_r(name.c_str(), &pw, buf.data(), buf.size(), &found) == 0 && found;
+    if (name.empty() || getpwnam_r(name.c_str(), &pw, buf.data(), buf.size(), &found) != 0 || !found) return false;
+    if (home) *home = found->pw_dir ? found->pw_dir : "";
+    return true;
+}
+
+}  // namespace
+
+bool LServiceUserExists(const std::string& name) { return LookUpUser(name, nullptr); }
+
+std::string LServiceUserHome(const std::string& name) {
+    std::string home;
+    LookUpUser(name, &home);
+    return home;
+}
+
+bool LServiceGroupExists(const std::string& name) {
+    std::vector<char> buf(16384);
+    group gr;
+    group* found = nullptr;
+    return !name.empty() && getgrnam_r(name.c_str(), &gr, buf.data(), buf.size(), &found) == 0 && found;
 }
 
 bool LServiceReplaceFile(const std::string& path, const std::string& text, unsigned mode) {

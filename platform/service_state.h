@@ -28,13 +28,33 @@ std::string LServiceStatePath();
 const char* LServiceStateWord(LServiceState s);
 LServiceState LServiceStateFromWord(const std::string& word);
 
+// The lock a service holds for its whole life: "PorlinexService.lock" in
+// the run folder. A pid in the state file is believed only while the
+// process of that pid holds the lock: a service that was killed leaves its
+// pid behind, and that pid may name any other process by now.
+class LServiceLifeLock {
+public:
+    LServiceLifeLock() = default;
+    ~LServiceLifeLock();
+    LServiceLifeLock(const LServiceLifeLock&) = delete;
+    LServiceLifeLock& operator=(const LServiceLifeLock&) = delete;
+    // False when another process holds it, or it cannot be made.
+    bool Take();
+
+private:
+    int fd_ = -1;
+};
+// The pid of the process that holds the life lock; 0 when none does.
+pid_t LServiceLifeLockHolder();
+
 // Writes the record for this process. True when the file was replaced.
 bool LServiceStateWrite(LServiceState state, pid_t pid);
 // Reads the record; Unknown when the file is missing or does not parse.
 LServiceStateRecord LServiceStateRead();
-// The record as it stands for a status query: a record whose process no
-// longer exists reads as stopped (the service was killed without a chance
-// to write it).
+// The record as it stands for a status query, its pid that of the life
+// lock's holder: without a holder it reads as stopped (the service was
+// killed without a chance to write it), and a holder that has not written
+// its record yet reads as starting.
 LServiceStateRecord LServiceStateQuery();
 
 // The process side of starting and stopping the service.
@@ -52,6 +72,9 @@ bool LServiceProcessExists(pid_t pid);
 bool LServiceSystemdRuns();
 // True when the account names a user of this machine.
 bool LServiceUserExists(const std::string& name);
+// The user's home folder; empty when unknown.
+std::string LServiceUserHome(const std::string& name);
+bool LServiceGroupExists(const std::string& name);
 
 // Files of the service layer (the state file, the systemd unit).
 // Replaces a file whole: a temporary file beside it, fsync, rename; never

