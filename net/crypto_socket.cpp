@@ -1,6 +1,7 @@
 #include "net/crypto_socket.h"
 
 #include <openssl/bio.h>
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
@@ -57,7 +58,9 @@ void LCryptoSocket::Close() {
         long n = BIO_get_mem_data(output_, &data);
         if (n > 0) LPlatformSocketSend(socket, data, static_cast<size_t>(n));
     }
-    ERR_clear_error();
+    // Only a TLS record touches OpenSSL: a plain connection's thread never
+    // gets OpenSSL's per-thread state.
+    if (context_) ERR_clear_error();
     EndContext();
     LPlatformSocketClose(socket);
     socket = LInvalidSocket;
@@ -238,3 +241,5 @@ LNetOpResult LCryptoSocket::ReceiveExact(LNetOpResult& result, LTaskProgress& pr
     }
     return result;
 }
+
+void LCryptoThreadEnd() { OPENSSL_thread_stop(); }

@@ -124,6 +124,11 @@ private:
     bool peer_closed_ = false;
 };
 
+// Lets go of OpenSSL's state for the calling thread. A thread that ends
+// without being joined calls it before it lets its owner know it is done,
+// so that nothing of it touches OpenSSL while the process ends.
+void LCryptoThreadEnd();
+
 // Connects a record: host[:port] as UTF-8, the host part becomes the server
 // name, every resolved address is tried with the time-out.
 LNetOpResult LConnectHost(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& record, const char* host_port,

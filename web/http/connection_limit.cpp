@@ -52,17 +52,17 @@ void LWebConnectionLimit::Release(uint32_t ip) {
     if (total_open_ < total_) total_logged_ = false;
 }
 
-LWebConnectionSlot::LWebConnectionSlot(LWebConnectionLimit& limit, uint32_t ip) : ip_(ip) {
-    if (limit.Admit(ip)) limit_ = &limit;
+LWebConnectionSlot::LWebConnectionSlot(const std::shared_ptr<LWebConnectionLimit>& limit, uint32_t ip) : ip_(ip) {
+    if (limit && limit->Admit(ip)) limit_ = limit;
 }
 
 LWebConnectionSlot::LWebConnectionSlot(LWebConnectionSlot&& other) noexcept
-    : limit_(std::exchange(other.limit_, nullptr)), ip_(other.ip_) {}
+    : limit_(std::move(other.limit_)), ip_(other.ip_) {}
 
 LWebConnectionSlot& LWebConnectionSlot::operator=(LWebConnectionSlot&& other) noexcept {
     if (this != &other) {
         Reset();
-        limit_ = std::exchange(other.limit_, nullptr);
+        limit_ = std::move(other.limit_);
         ip_ = other.ip_;
     }
     return *this;
@@ -70,5 +70,5 @@ LWebConnectionSlot& LWebConnectionSlot::operator=(LWebConnectionSlot&& other) no
 
 void LWebConnectionSlot::Reset() {
     if (limit_) limit_->Release(ip_);
-    limit_ = nullptr;
+    limit_.reset();
 }

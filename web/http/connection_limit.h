@@ -4,6 +4,7 @@
 // that one address keeping its connections alive cannot hold every thread
 // and descriptor of the server while other clients wait.
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 
@@ -39,12 +40,14 @@ private:
     bool total_logged_ = false;
 };
 
-// One admitted connection, given back when the slot goes.
+// One admitted connection, given back when the slot goes. The slot shares
+// the limit: a connection thread that ends on its own may give its place
+// back after its listener is gone.
 class LWebConnectionSlot {
 public:
     LWebConnectionSlot() = default;
     // Admits the connection; an empty slot when it is refused.
-    LWebConnectionSlot(LWebConnectionLimit& limit, uint32_t ip);
+    LWebConnectionSlot(const std::shared_ptr<LWebConnectionLimit>& limit, uint32_t ip);
     LWebConnectionSlot(LWebConnectionSlot&& other) noexcept;
     LWebConnectionSlot& operator=(LWebConnectionSlot&& other) noexcept;
     ~LWebConnectionSlot() { Reset(); }
@@ -52,6 +55,6 @@ public:
 
 private:
     void Reset();
-    LWebConnectionLimit* limit_ = nullptr;
+    std::shared_ptr<LWebConnectionLimit> limit_;
     uint32_t ip_ = 0;
 };

@@ -44,7 +44,11 @@ void LWebletConnectionThread::Run() {
     // A stop of the service ends a handshake in progress too: a client that
     // drips its handshake must not hold the stop up.
     if (!secure_ || record_.StartTls(LTlsServer, *this)) LWebletServeConnection(*this, peer_ip, web_folder_);
-    record_.Close();
+    // All of OpenSSL is let go here, before the thread leaves its pool: a
+    // thread that ends on its own is deleted after that, unjoined, and may
+    // still run while the process is ending and OpenSSL cleans up.
+    record_.FreeCredentials();
+    if (secure_) LCryptoThreadEnd();
 }
 
 uint32_t LWebletConnectionThread::ReceiveSome(void* buffer, size_t n, size_t* count, uint32_t timeout_ms) {

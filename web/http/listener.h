@@ -6,6 +6,7 @@
 // connection thread of its pool. A port in use is tried again every 30
 // seconds.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "foundation/thread.h"
@@ -21,7 +22,8 @@ public:
     // Set before each start.
     uint16_t port = 0;
     // Open connections per address and in all.
-    LWebConnectionLimit limits{LWebMaxConnectionsPerAddress, LWebMaxConnections};
+    std::shared_ptr<LWebConnectionLimit> limits =
+        std::make_shared<LWebConnectionLimit>(LWebMaxConnectionsPerAddress, LWebMaxConnections);
     // The data folder's "Web", handed to every connection thread.
     char16_t web_folder[260];
     LThreadPool pool;

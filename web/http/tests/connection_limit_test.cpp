@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,7 @@ size_t Count(const std::string& text, const std::string& what) {
 TEST(ConnectionLimit, CountsOpenConnectionsPerAddressAndInAll) {
     LTestRoot root;
     LLogCloseFile();
-    LWebConnectionLimit limit(2, 3);
+    auto limit = std::make_shared<LWebConnectionLimit>(2, 3);
     const uint32_t a = 0x0100007F, b = 0x0200007F, c = 0x0300007F;
     {
         LWebConnectionSlot a1(limit, a), a2(limit, a);
