@@ -89,7 +89,6 @@ void LJsonValue::TakeFrom(LJsonValue& other) {
 }
 
 void LJsonValue::FreeMembers() {
-    // Iterative, one list at a time: each member's value frees its own.
     while (members) {
         LJsonMember* next = members->next;
         members->~LJsonMember();
