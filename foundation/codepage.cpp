@@ -80,19 +80,15 @@ const char* LCodePageIconvName(uint32_t codePage) {
     return e ? e->decodeName : nullptr;
 }
 
-void LCodePageAppendWide(uint32_t codePage, const char* bytes, size_t n, LString& out) {
-    if (!bytes) return;
-    if (IsUtf8(codePage)) {
-        LStringAppendUtf8(out, bytes, n);
-        return;
-    }
-    const CodePageName* e = Find(codePage);
-    if (!e) return;
-    Iconv cd(kWide, e->decodeName);
-    if (!cd.ok()) return;
+namespace {
+
+// Converts through the iconv decoder of that name; false when iconv has none.
+bool AppendThrough(const char* decodeName, const char* bytes, size_t n, LString& out) {
+    Iconv cd(kWide, decodeName);
+    if (!cd.ok()) return false;
     // One unit per byte is enough for every charset of mail; iconv writes
     // straight into the string, which grows only if that guess is wrong.
-    if (!out.Reserve(out.length + n + 1)) return;
+    if (!out.Reserve(out.length + n + 1)) return true;
     char* in = const_cast<char*>(bytes);
     size_t inLeft = n;
     for (;;) {
@@ -116,6 +112,37 @@ void LCodePageAppendWide(uint32_t codePage, const char* bytes, size_t n, LString
         --inLeft;
     }
     out.Terminate();
+    return true;
+}
+
+// A charset name as MIME writes them. Anything else (a path, iconv's
+// "//TRANSLIT" suffixes, a name of any length) never reaches iconv_open.
+bool IsPlainCharsetName(const char* name) {
+    size_t n = 0;
+    for (const char* p = name; *p; ++p, ++n) {
+        char c = *p;
+        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                  c == '_' || c == '.' || c == ':' || c == '+';
+        if (!ok || n >= 40) return false;
+    }
+    return n > 0;
+}
+
+}  // namespace
+
+void LCodePageAppendWide(uint32_t codePage, const char* bytes, size_t n, LString& out) {
+    if (!bytes) return;
+    if (IsUtf8(codePage)) {
+        LStringAppendUtf8(out, bytes, n);
+        return;
+    }
+    const CodePageName* e = Find(codePage);
+    if (e) AppendThrough(e->decodeName, bytes, n, out);
+}
+
+bool LCharsetAppendWide(const char* charset, const char* bytes, size_t n, LString& out) {
+    if (!charset || !IsPlainCharsetName(charset)) return false;
+    return AppendThrough(charset, bytes ? bytes : "", bytes ? n : 0, out);
 }
 
 void LCodePageToWide(uint32_t codePage, const LStringA& text, LString& out) {

@@ -19,6 +19,10 @@ const char* LCodePageIconvName(uint32_t codePage);
 
 // Appends n bytes of text in the code page to out as UTF-16.
 void LCodePageAppendWide(uint32_t codePage, const char* bytes, size_t n, LString& out);
+// Appends bytes of the charset that iconv knows by that name (a MIME name
+// such as "ISO-8859-15" or "EUC-JP"). False, with nothing appended, when
+// iconv has no such charset or the text is not a plain charset name.
+bool LCharsetAppendWide(const char* charset, const char* bytes, size_t n, LString& out);
 // The growable out becomes the UTF-16 form of the narrow string.
 void LCodePageToWide(uint32_t codePage, const LStringA& text, LString& out);
 // A terminated text into out of capacity units, always terminated within it;

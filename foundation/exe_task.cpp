@@ -172,39 +172,102 @@ void LExeTaskDispatch(uint32_t* result, const char16_t* task) {
 
 namespace {
 
-// Reads a text message's body and hands it on.
-bool ReadText(LChildProcess& child, LString& text) {
-    uint16_t n;
+enum LRead : uint32_t { kReadOk = 0, kReadStopped = 1, kReadFailed = 2 };
+
+// The parent's reads of the child's messages. None of them ever blocks: a
+// child that stalls in the middle of a message must not keep a stop request
+// waiting, and a child that has ended is noticed by its process handle even
+// when something else still holds its output open.
+class LChildReader {
+public:
+    LChildReader(LChildProcess& child, LTaskProgress* progress) : child_(child), progress_(progress) {}
+
+    uint32_t Read(void* data, size_t n) {
+        auto* to = static_cast<uint8_t*>(data);
+        size_t have = 0;
+        while (have < n) {
+            if (start_ < end_) {
+                size_t take = n - have < end_ - start_ ? n - have : end_ - start_;
+                std::memcpy(to + have, buffer_ + start_, take);
+                start_ += take;
+                have += take;
+                continue;
+            }
+            uint32_t r = Fill();
+            if (r != kReadOk) return r;
+        }
+        return kReadOk;
+    }
+
+private:
+    uint32_t Fill() {
+        for (;;) {
+            if (progress_->IsStopRequested()) return kReadStopped;
+            if (LPlatformPollReadable(child_.output, 0)) {
+                size_t got = child_.Read(buffer_, sizeof buffer_);
+                if (got == 0) return kReadFailed;  // the output ended
+                start_ = 0;
+                end_ = got;
+                quietSince_ = LTickCount64();
+                return kReadOk;
+            }
+            // Everything the child wrote before it ended is in the pipe.
+            if (child_.process.HasEnded()) return kReadFailed;
+            LHandleList list;
+            list.handles[list.count++] = child_.output;
+            if (child_.process.Handle() >= 0) list.handles[list.count++] = child_.process.Handle();
+            if (progress_->WaitHandles(list, 200) == 1) return kReadStopped;
+            if (LTickCount64() - quietSince_ >= kSilenceLimitMs) {
+                child_.process.Kill();
+                return kReadFailed;
+            }
+        }
+    }
+
+    LChildProcess& child_;
+    LTaskProgress* progress_;
+    uint8_t buffer_[4096];
+    size_t start_ = 0;
+    size_t end_ = 0;
+    uint64_t quietSince_ = LTickCount64();
+};
+
+// A text message's body: 16-bit unit count, then the units.
+uint32_t ReadText(LChildReader& reader, LString& text) {
     uint8_t len[2];
-    if (!LPlatformReadAll(child.output, len, 2)) return false;
-    n = static_cast<uint16_t>(len[0] | len[1] << 8);
+    if (uint32_t r = reader.Read(len, 2)) return r;
+    const uint16_t n = static_cast<uint16_t>(len[0] | len[1] << 8);
     std::string bytes(size_t(n) * 2, '\0');
-    if (n && !LPlatformReadAll(child.output, bytes.data(), bytes.size())) return false;
+    if (n)
+        if (uint32_t r = reader.Read(bytes.data(), bytes.size())) return r;
     text.Clear();
     for (size_t i = 0; i < n; ++i)
         text.AppendChar(static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
                                               static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    return true;
+    return kReadOk;
 }
 
-enum class LMessage { Continue, Done, Failed };
+enum class LMessage { Continue, Done, Failed, Stopped };
+
+LMessage FromRead(uint32_t r) { return r == kReadStopped ? LMessage::Stopped : LMessage::Failed; }
 
 // One message from the child; Done with the result for a result message.
-LMessage ReadMessage(LChildProcess& child, LTaskProgress* progress, void* request, uint32_t n, LString& text,
+LMessage ReadMessage(LChildReader& reader, LTaskProgress* progress, void* request, uint32_t n, LString& text,
                      uint32_t* result) {
     uint8_t type;
-    if (!LPlatformReadAll(child.output, &type, 1)) return LMessage::Failed;
+    if (uint32_t r = reader.Read(&type, 1)) return FromRead(r);
     switch (type) {
     case 0:
     case 1: {
-        bool whole = n == 0 || LPlatformReadAll(child.output, request, n);
-        *result = type == 1 && whole ? 0 : 2;
+        uint32_t r = n ? reader.Read(request, n) : kReadOk;
+        if (r == kReadStopped) return LMessage::Stopped;
+        *result = type == 1 && r == kReadOk ? 0 : 2;
         return LMessage::Done;
     }
     case 2: *result = 1; return LMessage::Done;
     case 16: {
         double x;
-        if (!LPlatformReadAll(child.output, &x, 8)) return LMessage::Failed;
+        if (uint32_t r = reader.Read(&x, 8)) return FromRead(r);
         progress->SetProgress(x);
         return LMessage::Continue;
     }
@@ -214,7 +277,7 @@ LMessage ReadMessage(LChildProcess& child, LTaskProgress* progress, void* reques
     case 129:
     case 130:
     case 131:
-        if (!ReadText(child, text)) return LMessage::Failed;
+        if (uint32_t r = ReadText(reader, text)) return FromRead(r);
         if (type == 128)
             progress->ShowError(text.c_str());
         else
@@ -259,31 +322,16 @@ void LExeTaskRun(uint32_t* result, LTaskProgress* progress, void* request, uint3
     LChildProcess child;
     if (!child.Start({self, "-exe", LToUtf8(task)}, n)) return;
     if (n && !child.Write(request, n)) return;
+    LChildReader reader(child, progress);
     LString text;
-    while (!progress->IsStopRequested()) {
-        // Wait for output (a child that ends closes its output too).
-        const uint32_t quiet_since = LTickCount();
-        bool stopped = false;
-        while (!LPlatformPollReadable(child.output, 0)) {
-            if (progress->WaitHandle(child.output, 200) == 1) {
-                stopped = true;
-                break;
-            }
-            if (LTickCount() - quiet_since >= kSilenceLimitMs) {
-                child.process.Kill();
-                return;
-            }
+    for (;;) {
+        LMessage m = ReadMessage(reader, progress, request, n, text, result);
+        if (m == LMessage::Done) return;
+        if (m == LMessage::Failed) {
+            *result = 2;
+            return;
         }
-        if (stopped) break;
-        while (!progress->IsStopRequested()) {
-            LMessage m = ReadMessage(child, progress, request, n, text, result);
-            if (m == LMessage::Done) return;
-            if (m == LMessage::Failed) {
-                *result = 2;
-                return;
-            }
-            if (!LPlatformPollReadable(child.output, 0)) break;
-        }
+        if (m == LMessage::Stopped) break;
     }
     StopChild(child);
     *result = 1;

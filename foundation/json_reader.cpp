@@ -1,9 +1,10 @@
-// The two JSON readers. They share one grammar, more lenient than RFC 8259
-// in places (unclosed containers at the end of the text, brackets not
-// matched by kind, a comma optional) and stricter in one (no white space
-// between a scalar and its comma). The plain reader refuses a bare scalar
-// where an object's member is due; the reporting reader accepts one, so a
-// scalar may be a whole request body.
+// The two JSON readers. They share one grammar that reads every text RFC
+// 8259 allows and is more lenient in places (unclosed containers at the end
+// of the text, brackets not matched by kind, a comma optional, "truex" read
+// as true). Numbers must have the RFC's form: the C library would also take
+// "nan", "inf" or hex, and a tree must never hold a number that is not one.
+// The plain reader refuses a bare scalar where an object's member is due;
+// either reader takes one as the whole text.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -44,6 +45,28 @@ int HexValue(char c) {
     return -1;
 }
 
+// -? (0 | [1-9] digits) (. digits)? ([eE] [+-]? digits)?, leading zeros
+// allowed as the integer rule allows them.
+bool IsNumberText(const char* p) {
+    auto digits = [&p] {
+        const char* start = p;
+        while (*p >= '0' && *p <= '9') ++p;
+        return p > start;
+    };
+    if (*p == '-') ++p;
+    if (!digits()) return false;
+    if (*p == '.') {
+        ++p;
+        if (!digits()) return false;
+    }
+    if (*p == 'e' || *p == 'E') {
+        ++p;
+        if (*p == '+' || *p == '-') ++p;
+        if (!digits()) return false;
+    }
+    return *p == 0;
+}
+
 class LJsonReader {
 public:
     LJsonReader(const char* text, size_t n, LTaskProgress* progress, bool reporting, bool utf16)
@@ -63,6 +86,11 @@ private:
     bool AtEnd() const { return p_ >= end_; }
     void SkipWhite() {
         while (p_ < end_ && IsWhite(*p_)) ++p_;
+    }
+    // White space may stand between a value and its comma.
+    void SkipCommaAfterValue() {
+        SkipWhite();
+        if (p_ < end_ && *p_ == ',') ++p_;
     }
     uint32_t Fail(const char* text) {
         if (!failed) LCopyFieldA(message, text);
@@ -206,7 +234,7 @@ bool LJsonReader::StoreScalar(LJsonValue& target, const char* tok, size_t n) {
         return true;
     }
     double v;
-    if (std::sscanf(tok, "%lf", &v) == 1) {
+    if (IsNumberText(tok) && std::sscanf(tok, "%lf", &v) == 1) {
         target.SetDouble(v);
         return true;
     }
@@ -228,7 +256,7 @@ bool LJsonReader::ReadScalarToken(LJsonValue& target) {
     std::memcpy(tok, start, n);
     tok[n] = 0;
     if (!StoreScalar(target, tok, n)) return false;
-    if (p_ < end_ && *p_ == ',') ++p_;
+    SkipCommaAfterValue();
     return true;
 }
 
@@ -269,14 +297,14 @@ uint32_t LJsonReader::ReadItems(LJsonValue& c, bool array_mode, LJsonWhere where
             if (ch == '"') {
                 if (!ReadStringToken() || !StoreScalar(*target, token_.c_str(), token_.size())) return 2;
                 while (p_ < end_ && !EndsToken(*p_)) ++p_;
-                if (!AtEnd() && *p_ == ',') ++p_;
+                SkipCommaAfterValue();
                 continue;
             }
             if (!ReadScalarToken(*target)) return 2;
             continue;
         }
         if (ch != '"' && ch != '[' && ch != '{') {
-            if (!reporting_ && !array_mode && where != LJsonWhere::Element) return Fail(kUnexpected);
+            if (!reporting_ && !array_mode && where == LJsonWhere::MemberValue) return Fail(kUnexpected);
             LJsonValue* target = c.AppendElement();
             if (!target) return Fail(kBadValue);
             if (!ReadScalarToken(*target)) return 2;
@@ -285,7 +313,9 @@ uint32_t LJsonReader::ReadItems(LJsonValue& c, bool array_mode, LJsonWhere where
         if (ch == '"') {
             if (!ReadStringToken()) return 2;
             SkipWhite();
-            if (array_mode && (AtEnd() || *p_ != ':')) {
+            // A string not followed by a colon is a value: an element of an
+            // array, or a string that is the whole text.
+            if (AtEnd() || *p_ != ':') {
                 LJsonValue* target = c.AppendElement();
                 if (!target || !StoreScalar(*target, token_.c_str(), token_.size())) return Fail(kBadValue);
                 if (!AtEnd() && *p_ == ',') ++p_;

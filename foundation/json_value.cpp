@@ -1,11 +1,72 @@
 #include "foundation/json_value.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "foundation/json_writer.h"
 #include "foundation/utf8.h"
+
+// Open addressing over the members of one large object. The hash is seeded
+// with the index's own address, so a sender cannot choose names that all
+// collide and bring back the quadratic cost.
+struct LJsonMemberIndex {
+    size_t used;
+    size_t mask;
+    LJsonMember* slots[1];
+};
+
+namespace {
+
+// An object gets its index when it reaches this many members; below it a
+// walk of the list is cheaper than hashing.
+constexpr size_t kIndexFrom = 16;
+
+uint64_t HashName(const char* name, uint64_t seed) {
+    uint64_t h = seed ^ 0xcbf29ce484222325ull;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; ++p) h = (h ^ *p) * 0x100000001b3ull;
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    return h;
+}
+
+uint64_t IndexSeed(const LJsonMemberIndex* index) { return reinterpret_cast<uintptr_t>(index) * 0x9e3779b97f4a7c15ull; }
+
+LJsonMemberIndex* NewIndex(size_t slots) {
+    auto* index = static_cast<LJsonMemberIndex*>(
+        std::calloc(1, sizeof(LJsonMemberIndex) + (slots - 1) * sizeof(LJsonMember*)));
+    if (index) index->mask = slots - 1;
+    return index;
+}
+
+// The slot of the name, or the empty slot where it would go.
+LJsonMember** IndexSlot(LJsonMemberIndex* index, const char* name) {
+    size_t i = HashName(name, IndexSeed(index)) & index->mask;
+    while (index->slots[i] && std::strcmp(index->slots[i]->name, name) != 0) i = (i + 1) & index->mask;
+    return &index->slots[i];
+}
+
+// Adds a member unless its name is there: the first of a repeated name wins.
+void IndexAdd(LJsonMemberIndex* index, LJsonMember* m) {
+    LJsonMember** slot = IndexSlot(index, m->name);
+    if (*slot) return;
+    *slot = m;
+    ++index->used;
+}
+
+// A table of twice the members' count or more, filled from the list in order.
+LJsonMemberIndex* BuildIndex(LJsonMember* list, size_t members) {
+    size_t slots = 32;
+    while (slots < members * 2) slots *= 2;
+    LJsonMemberIndex* index = NewIndex(slots);
+    if (!index) return nullptr;
+    for (LJsonMember* m = list; m; m = m->next) IndexAdd(index, m);
+    return index;
+}
+
+}  // namespace
 
 void LJsonValue::TakeFrom(LJsonValue& other) {
     kind = other.kind;
@@ -16,11 +77,15 @@ void LJsonValue::TakeFrom(LJsonValue& other) {
     elements = other.elements;
     count = other.count;
     capacity = other.capacity;
+    lastMember_ = other.lastMember_;
+    index_ = other.index_;
     other.kind = LJsonMoved;
     other.subkind = LJsonNotNumber;
     other.members = nullptr;
     other.elements = nullptr;
     other.count = other.capacity = 0;
+    other.lastMember_ = nullptr;
+    other.index_ = nullptr;
 }
 
 void LJsonValue::FreeMembers() {
@@ -30,6 +95,9 @@ void LJsonValue::FreeMembers() {
         std::free(members);
         members = next;
     }
+    lastMember_ = nullptr;
+    std::free(index_);
+    index_ = nullptr;
 }
 
 void LJsonValue::ReleaseContainers() {
@@ -68,9 +136,24 @@ LJsonValue* LJsonValue::AddMember(const char* name) {
     auto* m = new (mem) LJsonMember;
     if (n) std::memcpy(m->name, name, n);
     m->name[n] = 0;
-    LJsonMember** tail = &members;
-    while (*tail) tail = &(*tail)->next;
-    *tail = m;
+    // The end is known, unless a caller linked members by hand.
+    if (!lastMember_ && members)
+        for (lastMember_ = members; lastMember_->next;) lastMember_ = lastMember_->next;
+    (lastMember_ ? lastMember_->next : members) = m;
+    lastMember_ = m;
+    if (index_) {
+        if ((index_->used + 1) * 2 > index_->mask + 1) {
+            size_t have = index_->used + 1;
+            std::free(index_);
+            index_ = BuildIndex(members, have);
+        } else {
+            IndexAdd(index_, m);
+        }
+    } else {
+        size_t have = 0;
+        for (LJsonMember* p = members; p && have < kIndexFrom; p = p->next) ++have;
+        if (have >= kIndexFrom) index_ = BuildIndex(members, have);
+    }
     return &m->value;
 }
 
@@ -108,6 +191,10 @@ LJsonValue* LJsonValue::DetachElement(size_t index) {
 }
 
 LJsonValue* LJsonValue::FindMember(const char* name) {
+    if (index_) {
+        LJsonMember* m = *IndexSlot(index_, name);
+        return m ? &m->value : nullptr;
+    }
     for (LJsonMember* m = members; m; m = m->next)
         if (std::strcmp(m->name, name) == 0) return &m->value;
     return nullptr;
@@ -188,7 +275,13 @@ void LJsonValue::SetString(const char* utf8, size_t n) {
 
 int64_t LJsonValue::AsInt64() const {
     if (kind != LJsonNumber) return 0;
-    return subkind == LJsonDouble ? static_cast<int64_t>(payload.d) : payload.i;
+    if (subkind != LJsonDouble) return payload.i;
+    // 1e999 reads as infinity: a conversion out of range would be undefined.
+    const double d = payload.d;
+    if (!(d == d)) return 0;
+    if (d >= 9223372036854775807.0) return INT64_MAX;
+    if (d <= -9223372036854775808.0) return INT64_MIN;
+    return static_cast<int64_t>(d);
 }
 
 double LJsonValue::AsDouble() const {

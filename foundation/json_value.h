@@ -96,6 +96,12 @@ private:
     void TakeFrom(LJsonValue& other);
     void ReleaseContainers();
     bool GrowElements();
+
+    // The end of the member list, and a hash index once an object has many
+    // members: a request body of 100,000 members must not cost 100,000
+    // walks of the list, neither to append nor to find a repeated name.
+    LJsonMember* lastMember_ = nullptr;
+    struct LJsonMemberIndex* index_ = nullptr;
 };
 
 // A member node holds its name inline, allocated to the name's length (at

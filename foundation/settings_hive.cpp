@@ -129,6 +129,13 @@ bool ParseValueLine(std::string_view line, LHiveValue& v) {
 
 }  // namespace
 
+bool LHiveKeyPathValid(std::u16string_view path) {
+    if (path.empty()) return false;
+    for (char16_t c : path)
+        if (c == u'\n' || c == u'\r' || c == 0 || c == u']') return false;
+    return true;
+}
+
 bool LHiveNamesEqual(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
@@ -295,9 +302,16 @@ namespace {
 // `bad` tells the caller to log that once it holds no lock.
 enum class LLoadBad { None, Moved, Kept };
 
+// The user's hive is the user's alone; the machine hive is shared with the
+// group of users allowed to use the service. Never more, whatever the umask
+// or an earlier writer left.
+unsigned HiveMode(const std::string& path) {
+    return path == LHivePath(LRegHive::LocalMachine) ? LPlatformSharedFileMode : 0600;
+}
+
 bool LoadHive(const std::string& path, LSettingsHive& out, bool locked, LLoadBad& bad) {
     std::string text;
-    LPlatformReadResult r = LPlatformReadWholeFile(path, text);
+    LPlatformReadResult r = LPlatformReadWholeFile(path, text, HiveMode(path));
     if (r == LPlatformReadResult::Missing) {
         out.sections.clear();
         return true;
@@ -312,6 +326,17 @@ bool LoadHive(const std::string& path, LSettingsHive& out, bool locked, LLoadBad
     bad = LPlatformMoveAside(path, ".bad") ? LLoadBad::Moved : LLoadBad::Kept;
     out.sections.clear();
     return true;
+}
+
+// Writes only what reads back: a hive the reader would refuse is never
+// stored, so no write can cost the other settings at the next load.
+bool WriteHive(const std::string& path, const LSettingsHive& h) {
+    for (const auto& section : h.sections)
+        if (!LHiveKeyPathValid(section.path)) return false;
+    std::string text = h.Serialize();
+    LSettingsHive check;
+    if (!check.Parse(text)) return false;
+    return LPlatformReplaceFile(path, text, HiveMode(path));
 }
 
 void LogBadHive(const std::string& path, LLoadBad bad) {
@@ -338,10 +363,7 @@ bool LHiveUpdateWith(LRegHive hive, bool (*change)(LSettingsHive&, void*), void*
         LPlatformHiveLock lock(path);
         LSettingsHive h;
         if (lock.Held() && LoadHive(path, h, true, bad)) {
-            // The user's hive is the user's alone; the machine hive is shared
-            // with the group of users allowed to use the service.
-            unsigned mode = hive == LRegHive::LocalMachine ? LPlatformSharedFileMode : 0600;
-            ok = !change(h, context) || LPlatformReplaceFile(path, h.Serialize(), mode);
+            ok = !change(h, context) || WriteHive(path, h);
         }
     }
     LogBadHive(path, bad);

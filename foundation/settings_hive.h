@@ -54,6 +54,11 @@ public:
     bool DeleteValue(std::u16string_view path, std::u16string_view name);
 };
 
+// A key path the file can hold: not empty, without line breaks, NUL or ']'
+// (a path that reads back as another section, or not at all, would cost
+// the whole hive at the next load).
+bool LHiveKeyPathValid(std::u16string_view path);
+
 // Case-insensitive equality of key paths and value names.
 bool LHiveNamesEqual(std::u16string_view a, std::u16string_view b);
 
@@ -67,7 +72,9 @@ bool LHiveLoad(LRegHive hive, LSettingsHive& out);
 
 // Changes a hive under its lock: re-reads it, lets change() edit it and,
 // when change() returns true, writes it back atomically. False when the
-// lock cannot be taken or the file cannot be written.
+// lock cannot be taken, the file cannot be written, or the changed hive
+// would not read back (a key path that LHiveKeyPathValid refuses): then
+// nothing is written.
 template <class F>
 bool LHiveUpdate(LRegHive hive, F&& change);
 

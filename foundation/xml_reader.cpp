@@ -288,9 +288,34 @@ bool LXmlNode::ParseElement(LXmlReader& r, char16_t ended_by) {
 bool LXmlNode::ParseContent(LXmlReader& r) {
     FreeList(firstChild);
     firstChild = nullptr;
+    // Each level of elements is a level of recursion here: a file of nested
+    // tags alone must not exhaust the stack.
+    if (name && ++r.depth > LXmlMaxDepth) {
+        r.Error(u"Elements are nested too deeply.");
+        return false;
+    }
+    struct DepthGuard {
+        LXmlReader& reader;
+        bool counted;
+        ~DepthGuard() {
+            if (counted) --reader.depth;
+        }
+    } guard{r, name != nullptr};
+    // Children are added at a tail of our own: a long sibling list must not
+    // be walked once per child.
+    LXmlNode** tail = &firstChild;
+    auto add = [&](LXmlNode* node) {
+        *tail = node;
+        tail = &node->next;
+    };
     LString pending;
     auto flush = [&] {
-        if (pending.length) AppendChild(pending.c_str());
+        if (pending.length) {
+            if (auto* node = new (std::nothrow) LXmlNode) {
+                node->text = Duplicate(pending.c_str(), pending.length);
+                add(node);
+            }
+        }
         pending.Clear();
     };
     LString tag;
@@ -316,7 +341,7 @@ bool LXmlNode::ParseContent(LXmlReader& r) {
             auto* child = new (std::nothrow) LXmlNode;
             if (!child) return false;
             child->name = Duplicate(tag.c_str(), tag.length);
-            Append(child);
+            add(child);
             if (!child->name || !child->ParseElement(r, ended_by) || r.ended) return false;
             continue;
         }

@@ -13,6 +13,9 @@
 
 class LXmlReader;
 
+// Elements nested deeper than this end the parse with an error.
+constexpr int LXmlMaxDepth = 256;
+
 class LXmlNode {
 public:
     LXmlNode() = default;
@@ -76,6 +79,7 @@ public:
     bool AskCancel();
 
     bool ended = false;  // a stop or an error ends the parse
+    int depth = 0;       // elements open around the read position
 
 private:
     const char16_t* text_;

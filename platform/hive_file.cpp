@@ -1,6 +1,8 @@
 #include "platform/hive_file.h"
 
 #include <cerrno>
+#include <dirent.h>
+#include <string_view>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -50,10 +52,42 @@ LPlatformHiveLock::~LPlatformHiveLock() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-LPlatformReadResult LPlatformReadWholeFile(const std::string& path, std::string& out) {
+namespace {
+
+// Removes bits beyond maxMode; only the owner (or root) may, and only
+// taking rights away is ever done here.
+void Tighten(int fd, const struct stat& st, unsigned maxMode) {
+    unsigned mode = st.st_mode & 07777;
+    if ((mode & ~maxMode) == 0) return;
+    uid_t me = ::geteuid();
+    if (me == 0 || st.st_uid == me) (void)::fchmod(fd, mode & maxMode);
+}
+
+// "<name>.tmp<digits>" beside the hive: a temporary of a writer that died.
+void RemoveStaleTemporaries(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    const std::string prefix = path.substr(path.rfind('/') + 1) + ".tmp";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (dirent* e = ::readdir(dir)) {
+        std::string_view name(e->d_name);
+        if (!name.starts_with(prefix) || name.size() == prefix.size()) continue;
+        if (name.substr(prefix.size()).find_first_not_of("0123456789") != std::string_view::npos) continue;
+        ::unlinkat(::dirfd(dir), e->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+}  // namespace
+
+LPlatformReadResult LPlatformReadWholeFile(const std::string& path, std::string& out, unsigned maxMode) {
     out.clear();
-    LFd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    LFd f(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (f.fd < 0) return errno == ENOENT || errno == ENOTDIR ? LPlatformReadResult::Missing : LPlatformReadResult::Failed;
+    struct stat st;
+    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > LPlatformHiveMaxBytes)
+        return LPlatformReadResult::Failed;
+    Tighten(f.fd, st, maxMode);
     char buf[16384];
     for (;;) {
         ssize_t r = ::read(f.fd, buf, sizeof buf);
@@ -62,6 +96,7 @@ LPlatformReadResult LPlatformReadWholeFile(const std::string& path, std::string&
             return LPlatformReadResult::Failed;
         }
         if (r == 0) break;
+        if (out.size() + static_cast<size_t>(r) > LPlatformHiveMaxBytes) return LPlatformReadResult::Failed;
         out.append(buf, static_cast<size_t>(r));
     }
     return LPlatformReadResult::Ok;
@@ -70,15 +105,24 @@ LPlatformReadResult LPlatformReadWholeFile(const std::string& path, std::string&
 bool LPlatformReplaceFile(const std::string& path, std::string_view content, unsigned mode) {
     const std::string folder = FolderOf(path);
     if (!LPlatformCreateFolderTree(folder, 0755)) return false;
+    RemoveStaleTemporaries(path);
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+    const bool existing = ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (existing) mode &= st.st_mode & 07777;
     // The pid keeps temporaries of two processes apart; the lock keeps two
     // threads of one process from writing at once.
     const std::string temp = path + ".tmp" + std::to_string(::getpid());
     {
         LFd f(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (f.fd < 0) return false;
-        bool ok = LPlatformWriteAll(f.fd, content.data(), content.size()) && ::fchmod(f.fd, mode) == 0 && ::fsync(f.fd) == 0;
+        // A write by root must not hand the file to root: the owner and the
+        // group stay whoever they were (a failure here, for anyone but
+        // root, only means the file was ours already or cannot be given).
+        if (existing && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()))
+            (void)::fchown(f.fd, st.st_uid, st.st_gid);
+        // fchmod after fchown: a change of owner may clear set-id bits.
+        bool ok = LPlatformWriteAll(f.fd, content.data(), content.size()) && ::fchmod(f.fd, mode) == 0 &&
+                  ::fsync(f.fd) == 0;
         if (!ok) {
             ::unlink(temp.c_str());
             return false;

@@ -1,7 +1,9 @@
 #include "foundation/exe_task.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -105,6 +107,27 @@ public:
         raise(SIGSEGV);
     }
 } g_crash;
+
+// Starts an error text and stops halfway through it, then never looks at
+// the stop request. Its channel is the one write-only pipe among its
+// descriptors (standard output itself points at standard error).
+class LStallTask : public LExeTask {
+public:
+    LStallTask() : LExeTask(u"TestStall") {}
+    void Run(uint32_t*, LExeTaskChannel& ch) override {
+        LTestRequest r;
+        if (!ch.Read(&r, sizeof r)) return;
+        for (int fd = 3; fd < 256; ++fd) {
+            struct stat st;
+            if (fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode) || (fcntl(fd, F_GETFL) & O_ACCMODE) != O_WRONLY) continue;
+            const unsigned char half[] = {128, 10, 0, 'h', 0, 'a', 0};
+            if (write(fd, half, sizeof half) != sizeof half) return;
+            Mark(r, "stalled", "");
+            break;
+        }
+        for (;;) pause();
+    }
+} g_stall;
 
 // The test program is its own child: "-exe <task>" runs the task before
 // GoogleTest starts (the tasks above are registered by then: same file).
@@ -231,6 +254,22 @@ TEST_F(ExeTask, ChildThatIgnoresTheStopIsKilled) {
     pid_t pid = static_cast<pid_t>(std::stol(LTestReadFile(root.Path() + "/pid")));
     EXPECT_EQ(kill(pid, 0), -1);
     EXPECT_EQ(errno, ESRCH);
+}
+
+// A child that stalls in the middle of a message does not hold the stop
+// request: the parent stops reading, gives the grace period, kills it.
+TEST_F(ExeTask, StopIsHonouredInTheMiddleOfAMessage) {
+    LTestRequest r = Request("x");
+    LRecordingProgress p;
+    p.stop_at = LTickCount64() + 1000;
+    uint32_t result = 9;
+    const uint64_t t0 = LTickCount64();
+    LExeTaskRun(&result, &p, &r, sizeof r, u"TestStall", self.c_str());
+    EXPECT_EQ(result, 1u);
+    EXPECT_TRUE(Exists("stalled"));
+    // The stop byte's grace period, not the child's silence, ends the run.
+    EXPECT_LT(LTickCount64() - t0, 15000u);
+    EXPECT_TRUE(p.errors.empty());
 }
 
 }  // namespace

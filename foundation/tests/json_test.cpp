@@ -178,40 +178,75 @@ TEST(JsonReader, StringEscapes) {
     }
 }
 
-TEST(JsonReader, LenientAndStrictPlaces) {
+// Every text RFC 8259 allows parses in both readers; of the texts it does
+// not allow, those that would make a wrong value fail, while the grammar's
+// old leniencies stay for the callers that rely on them.
+TEST(JsonReader, Rfc8259ValidAndInvalidTexts) {
     struct {
         const char* text;
         uint32_t plain, reporting;
+        const char* serialized;  // null: not checked
     } cases[] = {
-        {"[1 ,2]", 2, 2},           // white space between a scalar and its comma
-        {"[1, 2]", 0, 0},
-        {"[\"a\" ,\"b\"]", 0, 0},   // after a string element it is skipped
-        {"{\"a\":\"x\" ,\"b\":1}", 2, 2},  // but not after a string member value
-        {"{\"a\":1}{\"b\":2}", 2, 2},
-        {"42", 2, 0},               // a bare scalar root
-        {"{\"a\":1,", 0, 0},        // unclosed at the end of the text
-        {"[1,2}", 0, 0},            // brackets are not matched by kind
-        {"[1 2]", 0, 0},            // the comma is optional
-        {"\"a\":1", 2, 2},          // one member and no root element
-        {"", 2, 2},
-        {"\"s\"", 2, 2},          // a string root reads as a member name
-        {"{\"a\":x}", 2, 2},
+        // valid
+        {"{\"id\": 1 , \"method\":\"ping\"}", 0, 0, "{\"id\":1,\"method\":\"ping\"}"},
+        {"[1 , 2 ]", 0, 0, "[1,2]"},
+        {"{ \"a\" : true , \"b\" : null\t,\"c\":\"x\" ,\"d\":2.5 }", 0, 0,
+         "{\"a\":true,\"b\":null,\"c\":\"x\",\"d\":2.5}"},
+        {"[ \"x\" , {\"y\" : -0.5e+2 } , [ ] ]", 0, 0, "[\"x\",{\"y\":-50},[]]"},
+        {" \r\n\t{}\n", 0, 0, "{}"},
+        {"42", 0, 0, "42"},
+        {"\"s\"", 0, 0, "\"s\""},
+        {"true", 0, 0, "true"},
+        {"null", 0, 0, "null"},
+        {"-0", 0, 0, "0"},
+        {"[1E+2,0.5e-3,-1e1]", 0, 0, "[100,0.0005,-10]"},
+        {"[\"\\u00e9\\n\\\"\"]", 0, 0, "[\"\xc3\xa9\\n\\\"\"]"},
+        {"{\"a\":[1,2,{\"b\":null}],\"c\":{}}", 0, 0, "{\"a\":[1,2,{\"b\":null}],\"c\":{}}"},
+        {"[1e999]", 0, 0, "[null]"},
+        // invalid, and failing
+        {"[1,,2]", 2, 2, nullptr},
+        {"{\"a\":x}", 2, 2, nullptr},
+        {"[nan]", 2, 2, nullptr},
+        {"[Infinity]", 2, 2, nullptr},
+        {"[-inf]", 2, 2, nullptr},
+        {"[0x10]", 2, 2, nullptr},
+        {"[+1]", 2, 2, nullptr},
+        {"[.5]", 2, 2, nullptr},
+        {"[1.]", 2, 2, nullptr},
+        {"[1e]", 2, 2, nullptr},
+        {"[1e5x]", 2, 2, nullptr},
+        {"[--1]", 2, 2, nullptr},
+        {"{\"a\":1}{\"b\":2}", 2, 2, nullptr},
+        {"", 2, 2, nullptr},
+        {"[\"abc", 2, 2, nullptr},
+        {"\"a\":1", 2, 2, nullptr},  // one member and no root element
+        // invalid, and read leniently as before
+        {"{\"a\":1,", 0, 0, "{\"a\":1}"},   // unclosed at the end of the text
+        {"[1,2}", 0, 0, "[1,2]"},            // brackets are not matched by kind
+        {"[1 2]", 0, 0, "[1,2]"},            // the comma is optional
+        {"{\"a\":truex}", 0, 0, "{\"a\":true}"},
+        {"[007]", 0, 0, "[7]"},
+        {"{\"a\":{1}}", 2, 0, nullptr},      // a scalar where a member is due
     };
     for (const auto& c : cases) {
         LJsonValue v;
         LRecordingProgress p;
         EXPECT_EQ(v.Parse(c.text), c.plain) << c.text;
-        EXPECT_EQ(v.ParseUtf8(&p, c.text), c.reporting) << c.text;
+        EXPECT_EQ(v.ParseUtf8(&p, c.text), c.reporting) << c.text << " " << p.error;
+        if (c.serialized && c.reporting == 0) {
+            EXPECT_EQ(Serialized(v), c.serialized) << c.text;
+        }
     }
+    // One member and no element: failure without a report.
     LJsonValue v;
     LRecordingProgress p;
-    ASSERT_EQ(v.ParseUtf8(&p, "42"), 0u);
-    EXPECT_EQ(v.kind, LJsonNumber);
-    ASSERT_EQ(v.Parse("{\"a\":1,"), 0u);
-    EXPECT_EQ(Serialized(v), "{\"a\":1}");
-    // One member and no element: failure without a report.
     EXPECT_EQ(v.ParseUtf8(&p, "\"a\":1"), 2u);
     EXPECT_EQ(p.error, "");
+    // Infinity read from a valid text still converts to an integer safely.
+    ASSERT_EQ(v.Parse("[1e999,-1e999,1e300]"), 0u);
+    EXPECT_EQ(v.elements[0].AsInt64(), INT64_MAX);
+    EXPECT_EQ(v.elements[1].AsInt64(), INT64_MIN);
+    EXPECT_EQ(v.elements[2].AsInt64(), INT64_MAX);
 }
 
 TEST(JsonReader, ErrorTextsAndPositions) {
@@ -225,7 +260,7 @@ TEST(JsonReader, ErrorTextsAndPositions) {
         {"[\"abc", "Error near(1:5): String isn't delimited by double quote."},
         {"[\"\\u00G1\"]", "Error near(1:9): Character isn't in range [0; F]"},
         {"{\"a\":1}\n{\"b\":2}", "Error near(2:7): Must be exactly one root value."},
-        {"[1 ,2]", "Error near(1:3): "},
+        {"[1,,2]", "Error near(1:3): "},
         {"[[[[[[[[", nullptr},
     };
     for (const auto& c : cases) {
@@ -237,7 +272,7 @@ TEST(JsonReader, ErrorTextsAndPositions) {
     }
     // The plain reader keeps its message to itself.
     LJsonValue v;
-    EXPECT_EQ(v.Parse("42"), 2u);
+    EXPECT_EQ(v.Parse("{\"a\":{1}}"), 2u);
 }
 
 TEST(JsonReader, DeepNestingFailsInsteadOfExhaustingTheStack) {
@@ -327,6 +362,40 @@ TEST(JsonValue, TreeOperations) {
     ASSERT_NE(named.members, nullptr);
     EXPECT_EQ(std::string(named.members->name), std::string(258, 'n'));
     EXPECT_EQ(LJsonValue::EmptyValue().kind, LJsonObject);
+}
+
+}  // namespace
+
+namespace {
+
+// Large objects are indexed: every member is still found, in source order,
+// the first of a repeated name wins a lookup, and the reader's repeated name
+// still replaces the first member's value.
+TEST(JsonValue, LargeObjectsKeepOrderAndFirstMatch) {
+    std::string text = "{";
+    for (int i = 0; i < 100000; ++i) text += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+    text += "\"k5\":\"again\"}";
+    LJsonValue v;
+    ASSERT_EQ(v.Parse(text.c_str()), 0u);
+    int n = 0;
+    for (const LJsonMember* m = v.members; m; m = m->next, ++n)
+        ASSERT_EQ(std::string(m->name), "k" + std::to_string(n));
+    EXPECT_EQ(n, 100000);
+    for (int i = 0; i < 100000; i += 997) EXPECT_EQ(v.Member(("k" + std::to_string(i)).c_str()).payload.i, i);
+    EXPECT_EQ(v.Member("k5").text.Str(), "again");
+    EXPECT_EQ(v.FindMember("k100000"), nullptr);
+
+    LJsonValue built;
+    for (int i = 0; i < 40; ++i) built.AddMember(("m" + std::to_string(i % 20)).c_str())->SetInt64(i);
+    EXPECT_EQ(built.Member("m3").payload.i, 3);
+    LJsonValue moved;
+    moved.MoveFrom(built);
+    moved.AddMember("late")->SetInt64(7);
+    EXPECT_EQ(moved.Member("late").payload.i, 7);
+    EXPECT_EQ(moved.Member("m19").payload.i, 19);
+    LStringA out;
+    ASSERT_EQ(moved.Serialize(out), 0u);
+    EXPECT_EQ(out.Str().substr(out.length - 18), "\"m19\":39,\"late\":7}");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "foundation/reg_settings.h"
@@ -145,6 +147,86 @@ TEST(SettingsHiveFile, ConcurrentWritersFromTwoProcesses) {
     struct stat st;
     ASSERT_EQ(stat(LHivePath(LRegHive::LocalMachine).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0660u);
+}
+
+// A key path the file cannot hold is refused: the write fails, nothing is
+// written, and every other setting survives the next load.
+TEST(SettingsHiveFile, KeyPathsTheFileCannotHoldAreRefused) {
+    LTestRoot root;
+    ASSERT_TRUE(LRegWriteString(LRegHive::LocalMachine, u"Software\\Keep", u"Password", u"stored"));
+    std::string before = LTestReadFile(LHivePath(LRegHive::LocalMachine));
+    for (const char16_t* path : {u"A\nB", u"A\r", u"Evil]\n[Software\\Keep", u"", u"A]", u"]"}) {
+        EXPECT_FALSE(LRegWriteString(LRegHive::LocalMachine, path, u"x", u"1")) << LToUtf8(path);
+        EXPECT_FALSE(LHiveKeyPathValid(path));
+    }
+    EXPECT_EQ(LTestReadFile(LHivePath(LRegHive::LocalMachine)), before);
+    char16_t out[260];
+    EXPECT_TRUE(LRegReadString(LRegHive::LocalMachine, u"Software\\Keep", u"Password", u"", out));
+    EXPECT_EQ(std::u16string(out), u"stored");
+    EXPECT_TRUE(LHiveKeyPathValid(u"Software\\Vek Software\\Porlinex\\[x"));
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// The hives' modes hold whatever the umask says, and a hive left with
+// looser bits is tightened by the next read (a world-readable machine hive
+// would show its launch token to every local user).
+TEST(SettingsHiveFile, ModesHoldUnderAnyUmask) {
+    for (mode_t mask : {mode_t(0022), mode_t(0077), mode_t(0)}) {
+        SCOPED_TRACE(mask);
+        LTestRoot root;
+        mode_t old = umask(mask);
+        const std::string machine = LHivePath(LRegHive::LocalMachine), user = LHivePath(LRegHive::CurrentUser);
+        ASSERT_TRUE(LRegSettingsSet(u"S", u"LaunchToken", u"t"));
+        ASSERT_TRUE(LRegUserSettingsSet(u"S", u"X", u"1"));
+        EXPECT_EQ(ModeOf(machine), 0660u);
+        EXPECT_EQ(ModeOf(user), 0600u);
+
+        ASSERT_EQ(chmod(machine.c_str(), 0644), 0);
+        ASSERT_EQ(chmod(user.c_str(), 0666), 0);
+        char16_t out[260];
+        EXPECT_TRUE(LRegSettingsGet(u"S", u"LaunchToken", u"", out));
+        EXPECT_TRUE(LRegUserSettingsGet(u"S", u"X", u"", out));
+        EXPECT_EQ(ModeOf(machine), 0640u);
+        EXPECT_EQ(ModeOf(user), 0600u);
+        // A tighter mode chosen by the administrator stays.
+        ASSERT_EQ(chmod(machine.c_str(), 0600), 0);
+        ASSERT_TRUE(LRegSettingsSet(u"S", u"LaunchToken", u"u"));
+        EXPECT_EQ(ModeOf(machine), 0600u);
+        umask(old);
+    }
+}
+
+// Root writing a hive keeps its owner, group and mode; temporaries of a
+// writer that died mid-write are cleared by the next writer.
+TEST(SettingsHiveFile, WriteByRootKeepsOwnerAndClearsDeadTemporaries) {
+    LTestRoot root;
+    const std::string machine = LHivePath(LRegHive::LocalMachine);
+    ASSERT_TRUE(LRegSettingsSet(u"S", u"A", u"1"));
+    std::ofstream(machine + ".tmp99999") << "[S]\nA=half";
+    std::ofstream(machine + ".tmpnotmine") << "x";
+    ASSERT_TRUE(LRegSettingsSet(u"S", u"B", u"2"));
+    EXPECT_FALSE(std::filesystem::exists(machine + ".tmp99999"));
+    EXPECT_TRUE(std::filesystem::exists(machine + ".tmpnotmine"));
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(machine).parent_path())) {
+        std::string name = e.path().filename().string();
+        EXPECT_TRUE(name.find(".tmp") == std::string::npos || name.ends_with(".tmpnotmine")) << name;
+    }
+
+    if (geteuid() != 0) GTEST_SKIP() << "the owner part needs root";
+    ASSERT_EQ(chown(machine.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(machine.c_str(), 0640), 0);
+    ASSERT_TRUE(LRegSettingsSet(u"S", u"C", u"3"));
+    struct stat st;
+    ASSERT_EQ(stat(machine.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    char16_t out[260];
+    EXPECT_TRUE(LRegSettingsGet(u"S", u"C", u"", out));
 }
 
 }  // namespace

@@ -108,3 +108,30 @@ TEST(XmlReader, FilesThatCannotBeRead) {
 }
 
 }  // namespace
+
+// 100,000 nested elements end with an error instead of a stack overflow;
+// a deep but allowed tree and a long sibling list read whole.
+TEST(XmlReader, DeepNestingEndsWithAnErrorAndLongListsReadWhole) {
+    std::u16string deep;
+    for (int i = 0; i < 100000; ++i) deep += u"<a>";
+    std::u16string error = Error(deep.c_str());
+    EXPECT_NE(error.find(u"Elements are nested too deeply."), std::u16string::npos) << LToUtf8(error.c_str());
+
+    std::u16string allowed;
+    for (int i = 0; i < LXmlMaxDepth; ++i) allowed += u"<a>";
+    for (int i = 0; i < LXmlMaxDepth; ++i) allowed += u"</a>";
+    LXmlNode doc;
+    EXPECT_EQ(Error(allowed.c_str(), &doc), u"");
+    int levels = 0;
+    for (const LXmlNode* n = doc.FindChild(u"a"); n; n = n->FindChild(u"a")) ++levels;
+    EXPECT_EQ(levels, LXmlMaxDepth);
+
+    std::u16string many = u"<list>";
+    for (int i = 0; i < 100000; ++i) many += u"<i/>\n";
+    many += u"</list>";
+    LXmlNode list;
+    EXPECT_EQ(Error(many.c_str(), &list), u"");
+    int children = 0;
+    for (const LXmlNode* c = list.FindChild(u"list")->firstChild; c; c = c->next) ++children;
+    EXPECT_EQ(children, 200000);  // each element and its line break
+}

@@ -1,10 +1,13 @@
 #include "net/http/http_client.h"
 
 #include "foundation/files.h"
+#include "foundation/time_source.h"
 #include "foundation/utf8.h"
 #include "net/http/http_client_text.h"
-#include "net/net_address.h"
+#include "net/http/http_head.h"
 #include "net/http/proxy_settings.h"
+#include "net/net_address.h"
+#include "net/net_reader.h"
 
 const char* const LHttpProblemReportHost = "reports.porlinex.invalid";
 const char* const LHttpCrashDumpHost = "reports.porlinex.invalid:8081";
@@ -23,23 +26,12 @@ LNetOpResult SendText(LNetOpResult& result, LTaskProgress& progress, LCryptoSock
     return conn.Send(result, progress, text.c_str(), text.length, timeout);
 }
 
-// Reads header lines up to the empty line; the first Content-Length line
-// that parses gives the length.
-LNetOpResult ReadHeaders(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, uint32_t timeout,
-                         bool& known, uint64_t& length) {
-    known = false;
-    length = 0;
-    LStringA line;
-    for (;;) {
-        if (LReceiveLineToString(result, progress, conn, line, timeout) != LNetDone) return result;
-        if (line.IsEmpty()) return result;
-        uint64_t n;
-        if (!known && LParseContentLength(line.c_str(), &n)) {
-            known = true;
-            length = n;
-        }
-    }
-}
+// The tunnel's head: its status line and headers within both of their
+// time-outs together.
+constexpr uint32_t kTunnelHeadTimeout = kTunnelStatusTimeout + kTunnelHeaderTimeout;
+constexpr uint32_t kDownloadHeadTimeout = 180000;
+constexpr uint32_t kDownloadWaitTimeout = 60000;
+constexpr uint64_t kDownloadUnknownLength = 0xFFFFFFFFu;
 
 }  // namespace
 
@@ -63,13 +55,14 @@ LNetOpResult LHttpProxyConnect(LNetOpResult& result, LTaskProgress& progress, LC
     LStringA head;
     LHttpFormatTunnelHead(head, target, port);
     if (SendText(result, progress, conn, head, kTunnelSendTimeout) != LNetDone) return result;
-    LStringA line;
-    if (LReceiveLineToString(result, progress, conn, line, kTunnelStatusTimeout) != LNetDone) return result;
-    int status = LHttpParseStatus(line.c_str());
-    if (status < 200 || status > 299) return result = LNetFailed;
-    bool known;
-    uint64_t length;
-    return ReadHeaders(result, progress, conn, kTunnelHeaderTimeout, known, length);
+    LNetReader reader(conn);
+    LHttpHead answer;
+    if (LHttpReadHead(result, progress, reader, answer, kTunnelHeadTimeout) != LNetDone) return result;
+    int status = LHttpParseStatus(answer.statusLine.c_str());
+    // Nothing may follow the proxy's answer before we speak: such bytes
+    // would be lost to the reader here, or be taken for the target's.
+    if (status < 200 || status > 299 || reader.Buffered()) return result = LNetFailed;
+    return result;
 }
 
 LNetOpResult LHttpConnect(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, const char* hostText,
@@ -102,10 +95,14 @@ LNetOpResult LHttpGetRequest(LNetOpResult& result, LTaskProgress& progress, LCry
     LStringA head;
     LHttpFormatGetHead(head, path, host);
     if (SendText(result, progress, conn, head, sendTimeoutMs) != LNetDone) return result;
+    // The wait time-out holds for the whole answer: a server that sends a
+    // byte now and then cannot keep the request alive past it.
+    LNetReader reader(conn);
+    reader.SetDeadline(LTickCount64() + waitTimeoutMs);
     size_t have = 0;
     while (have + 1 < size) {
         uint64_t got = 0;
-        if (conn.Receive(result, progress, buffer + have, size - 1 - have, got, waitTimeoutMs) != LNetDone) break;
+        if (reader.ReadSome(result, progress, buffer + have, size - 1 - have, got, waitTimeoutMs) != LNetDone) break;
         have += got;
     }
     if (size) buffer[have] = 0;
@@ -138,56 +135,69 @@ LNetOpResult LHttpsGetToBuffer(LNetOpResult& result, LTaskProgress& progress, co
     return LHttpGetRequest(result, progress, conn, host, path, buffer, size, 35025, 20000);
 }
 
+namespace {
+
+// The body of a download into an open file: by its length, or up to the
+// close (at most 4294967295 bytes, the length field of the protocol's
+// first clients).
+LNetOpResult ReadBodyToFile(LNetOpResult& result, LTaskProgress& progress, LNetReader& reader, const LHttpHead& head,
+                            LFileHandle& file) {
+    char chunk[8192];
+    const uint64_t length = head.lengthKnown ? head.length : kDownloadUnknownLength;
+    uint64_t remaining = length;
+    double fraction = 0;
+    result = LNetDone;
+    while (remaining > 0) {
+        if (progress.IsStopRequested()) return result = LNetStopped;
+        uint64_t want = remaining < sizeof chunk ? remaining : sizeof chunk;
+        uint64_t got = 0;
+        if (head.lengthKnown) {
+            if (reader.ReadExact(result, progress, chunk, want, kDownloadWaitTimeout) != LNetDone) return result;
+            got = want;
+        } else if (reader.ReadSome(result, progress, chunk, want, got, kDownloadWaitTimeout) != LNetDone) {
+            // Without a length the close ends the body.
+            return result = result == LNetFailed ? LNetDone : result;
+        }
+        if (!file.Write(chunk, got)) return result = LNetFailed;
+        remaining -= got;
+        fraction += double(got) / 8192.0 / double(length / 8192 + 1);
+        progress.SetProgress(fraction);
+    }
+    return result;
+}
+
+}  // namespace
+
 LNetOpResult LHttpGetToFileRequest(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn,
                                    const char* url, const char16_t* path) {
     if (conn.socket == LInvalidSocket) return result = LNetFailed;
     char host[260], urlPath[8194];
     LHttpSplitUrl(url, host, urlPath, sizeof urlPath);
-    LStringA head;
-    LHttpFormatGetHead(head, urlPath, host);
-    if (SendText(result, progress, conn, head, 33194) != LNetDone) return result;
-    LStringA line;
-    if (LReceiveLineToString(result, progress, conn, line, 180000) != LNetDone) return result;
-    line.Truncate(259);
+    LStringA request;
+    LHttpFormatGetHead(request, urlPath, host);
+    if (SendText(result, progress, conn, request, 33194) != LNetDone) return result;
+    LNetReader reader(conn);
+    LHttpHead head;
+    if (LHttpReadHead(result, progress, reader, head, kDownloadHeadTimeout) != LNetDone) return result;
+    head.statusLine.Truncate(259);
     int status = 0;
-    // Redirections are not followed: a download names the file itself.
-    if (!LHttpDownloadStatus(line.c_str(), &status) || status < 200 || status > 299) return result = LNetFailed;
+    // Redirections are not followed: a download names the file itself. A
+    // framed (chunked) body would be saved with its framing: refused.
+    if (!LHttpDownloadStatus(head.statusLine.c_str(), &status) || status < 200 || status > 299 || head.framed)
+        return result = LNetFailed;
 
-    LFileHandle file = LCreateFileRetry(path, LFileAccessReadWrite, LFileShareNone, LFileCreateAlways, 200);
+    // The body goes to a file beside the target, renamed over it only when
+    // whole: a failure leaves an earlier file as it was and nothing
+    // half-written under the final name.
+    LString partial;
+    partial.Format(u"%s.part", path);
+    if (partial.length > 259) return result = LNetFailed;
+    LFileHandle file = LCreateFileRetry(partial.c_str(), LFileAccessReadWrite, LFileShareNone, LFileCreateAlways, 200);
     if (!file.IsValid()) return result = LNetFailed;
-    bool known;
-    uint64_t length;
-    if (ReadHeaders(result, progress, conn, 60000, known, length) == LNetDone) {
-        char chunk[8192];
-        uint64_t remaining = length;
-        double fraction = 0;
-        while (!known || remaining > 0) {
-            if (progress.IsStopRequested()) {
-                result = LNetStopped;
-                break;
-            }
-            uint64_t want = known && remaining < sizeof chunk ? remaining : sizeof chunk;
-            uint64_t got = 0;
-            conn.ReceiveExact(result, progress, chunk, want, got, 60000);
-            if (result != LNetDone && !(result == LNetFailed && !known)) break;
-            if (got && !file.Write(chunk, got)) {
-                result = LNetFailed;
-                break;
-            }
-            if (result == LNetFailed) {  // no length: the close ends the body
-                result = LNetDone;
-                break;
-            }
-            if (known) remaining -= got;
-            // Without a length the steps are counted against the largest
-            // length the protocol's 32-bit field had, so the bar creeps.
-            fraction += 1.0 / double((known ? length : 0xFFFFFFFFu) / 8192 + 1);
-            progress.SetProgress(fraction);
-        }
-    }
+    ReadBodyToFile(result, progress, reader, head, file);
     file.Close();
-    // A download that did not finish leaves no partial file behind.
-    if (result != LNetDone) LDeleteFileRetry(path, 200);
+    if (result == LNetDone && !LMoveFileRetry(partial.c_str(), path)) result = LNetFailed;
+    if (result != LNetDone) LDeleteFileRetry(partial.c_str(), 200);
     return result;
 }
 
@@ -234,19 +244,18 @@ LNetOpResult LHttpReadResponse(LNetOpResult& result, LTaskProgress& progress, LC
                                LByteBuffer& answer, uint32_t timeoutMs) {
     status = 0;
     answer.SetLength(0);
-    LStringA line;
-    if (LReceiveLineToString(result, progress, conn, line, timeoutMs) != LNetDone) return result;
-    if (!LHttpScanStatusLine(line.c_str(), &status)) return result = LNetFailed;
-    bool known;
-    uint64_t length;
-    if (ReadHeaders(result, progress, conn, timeoutMs, known, length) != LNetDone) return result;
-    if (known) {
+    LNetReader reader(conn);
+    LHttpHead head;
+    if (LHttpReadHead(result, progress, reader, head, timeoutMs) != LNetDone) return result;
+    if (!LHttpScanStatusLine(head.statusLine.c_str(), &status) || head.framed) return result = LNetFailed;
+    // The body too must come within the time-out, counted from its start.
+    reader.SetDeadline(LTickCount64() + timeoutMs);
+    if (head.lengthKnown) {
         // The peer chose the length: one beyond what the program keeps in
         // memory fails instead of an allocation of that size.
-        if (length > LHttpMaxBodyInMemory || !answer.Reserve(length + 1)) return result = LNetFailed;
-        uint64_t got = 0;
-        if (conn.ReceiveExact(result, progress, answer.buffer, length, got, timeoutMs) != LNetDone) return result;
-        answer.length = length;
+        if (head.length > LHttpMaxBodyInMemory || !answer.Reserve(head.length + 1)) return result = LNetFailed;
+        if (reader.ReadExact(result, progress, answer.buffer, head.length, timeoutMs) != LNetDone) return result;
+        answer.length = head.length;
         return result;
     }
     constexpr uint64_t kStep = 32768;
@@ -256,7 +265,7 @@ LNetOpResult LHttpReadResponse(LNetOpResult& result, LTaskProgress& progress, LC
         answer.Resize(have + kStep);
         if (answer.length != have + kStep) return result = LNetFailed;
         uint64_t got = 0;
-        conn.Receive(result, progress, answer.buffer + have, kStep, got, timeoutMs);
+        reader.ReadSome(result, progress, answer.buffer + have, kStep, got, timeoutMs);
         answer.length = have + got;
         if (result == LNetStopped) return result;
         if (result != LNetDone || got == 0) return result = LNetDone;

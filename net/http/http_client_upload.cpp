@@ -1,8 +1,10 @@
 // The multipart upload of one file (the crash dump) to the maker's endpoint.
 #include "foundation/files.h"
+#include "foundation/time_source.h"
 #include "foundation/utf8.h"
 #include "net/http/http_client.h"
 #include "net/http/http_client_text.h"
+#include "net/http/http_head.h"
 
 namespace {
 
@@ -51,8 +53,11 @@ LNetOpResult LHttpUploadCrashDumpTo(LNetOpResult& result, LTaskProgress& progres
         progress.SetProgress(double(sent) / double(size));
     }
     if (conn.Send(result, progress, closing.c_str(), closing.length, kUploadTimeout) != LNetDone) return result;
+    // Only the status line is read.
+    LNetReader reader(conn);
     LStringA line;
-    if (LReceiveLineToString(result, progress, conn, line, 30000) != LNetDone) return result;
+    reader.SetDeadline(LTickCount64() + 30000);
+    if (reader.ReadLine(result, progress, line, LHttpMaxLine, 30000) != LNetDone) return result;
     if (!LHttpScanStatusLine(line.c_str(), &status)) return result = LNetFailed;
     conn.Close();
     return result = LNetDone;

@@ -100,6 +100,35 @@ bool LHttpGetSystemProxy(int scheme, char host[260], uint16_t* port) {
     return value && LHttpParseProxyValue(value, host, port);
 }
 
+bool LHttpIsLoopbackHost(const char* targetHost) {
+    if (!targetHost) return false;
+    std::string_view t(targetHost);
+    if (t.starts_with("[")) {
+        size_t close = t.find(']');
+        return close != std::string_view::npos && t.substr(1, close - 1) == "::1";
+    }
+    if (t == "::1") return true;
+    std::string_view host = HostOnly(t);
+    if (EqualNoCase(host, "localhost")) return true;
+    if (host.size() > 10 && EqualNoCase(host.substr(host.size() - 10), ".localhost")) return true;
+    // 127.a.b.c with every part a number below 256.
+    if (!host.starts_with("127.")) return false;
+    int parts = 0, value = -1;
+    for (char c : host) {
+        if (c == '.') {
+            if (value < 0) return false;
+            ++parts;
+            value = -1;
+        } else if (c >= '0' && c <= '9') {
+            value = (value < 0 ? 0 : value) * 10 + (c - '0');
+            if (value > 255) return false;
+        } else {
+            return false;
+        }
+    }
+    return parts == 3 && value >= 0;
+}
+
 bool LHttpProxyBypassed(const char* targetHost) {
-    return LHttpNoProxyMatches(Variable("no_proxy", "NO_PROXY"), targetHost);
+    return LHttpIsLoopbackHost(targetHost) || LHttpNoProxyMatches(Variable("no_proxy", "NO_PROXY"), targetHost);
 }

@@ -10,8 +10,12 @@ enum LHttpProxyScheme : int { LHttpProxyHttp = 0, LHttpProxyHttps = 1, LHttpProx
 // The proxy for a scheme; false when none is set (or, for SOCKS, ever: the
 // client only speaks the CONNECT tunnel).
 bool LHttpGetSystemProxy(int scheme, char host[260], uint16_t* port);
-// True when no_proxy names the target host (a host text that may carry a port).
+// True when the target host (a host text that may carry a port) is never
+// reached through a proxy: no_proxy names it, or it is this machine (a
+// request to our own loopback endpoint carries its token in clear).
 bool LHttpProxyBypassed(const char* targetHost);
+// localhost, a name below .localhost, 127.0.0.0/8 or ::1.
+bool LHttpIsLoopbackHost(const char* targetHost);
 
 // The pieces of both, for tests.
 // "[scheme://][user[:password]@]host[:port][/...]"; 1080 when no port is

@@ -13,6 +13,7 @@ namespace {
 constexpr uint32_t kSendTimeout = 30000;
 constexpr uint32_t kLineTimeout = 20000;
 constexpr uint32_t kConnectTimeout = 20000;
+constexpr uint32_t kLiteralTimeout = 30000;
 constexpr uint16_t kDefaultPort = 993;
 
 
@@ -21,6 +22,8 @@ constexpr uint16_t kDefaultPort = 993;
 void LImapConnection::Init() {
     connection.FreeCredentials();
     connection.Init();
+    reader_.Reset();
+    pendingLiteral_ = 0;
     tag = 1;
     capabilities.Clear();
     capabilitiesKnown = 0;
@@ -39,7 +42,28 @@ LNetOpResult LImapConnection::Fail(LNetOpResult& result, LTaskProgress& progress
 }
 
 LNetOpResult LImapConnection::ReadLine(LNetOpResult& result, LTaskProgress& progress, LStringA& line) {
-    return LReceiveLineToString(result, progress, connection, line, kLineTimeout);
+    // A literal nobody took (a mailbox name, a header sent unasked) is data,
+    // not lines: it may hold text that reads like a tagged reply.
+    char piece[16384];
+    while (pendingLiteral_) {
+        uint64_t n = pendingLiteral_ < sizeof piece ? pendingLiteral_ : sizeof piece;
+        if (reader_.ReadExact(result, progress, piece, n, kLiteralTimeout) != LNetDone) return result;
+        pendingLiteral_ -= n;
+    }
+    if (reader_.ReadLine(result, progress, line, LImapMaxLine, kLineTimeout) != LNetDone) {
+        // A line beyond the limit leaves the dialogue where it cannot be
+        // followed any more.
+        if (reader_.Overlong()) Disconnect();
+        return result;
+    }
+    std::string_view digits;
+    if (LImapClassifyLine(line.View()) == LImapLineKind::Untagged && LImapTrailingLiteral(line.View(), digits))
+        LImapParseLiteralLength(digits, pendingLiteral_);
+    return result;
+}
+
+bool LImapConnection::HoldsUnreadInput() const {
+    return reader_.Buffered() > 0 || pendingLiteral_ > 0 || connection.HasBufferedInput();
 }
 
 LNetOpResult LImapConnection::SendCommand(LNetOpResult& result, LTaskProgress& progress, std::string_view command) {
@@ -125,6 +149,8 @@ LNetOpResult LImapConnection::Login(LNetOpResult& result, LTaskProgress& progres
 
     progress.SetStatusText(kImapStatusConnecting, 1);
     connection.Close();
+    reader_.Reset();
+    pendingLiteral_ = 0;
     char16_t host[260];
     int port = LNetSplitHostPort(server ? server : u"", host, kDefaultPort);
     LString text;
@@ -173,7 +199,7 @@ LNetOpResult LImapConnection::Logout(LNetOpResult& result, LTaskProgress& progre
     // Bytes we have not read mean the dialogue is out of step: no LOGOUT
     // then, as its reply could not be told apart.
     char peek;
-    if (connection.socket != LInvalidSocket && !connection.HasBufferedInput() &&
+    if (connection.socket != LInvalidSocket && !HoldsUnreadInput() &&
         LPlatformSocketReceive(connection.socket, &peek, 1, true) == LSocketWouldBlock) {
         LNetOpResult ignored;
         if (SendCommand(ignored, progress, kImapLogout) == 0) {
@@ -187,6 +213,8 @@ LNetOpResult LImapConnection::Logout(LNetOpResult& result, LTaskProgress& progre
 
 void LImapConnection::Disconnect() {
     connection.Close();
+    reader_.Reset();
+    pendingLiteral_ = 0;
     capabilities.Clear();
     capabilitiesKnown = 0;
 }

@@ -12,6 +12,7 @@
 #include "foundation/string_list.h"
 #include "foundation/task_progress.h"
 #include "net/crypto_socket.h"
+#include "net/net_reader.h"
 
 class LImapConnection {
 public:
@@ -83,7 +84,19 @@ private:
     LNetOpResult SendLogin(LNetOpResult& result, LTaskProgress& progress, std::string_view user,
                            std::string_view password);
     LNetOpResult ExpungeOne(LNetOpResult& result, LTaskProgress& progress, uint32_t uid);
+    // Bytes received and not yet consumed: the dialogue would be out of step.
+    bool HoldsUnreadInput() const;
+
+    // Replies are read through a buffer; a literal announced at the end of
+    // an untagged line that no command takes is skipped before the next line.
+    LNetReader reader_{connection};
+    uint64_t pendingLiteral_ = 0;
 };
+
+// The longest reply line read outside literals: a SEARCH answer listing
+// every UID of a mailbox of some millions of messages fits; a peer that
+// never ends its line does not get more.
+constexpr uint64_t LImapMaxLine = 32u << 20;
 
 constexpr uint32_t LImapIdleTimeout = 1500000;
 constexpr uint64_t LImapMaxMessage = 100000000;

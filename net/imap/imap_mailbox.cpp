@@ -115,10 +115,11 @@ LNetOpResult LImapConnection::ReadFetchLiteral(LNetOpResult& result, LTaskProgre
     if (!LImapParseLiteralLength(digits, length)) return Fail(result, progress, LNetFailed, kImapErrLiteralLength);
     if (length > LImapMaxMessage) {
         // Too large to keep: drain it so the dialogue stays in step.
+        pendingLiteral_ = 0;
         std::string piece(kDrainPiece, '\0');
         for (uint64_t left = length; left > 0;) {
-            uint64_t n = left < kDrainPiece ? left : kDrainPiece, got = 0;
-            if (connection.ReceiveExact(result, progress, piece.data(), n, got, kLiteralTimeout) != 0) return result;
+            uint64_t n = left < kDrainPiece ? left : kDrainPiece;
+            if (reader_.ReadExact(result, progress, piece.data(), n, kLiteralTimeout) != 0) return result;
             left -= n;
         }
         tooLarge = true;
@@ -126,8 +127,8 @@ LNetOpResult LImapConnection::ReadFetchLiteral(LNetOpResult& result, LTaskProgre
     }
     message.Clear();
     if (!message.Reserve(length + 1)) return Fail(result, progress, LNetFailed, kImapErrAllocate);
-    uint64_t got = 0;
-    if (connection.ReceiveExact(result, progress, message.buffer, length, got, kLiteralTimeout) != 0) {
+    pendingLiteral_ = 0;
+    if (reader_.ReadExact(result, progress, message.buffer, length, kLiteralTimeout) != 0) {
         message.Clear();
         return Fail(result, progress, result, kImapErrFetchConnection);
     }
@@ -311,7 +312,7 @@ LNetOpResult LImapConnection::Idle(LNetOpResult& result, LTaskProgress& progress
         noteChange(line.View());
     }
     bool stopped = false;
-    if (!changed && !connection.HasBufferedInput()) {
+    if (!changed && !HoldsUnreadInput()) {
         LNetOpResult waited;
         LNetWaitReadable(waited, progress, connection.socket, LImapIdleTimeout);
         stopped = waited == LNetStopped;

@@ -131,6 +131,16 @@ bool LImapParseLiteralLength(std::string_view digits, uint64_t& length) {
     return true;
 }
 
+bool LImapTrailingLiteral(std::string_view line, std::string_view& digits) {
+    if (!line.ends_with('}')) return false;
+    size_t open = line.rfind('{');
+    if (open == std::string_view::npos) return false;
+    digits = line.substr(open + 1, line.size() - open - 2);
+    if (digits.ends_with('+')) digits.remove_suffix(1);
+    uint64_t length;
+    return LImapParseLiteralLength(digits, length);
+}
+
 bool LImapFindLiteral(std::string_view line, std::string_view& digits) {
     size_t open = line.find('{');
     if (open == std::string_view::npos) return false;

@@ -28,6 +28,8 @@ bool LImapParseListLine(std::string_view line, LStringA& name);
 bool LImapReadString(std::string_view& cursor, LStringA& out);
 // The decimal length between braces; false unless digits only and fits.
 bool LImapParseLiteralLength(std::string_view digits, uint64_t& length);
+// "{digits}" (or LITERAL+'s "{digits+}") ending a line: a literal follows.
+bool LImapTrailingLiteral(std::string_view line, std::string_view& digits);
 // The literal announced at the end of a FETCH line; false when none.
 bool LImapFindLiteral(std::string_view line, std::string_view& digits);
 // A FETCH line whose BODY[] is NIL or "".

@@ -18,8 +18,8 @@ void CopyField(char16_t out[260], std::u16string_view s) {
 void MakeFileName(std::u16string_view contentType, std::u16string_view disposition, std::u16string_view contentId,
                   char16_t out[260]) {
     char16_t name[260] = {};
-    if (disposition.empty() || !EMLMimeHeaderParam(disposition, u"filename", name) || !name[0])
-        EMLMimeHeaderParam(contentType, u"name", name);
+    if (disposition.empty() || !EMLMimeHeaderParam(disposition, u"filename", name, true) || !name[0])
+        EMLMimeHeaderParam(contentType, u"name", name, true);
     std::u16string_view n = name;
     std::u16string made;
     if (n.empty()) {

@@ -1,6 +1,7 @@
 // Charsets of MIME bodies and encoded words: names to identifiers, and the
 // conversion of bytes of a charset to UTF-16.
 #include <cstring>
+#include <string>
 
 #include "foundation/codepage.h"
 #include "net/mime/mime_lines.h"
@@ -50,8 +51,30 @@ void EMLMimeDecodeCodePage(std::string_view bytes, int charsetId, LString& out) 
     out.Terminate();
 }
 
+bool EMLMimeCharsetIsWide(std::u16string_view name) {
+    while (!name.empty() && name.front() <= u' ') name.remove_prefix(1);
+    for (const char* wide : {"utf-16", "utf16", "utf-32", "utf32", "ucs-2", "ucs2", "ucs-4", "ucs4"})
+        if (LMimeStartsNoCase(name, wide)) return true;
+    return false;
+}
+
 void EMLMimeConvertCharset(std::string_view bytes, std::u16string_view charset, LString& out) {
     int id = EMLMimeCharsetId(charset);
+    if (id == 2) {
+        // Names outside the table go to iconv when it knows them
+        // (ISO-8859-15, Greek, EUC-JP, UTF-16...); only names nobody knows
+        // are read as ISO-8859-1.
+        while (!charset.empty() && charset.front() <= u' ') charset.remove_prefix(1);
+        while (!charset.empty() && charset.back() <= u' ') charset.remove_suffix(1);
+        if (!LMimeEqualsNoCase(charset, "iso-8859-1")) {
+            std::string name;
+            for (char16_t c : charset) name.push_back(c < 0x80 ? char(c) : '?');
+            if (LCharsetAppendWide(name.c_str(), bytes.data(), bytes.size(), out)) {
+                out.Terminate();
+                return;
+            }
+        }
+    }
     if (id != 9 && id != 10 && id != 12) {
         EMLMimeDecodeCodePage(bytes, id, out);
         return;

@@ -46,6 +46,11 @@ struct EMLMimeAttachment {
 // Header fields by lower-case name; a repeated field keeps its last value.
 using EMLMimeHeaderMap = std::map<std::u16string, LString, std::less<>>;
 
+// Parts nested deeper than this (multiparts and message/rfc822 parts
+// together) are not split or parsed: a multipart keeps its raw lines as
+// text, an embedded message becomes an attachment.
+constexpr int EMLMimeMaxDepth = 100;
+
 class EMLMimeMessage {
 public:
     EMLMimeMessage* next = nullptr;
@@ -76,9 +81,14 @@ public:
     static void FreeAttachments(EMLMimeAttachment*& head);
 
 private:
+    void ParseBodyAt(std::string_view& cursor, int32_t parentKind, int depth);
+    // A part or an embedded message parsed at that depth; null when blank.
+    static EMLMimeMessage* NewPart(std::string_view bytes, int32_t parentKind, int depth);
     void MergeMixed(EMLMimeMessage* children);
     void MergeAlternative(EMLMimeMessage* children);
-    void FinishLeaf(std::string_view body, int32_t parentKind);
+    void FinishLeaf(std::string_view body, int32_t parentKind, int depth);
+    void FinishText(std::string_view body, int32_t parentKind);
+    void ParseEmbedded(std::string_view body, int depth);
 };
 
 // RFC 2047 encoded words in a header value (already unfolded); appends.
@@ -96,10 +106,15 @@ int EMLMimeCharsetId(std::u16string_view name);
 // appends them.
 void EMLMimeConvertCharset(std::string_view bytes, std::u16string_view charset, LString& out);
 void EMLMimeDecodeCodePage(std::string_view bytes, int charsetId, LString& out);
+// A charset whose line breaks are not the bytes CR and LF (UTF-16, UTF-32).
+bool EMLMimeCharsetIsWide(std::u16string_view name);
 
 // A parameter of a structured field such as Content-Type; RFC 2231
 // continuations and charset forms (name*=, name*0*=) are joined and decoded.
-bool EMLMimeHeaderParam(std::u16string_view value, std::u16string_view name, char16_t out[260]);
+// With decodeWords, RFC 2047 words in a plain value are decoded too (file
+// names; never a boundary).
+bool EMLMimeHeaderParam(std::u16string_view value, std::u16string_view name, char16_t out[260],
+                        bool decodeWords = false);
 int32_t EMLMimeContentKind(std::u16string_view contentType);
 
 // Null for a transfer encoding that is not understood.

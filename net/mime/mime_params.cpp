@@ -94,7 +94,7 @@ void CopyOut(std::u16string_view s, char16_t out[260]) {
 
 }  // namespace
 
-bool EMLMimeHeaderParam(std::u16string_view value, std::u16string_view name, char16_t out[260]) {
+bool EMLMimeHeaderParam(std::u16string_view value, std::u16string_view name, char16_t out[260], bool decodeWords) {
     out[0] = 0;
     std::vector<Param> params = SplitParams(value);
     const Param* plain = nullptr;
@@ -147,13 +147,24 @@ bool EMLMimeHeaderParam(std::u16string_view value, std::u16string_view name, cha
         return true;
     }
     if (!plain) return false;
+    // The value was split out before any encoded word in it was decoded: a
+    // name that decodes to text with quotes or ';' stays whole.
+    if (decodeWords && plain->value.find(u"=?") != std::u16string::npos) {
+        LString decoded;
+        EMLMimeDecodeHeaderWords(plain->value, decoded);
+        CopyOut(decoded.View(), out);
+        return true;
+    }
     CopyOut(plain->value, out);
     return true;
 }
 
 int32_t EMLMimeContentKind(std::u16string_view contentType) {
+    // A field folded right after its colon, or written with extra blanks,
+    // still names its type.
+    contentType = Trim(contentType);
     size_t end = 0;
-    while (end < contentType.size() && contentType[end] != u';' && contentType[end] != u' ') ++end;
+    while (end < contentType.size() && contentType[end] != u';' && contentType[end] > u' ') ++end;
     std::u16string type;
     for (size_t i = 0; i < end; ++i) type.push_back(LMimeLowerAscii16(contentType[i]));
     std::u16string_view t = type;

@@ -13,10 +13,21 @@ bool IsMultipartKind(int32_t kind) {
 }
 
 // The whole field: parameters continued over several lines (RFC 2231) may
-// run far past the 259 units that a single value is kept to.
+// run far past the 259 units that a single value is kept to. Trimmed: a
+// field folded right after its colon starts with a blank.
 std::u16string_view FieldView(const EMLMimeMessage& m, std::u16string_view name) {
     const LString* v = m.FindHeader(name);
-    return v ? v->View() : std::u16string_view();
+    std::u16string_view s = v ? v->View() : std::u16string_view();
+    while (!s.empty() && s.front() <= u' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() <= u' ') s.remove_suffix(1);
+    return s;
+}
+
+// Structured fields keep their encoded words: a parameter is split out
+// first and only then decoded, so a file name that decodes to quotes or ';'
+// cannot end the parameter early.
+bool IsStructuredField(std::u16string_view name) {
+    return name == u"content-type" || name == u"content-disposition";
 }
 
 // Body text for output: one final line break goes (it belongs to what
@@ -36,13 +47,29 @@ void AppendMove(LString& to, LString& from) {
     else to.AppendString(from);
 }
 
+// The end of a list, where the next one is appended: the walk is paid once
+// per list joined, never once per item already there.
 template <class T>
-void AppendList(T*& head, T*& more) {
-    if (!more) return;
-    T** tail = &head;
-    while (*tail) tail = &(*tail)->next;
-    *tail = more;
-    more = nullptr;
+struct ListTail {
+    explicit ListTail(T*& head) : at(&head) { Skip(); }
+    void Skip() {
+        while (*at) at = &(*at)->next;
+    }
+    void Join(T*& more) {
+        if (!more) return;
+        *at = more;
+        more = nullptr;
+        Skip();
+    }
+    T** at;
+};
+
+// The delimiter line of a multipart ("--" and the boundary), empty without
+// a boundary. On its own so that the recursion's frames stay small.
+__attribute__((noinline)) std::string Delimiter(std::u16string_view contentType) {
+    char16_t boundary[260];
+    if (!EMLMimeHeaderParam(contentType, u"boundary", boundary) || !boundary[0]) return {};
+    return "--" + LToUtf8(boundary);
 }
 
 }  // namespace
@@ -93,6 +120,11 @@ void EMLMimeMessage::ParseHeaders(std::string_view& cursor) {
         for (char16_t c : wide.View()) key.push_back(LMimeLowerAscii16(c));
         LString raw;
         LStringAppendUtf8(raw, value.c_str(), value.length);
+        raw.Terminate();
+        if (IsStructuredField(key)) {
+            headers.insert_or_assign(std::move(key), std::move(raw));
+            return;
+        }
         LString decoded;
         EMLMimeDecodeHeaderWords(raw.View(), decoded);
         decoded.Terminate();
@@ -122,10 +154,12 @@ void EMLMimeMessage::ParseHeaders(std::string_view& cursor) {
 void EMLMimeMessage::Parse(std::string_view message, int32_t parentKind) {
     std::string_view cursor = message;
     ParseHeaders(cursor);
-    ParseBody(cursor, parentKind);
+    ParseBodyAt(cursor, parentKind, 0);
 }
 
-void EMLMimeMessage::ParseBody(std::string_view& cursor, int32_t parentKind) {
+void EMLMimeMessage::ParseBody(std::string_view& cursor, int32_t parentKind) { ParseBodyAt(cursor, parentKind, 0); }
+
+void EMLMimeMessage::ParseBodyAt(std::string_view& cursor, int32_t parentKind, int depth) {
     text.Clear();
     html.Clear();
     FreeAttachments(attachments);
@@ -133,19 +167,14 @@ void EMLMimeMessage::ParseBody(std::string_view& cursor, int32_t parentKind) {
     std::u16string_view contentType = FieldView(*this, u"content-type");
     kind = EMLMimeContentKind(contentType);
 
+    // Beyond the depth limit a multipart is not split: its lines stay text.
     std::string delimiter;
-    if (IsMultipartKind(kind) && !contentType.empty()) {
-        char16_t boundary[260];
-        if (EMLMimeHeaderParam(contentType, u"boundary", boundary) && boundary[0]) {
-            delimiter = "--";
-            delimiter += LToUtf8(boundary);
-        }
-    }
+    if (IsMultipartKind(kind) && !contentType.empty() && depth < EMLMimeMaxDepth) delimiter = Delimiter(contentType);
 
     std::string_view body = cursor;
     cursor = {};
     if (delimiter.empty()) {
-        FinishLeaf(body, parentKind);
+        FinishLeaf(body, parentKind, depth);
         return;
     }
 
@@ -155,29 +184,34 @@ void EMLMimeMessage::ParseBody(std::string_view& cursor, int32_t parentKind) {
     EMLMimeMessage* children = nullptr;
     EMLMimeMessage** tail = &children;
     auto addChild = [&](std::string_view part) {
-        if (!LMimeHasNonBlank(part)) return;
-        EMLMimeMessage* child = new (std::nothrow) EMLMimeMessage;
-        if (!child) return;
-        std::string_view c = part;
-        child->ParseHeaders(c);
-        child->ParseBody(c, kind);
-        *tail = child;
-        tail = &child->next;
-    };
-    const char* partStart = nullptr;
-    const char* prevLineEnd = body.data();
-    bool closed = false;
-    std::string_view rest = body, line;
-    while (LMimeNextLine(rest, line)) {
-        if (line.starts_with(delimiter)) {
-            if (partStart) addChild(std::string_view(partStart, prevLineEnd > partStart ? prevLineEnd - partStart : 0));
-            if (line.substr(delimiter.size()).starts_with("--")) {
-                closed = true;
-                break;
-            }
-            partStart = rest.data();
+        if (EMLMimeMessage* child = NewPart(part, kind, depth + 1)) {
+            *tail = child;
+            tail = &child->next;
         }
-        prevLineEnd = line.data() + line.size();
+    };
+    // Delimiter lines are found by searching for the delimiter itself, not
+    // line by line: each level of nesting scans its body once, and that
+    // scan must run at the speed of memory.
+    const char* partStart = nullptr;
+    bool closed = false;
+    for (size_t at = body.find(delimiter); at != std::string_view::npos; at = body.find(delimiter, at + 1)) {
+        if (at > 0 && body[at - 1] != '\r' && body[at - 1] != '\n') continue;  // not at a line's start
+        if (partStart) {
+            // The line break before the delimiter line belongs to it.
+            size_t end = at;
+            if (end > 0) --end;
+            if (end > 0 && (body[end - 1] == '\r' || body[end - 1] == '\n') && body[end - 1] != body[end]) --end;
+            const char* partEnd = body.data() + end;
+            addChild(std::string_view(partStart, partEnd > partStart ? partEnd - partStart : 0));
+        }
+        std::string_view rest = body.substr(at), line;
+        LMimeNextLine(rest, line);
+        if (line.substr(delimiter.size()).starts_with("--")) {
+            closed = true;
+            break;
+        }
+        partStart = rest.data();
+        at += line.size() > 0 ? line.size() - 1 : 0;
     }
     // A message cut short (no closing delimiter) still keeps its last part.
     if (!closed && partStart) addChild(std::string_view(partStart, body.data() + body.size() - partStart));
@@ -187,56 +221,53 @@ void EMLMimeMessage::ParseBody(std::string_view& cursor, int32_t parentKind) {
     FreeParts(children);
 }
 
-void EMLMimeMessage::FinishLeaf(std::string_view body, int32_t parentKind) {
+// An embedded message. Its transfer encoding is undone first: a base64
+// message/rfc822 part is a message only once decoded.
+void EMLMimeMessage::ParseEmbedded(std::string_view body, int depth) {
+    std::u16string encoding(FieldView(*this, u"content-transfer-encoding"));
+    LStringA decoded;
+    if (LMimeStartsNoCase(encoding, "base64")) {
+        EMLMimeDecodeBase64(body, decoded);
+        body = decoded.View();
+    } else if (LMimeStartsNoCase(encoding, "quoted")) {
+        EMLMimeDecodeQuotedPrintable(body, decoded, false);
+        body = decoded.View();
+    }
+    EMLMimeMessage* inner = NewPart(body, EMLMimeKindOther, depth + 1);
+    ListTail<EMLMimeMessage>(embedded).Join(inner);
+}
+
+EMLMimeMessage* EMLMimeMessage::NewPart(std::string_view bytes, int32_t parentKind, int depth) {
+    if (!LMimeHasNonBlank(bytes)) return nullptr;
+    EMLMimeMessage* part = new (std::nothrow) EMLMimeMessage;
+    if (!part) return nullptr;
+    part->ParseHeaders(bytes);
+    part->ParseBodyAt(bytes, parentKind, depth);
+    return part;
+}
+
+void EMLMimeMessage::FinishLeaf(std::string_view body, int32_t parentKind, int depth) {
     std::u16string_view contentType = FieldView(*this, u"content-type");
     std::u16string encoding(FieldView(*this, u"content-transfer-encoding"));
     for (auto& c : encoding) c = LMimeLowerAscii16(c);
     std::u16string_view enc = encoding;
-    while (!enc.empty() && enc.front() <= u' ') enc.remove_prefix(1);
-    while (!enc.empty() && enc.back() <= u' ') enc.remove_suffix(1);
 
     switch (kind) {
     case EMLMimeKindMessage:
-        if (LMimeHasNonBlank(body)) {
-            EMLMimeMessage* inner = new (std::nothrow) EMLMimeMessage;
-            if (inner) {
-                inner->Parse(body, EMLMimeKindOther);
-                EMLMimeMessage* one = inner;
-                AppendList(embedded, one);
-            }
+        if (depth < EMLMimeMaxDepth) {
+            ParseEmbedded(body, depth);
+            return;
         }
-        return;
+        break;  // too deep to parse: kept as an attachment below
     case EMLMimeKindText:
-    case EMLMimeKindHtml: {
-        std::string_view trimmed = TrimBodyEnd(body);
-        if (trimmed.empty()) return;
-        char16_t charset[260];
-        if (contentType.empty() || !EMLMimeHeaderParam(contentType, u"charset", charset) || !charset[0])
-            std::memcpy(charset, u"US-ASCII", sizeof(u"US-ASCII"));
-        LStringA decoded;
-        std::string_view bytes = trimmed;
-        if (enc.starts_with(u"quoted")) {
-            EMLMimeDecodeQuotedPrintable(trimmed, decoded, false);
-            bytes = decoded.View();
-        } else if (enc.starts_with(u"base64")) {
-            EMLMimeDecodeBase64(trimmed, decoded);
-            bytes = decoded.View();
-        }
-        if (kind == EMLMimeKindText) {
-            char16_t format[260];
-            bool flowed = !contentType.empty() && EMLMimeHeaderParam(contentType, u"format", format) &&
-                          LMimeEqualsNoCase(format, "flowed");
-            bool drop = parentKind == EMLMimeKindMixed || parentKind == EMLMimeKindAlternative;
-            bool rewrap = enc.find(u"bit") != std::u16string_view::npos;
-            LStringA lines;
-            EMLMimeDecodeText(bytes, drop, rewrap, flowed, lines);
-            EMLMimeConvertCharset(lines.View(), charset, text);
-        } else {
-            EMLMimeConvertCharset(bytes, charset, html);
-            if (parentKind != EMLMimeKindAlternative) EMLMimeTextFromHtml(html, text);
-        }
+    case EMLMimeKindHtml:
+        FinishText(body, parentKind);
         return;
+    default:
+        break;
     }
+    switch (kind) {
+    case EMLMimeKindMessage:
     case EMLMimeKindImage:
     case EMLMimeKindAudio:
     case EMLMimeKindVideo:
@@ -248,7 +279,7 @@ void EMLMimeMessage::FinishLeaf(std::string_view body, int32_t parentKind) {
         EMLMimeAttachment* a = EMLMimeAddAttachment(body, contentType, enc, FieldView(*this, u"content-disposition"),
                                                     FieldView(*this, u"content-id"));
         if (a) {
-            AppendList(attachments, a);
+            ListTail<EMLMimeAttachment>(attachments).Join(a);
             return;
         }
         break;
@@ -262,7 +293,53 @@ void EMLMimeMessage::FinishLeaf(std::string_view body, int32_t parentKind) {
     LStringAppendUtf8(text, trimmed.data(), trimmed.size());
 }
 
+__attribute__((noinline)) void EMLMimeMessage::FinishText(std::string_view body, int32_t parentKind) {
+    std::u16string_view contentType = FieldView(*this, u"content-type");
+    std::u16string encoding(FieldView(*this, u"content-transfer-encoding"));
+    for (auto& c : encoding) c = LMimeLowerAscii16(c);
+    std::u16string_view enc = encoding;
+    std::string_view trimmed = TrimBodyEnd(body);
+    if (trimmed.empty()) return;
+    char16_t charset[260];
+    if (contentType.empty() || !EMLMimeHeaderParam(contentType, u"charset", charset) || !charset[0])
+        std::memcpy(charset, u"US-ASCII", sizeof(u"US-ASCII"));
+    LStringA decoded;
+    std::string_view bytes = trimmed;
+    if (enc.starts_with(u"quoted")) {
+        EMLMimeDecodeQuotedPrintable(trimmed, decoded, false);
+        bytes = decoded.View();
+    } else if (enc.starts_with(u"base64")) {
+        EMLMimeDecodeBase64(trimmed, decoded);
+        bytes = decoded.View();
+    }
+    if (kind == EMLMimeKindHtml) {
+        EMLMimeConvertCharset(bytes, charset, html);
+        if (parentKind != EMLMimeKindAlternative) EMLMimeTextFromHtml(html, text);
+        return;
+    }
+    // The line rules work on bytes whose line breaks are CR and LF: text in
+    // UTF-16 or UTF-32 is made UTF-8 before them.
+    LStringA utf8;
+    if (EMLMimeCharsetIsWide(charset)) {
+        LString wide;
+        EMLMimeConvertCharset(bytes, charset, wide);
+        LStringAAppendWide(utf8, wide.c_str(), wide.length);
+        bytes = utf8.View();
+        std::memcpy(charset, u"UTF-8", sizeof(u"UTF-8"));
+    }
+    char16_t format[260];
+    bool flowed = !contentType.empty() && EMLMimeHeaderParam(contentType, u"format", format) &&
+                  LMimeEqualsNoCase(format, "flowed");
+    bool drop = parentKind == EMLMimeKindMixed || parentKind == EMLMimeKindAlternative;
+    bool rewrap = enc.find(u"bit") != std::u16string_view::npos;
+    LStringA lines;
+    EMLMimeDecodeText(bytes, drop, rewrap, flowed, lines);
+    EMLMimeConvertCharset(lines.View(), charset, text);
+}
+
 void EMLMimeMessage::MergeMixed(EMLMimeMessage* children) {
+    ListTail<EMLMimeAttachment> attachmentsEnd(attachments);
+    ListTail<EMLMimeMessage> embeddedEnd(embedded);
     for (EMLMimeMessage* c = children; c; c = c->next) {
         if (c->kind != EMLMimeKindMessage) {
             AppendMove(text, c->text);
@@ -271,20 +348,21 @@ void EMLMimeMessage::MergeMixed(EMLMimeMessage* children) {
                 if (c->marker) marker = 1;
                 if (text.IsEmpty()) EMLMimeTextFromHtml(html, text);
             }
-            AppendList(attachments, c->attachments);
+            attachmentsEnd.Join(c->attachments);
         }
-        AppendList(embedded, c->embedded);
+        embeddedEnd.Join(c->embedded);
     }
 }
 
 void EMLMimeMessage::MergeAlternative(EMLMimeMessage* children) {
+    ListTail<EMLMimeAttachment> attachmentsEnd(attachments);
     for (EMLMimeMessage* c = children; c; c = c->next) {
         if (text.IsEmpty() || c->kind == EMLMimeKindText) text = std::move(c->text);
         if (html.IsEmpty() || c->kind == EMLMimeKindHtml) {
             html = std::move(c->html);
             marker = c->marker;
         }
-        AppendList(attachments, c->attachments);
+        attachmentsEnd.Join(c->attachments);
     }
     if (!text.IsEmpty() && html.IsEmpty()) {
         LString subject;

@@ -2,8 +2,9 @@
 
 #include <strings.h>
 
-#include <fstream>
 #include <sstream>
+
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -17,11 +18,9 @@ std::string Trim(const std::string& s) {
 }  // namespace
 
 bool LMailIniFile::Load(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return false;
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    Parse(ss.str());
+    std::string text;
+    if (LPlatformReadRegularFile(path, LMailIniMaxBytes, text) != LPlatformRegularRead::Ok) return false;
+    Parse(text);
     return true;
 }
 

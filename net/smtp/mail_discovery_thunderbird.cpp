@@ -1,10 +1,13 @@
+#include <strings.h>
+
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <string>
 
 #include "foundation/utf8.h"
 #include "net/smtp/mail_discovery.h"
 #include "net/smtp/mail_discovery_ini.h"
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -55,30 +58,56 @@ std::vector<std::string> CommaList(const std::string& text) {
     return items;
 }
 
+// prefs.js of a profile with many accounts runs to a few megabytes.
+constexpr uint64_t kPrefsMaxBytes = 16u << 20;
+
 bool ReadWhole(const std::string& path, std::string* text) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return false;
-    text->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    return true;
+    return LPlatformReadRegularFile(path, kPrefsMaxBytes, *text) == LPlatformRegularRead::Ok;
 }
 
-// The default profile's folder: the first section with a non-zero Default
-// (which must have a Path), else the first section with a Path.
+bool StartsNoCase(const std::string& s, const char* prefix) {
+    return strncasecmp(s.c_str(), prefix, std::strlen(prefix)) == 0;
+}
+
+// A profile section's "Default" flag: a number, not 0.
+bool MarkedDefault(const LMailIniFile::Section& s) {
+    std::string v;
+    if (!LMailIniFile::GetIn(s, "Default", &v) || v.empty()) return false;
+    for (char c : v)
+        if (c < '0' || c > '9') return false;
+    return v.find_first_not_of('0') != std::string::npos;
+}
+
+// The default profile's folder. Since Thunderbird 68 an [Install<hash>]
+// section's Default names the profile in use (its Path); before, and
+// without one, the first profile section marked Default (which must have a
+// Path), else the first section with a Path.
 bool ProfileFolder(const std::string& folder, std::string* profile) {
     LMailIniFile ini;
     if (!ini.Load(folder + "/profiles.ini")) return false;
     const LMailIniFile::Section* chosen = nullptr;
     std::string path, v;
     for (const auto& s : ini.Sections()) {
-        if (LMailIniFile::GetIn(s, "Default", &v) && std::atoi(v.c_str()) != 0) {
+        if (!StartsNoCase(s.name, "Install") || !LMailIniFile::GetIn(s, "Default", &v) || v.empty()) continue;
+        path = v;
+        for (const auto& p : ini.Sections())
+            if (StartsNoCase(p.name, "Profile") && LMailIniFile::GetIn(p, "Path", &v) && v == path) chosen = &p;
+        if (!chosen) {
+            *profile = path[0] == '/' ? path : folder + "/" + path;
+            return true;
+        }
+        break;
+    }
+    for (const auto& s : ini.Sections()) {
+        if (chosen) break;
+        if (!StartsNoCase(s.name, "Install") && MarkedDefault(s)) {
             if (!LMailIniFile::GetIn(s, "Path", &path)) return false;
             chosen = &s;
-            break;
         }
     }
     if (!chosen) {
         for (const auto& s : ini.Sections()) {
-            if (LMailIniFile::GetIn(s, "Path", &path)) {
+            if (!StartsNoCase(s.name, "Install") && LMailIniFile::GetIn(s, "Path", &path)) {
                 chosen = &s;
                 break;
             }

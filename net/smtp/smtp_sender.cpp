@@ -220,14 +220,23 @@ LNetOpResult DeliverDirect(LNetOpResult& result, LTaskProgress& progress, LSmtpM
     char16_t domain[260];
     if (!LEmailAddressDomain(message.to, domain))
         return Fail(result, progress, u"Invalid email address to send to: %s", message.to);
+    // The exchanger's own name is what its certificate carries: the
+    // recipient's domain is usually hosted by a provider under another name.
+    char exchanger[260];
+    uint16_t port = 25;
+    LNetMailExchangerHost(domain, exchanger, port);
+    char16_t exchangerW[260];
+    LUTF8ToWideBuf(exchangerW, exchanger);
+    LString hostPort;
+    hostPort.Format(u"%s:%d", exchangerW, int(port));
     LNetSocketAddress target;
-    LNetResolveMailExchanger(target, domain);
-    if (uint16_t port = g_directPortForTests.load()) target.port = htons(port);
+    LNetResolveMailExchanger(target, hostPort.c_str());
+    if (uint16_t testPort = g_directPortForTests.load()) target.port = htons(testPort);
     Dialogue d(progress, message);
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (attempt && progress.WaitStop(5000) == LWaitStopped) return result = LNetStopped;
         d.conn.Close();
-        LCopyField(d.conn.server_name, domain);
+        LCopyField(d.conn.server_name, exchangerW);
         if (LNetConnect(result, progress, d.conn.socket, target, 60000) != LNetFailed) break;
     }
     if (result == LNetStopped) return result;

@@ -2,6 +2,7 @@
 // python3 -m http.server and openssl s_server behind a recording CONNECT proxy.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "foundation/utf8.h"
 #include "foundation/wait.h"
 #include "net/http/http_client.h"
+#include "net/http/proxy_settings.h"
 #include "tests/support/test_root.h"
 #include "tests/support/tls_peer.h"
 
@@ -143,6 +145,8 @@ TEST_F(HttpClientTest, CrashDumpUpload) {
     }
 }
 
+// A download replaces the file only when it is whole: every failure leaves
+// the earlier file as it was, and no partial file anywhere.
 TEST_F(HttpClientTest, DownloadEndsAtTheLengthOrTheClose) {
     std::string half(50000, 'h');
     struct Case {
@@ -153,20 +157,99 @@ TEST_F(HttpClientTest, DownloadEndsAtTheLengthOrTheClose) {
         // No length: everything up to the close is the file.
         {"HTTP/1.0 200 OK\r\n\r\n" + half, 0, half},
         {"HTTP/1.0 200 OK\r\nCONTENT-LENGTH: 4\r\n\r\nfour and more", 0, "four"},
-        // The connection ends before the announced length: no file is left.
+        // The connection ends before the announced length.
         {"HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + half, 2, ""},
+        // A chunked body would be saved with its framing.
+        {"HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nfour\r\n0\r\n\r\n", 2, ""},
+        {"HTTP/1.0 200 OK\r\nTransfer-Encoding: identity\r\n\r\nplain", 0, "plain"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply.substr(0, 60));
         auto peer = Recorder(c.reply);
         std::string path = root_.Path() + "/download.bin";
-        LNetOpResult r;
-        EXPECT_EQ(LHttpDownloadToFile(r, wait_, Url(peer->Port(), "/f").c_str(), LFromUtf8(path).c_str()), c.result);
-        EXPECT_EQ(std::filesystem::exists(path), c.result == 0);
-        if (c.result == 0) {
-            EXPECT_EQ(LTestReadFile(path), c.file);
+        for (bool existing : {false, true}) {
+            std::filesystem::remove(path);
+            if (existing) std::ofstream(path, std::ios::binary) << "the old file";
+            LNetOpResult r;
+            EXPECT_EQ(LHttpDownloadToFile(r, wait_, Url(peer->Port(), "/f").c_str(), LFromUtf8(path).c_str()), c.result);
+            if (c.result == 0) {
+                EXPECT_EQ(LTestReadFile(path), c.file);
+            } else {
+                EXPECT_EQ(std::filesystem::exists(path), existing);
+                EXPECT_EQ(LTestReadFile(path), existing ? "the old file" : "");
+            }
+            EXPECT_FALSE(std::filesystem::exists(path + ".part"));
         }
-        std::filesystem::remove(path);
     }
+}
+
+// A server that sends without end: a header line, header lines, or a
+// trickle. The client fails (or ends) within its bounds instead of
+// growing and waiting with it.
+TEST_F(HttpClientTest, EndlessHeadsAreCutShort) {
+    for (const char* mode : {"endless-line", "endless-headers"}) {
+        SCOPED_TRACE(mode);
+        int port = LTestFreePort();
+        std::string out = root_.Path() + "/" + mode + ".out";
+        LTestProcess peer(LTestRedirectedArgv({"/usr/bin/python3", PORLINEX_SOURCE_DIR "/net/http/tests/testdata/hostile_http.py",
+                                               std::to_string(port), mode},
+                                              "/dev/null", out));
+        ASSERT_TRUE(LTestWaitFor(10000, [&] { return LTestReadFile(out).find("READY") != std::string::npos; }));
+        std::string path = root_.Path() + "/endless.bin";
+        std::ofstream(path, std::ios::binary) << "the old file";
+        LNetOpResult r;
+        EXPECT_EQ(LHttpDownloadToFile(r, wait_, Url(port, "/f").c_str(), LFromUtf8(path).c_str()), 2u);
+        EXPECT_EQ(LTestReadFile(path), "the old file");
+        int status = 0;
+        LByteBuffer answer;
+        EXPECT_EQ(LHttpPost(r, wait_, Url(port, "/p").c_str(), nullptr, "x", 1, status, answer), 2u);
+        // What the server got out is bounded by the client's limits and the
+        // sockets' buffers, not by the server's patience.
+        ASSERT_TRUE(LTestWaitFor(10000, [&] {
+            std::string o = LTestReadFile(out);
+            return o.find("SENT") != o.rfind("SENT");
+        }));
+        std::string o = LTestReadFile(out);
+        for (size_t at = o.find("SENT "); at != std::string::npos; at = o.find("SENT ", at + 1))
+            EXPECT_LT(std::stoull(o.substr(at + 5)), uint64_t(16) << 20);
+    }
+    // A trickle of one byte every 200 ms holds a request no longer than its
+    // time-out: what arrived is the answer.
+    int port = LTestFreePort();
+    std::string out = root_.Path() + "/drip.out";
+    LTestProcess peer(LTestRedirectedArgv({"/usr/bin/python3", PORLINEX_SOURCE_DIR "/net/http/tests/testdata/hostile_http.py",
+                                           std::to_string(port), "drip"},
+                                          "/dev/null", out));
+    ASSERT_TRUE(LTestWaitFor(10000, [&] { return LTestReadFile(out).find("READY") != std::string::npos; }));
+    char buffer[4096];
+    LNetOpResult r;
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(LHttpGetToBuffer(r, wait_, Url(port, "/").c_str(), buffer, sizeof buffer, 1500), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+    EXPECT_EQ(std::string(buffer).substr(0, 17), "HTTP/1.0 200 OK\r\n");
+}
+
+// A request to this machine never goes to the proxy, even when the direct
+// connection fails: its query (a token) would reach the proxy in clear.
+TEST_F(HttpClientTest, LoopbackTargetsNeverUseTheProxy) {
+    auto proxy = Recorder("HTTP/1.0 200 Connection established\r\n\r\n");
+    LTestScopedEnv noBypass("no_proxy", "");
+    LTestScopedEnv http("http_proxy", "127.0.0.1:" + std::to_string(proxy->Port()));
+    LTestScopedEnv https("https_proxy", "127.0.0.1:" + std::to_string(proxy->Port()));
+    int dead = LTestFreePort();
+    for (std::string host : {"127.0.0.1", "localhost", "127.1.2.3", "app.localhost"}) {
+        SCOPED_TRACE(host);
+        std::string target = host + ":" + std::to_string(dead) + "/start?token=secret";
+        char buffer[256];
+        LNetOpResult r;
+        EXPECT_EQ(LHttpGetToBuffer(r, wait_, ("http://" + target).c_str(), buffer, sizeof buffer, 2000), 2u);
+        EXPECT_EQ(LHttpsGetToBuffer(r, wait_, ("https://" + target).c_str(), buffer, sizeof buffer), 2u);
+    }
+    EXPECT_TRUE(proxy->Requests().empty());
+    for (const char* host : {"127.0.0.1:80", "localhost", "LOCALHOST:1", "[::1]:8080", "127.255.0.1"})
+        EXPECT_TRUE(LHttpIsLoopbackHost(host)) << host;
+    for (const char* host : {"127.0.0.1.example.com", "128.0.0.1", "localhost.example", "10.0.0.1", "1270.0.0.1"})
+        EXPECT_FALSE(LHttpIsLoopbackHost(host)) << host;
 }
 
 // python3 -m http.server serving a folder of the test.
@@ -212,8 +295,9 @@ TEST_F(HttpServerTest, RedirectAndMissingFilesLeaveNoFile) {
 }
 
 // A CONNECT proxy in front of peers that cannot be reached directly: the
-// client asks for localhost on a port where nothing listens, and the proxy
-// tunnels to the real peer.
+// client asks for a name that does not resolve, and the proxy tunnels to
+// the real peer on this machine. (Loopback targets never go through a
+// proxy: that has a test of its own.)
 class HttpProxyTest : public HttpClientTest {
 protected:
     std::unique_ptr<Peer> Proxy(int targetPort, bool refuse = false) {
@@ -229,12 +313,15 @@ TEST_F(HttpProxyTest, HttpsThroughTheTunnelChecksTheTargetName) {
     LTestCertificateAuthority ca(root_.Path());
     LTestScopedEnv trust("SSL_CERT_FILE", ca.CaPath());
     LTestTlsServer tls;
-    ASSERT_TRUE(tls.Start(ca.Issue("www"), {"-www"}));
+    LTestCertificateOptions named;
+    named.dns_names = {"www.porlinex.invalid"};
+    named.common_name = "www.porlinex.invalid";
+    ASSERT_TRUE(tls.Start(ca.Issue("www", named), {"-www"}));
     auto proxy = Proxy(tls.Port());
     LTestScopedEnv noBypass("no_proxy", "");
     LTestScopedEnv https("https_proxy", "http://127.0.0.1:" + std::to_string(proxy->Port()));
     int dead = LTestFreePort();
-    std::string target = "localhost:" + std::to_string(dead);
+    std::string target = "www.porlinex.invalid:" + std::to_string(dead);
     char buffer[4096];
     LNetOpResult r;
     EXPECT_EQ(LHttpsGetToBuffer(r, wait_, ("https://" + target + "/").c_str(), buffer, sizeof buffer), 0u);
@@ -260,7 +347,7 @@ TEST_F(HttpProxyTest, PlainHttpTunnelAndRefusal) {
     auto proxy = Proxy(peer->Port());
     LTestScopedEnv noBypass("no_proxy", "");
     LTestScopedEnv http("http_proxy", "127.0.0.1:" + std::to_string(proxy->Port()));
-    std::string target = "localhost:" + std::to_string(LTestFreePort());
+    std::string target = "www.porlinex.invalid:" + std::to_string(LTestFreePort());
     char buffer[256];
     LNetOpResult r;
     EXPECT_EQ(LHttpGetToBuffer(r, wait_, ("http://" + target + "/p").c_str(), buffer, sizeof buffer, 16024), 0u);
@@ -270,7 +357,7 @@ TEST_F(HttpProxyTest, PlainHttpTunnelAndRefusal) {
 
     // A host named in no_proxy is never sent through the proxy.
     {
-        LTestScopedEnv bypass("no_proxy", "localhost");
+        LTestScopedEnv bypass("no_proxy", "porlinex.invalid");
         EXPECT_EQ(LHttpGetToBuffer(r, wait_, ("http://" + target + "/p").c_str(), buffer, sizeof buffer, 16024), 2u);
         EXPECT_EQ(proxy->Requests().size(), 1u);
     }

@@ -1,6 +1,7 @@
 // The MIME parser over fixture messages and small inline cases.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -276,4 +277,195 @@ TEST(MimeParser, CharsetIdentifiers) {
     LString out;
     EMLMimeConvertCharset("caf\xe9", u"x-unknown", out);
     EXPECT_EQ(U8(out), "café");
+}
+
+namespace {
+
+std::string Base64(const std::string& bytes) {
+    static const char* a = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        uint32_t v = uint8_t(bytes[i]) << 16 | uint8_t(bytes[i + 1]) << 8 | uint8_t(bytes[i + 2]);
+        for (int s = 18; s >= 0; s -= 6) out.push_back(a[(v >> s) & 63]);
+    }
+    if (i < bytes.size()) {
+        uint32_t v = uint8_t(bytes[i]) << 16 | (i + 1 < bytes.size() ? uint8_t(bytes[i + 1]) << 8 : 0);
+        out.push_back(a[(v >> 18) & 63]);
+        out.push_back(a[(v >> 12) & 63]);
+        out.push_back(i + 1 < bytes.size() ? a[(v >> 6) & 63] : '=');
+        out.push_back('=');
+    }
+    return out;
+}
+
+size_t Count(const EMLMimeAttachment* a) {
+    size_t n = 0;
+    for (; a; a = a->next) ++n;
+    return n;
+}
+
+}  // namespace
+
+// Nesting deeper than the limit neither crashes nor recurses on: what lies
+// below the limit is kept as an attachment or as text.
+TEST(MimeParser, DeepNestingIsCappedNotACrash) {
+    // 6,000 message/rfc822 parts inside each other (about 192 KB).
+    std::string inner = "Subject: bottom\r\n\r\nthe end\r\n";
+    std::string deep = inner;
+    for (int i = 0; i < 6000; ++i) deep = "Content-Type: message/rfc822\r\n\r\n" + deep;
+    deep = "Subject: top\r\n" + deep;
+    {
+        EMLMimeMessage m;
+        m.Parse(deep);
+        int levels = 0;
+        const EMLMimeMessage* e = &m;
+        while (e->embedded) {
+            e = e->embedded;
+            ++levels;
+        }
+        EXPECT_EQ(levels, EMLMimeMaxDepth);
+        ASSERT_EQ(Count(e->attachments), 1u);
+        EXPECT_EQ(U8(e->attachments->contentType), "message/rfc822");
+        EXPECT_NE(Bytes(e->attachments).find("the end"), std::string::npos);
+    }
+    // 100,000 multiparts inside each other: the innermost lines stay text.
+    std::string open, close;
+    char b[16];
+    for (int i = 0; i < 100000; ++i) {
+        std::snprintf(b, sizeof b, "b%06d", i);
+        open += std::string("Content-Type: multipart/mixed; boundary=") + b + "\r\n\r\n--" + b + "\r\n";
+    }
+    for (int i = 100000 - 1; i >= 0; --i) {
+        std::snprintf(b, sizeof b, "b%06d", i);
+        close += std::string("\r\n--") + b + "--";
+    }
+    {
+        EMLMimeMessage m;
+        m.Parse(open + "Content-Type: text/plain\r\n\r\ndeep text" + close);
+        EXPECT_NE(U8(m.text).find("deep text"), std::string::npos);
+        EXPECT_NE(U8(m.text).find("--b000100\r\n"), std::string::npos);
+    }
+}
+
+// Every part is kept, in order, however many a message has.
+TEST(MimeParser, ManyPartsAllArriveInOrder) {
+    std::string msg = "Content-Type: multipart/mixed; boundary=x\r\n\r\n";
+    const int parts = 20000;
+    for (int i = 0; i < parts; ++i)
+        msg += "--x\r\nContent-Type: application/octet-stream; name=f" + std::to_string(i) + ".bin\r\n\r\n" +
+               std::to_string(i) + "\r\n";
+    msg += "--x\r\nContent-Type: message/rfc822\r\n\r\nSubject: inside\r\n\r\nhi\r\n--x--\r\n";
+    EMLMimeMessage m;
+    m.Parse(msg);
+    ASSERT_EQ(Count(m.attachments), size_t(parts));
+    int i = 0;
+    for (const EMLMimeAttachment* a = m.attachments; a; a = a->next, ++i)
+        ASSERT_EQ(U8(a->fileName), "f" + std::to_string(i) + ".bin");
+    ASSERT_NE(m.embedded, nullptr);
+    EXPECT_EQ(Header(*m.embedded, u"subject"), "inside");
+}
+
+// Content-Type read as the other fields are: folded after its colon, or
+// with blanks before the type, the multipart is still one.
+TEST(MimeParser, FoldedAndPaddedContentTypes) {
+    const char* heads[] = {
+        "Content-Type:\r\n multipart/mixed; boundary=\"q\"",
+        "Content-Type:  multipart/mixed;\r\n\tboundary=q",
+        "Content-Type:\r\n\tmultipart/mixed;\r\n boundary=q  ",
+    };
+    for (const char* head : heads) {
+        SCOPED_TRACE(head);
+        EMLMimeMessage m;
+        m.Parse(std::string(head) + "\r\n\r\n--q\r\nContent-Type:\r\n text/plain\r\n\r\nbody\r\n--q\r\n" +
+                "Content-Type:   image/png;\r\n name=p.png\r\nContent-Transfer-Encoding:  base64\r\n\r\niVBO\r\n--q--\r\n");
+        EXPECT_EQ(m.kind, EMLMimeKindMixed);
+        EXPECT_EQ(U8(m.text), "body\r\n");
+        ASSERT_EQ(Count(m.attachments), 1u);
+        EXPECT_EQ(U8(m.attachments->fileName), "p.png");
+        EXPECT_EQ(U8(m.attachments->contentType), "image/png");
+        EXPECT_EQ(Bytes(m.attachments), std::string("\x89PN", 3));
+    }
+}
+
+// Parameters are split before their encoded words are decoded: a name that
+// decodes to a quote and a ';' stays whole.
+TEST(MimeParser, EncodedWordsInParametersDecodeAfterSplitting) {
+    struct Case {
+        const char* disposition;
+        const char* name;
+    } cases[] = {
+        {"attachment; filename=\"=?utf-8?B?" "YSJiO2MucGRm" "?=\"", "ab;c.pdf"},  // a"b;c.pdf
+        {"attachment; filename==?utf-8?Q?r=C3=A9sum=C3=A9=3B_1.txt?=; size=4", "résumé; 1.txt"},
+        {"attachment; filename=\"plain;name.txt\"", "plain;name.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.disposition);
+        EMLMimeMessage m;
+        m.Parse(Lines({"Content-Type: multipart/mixed; boundary=q", "", "--q",
+                       "Content-Type: application/pdf", (std::string("Content-Disposition: ") + c.disposition).c_str(),
+                       "", "data", "--q--"}));
+        ASSERT_EQ(Count(m.attachments), 1u);
+        EXPECT_EQ(U8(m.attachments->fileName), c.name);
+    }
+    // The field itself is kept as sent; other fields are decoded.
+    EMLMimeMessage m;
+    m.Parse(Lines({"Content-Type: text/plain; name=\"=?utf-8?q?x?=\"", "Subject: =?utf-8?q?s?=", "", "b"}));
+    EXPECT_EQ(Header(m, u"content-type"), "text/plain; name=\"=?utf-8?q?x?=\"");
+    EXPECT_EQ(Header(m, u"subject"), "s");
+}
+
+// Charsets outside the fixed table convert through iconv when it knows
+// them; only unknown names read as ISO-8859-1.
+TEST(MimeParser, CharsetsBeyondTheTable) {
+    struct Case {
+        const char* charset;
+        std::string bytes;
+        const char* text;
+    } cases[] = {
+        {"ISO-8859-15", "\xa4 5", "€ 5"},
+        {"iso-8859-7", "\xe1\xe2\xe3", "αβγ"},
+        {"EUC-JP", "\xc6\xfc\xcb\xdc", "日本"},
+        {"windows-1254", "\xfe", "ş"},
+        {"x-nonsense", "caf\xe9", "café"},
+        {"../../etc/passwd", "caf\xe9", "café"},
+        {"UTF-8//TRANSLIT", "caf\xe9", "café"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.charset);
+        EMLMimeMessage m;
+        m.Parse("Content-Type: text/plain; charset=\"" + std::string(c.charset) + "\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" +
+                c.bytes + "\r\n");
+        EXPECT_EQ(U8(m.text), std::string(c.text) + "\r\n");
+    }
+    // A UTF-16 part (with its byte-order mark) inside a multipart keeps its
+    // lines: its line breaks are not the bytes CR LF.
+    std::string utf16 = std::string("\xff\xfe", 2);
+    for (char16_t ch : std::u16string(u"Γειά\r\n\r\nσου\r\n")) {
+        utf16.push_back(char(ch & 0xFF));
+        utf16.push_back(char(ch >> 8));
+    }
+    EMLMimeMessage m;
+    m.Parse(Lines({"Content-Type: multipart/mixed; boundary=q", "", "--q", "Content-Type: text/plain; charset=utf-16",
+                   "Content-Transfer-Encoding: base64", "", Base64(utf16).c_str(), "--q--"}));
+    EXPECT_EQ(U8(m.text), "Γειά\r\nσου\r\n");
+    // Subjects in such charsets too.
+    EMLMimeMessage s;
+    s.Parse("Subject: =?iso-8859-15?q?=A4?=\r\n\r\nx");
+    EXPECT_EQ(Header(s, u"subject"), "€");
+}
+
+// A message/rfc822 part sent in base64 is a message once decoded.
+TEST(MimeParser, EncodedEmbeddedMessagesAreDecodedFirst) {
+    std::string inner = "Subject: wrapped\r\nContent-Type: text/plain\r\n\r\ninner body\r\n";
+    for (const char* encoding : {"base64", "quoted-printable"}) {
+        SCOPED_TRACE(encoding);
+        std::string body = std::string(encoding) == "base64" ? Base64(inner) : inner;
+        EMLMimeMessage m;
+        m.Parse(Lines({"Content-Type: multipart/mixed; boundary=q", "", "--q", "Content-Type: message/rfc822",
+                       (std::string("Content-Transfer-Encoding: ") + encoding).c_str(), "", body.c_str(), "--q--"}));
+        ASSERT_NE(m.embedded, nullptr);
+        EXPECT_EQ(Header(*m.embedded, u"subject"), "wrapped");
+        EXPECT_EQ(U8(m.embedded->text), "inner body\r\n");
+    }
 }

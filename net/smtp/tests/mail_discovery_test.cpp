@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -6,6 +7,7 @@
 
 #include "foundation/lstring.h"
 #include "net/smtp/mail_discovery.h"
+#include "net/smtp/mail_discovery_ini.h"
 #include "tests/support/test_root.h"
 
 namespace {
@@ -113,6 +115,54 @@ TEST_F(MailDiscoveryTest, OtherClientsAreNotRead) {
 TEST_F(MailDiscoveryTest, SystemListIsReadWhenTheUserHasNone) {
     Write("usr/share/applications/mimeapps.list", "[Default Applications]\nx-scheme-handler/mailto=thunderbird.desktop\n");
     EXPECT_EQ(LDefaultMailtoHandler(), "thunderbird.desktop");
+}
+
+}  // namespace
+
+namespace {
+
+// The [Install...] section names the profile in use, even when another
+// profile is marked Default and the folder's name begins with a digit.
+TEST_F(MailDiscoveryTest, InstallSectionNamesTheProfileInUse) {
+    SetHandler("thunderbird.desktop");
+    WriteProfile("home/.thunderbird",
+                 "[Install4F96D1932A9F858E]\nDefault=1xyz.default-release\nLocked=1\n\n"
+                 "[Profile1]\nName=old\nIsRelative=1\nPath=0old.default\nDefault=1\n\n"
+                 "[Profile0]\nName=default-release\nIsRelative=1\nPath=1xyz.default-release\n\n"
+                 "[General]\nStartWithLastProfile=1\nVersion=2\n",
+                 "1xyz.default-release", true);
+    std::string server, address;
+    EXPECT_TRUE(Find(&server, &address));
+    EXPECT_EQ(server, "smtp.default.example");
+    EXPECT_EQ(address, "ann@example.org");
+}
+
+// Files that are not regular files are skipped at once: a link to
+// /dev/zero never ends and a FIFO blocks its reader.
+TEST_F(MailDiscoveryTest, FilesThatAreNotRegularAreSkipped) {
+    SetHandler("thunderbird.desktop");
+    WriteProfile("home/.thunderbird", "[Profile0]\nPath=p\nDefault=1\n", "p", true);
+    std::string prefs = root_.Path() + "/home/.thunderbird/p/prefs.js";
+    std::string ini = root_.Path() + "/home/.thunderbird/profiles.ini";
+    std::string server, address;
+    ASSERT_TRUE(Find(&server, &address));
+
+    std::filesystem::remove(prefs);
+    std::filesystem::create_symlink("/dev/zero", prefs);
+    EXPECT_FALSE(Find(&server, &address));
+
+    std::filesystem::remove(ini);
+    ASSERT_EQ(mkfifo(ini.c_str(), 0600), 0);
+    EXPECT_FALSE(Find(&server, &address));
+
+    std::filesystem::remove(ini);
+    std::ofstream(ini, std::ios::binary) << std::string(LMailIniMaxBytes + 1, '#');
+    EXPECT_FALSE(Find(&server, &address));
+
+    std::string mimeapps = root_.Path() + "/home/.config/mimeapps.list";
+    std::filesystem::remove(mimeapps);
+    std::filesystem::create_symlink("/dev/zero", mimeapps);
+    EXPECT_EQ(LDefaultMailtoHandler(), "");
 }
 
 }  // namespace

@@ -395,4 +395,29 @@ TEST_F(SmtpDirectDeliveryTest, UnreachableHostFallsBackToTheExchanger) {
     EXPECT_EQ(Verbs(server), (std::vector<std::string>{"EHLO", "MAIL", "RCPT", "DATA", "QUIT"}));
 }
 
+// With UseSSL the exchanger's certificate is checked against the
+// exchanger's name (mail.mx-test.example), not the recipient's domain.
+TEST_F(SmtpDirectDeliveryTest, StartTlsChecksTheExchangersName) {
+    struct Case {
+        const char* certName;
+        LNetOpResult result;
+    } cases[] = {{"mail.mx-test.example", 0}, {"mx-test.example", 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.certName);
+        LTestSmtpServerOptions o;
+        o.startTls = true;
+        LTestSmtpServer& server = Start(o, {c.certName});
+        LSmtpSetDirectDeliveryPortForTests(uint16_t(server.Port()));
+        LSmtpMessage m = Message(u"ann@mx-test.example");
+        m.smtpHost = u"";
+        m.useSsl = 1;
+        m.verifyServerName = 1;
+        EXPECT_EQ(Send(m), c.result) << (progress_.errors.empty() ? "" : progress_.errors.back());
+        EXPECT_EQ(server.Messages().size(), c.result == 0 ? 1u : 0u);
+        if (c.result == 0) {
+            EXPECT_TRUE(server.Messages()[0].tls);
+        }
+    }
+}
+
 }  // namespace
