@@ -30,7 +30,8 @@ private:
 
 void EMLDBEmailFTSBackfill::Run() {
     LAppDatabaseAccount db(false);
-    bool running = false;  // a backfill is under way and has been announced
+    bool running = false;   // a backfill is under way and was announced
+    bool reported = false;  // the complete index was announced
     while (!IsStopRequested()) {
         bool complete = false;
         bool ok = LEmailFtsBackfillStep(db, complete);
@@ -39,7 +40,7 @@ void EMLDBEmailFTSBackfill::Run() {
             db.GetLastErrorText(error);
             LLogRateLimitedF(3600, "Full-text index backfill failed, trying again in 30 seconds: %s",
                              LToUtf8(error).c_str());
-        } else if (complete == running) {
+        } else if (complete ? !reported : !running) {
             int32_t indexed = 0, total = 0;
             bool done = false;
             LEmailFtsGetCoverage(db, indexed, total, done);
@@ -47,6 +48,7 @@ void EMLDBEmailFTSBackfill::Run() {
                                : "Full-text index backfill started: %d of %d messages indexed",
                       indexed, total);
             running = !complete;
+            reported = complete;
         }
         if (WaitForWake(!ok ? kRetryMs : complete ? LInfinite : kPauseMs) == LWaitStopped) break;
         wake_.Reset();
