@@ -11,6 +11,7 @@
 
 #include "foundation/database.h"
 #include "foundation/lstring.h"
+#include "mail/workers.h"
 
 constexpr int LEmailFtsBatchRows = 100;
 
@@ -49,9 +50,7 @@ void LEmailFtsProbeWord(const char* subject, size_t n, LStringA& word);
 // "\" and "_".
 void LEmailSearchEscapeLike(LString& out, const char16_t* text);
 
-// The backfill worker (fts_backfill.cpp).
-void LEmailFtsBackfillStart();
-void LEmailFtsBackfillSignalStop();
-void LEmailFtsBackfillStop();
+// The backfill worker (fts_backfill.cpp) starts and stops through the
+// entry points of mail/workers.h.
 // Sets the worker's wake event when the worker exists.
 void LEmailFtsBackfillWake();
