@@ -4,11 +4,6 @@
 // strongly and wins; until then the engine starts nothing for it.
 #define L_STAND_IN __attribute__((weak))
 
-L_STAND_IN bool LEmailAccountsCreateSchema(LAppDatabaseAccount&) { return true; }
-L_STAND_IN int LEmailStoreCreateSchema(LAppDatabaseAccount&) { return 0; }
-L_STAND_IN int LRulesCreateSchema(LAppDatabaseAccount&) { return 0; }
-L_STAND_IN int LAutorespondersCreateSchema(LAppDatabaseAccount&) { return 0; }
-
 L_STAND_IN void LSendQueueStart() {}
 L_STAND_IN void LSendQueueStop() {}
 L_STAND_IN void LEmailBackupStart() {}
@@ -17,6 +12,3 @@ L_STAND_IN void LEmailBackupStop() {}
 L_STAND_IN void LMailSyncStart() {}
 L_STAND_IN void LMailSyncSignalStop() {}
 L_STAND_IN void LMailSyncShutdown() {}
-L_STAND_IN void LEmailFtsBackfillStart() {}
-L_STAND_IN void LEmailFtsBackfillSignalStop() {}
-L_STAND_IN void LEmailFtsBackfillStop() {}
