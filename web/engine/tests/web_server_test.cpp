@@ -13,7 +13,6 @@
 #include <string>
 
 #include "tests/support/test_root.h"
-#include "tests/support/tls_peer.h"
 
 namespace {
 
@@ -59,11 +58,6 @@ TEST(ServiceWebServer, BothListenersServeAndStop) {
     std::filesystem::create_directories(web);
     std::string page(4000, 'p');
     std::ofstream(web + "/index.html") << page;
-    LTestCertificateAuthority ca(root.Path());
-    LTestIssuedCertificate leaf = ca.Issue("server");
-    std::filesystem::create_directories(root.DataFolder() + "/Crypt");
-    std::filesystem::copy_file(leaf.p12_path, root.DataFolder() + "/Crypt/certificate.p12");
-
     LTestProcess service({LTestProgramPath(), "-service", "-manual"}, {"PORLINEX_ROOT=" + root.Path()});
     std::string plain = "http://127.0.0.1:" + std::to_string(port);
     std::string secure = "https://localhost:" + std::to_string(secure_port);
@@ -73,10 +67,14 @@ TEST(ServiceWebServer, BothListenersServeAndStop) {
     std::string gz = Curl({"-H", "Accept-Encoding: gzip", plain + "/index.html"});
     EXPECT_NE(gz.find("\r\nContent-Encoding: gzip\r\n"), std::string::npos);
 
-    std::string r = Curl({"--cacert", ca.CaPath(), secure + "/index.html"});
+    // The service made its own local root and server certificate at start.
+    std::string ca = root.Path() + "/local-root.pem";
+    LTestProcess pem({"openssl", "x509", "-inform", "DER", "-in", root.DataFolder() + "/Crypt/local-root-ca.cer", "-out", ca});
+    ASSERT_EQ(pem.Wait(10000), 0);
+    std::string r = Curl({"--cacert", ca, secure + "/index.html"});
     EXPECT_EQ(StatusLine(r), "HTTP/1.1 200 OK");
     EXPECT_NE(r.find(page), std::string::npos);
-    r = Curl({"--cacert", ca.CaPath(), "-X", "DELETE", secure + "/index.html"});
+    r = Curl({"--cacert", ca, "-X", "DELETE", secure + "/index.html"});
     EXPECT_EQ(StatusLine(r), "HTTP/1.1 501 Not Implemented");
 
     EXPECT_EQ(service.Signal(SIGTERM, 15000), 0);

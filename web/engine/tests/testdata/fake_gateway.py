@@ -17,7 +17,9 @@ HTTP_PORT" to --ready (both ports are picked by the system).
 """
 import argparse
 import json
+import os
 import socket
+import socketserver
 import threading
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -68,6 +70,14 @@ def fault(code, text):
     return ENVELOPE.format('<s:Fault><faultcode>s:Client</faultcode><faultstring>UPnPError</faultstring><detail>'
                            '<UPnPError xmlns="urn:schemas-upnp-org:control-1-0"><errorCode>{}</errorCode>'
                            '<errorDescription>{}</errorDescription></UPnPError></detail></s:Fault>'.format(code, text))
+
+
+class Server(ThreadingHTTPServer):
+    # The standard bind asks the resolver for the address's name, which
+    # for 127.0.0.2 can take as long as the resolver's time-out.
+    def server_bind(self):
+        socketserver.TCPServer.server_bind(self)
+        self.server_name, self.server_port = self.server_address[:2]
 
 
 def tag(body, name):
@@ -172,11 +182,11 @@ def main():
             status, text = soap(self.path, action, body)
             self.reply(status, text)
 
-    http = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    http = Server(("127.0.0.1", 0), Handler)
     http_port = http.server_address[1]
     servers = [http]
     if args.location_host != "127.0.0.1":
-        servers.append(ThreadingHTTPServer((args.location_host, http_port), Handler))
+        servers.append(Server((args.location_host, http_port), Handler))
     for s in servers:
         threading.Thread(target=s.serve_forever, daemon=True).start()
 
@@ -184,7 +194,6 @@ def main():
     udp.bind(("127.0.0.1", 0))
     with open(args.ready + ".tmp", "w") as f:
         f.write("{} {}\n".format(udp.getsockname()[1], http_port))
-    import os
     os.rename(args.ready + ".tmp", args.ready)
 
     answer = ("HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=120\r\nEXT:\r\n"
