@@ -195,7 +195,9 @@ bool LPlatformAclResetFolder(int folder_fd) {
     if (fstat(folder_fd, &st) != 0) return false;
     std::string path = ProcPath(folder_fd);
     AclHolder plain(acl_from_mode(st.st_mode & 0777));
-    if (!plain || acl_set_file(path.c_str(), ACL_TYPE_ACCESS, plain.get()) != 0) return false;
+    if (!plain) return false;
+    // A file system without access lists has nothing to take off.
+    if (acl_set_file(path.c_str(), ACL_TYPE_ACCESS, plain.get()) != 0) return errno == ENOTSUP;
     // Setting the access list from the mode drops the set-group-id bit on
     // some file systems; it is put back as it was.
     if (fchmod(folder_fd, st.st_mode & 07777) != 0) return false;

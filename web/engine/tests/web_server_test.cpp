@@ -61,7 +61,8 @@ TEST(ServiceWebServer, BothListenersServeAndStop) {
     LTestProcess service({LTestProgramPath(), "-service", "-manual"}, {"PORLINEX_ROOT=" + root.Path()});
     std::string plain = "http://127.0.0.1:" + std::to_string(port);
     std::string secure = "https://localhost:" + std::to_string(secure_port);
-    ASSERT_TRUE(LTestWaitFor(10000, [&] { return StatusLine(Curl({plain + "/"})) == "HTTP/1.1 301 Moved Permanently"; }));
+    // A first start makes the local certificates before the listeners start.
+    ASSERT_TRUE(LTestWaitFor(30000, [&] { return StatusLine(Curl({plain + "/"})) == "HTTP/1.1 301 Moved Permanently"; }));
     // The compression thread makes the copy at start.
     ASSERT_TRUE(LTestWaitFor(10000, [&] { return std::filesystem::exists(web + "/index.html.gz"); }));
     std::string gz = Curl({"-H", "Accept-Encoding: gzip", plain + "/index.html"});
