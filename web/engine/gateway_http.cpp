@@ -14,25 +14,6 @@ namespace {
 // Head lines of a reply beyond the body's cap.
 constexpr size_t kMaxHead = 8192;
 
-bool ParseIPv4(std::string_view s, uint32_t& network_order) {
-    uint8_t bytes[4];
-    for (int i = 0; i < 4; ++i) {
-        size_t n = 0;
-        unsigned v = 0;
-        while (n < s.size() && n < 4 && std::isdigit(static_cast<unsigned char>(s[n]))) v = v * 10 + (s[n++] - '0');
-        if (n == 0 || n > 3 || v > 255 || (n > 1 && s[0] == '0')) return false;
-        bytes[i] = static_cast<uint8_t>(v);
-        s.remove_prefix(n);
-        if (i < 3) {
-            if (s.empty() || s[0] != '.') return false;
-            s.remove_prefix(1);
-        }
-    }
-    if (!s.empty()) return false;
-    std::memcpy(&network_order, bytes, 4);
-    return true;
-}
-
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), s.begin(), [](char a, char b) {
                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
@@ -148,7 +129,7 @@ bool LGatewayParseUrl(std::string_view url, LGatewayUrl& out) {
     // end the line or the request.
     for (char c : out.path)
         if (static_cast<unsigned char>(c) <= 32 || c == 127) return false;
-    return ParseIPv4(authority, out.address);
+    return LGatewayParseIPv4(authority, out.address);
 }
 
 bool LGatewayResolveUrl(const LGatewayUrl& base, std::string_view ref, LGatewayUrl& out) {
@@ -212,7 +193,26 @@ std::string LGatewayTagText(const std::string& reply, const char* name) {
     return b == std::string::npos ? std::string() : text.substr(b, e - b + 1);
 }
 
+bool LGatewayParseIPv4(std::string_view s, uint32_t& network_order) {
+    uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) {
+        size_t n = 0;
+        unsigned v = 0;
+        while (n < s.size() && n < 4 && std::isdigit(static_cast<unsigned char>(s[n]))) v = v * 10 + (s[n++] - '0');
+        if (n == 0 || n > 3 || v > 255 || (n > 1 && s[0] == '0')) return false;
+        bytes[i] = static_cast<uint8_t>(v);
+        s.remove_prefix(n);
+        if (i < 3) {
+            if (s.empty() || s[0] != '.') return false;
+            s.remove_prefix(1);
+        }
+    }
+    if (!s.empty()) return false;
+    std::memcpy(&network_order, bytes, 4);
+    return true;
+}
+
 bool LGatewayIsIPv4(std::string_view text) {
     uint32_t unused;
-    return ParseIPv4(text, unused);
+    return LGatewayParseIPv4(text, unused);
 }

@@ -33,5 +33,7 @@ uint32_t LGatewayExchange(LTaskProgress& progress, const LGatewayUrl& url, const
 // The text between "<name" ... ">" and the next "<" of a reply; "" when
 // there is none.
 std::string LGatewayTagText(const std::string& reply, const char* name);
-// Strict a.b.c.d: the only form of an address that is stored and shown.
+// Strict a.b.c.d (no leading zeros): the only form of an address that is
+// stored and shown.
+bool LGatewayParseIPv4(std::string_view text, uint32_t& network_order);
 bool LGatewayIsIPv4(std::string_view text);

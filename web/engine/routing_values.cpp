@@ -1,7 +1,6 @@
 #include "web/engine/routing_values.h"
 
 #include <cstdlib>
-#include <cstring>
 
 #include "foundation/reg_settings.h"
 #include "foundation/system_host.h"
@@ -41,16 +40,8 @@ std::string LRoutingHostAddress() {
 }
 
 bool LRoutingIsPrivate(const std::string& address) {
-    uint8_t bytes[4];
-    unsigned a, b, c, d;
-    char tail;
-    if (!LGatewayIsIPv4(address) || std::sscanf(address.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &tail) != 4)
-        return true;
-    bytes[0] = static_cast<uint8_t>(a);
-    bytes[1] = static_cast<uint8_t>(b);
-    bytes[2] = static_cast<uint8_t>(c);
-    bytes[3] = static_cast<uint8_t>(d);
-    return LNetIsPrivateAddress(bytes);
+    uint32_t a = 0;
+    return !LGatewayParseIPv4(address, a) || LNetIsPrivateAddress(reinterpret_cast<const uint8_t*>(&a));
 }
 
 uint16_t LRoutingPortValue(const char16_t* name) {

@@ -21,6 +21,7 @@
 #include "web/engine/auto_routing.h"
 #include "web/engine/engine_notifier.h"
 #include "web/engine/firewall.h"
+#include "web/engine/gateway_http.h"
 #include "web/engine/ping_service.h"
 #include "web/engine/routing_values.h"
 #include "web/engine/routing_wizard.h"
@@ -75,6 +76,62 @@ TEST(Routing, MiniupnpcMapsAPortOnTheFakeGateway) {
     EXPECT_EQ(r.exit_code, 0) << r.output;
     EXPECT_NE(r.output.find("is redirected to internal 127.0.0.1:8080"), std::string::npos) << r.output;
     EXPECT_EQ(gateway.Count({"\"action\": \"AddPortMapping\"", "<NewExternalPort>8081</NewExternalPort>"}), 1u);
+}
+
+TEST(Routing, GatewayUrlsAndAddressesAreTakenStrictly) {
+    struct Case {
+        const char* url;
+        bool ok;
+        const char* host_text;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"http://192.168.1.1:5000/rootDesc.xml", true, "192.168.1.1:5000", "/rootDesc.xml"},
+        {"HTTP://10.0.0.1", true, "10.0.0.1:80", "/"},
+        {"https://192.168.1.1/", false, "", ""},
+        {"http://router.local/", false, "", ""},
+        {"http://192.168.1.1:0/", false, "", ""},
+        {"http://192.168.1.1:65536/", false, "", ""},
+        {"http://192.168.01.1/", false, "", ""},
+        {"http://192.168.1.256/", false, "", ""},
+        {"http://192.168.1.1/a b", false, "", ""},
+        {"http://192.168.1.1/a\r\nHost: x", false, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        LGatewayUrl url;
+        ASSERT_EQ(LGatewayParseUrl(c.url, url), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(url.HostText(), c.host_text);
+            EXPECT_EQ(url.path, c.path);
+        }
+    }
+    LGatewayUrl base, control;
+    ASSERT_TRUE(LGatewayParseUrl("http://192.168.1.1:5000/desc.xml", base));
+    EXPECT_TRUE(LGatewayResolveUrl(base, "/ctl/IPConn", control));
+    EXPECT_EQ(control.HostText() + control.path, "192.168.1.1:5000/ctl/IPConn");
+    EXPECT_TRUE(LGatewayResolveUrl(base, "ctl", control));
+    EXPECT_EQ(control.path, "/ctl");
+    EXPECT_TRUE(LGatewayResolveUrl(base, "http://192.168.1.1:6000/c", control));
+    EXPECT_FALSE(LGatewayResolveUrl(base, "http://127.0.0.1:5000/c", control));
+    EXPECT_FALSE(LGatewayResolveUrl(base, "", control));
+    for (const char* good : {"203.0.113.7", "0.0.0.0", "255.255.255.255"}) EXPECT_TRUE(LGatewayIsIPv4(good)) << good;
+    for (const char* bad : {"", "1.2.3", "1.2.3.4.", "1.2.3.4 ", "<b>1.2.3.4</b>", "1.2.3.04", "1.2.3.4x"})
+        EXPECT_FALSE(LGatewayIsIPv4(bad)) << bad;
+}
+
+TEST(Routing, AnEndlessReplyIsCutAtItsCap) {
+    LTestRoot root;
+    LTestFakeGateway gateway(root.Path());
+    ASSERT_TRUE(gateway.Ok());
+    LGatewayUrl url;
+    ASSERT_TRUE(LGatewayParseUrl(gateway.HttpBase() + "/endless", url));
+    LPlainWait wait;
+    int status = 0;
+    std::string body;
+    EXPECT_EQ(LGatewayExchange(wait, url, "GET /endless HTTP/1.1\r\nHost: x\r\n\r\n", 8192, 20000, status, body), 0u);
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(body.size(), 8192u);
 }
 
 struct RefreshCase {

@@ -14,6 +14,7 @@ HTTP_PORT" to --ready (both ports are picked by the system).
 --junk-first       each search first gets an answer without LOCATION
 --silent           searches are recorded, never answered
 --ping connect | noconnect | none (404)
+GET /endless answers with a body that never ends.
 """
 import argparse
 import json
@@ -165,6 +166,15 @@ def main():
         def do_GET(self):
             record({"kind": "http", "method": "GET", "path": self.path, "host": self.server.server_address[0],
                     "headers": str(self.headers)})
+            if self.path == "/endless":
+                # A hostile device: a reply without a length that never ends.
+                self.send_response(200)
+                self.end_headers()
+                try:
+                    while True:
+                        self.wfile.write(b"<x>" * 1365)
+                except OSError:
+                    return
             if self.path == "/rootDesc.xml":
                 return self.reply(200, DEVICE.format(services=services))
             if self.path.startswith("/cgi-bin/pingme.exe") and args.ping != "none":
