@@ -1,11 +1,8 @@
 #include "web/engine/certificate.h"
 
-#include <openssl/crypto.h>
-
 #include "foundation/data_folder.h"
 #include "foundation/database.h"
 #include "foundation/lstring.h"
-#include "foundation/utf8.h"
 
 namespace {
 
