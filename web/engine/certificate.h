@@ -6,7 +6,6 @@
 // machine name or address; otherwise left byte for byte as they are.
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "foundation/lstring.h"
 #include "foundation/task_progress.h"
