@@ -1,7 +1,5 @@
 #include "foundation/primary_key.h"
 
-#include <sys/random.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -12,6 +10,7 @@
 #include "foundation/time_source.h"
 #include "foundation/reg_settings.h"
 #include "foundation/utf8.h"
+#include "platform/secure_random.h"
 
 namespace {
 
@@ -26,27 +25,13 @@ std::mutex g_key_lock;
 
 char16_t Base36(uint64_t v) { return v < 10 ? static_cast<char16_t>(u'0' + v) : static_cast<char16_t>(u'a' + v - 10); }
 
-bool RandomBytes(void* out, size_t n) {
-    auto* p = static_cast<unsigned char*>(out);
-    while (n > 0) {
-        ssize_t got = getrandom(p, n, 0);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += got;
-        n -= static_cast<size_t>(got);
-    }
-    return true;
-}
-
 // A uniform value below `bound`: bytes at or above the largest multiple of
 // the bound are drawn again.
 bool RandomBelow(uint32_t bound, uint32_t* out) {
     const uint32_t limit = 256 - 256 % bound;
     for (;;) {
         unsigned char b;
-        if (!RandomBytes(&b, 1)) return false;
+        if (!LPlatformRandomBytes(&b, 1)) return false;
         if (b < limit) {
             *out = b % bound;
             return true;

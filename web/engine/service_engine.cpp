@@ -9,7 +9,9 @@
 #include "foundation/log.h"
 #include "foundation/reg_settings.h"
 #include "foundation/utf8.h"
+#include "foundation/wait.h"
 #include "mail/workers.h"
+#include "web/engine/certificate.h"
 #include "web/http/activity_log.h"
 #include "web/http/session_store.h"
 
@@ -27,8 +29,7 @@ bool CreateTables() {
                 u"ACCOUNT_NAME VARCHAR(20), LAST_ACTIVE VARCHAR(14));");
     }
     if (!db.TableExistsInSchema(u"main", u"APPSETTINGS")) db.CreateRegisteredTables();
-    db.EnsureTable(u"SSL_SETTINGS",
-                   u"CREATE TABLE IF NOT EXISTS %s.SSL_SETTINGS (ITEM VARCHAR(40) PRIMARY KEY, VALUE TEXT NOT NULL);");
+    db.EnsureTable(u"SSL_SETTINGS", LSslSettingsCreateStatement);
     // The first schema that fails ends the chain: no worker may run on a
     // half-made store.
     if (!LEmailAccountsCreateSchema(db)) return false;
@@ -61,7 +62,8 @@ void LServiceEngine::Start() {
         LMailSyncStart();
         LEmailFtsBackfillStart();
     }
-    if (LEnsureHttpsCertificate() && !LRegSettingsExists(u"WebServer", u"SecureEnabled"))
+    LPlainWait never_cancelled;
+    if (LEnsureHttpsCertificate(never_cancelled) && !LRegSettingsExists(u"WebServer", u"SecureEnabled"))
         LRegSettingsSet(u"WebServer", u"SecureEnabled", u"1");
     web_.Start();
     CleanSessionsWeekly();

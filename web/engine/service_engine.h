@@ -34,5 +34,3 @@ private:
 // host's pending requests. Returns true when the request was pending.
 using LDesktopReplyHook = bool (*)(uint32_t id, bool ok, const char* first, const char* second);
 void LServiceEngineSetDesktopReplyHook(LDesktopReplyHook hook);
-// The certificate step of Start: true when the HTTPS certificate is usable.
-bool LEnsureHttpsCertificate();

@@ -8,6 +8,7 @@
 #include "foundation/reg_settings.h"
 #include "foundation/thread_table.h"
 #include "foundation/utf8.h"
+#include "web/engine/certificate.h"
 #include "web/http/file_miss_clock.h"
 #include "web/http/gzip_file.h"
 
@@ -53,7 +54,9 @@ bool LWebServerIsSecureEnabled() {
     char16_t c = FirstChar(u"SecureEnabled");
     return c != 0 && c != u'0';
 }
-bool LWebServerIsPublicEnabled() { return FirstChar(u"PublicEnabled") != u'0'; }
+// Public routing asks the router to forward ports to this machine: only
+// on the user's explicit choice, never by default.
+bool LWebServerIsPublicEnabled() { return FirstChar(u"PublicEnabled") == u'1'; }
 
 LWebServer* LWebServerCurrent() { return g_current.load(); }
 void LWebServerClearCurrent(LWebServer* if_this) {
@@ -71,12 +74,15 @@ void LWebCompressThread::Run() {
 LWebServer::~LWebServer() {
     LWebServerClearCurrent(this);
     compress.Stop();
+    routing.Stop();
     StopListeners();
 }
 
 void LWebServer::Start() {
     g_current = this;
     LWebSetPortReaders(LWebServerGetPort, LWebServerGetSecurePort);
+    LSetCertificatePasswordReader(LHttpsCertificateListenerPassword);
+    if (LWebServerIsPublicEnabled()) routing.Start(LThreadPriorityLowest);
     compress.Start(LThreadPriorityLowest);
     if (LWebServerIsEnabled()) {
         LLog("Starting web server (Non-secure)", LLogInfo);

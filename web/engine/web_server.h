@@ -1,10 +1,11 @@
 #pragma once
 // The web server object inside the engine: the plain and TLS listeners,
-// the one-shot thread that makes the web folder's compressed copies, and
-// the readers of the WebServer settings section.
+// the one-shot threads that make the web folder's compressed copies and
+// keep the public routing, and the readers of the WebServer settings section.
 #include <cstdint>
 
 #include "foundation/thread.h"
+#include "web/engine/auto_routing.h"
 #include "web/http/listener.h"
 
 // Makes the ".gz" copies of the web folder once per start, at the lowest
@@ -38,6 +39,7 @@ public:
     LTCPListener plain;
     LCryptoTCPListener secure;
     LWebCompressThread compress;
+    LAutoRoutingThread routing;
 };
 
 // The web server of the running engine, or null.

@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "tests/support/test_root.h"
-#include "tests/support/tls_peer.h"
 
 namespace {
 
@@ -52,13 +51,12 @@ struct LTestWebPortHolder {
 
 std::string StatusLine(const std::string& reply) { return reply.substr(0, reply.find("\r\n")); }
 
-// A root whose settings turn both listeners on, with a certificate for the
-// TLS one issued by a test CA.
+// A root whose settings turn both listeners on; the service makes its own
+// local root and server certificate at its first start.
 struct LTestHttpsRoot {
     LTestRoot root;
     int port = LTestFreePort();
     int secure_port = LTestFreePort();
-    LTestCertificateAuthority ca{root.Path()};
     std::string web = root.DataFolder() + "/Web";
 
     LTestHttpsRoot() {
@@ -67,35 +65,40 @@ struct LTestHttpsRoot {
             << "[Software\\Vek Software\\Porlinex\\WebServer]\nPort=" << port << "\nSecurePort=" << secure_port
             << "\nSecureEnabled=1\nPublicEnabled=0\n";
         std::filesystem::create_directories(web);
-        LTestIssuedCertificate leaf = ca.Issue("server");
-        std::filesystem::create_directories(root.DataFolder() + "/Crypt");
-        std::filesystem::copy_file(leaf.p12_path, root.DataFolder() + "/Crypt/certificate.p12");
     }
     std::string Plain() const { return "http://127.0.0.1:" + std::to_string(port); }
     std::string Secure() const { return "https://localhost:" + std::to_string(secure_port); }
+    // The service's local root as PEM for curl; empty until the service made it.
+    std::string CaPath() const {
+        std::string pem = root.Path() + "/local-root.pem";
+        if (std::filesystem::exists(pem)) return pem;
+        LTestProcess convert({"openssl", "x509", "-inform", "DER", "-in",
+                              root.DataFolder() + "/Crypt/local-root-ca.cer", "-out", pem});
+        return convert.Wait(10000) == 0 ? pem : std::string();
+    }
 };
 
 TEST(ServiceWebServer, BothListenersServeAndStop) {
     LTestHttpsRoot https;
     LTestRoot& root = https.root;
     const std::string& web = https.web;
-    LTestCertificateAuthority& ca = https.ca;
     std::string page(4000, 'p');
     std::ofstream(web + "/index.html") << page;
 
     LTestProcess service({LTestProgramPath(), "-service", "-manual"}, {"PORLINEX_ROOT=" + root.Path()});
     std::string plain = https.Plain();
     std::string secure = https.Secure();
-    ASSERT_TRUE(LTestWaitFor(10000, [&] { return StatusLine(Curl({plain + "/"})) == "HTTP/1.1 301 Moved Permanently"; }));
+    // A first start makes the local certificates before the listeners start.
+    ASSERT_TRUE(LTestWaitFor(30000, [&] { return StatusLine(Curl({plain + "/"})) == "HTTP/1.1 301 Moved Permanently"; }));
     // The compression thread makes the copy at start.
     ASSERT_TRUE(LTestWaitFor(10000, [&] { return std::filesystem::exists(web + "/index.html.gz"); }));
     std::string gz = Curl({"-H", "Accept-Encoding: gzip", plain + "/index.html"});
     EXPECT_NE(gz.find("\r\nContent-Encoding: gzip\r\n"), std::string::npos);
 
-    std::string r = Curl({"--cacert", ca.CaPath(), secure + "/index.html"});
+    std::string r = Curl({"--cacert", https.CaPath(), secure + "/index.html"});
     EXPECT_EQ(StatusLine(r), "HTTP/1.1 200 OK");
     EXPECT_NE(r.find(page), std::string::npos);
-    r = Curl({"--cacert", ca.CaPath(), "-X", "DELETE", secure + "/index.html"});
+    r = Curl({"--cacert", https.CaPath(), "-X", "DELETE", secure + "/index.html"});
     EXPECT_EQ(StatusLine(r), "HTTP/1.1 501 Not Implemented");
 
     EXPECT_EQ(service.Signal(SIGTERM, 15000), 0);
@@ -111,8 +114,8 @@ TEST(ServiceWebServer, BothListenersServeAndStop) {
 TEST(ServiceWebServer, DrippingTlsClientDoesNotDelayAStop) {
     LTestHttpsRoot https;
     LTestProcess service({LTestProgramPath(), "-service", "-manual"}, {"PORLINEX_ROOT=" + https.root.Path()});
-    ASSERT_TRUE(LTestWaitFor(10000, [&] {
-        return StatusLine(Curl({"--cacert", https.ca.CaPath(), https.Secure() + "/"})).find("HTTP/1.1") == 0;
+    ASSERT_TRUE(LTestWaitFor(30000, [&] {
+        return StatusLine(Curl({"--cacert", https.CaPath(), https.Secure() + "/"})).find("HTTP/1.1") == 0;
     }));
     LTestProcess client({"/usr/bin/python3", PORLINEX_SOURCE_DIR "/tests/support/drip_client.py",
                          std::to_string(https.secure_port), "0.5"});

@@ -1,0 +1,41 @@
+#pragma once
+// Access lists on the data folder in place of Windows DACLs: POSIX ACLs
+// (libacl) with named-user entries for listed users and a named-group entry
+// for "all users", never world bits. Also the account lookups that turn the
+// names of the access policy into ids.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct LPlatformAclChange {
+    // Named-user entries taken away, then given (read and write; search on
+    // folders and on files the owner may run).
+    std::vector<uint32_t> revoke_users;
+    std::vector<uint32_t> grant_users;
+    // The named-group entry of `group`: left alone, given, or taken away.
+    enum GroupAction { GroupLeave = 0, GroupGrant = 1, GroupRevoke = 2 };
+    GroupAction group_action = GroupLeave;
+    uint32_t group = 0;
+};
+
+// Applies the change to the folder and everything below it: access entries
+// on every folder and regular file, default entries on folders so that what
+// is made later inherits them. Links are never followed (nor changed) and
+// other kinds of file are left alone; entries named in `skip`, directly
+// inside the folder, keep the access they have. False when any object could
+// not be changed or the tree is deeper than 32 levels (the rest is still
+// done).
+bool LPlatformAclApplyTree(const std::string& folder, const LPlatformAclChange& change,
+                           const std::vector<std::string>& skip);
+
+// Takes every extended entry off an open folder: its access list is its
+// mode bits again and it has no default entries, so nothing made inside it
+// inherits a named user.
+bool LPlatformAclResetFolder(int folder_fd);
+
+// Local accounts: false when the name is unknown.
+bool LPlatformUserId(const char* name, uint32_t& uid);
+bool LPlatformGroupId(const char* name, uint32_t& gid);
+// The name of the account the process runs as; empty when it has none.
+std::string LPlatformEffectiveUserName();
+bool LPlatformIsSuperUser();
