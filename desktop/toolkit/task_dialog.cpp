@@ -2,6 +2,7 @@
 // notes, an etched line, OK with Cancel or Close, and the verification box,
 // all entered into the dialog's layout so that resizing re-flows the texts.
 #include <algorithm>
+#include <new>
 
 #include "desktop/toolkit/message_box.h"
 #include "desktop/toolkit/text_cut.h"
@@ -21,6 +22,20 @@ LLayoutSpec TextCell(int width, int height) {
     s.min_height = height;
     s.weight_h = 100;
     return s;
+}
+
+// A row of its own layout, so that its indent does not become a column of
+// the rows above and below.
+void AddIndentedRow(LLayout* into, int indent, int id, const LLayoutSpec& cell) {
+    auto* row = new (std::nothrow) LLayout(into->Owner());
+    if (!row) return;
+    row->BeginRow();
+    row->AddHorizontalSpace(indent);
+    row->AddControl(id, cell);
+    row->EndRow();
+    into->BeginRow();
+    into->Add(row);
+    into->EndRow();
 }
 
 }  // namespace
@@ -78,18 +93,12 @@ void LTaskDialog::OnInitDialog() {
         uint32_t style = LWS_VISIBLE | LWS_TABSTOP | LBS_AUTORADIOBUTTON | (i == 0 ? LWS_GROUP : 0u);
         CreateChild(id, u"Button", choices_[i].label.c_str(), style, 0);
         if (id == checked) LSendMessage(LGetDlgItem(hwnd, id), LBM_SETCHECK, LBST_CHECKED, 0);
-        inner->BeginRow();
-        inner->AddHorizontalSpace(indent);
-        inner->AddControl(id, TextCell(content_width - indent, DialogUnitsToPixelsY(10)));
-        inner->EndRow();
+        AddIndentedRow(inner, indent, id, TextCell(content_width - indent, DialogUnitsToPixelsY(10)));
         if (!choices_[i].note.empty()) {
             int nid = kFirstNote + static_cast<int>(i);
             CreateChild(nid, u"Static", choices_[i].note.c_str(), LWS_VISIBLE | LSS_NOPREFIX, 0);
             int w = content_width - note_indent;
-            inner->BeginRow();
-            inner->AddHorizontalSpace(note_indent);
-            inner->AddControl(nid, TextCell(w, GetItemWrappedTextHeight(nid, choices_[i].note.c_str(), w)));
-            inner->EndRow();
+            AddIndentedRow(inner, note_indent, nid, TextCell(w, GetItemWrappedTextHeight(nid, choices_[i].note.c_str(), w)));
             inner->AddVerticalSpace(gap);
         }
     }
@@ -103,7 +112,7 @@ void LTaskDialog::OnInitDialog() {
     below.weight_h = 100;
     below.weight_v = 100;
     inner->BeginRow();
-    inner->Add(new LLayoutSpace(below));
+    inner->Add(new (std::nothrow) LLayoutSpace(below));
     inner->EndRow();
     layout.CloseRow();
 

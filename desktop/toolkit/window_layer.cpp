@@ -700,23 +700,22 @@ void LInvalidate(LHwnd h) {
 }
 
 std::vector<LHwnd> LRadioGroup(LHwnd h) {
-    std::vector<LHwnd> group;
     LWndRef w = LWndFind(h);
-    if (!w) return group;
+    if (!w) return {};
     LWndRef parent = LWndFind(w->parent);
     if (!parent) return {h};
-    // A group runs from a radio button with WS_GROUP (or the first one) to
-    // the next control that is not a radio button or starts a new group.
+    // A group runs from a control with WS_GROUP to the next one, whatever
+    // lies between; its radio buttons are the group.
     std::vector<LHwnd> current;
     bool found = false;
     for (LHwnd c : parent->children) {
         LWndRef cw = LWndFind(c);
-        bool radio = cw && SameClass(cw->cls, u"Button") && (cw->style & LBS_TYPEMASK) == LBS_AUTORADIOBUTTON;
-        if (!radio || (cw->style & LWS_GROUP)) {
+        if (!cw) continue;
+        if (cw->style & LWS_GROUP) {
             if (found) break;
             current.clear();
         }
-        if (radio) current.push_back(c);
+        if (SameClass(cw->cls, u"Button") && (cw->style & LBS_TYPEMASK) == LBS_AUTORADIOBUTTON) current.push_back(c);
         if (c == h) found = true;
     }
     return found ? current : std::vector<LHwnd>{h};
