@@ -21,7 +21,7 @@ namespace {
 // Widgets get no padding of their own beyond what the layout gives them:
 // the rectangles the layer computes are the rectangles on screen.
 constexpr const char* kTightCss =
-    "button { min-height: 0; min-width: 0; padding: 1px 6px; }"
+    "button { min-height: 0; min-width: 0; padding: 1px 4px; }"
     "checkbutton, radiobutton { min-height: 0; padding: 0; }"
     "entry { min-height: 0; padding: 0 4px; }"
     "progressbar trough, progressbar progress { min-height: 0; min-width: 0; }"
@@ -83,6 +83,20 @@ struct Peer {
 };
 
 Peer* PeerOf(LWnd& w) { return static_cast<Peer*>(w.peer); }
+
+// A push button's text stays on one line and is cut with an ellipsis when
+// its rectangle is too narrow (so the button never outgrows it); choice and
+// check box texts wrap.
+void LabelButton(const LWnd& w, GtkLabel* label) {
+    gtk_label_set_use_underline(label, FALSE);
+    uint32_t type = ButtonType(w);
+    if (type == LBS_AUTORADIOBUTTON || type == LBS_AUTOCHECKBOX || type == LBS_CHECKBOX) {
+        gtk_label_set_line_wrap(label, TRUE);
+        gtk_label_set_xalign(label, 0);
+    } else if (type != LBS_COMMANDLINK) {
+        gtk_label_set_ellipsize(label, PANGO_ELLIPSIZE_END);
+    }
+}
 
 uint32_t VirtualKey(guint keyval) {
     switch (keyval) {
@@ -250,8 +264,12 @@ public:
             gtk_window_set_deletable(GTK_WINDOW(p->widget), (w.style & LWS_SYSMENU) != 0);
         if (what & LChangeVisible) {
             if (w.visible) {
-                if (GTK_IS_WINDOW(p->widget) && !IsClass(w, u"tooltips_class32")) gtk_widget_show_all(p->widget);
-                else gtk_widget_show(p->widget);
+                if (GTK_IS_WINDOW(p->widget) && !IsClass(w, u"tooltips_class32")) {
+                    gtk_widget_show_all(p->widget);
+                    gtk_window_present(GTK_WINDOW(p->widget));
+                } else {
+                    gtk_widget_show(p->widget);
+                }
                 HideHiddenChildren(w);
             } else {
                 gtk_widget_hide(p->widget);
@@ -384,7 +402,11 @@ private:
         }
         p.widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         GtkWindow* win = GTK_WINDOW(p.widget);
-        if (w.is_dialog || IsClass(w, u"#32770")) gtk_window_set_type_hint(win, GDK_WINDOW_TYPE_HINT_DIALOG);
+        if (w.is_dialog || IsClass(w, u"#32770")) {
+            gtk_window_set_type_hint(win, GDK_WINDOW_TYPE_HINT_DIALOG);
+            // Screen readers announce it as the dialog it is.
+            atk_object_set_role(gtk_widget_get_accessible(p.widget), ATK_ROLE_DIALOG);
+        }
         gtk_window_set_resizable(win, (w.style & LWS_THICKFRAME) != 0);
         if (LWndRef owner = LWndFind(w.owner))
             if (Peer* op = PeerOf(*owner); op && GTK_IS_WINDOW(op->widget)) gtk_window_set_transient_for(win, GTK_WINDOW(op->widget));
@@ -424,12 +446,7 @@ private:
             default: p.widget = gtk_button_new_with_label(""); break;
             }
             if (GtkWidget* label = gtk_bin_get_child(GTK_BIN(p.widget))) {
-                if (GTK_IS_LABEL(label)) {
-                    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
-                    gtk_label_set_use_underline(GTK_LABEL(label), FALSE);
-                    if (ButtonType(w) == LBS_AUTORADIOBUTTON || ButtonType(w) == LBS_AUTOCHECKBOX)
-                        gtk_label_set_xalign(GTK_LABEL(label), 0);
-                }
+                if (GTK_IS_LABEL(label)) LabelButton(w, GTK_LABEL(label));
             }
             g_signal_connect(p.widget, "clicked", G_CALLBACK(OnClicked), nullptr);
         } else if (IsClass(w, u"Static")) {
@@ -501,7 +518,7 @@ private:
             } else {
                 gtk_button_set_label(GTK_BUTTON(p.widget), t.c_str());
                 if (GtkWidget* label = gtk_bin_get_child(GTK_BIN(p.widget)); GTK_IS_LABEL(label))
-                    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+                    LabelButton(w, GTK_LABEL(label));
             }
         }
     }
@@ -611,6 +628,8 @@ private:
 }  // namespace
 
 std::unique_ptr<LWindowBackend> LMakeGtkBackend() {
+    // The name the accessibility tree and the window manager know us by.
+    g_set_prgname("porlinex");
     if (!gtk_init_check(nullptr, nullptr)) {
         const char* d = std::getenv("DISPLAY");
         const char* wl = std::getenv("WAYLAND_DISPLAY");
