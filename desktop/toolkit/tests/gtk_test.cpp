@@ -177,7 +177,7 @@ TEST_F(GtkDesktop, TaskDialogAgreesWithAccessibilityAndTakesRealInput) {
                     }
                 }
                 // Whatever happened, the dialog must not stay up for ever.
-                std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+                for (int i = 0; i < 250 && LIsWindow(h); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 if (LIsWindow(h)) LPostMessage(h, LWM_COMMAND, LIDCANCEL, 0);
             });
         });
@@ -229,7 +229,7 @@ TEST_F(GtkDesktop, RelabelledMessageBoxMatchesItsArithmeticAndLooks) {
                 errors.push_back("the screenshot (" + shot + ", " + size + ") differs from the golden picture in " +
                                  differing + " pixels");
             Click(*Find(dump, "push button", "Stop"));
-            std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+            for (int i = 0; i < 250 && LIsWindow(box); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
             if (LIsWindow(box)) LPostMessage(box, LWM_COMMAND, LIDCANCEL, 0);
         });
     });
@@ -276,17 +276,17 @@ TEST_F(GtkDesktop, BalloonClosesOnAKeyPress) {
             MoveItem(110, 20, 20, 360, 28);
         }
     } form;
-    std::atomic<bool> shown{false}, closed{false};
+    std::atomic<bool> shown{false}, there_before_key{false}, closed{false};
     std::thread driver;
     WhenUp([&] {
         Settle(300);
         form.ShowBalloonTip(110, u"Please tell us why you are leaving.", LTTI_WARNING, u"Uninstall Reason");
         LHwnd tip = form.balloon.tip;
         shown = LIsWindowVisible(tip);
-        LSetTimer(LHwnd::Null, 0, 50, [](LHwnd, uint32_t, uintptr_t, uint32_t) {});
         driver = std::thread([&, tip] {
             std::string wid = WindowId("Uninstall Reason");
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            there_before_key = LIsWindow(tip);
             LTestRunCapture({"xdotool", "windowfocus", "--sync", wid, "key", "a"}, 10000);
             for (int i = 0; i < 100 && LIsWindow(tip); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
             closed = !LIsWindow(tip);
@@ -296,6 +296,7 @@ TEST_F(GtkDesktop, BalloonClosesOnAKeyPress) {
     EXPECT_TRUE(LDialog::RunModal(&form, LHwnd::Null));
     driver.join();
     EXPECT_TRUE(shown);
+    EXPECT_TRUE(there_before_key);
     EXPECT_TRUE(closed);
 }
 
