@@ -103,3 +103,11 @@ LResult LPropertyPage::HandleMessage(uint32_t msg, LWParam w, LLParam l) {
     }
     return BaseHandleMessage(msg, w, l);
 }
+
+int LPropertySheetCallback(LHwnd, uint32_t, LLParam) { return 1; }
+
+LResult LHiddenWindowProc(LHwnd h, uint32_t msg, LWParam w, LLParam l) {
+    if (msg == LWM_OPENREQUEST)
+        return LSendMessage(LHwndFromParam(LGetWindowLongPtr(h, LGWLP_USERDATA)), msg, w, l);
+    return LDefWindowProc(h, msg, w, l);
+}

@@ -148,6 +148,7 @@ public:
     void ShowItemRange(int first, int last, bool show);
     int PlaceStandardButtons(int client_width, int client_height);
     void SetItemTextColors(int id, LColor text, LBrush background);
+    void SetItem998TextColor(const class LBackgroundPainter* background);
     void InitListViewColumns();
 
     // Fonts, icons, placement, measuring, lists and buttons.
@@ -284,6 +285,15 @@ void LCreateWindowFontVariant(LFont& slot, LHwnd window, int n, bool bold, bool 
 // The default dialog font when a window has none: the interface font.
 LFontDesc LDefaultDialogFont();
 void LSetEditPromptText(LHwnd edit, const char16_t* text);
+
+// The property sheet's callback: answers 1 (no context-help button is added:
+// the sheet has its own Help button here).
+int LPropertySheetCallback(LHwnd sheet, uint32_t message, LLParam l);
+// The single-instance window's procedure: 0x8068 goes on to the window
+// stored in its user data, everything else to the default procedure.
+LResult LHiddenWindowProc(LHwnd h, uint32_t msg, LWParam w, LLParam l);
+// The subclass of a command link built from a button and a note.
+LResult LCommandLinkForwardProc(LHwnd h, uint32_t msg, LWParam w, LLParam l);
 
 // Opens a help topic of the maker's site (a later module defines it).
 void LOpenHelpTopic(const char* topic);

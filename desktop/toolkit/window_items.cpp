@@ -96,6 +96,18 @@ void LWindow::SetItemTextColors(int id, LColor text, LBrush background) {
     LInvalidate(item);
 }
 
+static LResult HookItem998(LWindow*, LWParam w, LLParam l, const LHookBlock& b) {
+    if (l != b.data) return 0;
+    LSetBkMode(reinterpret_cast<LColorContext*>(w), LTRANSPARENT);
+    return reinterpret_cast<const LBackgroundPainter*>(b.value)->brush;
+}
+
+void LWindow::SetItem998TextColor(const LBackgroundPainter* background) {
+    LHwnd item = LGetDlgItem(hwnd, 998);
+    AddMessageHook(LWM_CTLCOLORSTATIC, HookItem998, LHwndToParam(item), reinterpret_cast<intptr_t>(background), 0);
+    LInvalidate(item);
+}
+
 LResult LHookStaticTextColor(LWindow* window, LWParam w, LLParam l, const LHookBlock& b) {
     if (l != b.data) return 0;
     auto* dc = reinterpret_cast<LColorContext*>(w);
