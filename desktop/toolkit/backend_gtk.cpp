@@ -42,13 +42,7 @@ std::string Hex(LColor c) {
     return b;
 }
 
-bool IsClass(const LWnd& w, const char16_t* name) {
-    std::u16string_view a = w.cls, b = name;
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<int>(a[i])) != std::tolower(static_cast<int>(b[i]))) return false;
-    return true;
-}
+bool IsClass(const LWnd& w, const char16_t* name) { return LClassIs(w, name); }
 
 uint32_t ButtonType(const LWnd& w) { return w.style & LBS_TYPEMASK; }
 

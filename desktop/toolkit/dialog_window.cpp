@@ -8,7 +8,7 @@
 namespace {
 
 bool IsPushButton(const LWnd& w) {
-    if (LGetClassName(w.handle) != u"Button") return false;
+    if (!LClassIs(w, u"Button")) return false;
     uint32_t t = w.style & LBS_TYPEMASK;
     return t == LBS_PUSHBUTTON || t == LBS_DEFPUSHBUTTON || t == LBS_COMMANDLINK;
 }

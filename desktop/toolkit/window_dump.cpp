@@ -9,14 +9,7 @@
 const char* LWindowRole(LHwnd h) {
     LWndRef w = LWndFind(h);
     if (!w) return "";
-    std::u16string c = LGetClassName(h);
-    auto is = [&](const char16_t* n) {
-        std::u16string_view a = c, b = n;
-        if (a.size() != b.size()) return false;
-        for (size_t i = 0; i < a.size(); ++i)
-            if (std::tolower(static_cast<int>(a[i])) != std::tolower(static_cast<int>(b[i]))) return false;
-        return true;
-    };
+    auto is = [&](const char16_t* n) { return LClassIs(*w, n); };
     if (!(w->style & LWS_CHILD)) return is(u"tooltips_class32") ? "window" : w->is_dialog ? "dialog" : "frame";
     if (is(u"Button")) {
         switch (w->style & LBS_TYPEMASK) {

@@ -26,7 +26,9 @@ LayerState& State() {
     return s;
 }
 
-bool SameClass(std::u16string_view a, std::u16string_view b) {
+}  // namespace
+
+bool LSameClassName(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         char16_t x = a[i], y = b[i];
@@ -36,6 +38,10 @@ bool SameClass(std::u16string_view a, std::u16string_view b) {
     }
     return true;
 }
+
+namespace {
+
+bool SameClass(std::u16string_view a, std::u16string_view b) { return LSameClassName(a, b); }
 
 bool IsTopLevel(const LWnd& w) { return !(w.style & LWS_CHILD); }
 

@@ -110,6 +110,10 @@ public:
     virtual void Present(LWnd& w) = 0;
 };
 
+// Class names compare without regard to ASCII case, as window classes do.
+bool LSameClassName(std::u16string_view a, std::u16string_view b);
+inline bool LClassIs(const LWnd& w, const char16_t* name) { return LSameClassName(w.cls, name); }
+
 // The layer's table, for its own files and the backends.
 LWndRef LWndFind(LHwnd h);
 // Backends report what the user did: these update the record and queue

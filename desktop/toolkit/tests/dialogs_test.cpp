@@ -11,21 +11,10 @@
 #include "desktop/toolkit/progress_dialog.h"
 #include "desktop/toolkit/window_record.h"
 #include "foundation/time_source.h"
+#include "desktop/toolkit/tests/modal_driver.h"
 #include "platform/event.h"
 
 namespace {
-
-std::function<void()> g_inside;
-
-// Runs the action once the modal loop that follows is up.
-void WhenUp(std::function<void()> action) {
-    g_inside = std::move(action);
-    LSetTimer(LHwnd::Null, 0, 0, [](LHwnd, uint32_t, uintptr_t id, uint32_t) {
-        LKillTimer(LHwnd::Null, id);
-        auto f = std::move(g_inside);
-        f();
-    });
-}
 
 class Dialogs : public ::testing::Test {
 protected:
@@ -47,7 +36,7 @@ struct Buttons : LDialog {
 TEST_F(Dialogs, StandardButtonsAreFiftyOrEightyUnitsWide) {
     for (const char16_t* cancel : {static_cast<const char16_t*>(nullptr), u"Cancel", u"Cancel and forget everything"}) {
         Buttons b(cancel);
-        WhenUp([&] {
+        LTestWhenModalLoopRuns([&] {
             int x, y, w, h;
             b.GetItemRect(LIDOK, &x, &y, &w, &h);
             EXPECT_EQ(w, b.DialogUnitsToPixelsX(50));
@@ -106,7 +95,7 @@ TEST_F(Dialogs, RelabelledButtonsWidenTogetherAndTheBoxGrows) {
         SCOPED_TRACE(std::string(c.first, c.first + 3));
         const LMessageButton buttons[] = {{LIDYES, c.first}, {LIDNO, u"Stop"}};
         int result = -1;
-        WhenUp([&] {
+        LTestWhenModalLoopRuns([&] {
             LHwnd box = LGetActiveWindow();
             LHwnd yes = LGetDlgItem(box, LIDYES), no = LGetDlgItem(box, LIDNO);
             EXPECT_EQ(LGetWindowText(yes), c.first);
@@ -141,7 +130,7 @@ TEST_F(Dialogs, RelabelledButtonsWidenTogetherAndTheBoxGrows) {
 }
 
 TEST_F(Dialogs, MessageBoxWithoutListedButtonsStillCloses) {
-    WhenUp([] {
+    LTestWhenModalLoopRuns([] {
         LHwnd box = LGetActiveWindow();
         EXPECT_NE(LGetDlgItem(box, LIDOK), LHwnd::Null);
         LMsg key;
@@ -177,7 +166,7 @@ TEST_F(Dialogs, FallbackTaskDialogIdsAndPositions) {
         d.cancel_allowed = c.cancel_allowed;
         d.use_close_button = c.close_button;
         d.show_verification = c.verification;
-        WhenUp([&] {
+        LTestWhenModalLoopRuns([&] {
             LHwnd h = d.hwnd;
             EXPECT_EQ(LGetWindowText(h), u"Caption");
             EXPECT_EQ(LButtonGetCheck(LGetDlgItem(h, 200)), LBST_CHECKED);

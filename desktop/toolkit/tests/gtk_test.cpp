@@ -16,6 +16,7 @@
 #include "desktop/toolkit/message_box.h"
 #include "desktop/toolkit/progress_dialog.h"
 #include "foundation/json_value.h"
+#include "desktop/toolkit/tests/modal_driver.h"
 #include "tests/support/test_display.h"
 
 namespace {
@@ -108,17 +109,6 @@ std::vector<std::string> Agree(const std::vector<Node>& dump, const std::string&
     return errors;
 }
 
-std::function<void()> g_inside;
-
-void WhenUp(std::function<void()> action) {
-    g_inside = std::move(action);
-    LSetTimer(LHwnd::Null, 0, 0, [](LHwnd, uint32_t, uintptr_t id, uint32_t) {
-        LKillTimer(LHwnd::Null, id);
-        auto f = std::move(g_inside);
-        f();
-    });
-}
-
 // Lets GTK map and draw what was just shown.
 void Settle(int ms) {
     auto end = Clock::now() + std::chrono::milliseconds(ms);
@@ -156,7 +146,7 @@ TEST_F(GtkDesktop, TaskDialogAgreesWithAccessibilityAndTakesRealInput) {
         d.use_close_button = c.close_button;
         std::vector<std::string> errors;
         std::thread driver;
-        WhenUp([&] {
+        LTestWhenModalLoopRuns([&] {
             Settle(300);
             std::vector<Node> dump = ParseNodes(LDumpWindowTree(d.hwnd));
             LHwnd h = d.hwnd;
@@ -194,7 +184,7 @@ TEST_F(GtkDesktop, RelabelledMessageBoxMatchesItsArithmeticAndLooks) {
     std::thread driver;
     std::string shot = std::string(PORLINEX_BINARY_DIR) + "/artifacts/message_box.png";
     std::filesystem::create_directories(std::filesystem::path(shot).parent_path());
-    WhenUp([&] {
+    LTestWhenModalLoopRuns([&] {
         Settle(500);
         LHwnd box = LGetActiveWindow();
         LHwnd yes = LGetDlgItem(box, LIDYES), no = LGetDlgItem(box, LIDNO);
@@ -278,7 +268,7 @@ TEST_F(GtkDesktop, BalloonClosesOnAKeyPress) {
     } form;
     std::atomic<bool> shown{false}, there_before_key{false}, closed{false};
     std::thread driver;
-    WhenUp([&] {
+    LTestWhenModalLoopRuns([&] {
         Settle(300);
         form.ShowBalloonTip(110, u"Please tell us why you are leaving.", LTTI_WARNING, u"Uninstall Reason");
         LHwnd tip = form.balloon.tip;
@@ -298,6 +288,28 @@ TEST_F(GtkDesktop, BalloonClosesOnAKeyPress) {
     EXPECT_TRUE(shown);
     EXPECT_TRUE(there_before_key);
     EXPECT_TRUE(closed);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GtkDesktop, TaskbarProgressGoesOutOnTheSessionBus) {
+    std::string seen;
+    std::thread monitor([&] {
+        seen = LTestRunCapture({"dbus-monitor", "--session", "interface='com.canonical.Unity.LauncherEntry'"}, 3000);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    LProgressDialog p(u"Backing up");
+    ASSERT_TRUE(p.Show(LHwnd::Null));
+    p.Progress()->SetProgress(0.25);
+    p.Progress()->StartMarquee();
+    p.Close(LHwnd::Null);
+    monitor.join();
+    EXPECT_NE(seen.find("member=Update"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("application://porlinex.desktop"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("double 0.25"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("progress-visible"), std::string::npos) << seen;
 }
 
 }  // namespace
