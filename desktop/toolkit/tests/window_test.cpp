@@ -3,6 +3,8 @@
 // disappear in the middle of a message.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "desktop/toolkit/dialog_template.h"
 #include "desktop/toolkit/window.h"
 
@@ -197,6 +199,35 @@ TEST_F(WindowTest, CrossThreadPostWakesTheWindowThread) {
     while (LPeekMessage(&m, true)) LDispatchMessage(m);
     EXPECT_EQ(p.command_calls, 1);
     LDestroyWindow(h);
+}
+
+TEST_F(WindowTest, MainWindowFromResourceOneAndItsList) {
+    struct Main : LWindow {
+        int inits = 0;
+        void OnInitDialog() override {
+            ++inits;
+            CreateChild(107, u"SysListView32", u"", LWS_VISIBLE, 0);
+            MoveItem(107, 0, 0, 400, 200);
+            InitListViewColumns();
+            AppendListItem(u"alice");
+            AppendListItem(u"bob");
+        }
+    } main;
+    LHwnd h = LCreateDialogFromResource(&main);
+    ASSERT_NE(h, LHwnd::Null);
+    EXPECT_EQ(main.inits, 1);
+    EXPECT_EQ(LGetWindowText(h), u"Porlinex");
+    EXPECT_FALSE(LIsWindowVisible(h));
+    EXPECT_TRUE(LGetWindowLongPtr(h, LGWL_STYLE) & LWS_THICKFRAME);
+    EXPECT_EQ(LGetWindowFont(h)->points, LGetDialogFontSize());
+    LHwnd list = LGetDlgItem(h, 107);
+    EXPECT_EQ(LSendMessage(list, LLVM_GETITEMCOUNT, 0, 0), 2);
+    // One stretching column of 50 characters: (50 + 2) characters, plus
+    // whatever room is left, less one pixel.
+    int fixed = main.DialogUnitsToPixelsX(4) * 52;
+    EXPECT_EQ(LSendMessage(list, LLVM_GETCOLUMNWIDTH, 0, 0), fixed + std::max(0, 400 - fixed) - 1);
+    LDestroyWindow(h);
+    EXPECT_EQ(main.hwnd, LHwnd::Null);
 }
 
 }  // namespace
