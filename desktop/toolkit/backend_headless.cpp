@@ -1,7 +1,6 @@
 // The headless backend: windows exist only as the layer's records; text is
 // measured with Pango on a cairo image surface at 96 dots per inch; waits
 // are plain poll() calls. Tests run every dialog on it without a display.
-#include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 #include <poll.h>
 
@@ -34,10 +33,6 @@ public:
     }
     ~HeadlessBackend() override {
         if (context_) g_object_unref(context_);
-        // The font caches go with the layer, so leak checks see only ours.
-        pango_cairo_font_map_set_default(nullptr);
-        cairo_debug_reset_static_data();
-        FcFini();
     }
     LBackendKind Kind() const override { return LBackendKind::Headless; }
     void Created(LWnd&) override {}
