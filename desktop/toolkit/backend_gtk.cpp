@@ -12,6 +12,7 @@
 #include <string>
 
 #include "desktop/toolkit/controls.h"
+#include "desktop/toolkit/gtk_signals.h"
 #include "desktop/toolkit/pango_measure.h"
 #include "desktop/toolkit/window_record.h"
 #include "foundation/log.h"
@@ -28,14 +29,6 @@ constexpr const char* kTightCss =
     "separator { min-height: 1px; min-width: 1px; margin: 0; }"
     ".porlinex-balloon { border: 1px solid #888; background-color: #ffffe1; padding: 8px; }";
 
-LHwnd HwndOf(GtkWidget* widget) {
-    for (GtkWidget* w = widget; w; w = gtk_widget_get_parent(w)) {
-        gpointer v = g_object_get_data(G_OBJECT(w), "lhwnd");
-        if (v) return static_cast<LHwnd>(static_cast<uint32_t>(GPOINTER_TO_UINT(v)));
-    }
-    return LHwnd::Null;
-}
-
 std::string Hex(LColor c) {
     char b[8];
     std::snprintf(b, sizeof b, "#%02x%02x%02x", c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
@@ -45,28 +38,6 @@ std::string Hex(LColor c) {
 bool IsClass(const LWnd& w, const char16_t* name) { return LClassIs(w, name); }
 
 uint32_t ButtonType(const LWnd& w) { return w.style & LBS_TYPEMASK; }
-
-GdkPixbuf* AppIcon(int size) {
-    size_t n;
-    const unsigned char* png = LAppIconPng(&n);
-    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
-    gdk_pixbuf_loader_write(loader, png, n, nullptr);
-    gdk_pixbuf_loader_close(loader, nullptr);
-    GdkPixbuf* pix = gdk_pixbuf_loader_get_pixbuf(loader);
-    GdkPixbuf* scaled = pix ? gdk_pixbuf_scale_simple(pix, size, size, GDK_INTERP_BILINEAR) : nullptr;
-    g_object_unref(loader);
-    return scaled;
-}
-
-const char* StockIconName(int resource) {
-    switch (resource) {
-    case 32513: return "dialog-error";
-    case 32514: return "dialog-question";
-    case 32515: return "dialog-warning";
-    case 32516: return "dialog-information";
-    default: return nullptr;
-    }
-}
 
 struct Peer {
     GtkWidget* widget = nullptr;  // what is placed or shown
@@ -90,117 +61,6 @@ void LabelButton(const LWnd& w, GtkLabel* label) {
     } else if (type != LBS_COMMANDLINK) {
         gtk_label_set_ellipsize(label, PANGO_ELLIPSIZE_END);
     }
-}
-
-uint32_t VirtualKey(guint keyval) {
-    switch (keyval) {
-    case GDK_KEY_Tab:
-    case GDK_KEY_ISO_Left_Tab: return LVK_TAB;
-    case GDK_KEY_Return:
-    case GDK_KEY_KP_Enter: return LVK_RETURN;
-    case GDK_KEY_Escape: return LVK_ESCAPE;
-    case GDK_KEY_space: return LVK_SPACE;
-    default: break;
-    }
-    guint32 u = gdk_keyval_to_unicode(gdk_keyval_to_upper(keyval));
-    return u && u < 0x80 ? u : 0xFF;
-}
-
-gboolean OnKey(GtkWidget* widget, GdkEventKey* e, gpointer) {
-    LHwnd top = HwndOf(widget);
-    LMsg m;
-    m.hwnd = LGetFocus() != LHwnd::Null && LGetAncestorRoot(LGetFocus()) == top ? LGetFocus() : top;
-    m.message = LWM_KEYDOWN;
-    m.wParam = VirtualKey(e->keyval);
-    if (e->state & GDK_SHIFT_MASK) m.modifiers |= LModShift;
-    if (e->state & GDK_CONTROL_MASK) m.modifiers |= LModCtrl;
-    if (e->state & GDK_MOD1_MASK) m.modifiers |= LModAlt;
-    // Tab, Enter and Escape are the dialog's; everything else GTK handles
-    // itself (typing, space on a button) and the layer only sees it.
-    bool dialog_key = m.wParam == LVK_TAB || m.wParam == LVK_RETURN || m.wParam == LVK_ESCAPE;
-    m.system_handled = !dialog_key;
-    LPostInput(m);
-    return dialog_key ? TRUE : FALSE;
-}
-
-gboolean OnButtonPress(GtkWidget* widget, GdkEventButton*, gpointer) {
-    LMsg m;
-    m.hwnd = HwndOf(widget);
-    m.message = LWM_LBUTTONDOWN;
-    m.system_handled = true;
-    LPostInput(m);
-    return FALSE;
-}
-
-gboolean OnDelete(GtkWidget* widget, GdkEvent*, gpointer) {
-    LMsg m;
-    m.hwnd = HwndOf(widget);
-    m.message = LWM_CLOSE;
-    LPostInput(m);
-    return TRUE;
-}
-
-gboolean OnConfigure(GtkWidget* widget, GdkEventConfigure* e, gpointer) {
-    LHwnd h = HwndOf(widget);
-    LWndRef w = LWndFind(h);
-    if (!w) return FALSE;
-    LRect r = w->rect;
-    // Sizes come from the layer, except for windows the user may resize;
-    // a late configure of an earlier size must not undo a newer one.
-    int width = (w->style & LWS_THICKFRAME) ? e->width : r.Width();
-    int height = (w->style & LWS_THICKFRAME) ? e->height : r.Height();
-    LWndNoteRect(h, {e->x, e->y, e->x + width, e->y + height});
-    return FALSE;
-}
-
-void OnSetFocus(GtkWindow*, GtkWidget* focus, gpointer) {
-    if (focus) LWndNoteFocus(HwndOf(focus));
-}
-
-void OnClicked(GtkButton* button, gpointer) {
-    LHwnd h = HwndOf(GTK_WIDGET(button));
-    LWndRef w = LWndFind(h);
-    if (!w) return;
-    uint32_t type = ButtonType(*w);
-    if (type == LBS_AUTORADIOBUTTON) {
-        if (gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button))) LButtonClicked(h, 1);
-        return;
-    }
-    if (type == LBS_AUTOCHECKBOX || type == LBS_CHECKBOX) {
-        LButtonClicked(h, gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button)) ? 1 : 0);
-        return;
-    }
-    LButtonClicked(h, 0);
-}
-
-void OnEntryChanged(GtkEditable* entry, gpointer) {
-    const char* t = gtk_entry_get_text(GTK_ENTRY(entry));
-    std::u16string text;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(t); *p;) {
-        uint32_t cp = *p++;
-        int more = cp >= 0xF0 ? 3 : cp >= 0xE0 ? 2 : cp >= 0xC0 ? 1 : 0;
-        cp &= more == 3 ? 0x07 : more == 2 ? 0x0F : more == 1 ? 0x1F : 0x7F;
-        for (; more && *p; --more) cp = (cp << 6) | (*p++ & 0x3F);
-        if (cp >= 0x10000) {
-            text.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            text.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-        } else {
-            text.push_back(static_cast<char16_t>(cp));
-        }
-    }
-    LWndNoteText(HwndOf(GTK_WIDGET(entry)), text);
-}
-
-void OnBalloonClose(GtkButton* b, gpointer) {
-    LMsg m;
-    m.hwnd = HwndOf(GTK_WIDGET(b));
-    m.message = LWM_CLOSE;
-    LPostInput(m);
-}
-
-gboolean Pulse(gpointer bar) {
-    gtk_progress_bar_pulse(GTK_PROGRESS_BAR(bar));
-    return G_SOURCE_CONTINUE;
 }
 
 class GtkBackend : public LWindowBackend {
@@ -381,7 +241,7 @@ private:
             if (w.style & LTTS_CLOSE) {
                 GtkWidget* close = gtk_button_new_from_icon_name("window-close-symbolic", GTK_ICON_SIZE_MENU);
                 gtk_widget_set_tooltip_text(close, "Close");
-                g_signal_connect(close, "clicked", G_CALLBACK(OnBalloonClose), nullptr);
+                g_signal_connect(close, "clicked", G_CALLBACK(LGtkOnBalloonClose), nullptr);
                 gtk_box_pack_end(GTK_BOX(head), close, FALSE, FALSE, 0);
             }
             p.inner = gtk_label_new("");
@@ -407,12 +267,12 @@ private:
         p.inner = gtk_fixed_new();
         gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
         gtk_widget_add_events(p.widget, GDK_BUTTON_PRESS_MASK | GDK_KEY_PRESS_MASK | GDK_STRUCTURE_MASK);
-        g_signal_connect(p.widget, "key-press-event", G_CALLBACK(OnKey), nullptr);
-        g_signal_connect(p.widget, "button-press-event", G_CALLBACK(OnButtonPress), nullptr);
-        g_signal_connect(p.widget, "delete-event", G_CALLBACK(OnDelete), nullptr);
-        g_signal_connect(p.widget, "configure-event", G_CALLBACK(OnConfigure), nullptr);
-        g_signal_connect(p.widget, "set-focus", G_CALLBACK(OnSetFocus), nullptr);
-        if (GdkPixbuf* icon = AppIcon(32)) {
+        g_signal_connect(p.widget, "key-press-event", G_CALLBACK(LGtkOnKey), nullptr);
+        g_signal_connect(p.widget, "button-press-event", G_CALLBACK(LGtkOnButtonPress), nullptr);
+        g_signal_connect(p.widget, "delete-event", G_CALLBACK(LGtkOnDelete), nullptr);
+        g_signal_connect(p.widget, "configure-event", G_CALLBACK(LGtkOnConfigure), nullptr);
+        g_signal_connect(p.widget, "set-focus", G_CALLBACK(LGtkOnSetFocus), nullptr);
+        if (GdkPixbuf* icon = LGtkAppIcon(32)) {
             gtk_window_set_icon(win, icon);
             g_object_unref(icon);
         }
@@ -442,7 +302,7 @@ private:
             if (GtkWidget* label = gtk_bin_get_child(GTK_BIN(p.widget))) {
                 if (GTK_IS_LABEL(label)) LabelButton(w, GTK_LABEL(label));
             }
-            g_signal_connect(p.widget, "clicked", G_CALLBACK(OnClicked), nullptr);
+            g_signal_connect(p.widget, "clicked", G_CALLBACK(LGtkOnClicked), nullptr);
         } else if (IsClass(w, u"Static")) {
             uint32_t type = w.style & LSS_TYPEMASK;
             if (type == LSS_ICON) p.widget = gtk_image_new();
@@ -455,7 +315,7 @@ private:
             }
         } else if (IsClass(w, u"Edit")) {
             p.widget = gtk_entry_new();
-            g_signal_connect(p.widget, "changed", G_CALLBACK(OnEntryChanged), nullptr);
+            g_signal_connect(p.widget, "changed", G_CALLBACK(LGtkOnEntryChanged), nullptr);
         } else if (IsClass(w, u"msctls_progress32")) {
             p.widget = gtk_progress_bar_new();
         } else if (IsClass(w, u"SysListView32")) {
@@ -495,9 +355,9 @@ private:
             gtk_label_set_text(GTK_LABEL(p.widget), t.c_str());
         } else if (GTK_IS_ENTRY(p.widget)) {
             if (t != gtk_entry_get_text(GTK_ENTRY(p.widget))) {
-                g_signal_handlers_block_by_func(p.widget, reinterpret_cast<gpointer>(OnEntryChanged), nullptr);
+                g_signal_handlers_block_by_func(p.widget, reinterpret_cast<gpointer>(LGtkOnEntryChanged), nullptr);
                 gtk_entry_set_text(GTK_ENTRY(p.widget), t.c_str());
-                g_signal_handlers_unblock_by_func(p.widget, reinterpret_cast<gpointer>(OnEntryChanged), nullptr);
+                g_signal_handlers_unblock_by_func(p.widget, reinterpret_cast<gpointer>(LGtkOnEntryChanged), nullptr);
             }
         } else if (GTK_IS_BUTTON(p.widget)) {
             if (ButtonType(w) == LBS_COMMANDLINK) {
@@ -539,12 +399,12 @@ private:
 
     void SetState(LWnd& w, Peer& p) {
         if (GTK_IS_TOGGLE_BUTTON(p.widget)) {
-            g_signal_handlers_block_by_func(p.widget, reinterpret_cast<gpointer>(OnClicked), nullptr);
+            g_signal_handlers_block_by_func(p.widget, reinterpret_cast<gpointer>(LGtkOnClicked), nullptr);
             gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(p.widget), w.check != 0);
-            g_signal_handlers_unblock_by_func(p.widget, reinterpret_cast<gpointer>(OnClicked), nullptr);
+            g_signal_handlers_unblock_by_func(p.widget, reinterpret_cast<gpointer>(LGtkOnClicked), nullptr);
         } else if (GTK_IS_PROGRESS_BAR(p.widget)) {
             int span = std::max(1, w.range_hi - w.range_lo);
-            if (w.marquee && !p.pulse) p.pulse = g_timeout_add(100, Pulse, p.widget);
+            if (w.marquee && !p.pulse) p.pulse = g_timeout_add(100, LGtkPulse, p.widget);
             if (!w.marquee && p.pulse) {
                 g_source_remove(p.pulse);
                 p.pulse = 0;
@@ -552,11 +412,11 @@ private:
             if (!w.marquee) gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(p.widget), double(w.pos - w.range_lo) / span);
         } else if (GTK_IS_IMAGE(p.widget)) {
             int size = LIconSize(w.icon) ? LIconSize(w.icon) : 32;
-            if (const char* name = StockIconName(LIconResource(w.icon))) {
+            if (const char* name = LGtkStockIconName(LIconResource(w.icon))) {
                 gtk_image_set_from_icon_name(GTK_IMAGE(p.widget), name, GTK_ICON_SIZE_DIALOG);
                 gtk_image_set_pixel_size(GTK_IMAGE(p.widget), size);
             } else if (w.icon) {
-                if (GdkPixbuf* icon = AppIcon(size)) {
+                if (GdkPixbuf* icon = LGtkAppIcon(size)) {
                     gtk_image_set_from_pixbuf(GTK_IMAGE(p.widget), icon);
                     g_object_unref(icon);
                 }

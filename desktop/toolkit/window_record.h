@@ -114,6 +114,10 @@ public:
 bool LSameClassName(std::u16string_view a, std::u16string_view b);
 inline bool LClassIs(const LWnd& w, const char16_t* name) { return LSameClassName(w.cls, name); }
 
+// The layer's own helpers: top-level test and change notice to the backend.
+bool LWndIsTopLevel(const LWnd& w);
+void LWndNotify(LWnd& w, uint32_t what);
+
 // The layer's table, for its own files and the backends.
 LWndRef LWndFind(LHwnd h);
 // Backends report what the user did: these update the record and queue
