@@ -192,12 +192,15 @@ LResult LWindow::HandleMessage(uint32_t msg, LWParam w, LLParam l) {
     case LWM_PRINTCLIENT: return (l & LPRF_CLIENT) ? 1 : 0;
     case LWM_POSTAFTERINIT: LPostMessage(hwnd, LWM_AFTERINIT, 0, 0); return 0;
     case LWM_AFTERINIT: OnAfterInit(); return 0;
-    case LWM_SQUAREMENUCORNERS: {
-        // No window manager call rounds menu corners here: nothing to ask.
-        LThemeApi api;
-        LThemeApi::Load(api);
+    case LWM_SQUAREMENUCORNERS:
+        // Menus are asked for square corners through the window manager's
+        // attribute call, which does not exist here: the loaded functions
+        // are all null and nothing is asked.
+        if (LFindWindowOfClass(u"#32768") != LHwnd::Null) {
+            LThemeApi api;
+            if (LThemeApi::Load(api) && api.DwmSetWindowAttribute) return 0;
+        }
         return 0;
-    }
     default: return 0;
     }
 }

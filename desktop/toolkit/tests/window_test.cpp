@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "desktop/toolkit/dialog_template.h"
 #include "desktop/toolkit/window.h"
+#include "foundation/thread_handoff.h"
 
 namespace {
 
@@ -198,6 +200,40 @@ TEST_F(WindowTest, CrossThreadPostWakesTheWindowThread) {
     LMsg m;
     while (LPeekMessage(&m, true)) LDispatchMessage(m);
     EXPECT_EQ(p.command_calls, 1);
+    LDestroyWindow(h);
+}
+
+// The pipe reader's hand-over: a queue filled on another thread, watched by
+// the window thread's loop, delivered in order on the window thread.
+TEST_F(WindowTest, WatchedQueueDeliversOnTheWindowThread) {
+    struct Owner : LDialog, LQueuedNotifyCallback {
+        LQueuedNotifyDataHandler queue;
+        std::vector<uint32_t> codes;
+        std::thread::id seen_on;
+        void OnData(uint32_t code, const void*, uint64_t) override {
+            codes.push_back(code);
+            seen_on = std::this_thread::get_id();
+        }
+        LResult HandleMessage(uint32_t msg, LWParam w, LLParam l) override {
+            if (msg == LWM_USER + 5) {
+                queue.Dispatch();
+                return 1;
+            }
+            return LDialog::HandleMessage(msg, w, l);
+        }
+    } o;
+    LHwnd h = Bind(&o);
+    ASSERT_TRUE(o.queue.Create(&o));
+    ASSERT_TRUE(LWatchHandle(o.queue.Handle(), h, LWM_USER + 5));
+    std::thread reader([&] {
+        for (uint32_t i = 1; i <= 3; ++i) o.queue.Post(i, "x", 1);
+    });
+    reader.join();
+    LMsg m;
+    while (o.codes.size() < 3 && LGetMessage(&m) == 1) LDispatchMessage(m);
+    EXPECT_EQ(o.codes, std::vector<uint32_t>({1, 2, 3}));
+    EXPECT_EQ(o.seen_on, std::this_thread::get_id());
+    LUnwatchHandle(o.queue.Handle());
     LDestroyWindow(h);
 }
 
