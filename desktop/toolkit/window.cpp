@@ -193,13 +193,8 @@ LResult LWindow::HandleMessage(uint32_t msg, LWParam w, LLParam l) {
     case LWM_POSTAFTERINIT: LPostMessage(hwnd, LWM_AFTERINIT, 0, 0); return 0;
     case LWM_AFTERINIT: OnAfterInit(); return 0;
     case LWM_SQUAREMENUCORNERS:
-        // Menus are asked for square corners through the window manager's
-        // attribute call, which does not exist here: the loaded functions
-        // are all null and nothing is asked.
-        if (LFindWindowOfClass(u"#32768") != LHwnd::Null) {
-            LThemeApi api;
-            if (LThemeApi::Load(api) && api.DwmSetWindowAttribute) return 0;
-        }
+        // Square menu corners are asked of the window manager's attribute
+        // call, which does not exist here (LThemeApi loads nothing).
         return 0;
     default: return 0;
     }
