@@ -1,5 +1,6 @@
 #include "host/single_instance.h"
 
+#include "desktop/toolkit/window_layer.h"
 #include "host/entry_points.h"
 #include "host/service_control.h"
 #include "host/startup_lock.h"
@@ -19,6 +20,11 @@ int LSingleInstanceStart(bool seven_day_start) {
     if (LBringRunningInstanceForward()) {
         lock.Release();
         return 0;
+    }
+    // The desktop shows windows: without a display it says so and ends.
+    if (!LDesktopOpenDisplay()) {
+        lock.Release();
+        return 1;
     }
     LGuiRun(seven_day_start);
     lock.Release();

@@ -1,0 +1,24 @@
+#pragma once
+// What the GTK backend connects to its widgets' signals: each turns what
+// the user did into the layer's messages (posted, never sent), and the
+// small helpers both halves of the backend use.
+#include <gtk/gtk.h>
+
+#include "desktop/toolkit/window_record.h"
+
+// The layer's window of a widget (or of its nearest ancestor that has one).
+LHwnd LGtkHwndOf(GtkWidget* widget);
+// The program's icon at a pixel size (the caller unrefs it), and the theme
+// icon name of a standard message-box icon.
+GdkPixbuf* LGtkAppIcon(int size);
+const char* LGtkStockIconName(int resource);
+
+gboolean LGtkOnKey(GtkWidget* widget, GdkEventKey* e, gpointer);
+gboolean LGtkOnButtonPress(GtkWidget* widget, GdkEventButton*, gpointer);
+gboolean LGtkOnDelete(GtkWidget* widget, GdkEvent*, gpointer);
+gboolean LGtkOnConfigure(GtkWidget* widget, GdkEventConfigure* e, gpointer);
+void LGtkOnSetFocus(GtkWindow*, GtkWidget* focus, gpointer);
+void LGtkOnClicked(GtkButton* button, gpointer);
+void LGtkOnEntryChanged(GtkEditable* entry, gpointer);
+void LGtkOnBalloonClose(GtkButton* b, gpointer);
+gboolean LGtkPulse(gpointer bar);
