@@ -42,12 +42,24 @@ bool SplitDestination(const LString& path, std::string* folder, std::string* nam
     return true;
 }
 
-// The program's data, per-user data and run folders, under whatever name.
-std::vector<LPlatformNodeId> ProtectedFolders() {
-    std::vector<LPlatformNodeId> ids;
+// The program's data, per-user data and run folders.
+std::vector<std::string> ProtectedPaths() {
     char16_t user[260];
     std::vector<std::string> paths = {LDataFolderPath(), LPlatformKnownFolder(LKnownFolder::RunFolder)};
     if (LCreateUserDataFolder(user)) paths.push_back(LToUtf8(user));
+    return paths;
+}
+
+// By name, and by what the folders are on disk (so another name for one of
+// them, a bind mount say, leads nowhere either).
+bool NamesProtectedFolder(const std::string& folder, const std::vector<std::string>& paths) {
+    for (const std::string& p : paths)
+        if (!p.empty() && (folder == p || folder.compare(0, p.size() + 1, p + "/") == 0)) return true;
+    return false;
+}
+
+std::vector<LPlatformNodeId> NodeIds(const std::vector<std::string>& paths) {
+    std::vector<LPlatformNodeId> ids;
     for (const std::string& p : paths) {
         LPlatformNodeId id;
         if (!p.empty() && LPlatformNodeIdOf(p, &id)) ids.push_back(id);
@@ -92,8 +104,11 @@ void LMcpToolSaveAttachment(LMcpAnswer& answer, LAppDatabaseAccount& db, const L
         LMcpWriteToolError(answer, u"Attachment content is not stored locally.");
         return;
     }
+    std::vector<std::string> protected_paths = ProtectedPaths();
     LPlatformFd target;
-    LPlatformWalk walk = LPlatformOpenFolderNoLinks(folder, true, kNewFolderMode, ProtectedFolders(), &target);
+    LPlatformWalk walk = NamesProtectedFolder(folder, protected_paths)
+                             ? LPlatformWalk::Forbidden
+                             : LPlatformOpenFolderNoLinks(folder, true, kNewFolderMode, NodeIds(protected_paths), &target);
     if (walk == LPlatformWalk::Forbidden) {
         LMcpWriteToolError(answer, u"save_attachment destination_path must lie outside the Porlinex data and run folders.");
         return;
