@@ -27,13 +27,13 @@ bool HasSearchableChar(std::u16string_view token) {
 }  // namespace
 
 // Weak: the store writer's own definition wins once it is linked.
-__attribute__((weak)) void LEmailMakePreviewText(const char16_t* text, const char16_t* html, char16_t* out,
+__attribute__((weak)) void LEmailMakePreviewText(const LString& text, const LString& html, char16_t* out,
                                                  size_t size) {
     if (size == 0) return;
     LString rendered;
-    const char16_t* source = text;
-    if (!text || !*text) {
-        LHtmlToText(rendered, html ? html : u"");
+    const char16_t* source = text.c_str();
+    if (text.IsEmpty()) {
+        LHtmlToText(rendered, html.c_str());
         source = rendered.c_str();
     }
     auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
@@ -188,7 +188,7 @@ int32_t LMcpWriteSearchRow(LJsonWriter& json, LAppDatabaseAccount& db, const LSt
         if (!preview[0]) {
             LString body;
             c.GetColumnString(9, body);
-            LEmailMakePreviewText(body.c_str(), u"", preview, kPreviewChars);
+            LEmailMakePreviewText(body, LString(), preview, kPreviewChars);
         }
         json.String("preview", preview);
         LMcpWriteColumnField(json, "flags", c, 7);

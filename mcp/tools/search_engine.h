@@ -47,7 +47,7 @@ int32_t LMcpWriteSearchRow(LJsonWriter& json, LAppDatabaseAccount& db, const LSt
 int32_t LMcpParseScope(LJsonWriter& json, LAppDatabaseAccount& db, const char16_t* scope, const LString& headers,
                        const LString& body, const LString& all, LMcpSeenIds& seen, int32_t limit, bool fts);
 
-// A one-line preview (bodies of the store): the text body, or the HTML body
-// made text when it is empty, with runs of blanks and line breaks as one
-// space; at most size - 1 characters.
-void LEmailMakePreviewText(const char16_t* text, const char16_t* html, char16_t* out, size_t size);
+// The store's one-line preview, declared as the store writer declares it:
+// the text body, else the HTML body made text; runs of blanks and line
+// breaks as one space; at most size - 1 characters.
+void LEmailMakePreviewText(const LString& text, const LString& html, char16_t* out, size_t size);

@@ -4,19 +4,19 @@
 
 L_STAND_IN bool LMailSyncIsStarted() { return false; }
 
-L_STAND_IN bool LMailSyncRefreshListAndWait(LTaskProgress*, const char16_t*, uint32_t, int32_t* triggered,
-                                            bool* account_found, bool* ok) {
-    *triggered = 0;
-    *account_found = false;
-    *ok = false;
+L_STAND_IN bool LMailSyncRefreshListAndWait(LTaskProgress&, const char16_t*, uint32_t, int32_t& woken,
+                                            bool& accountFound, bool& ok) {
+    woken = 0;
+    accountFound = false;
+    ok = false;
     return false;
 }
 
-L_STAND_IN bool LMailSyncWakeAndWait(LTaskProgress*, const char16_t*, const char16_t*, uint32_t, int32_t* workers,
-                                     int32_t* triggered, bool* account_found, bool* target_found) {
-    *workers = 0;
-    *triggered = 0;
-    *account_found = false;
-    *target_found = false;
+L_STAND_IN bool LMailSyncWakeAndWait(LTaskProgress&, const char16_t*, const char16_t*, uint32_t, int32_t& workerCount,
+                                     int32_t& woken, bool& accountFound, bool& targetFound) {
+    workerCount = 0;
+    woken = 0;
+    accountFound = false;
+    targetFound = false;
     return false;
 }

@@ -55,7 +55,7 @@ void LMcpToolListMailboxes(LTaskProgress& wait, LMcpAnswer& answer, LAppDatabase
             return;
         }
         bool found = false, ok = false;
-        if (!LMailSyncRefreshListAndWait(&wait, account, timeout, &triggered, &found, &ok)) {
+        if (!LMailSyncRefreshListAndWait(wait, account, timeout, triggered, found, ok)) {
             LMcpWriteToolError(answer, found ? u"list_mailboxes refresh timed out before the mailbox list settled."
                                              : u"list_mailboxes could not find account_id.");
             return;
@@ -111,8 +111,7 @@ void LMcpToolDownloadMessagesWait(LTaskProgress& wait, LMcpAnswer& answer, LAppD
     int32_t workers = 0, triggered = 0;
     bool account_found = false, target_found = false, settled = false;
     if (started)
-        settled = LMailSyncWakeAndWait(&wait, account, mailbox, timeout, &workers, &triggered, &account_found,
-                                       &target_found);
+        settled = LMailSyncWakeAndWait(wait, account, mailbox, timeout, workers, triggered, account_found, target_found);
     LStringA text;
     LJsonWriter json(text);
     json.BeginObject();

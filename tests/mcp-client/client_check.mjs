@@ -2,13 +2,15 @@
 // Streamable HTTP and prints what it saw as one JSON object: every HTTP
 // exchange (method and status), every transport error, the tool list, ping,
 // and the result of each call named in the calls file.
-//   node client_check.mjs URL TOKEN CALLS.json
-// CALLS.json: [{"name": "...", "arguments": {...}}, ...]
-import { readFileSync } from "node:fs";
+//   node client_check.mjs URL TOKEN CALLS.json OUT.json
+// CALLS.json: [{"name": "...", "arguments": {...}}, ...]; the findings go to
+// OUT.json. PORLINEX_CALL_REPEAT=N calls each tool N times (timings_ms has
+// every call's time, for the benchmark).
+import { readFileSync, writeFileSync } from "node:fs";
 import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StreamableHTTPClientTransport } from "@modelcontextprotocol/sdk/client/streamableHttp.js";
 
-const [url, token, callsFile] = process.argv.slice(2);
+const [url, token, callsFile, outFile] = process.argv.slice(2);
 const calls = callsFile ? JSON.parse(readFileSync(callsFile, "utf8")) : [];
 const seen = { exchanges: [], errors: [], tools: [], ping: null, calls: [], timings_ms: [] };
 
@@ -47,4 +49,4 @@ try {
   seen.errors.push(`exception: ${e && e.message ? e.message : e}`);
 }
 await client.close().catch((e) => seen.errors.push(`close: ${e}`));
-process.stdout.write(JSON.stringify(seen));
+writeFileSync(outFile, JSON.stringify(seen));

@@ -2,7 +2,6 @@
 // every request is passed to the service with the bearer token added, and
 // with its Host and Origin headers exactly as the suite sent them.
 //   node token_proxy.mjs LISTEN_PORT TARGET_PORT TOKEN
-// Prints "listening" once it accepts connections.
 import http from "node:http";
 
 const [listenPort, targetPort, token] = process.argv.slice(2);
@@ -22,4 +21,4 @@ const server = http.createServer((req, res) => {
   });
   req.pipe(upstream);
 });
-server.listen(Number(listenPort), "127.0.0.1", () => process.stdout.write("listening\n"));
+server.listen(Number(listenPort), "127.0.0.1");

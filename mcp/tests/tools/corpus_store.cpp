@@ -55,7 +55,7 @@ bool StoreMessage(LAppDatabaseAccount& db, const std::string& account, const std
     m.GetHeader(u"date", date);
     int64_t sent = static_cast<int64_t>(LEmailParseDate(date.View()));
     char16_t preview[260];
-    LEmailMakePreviewText(m.text.c_str(), m.html.c_str(), preview, 260);
+    LEmailMakePreviewText(m.text, m.html, preview, 260);
     int has_attachments = 0;
     for (EMLMimeAttachment* a = m.attachments; a; a = a->next)
         if (!a->contentId[0]) has_attachments = 1;
