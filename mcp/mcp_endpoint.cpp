@@ -117,9 +117,12 @@ void LWebMcp(Weblet& request, const char* bytes, size_t n) {
         answer.BeginObjectNamed("result");
         answer.EndObject();
     } else {
+        // The name is the client's: bounded (on a character boundary), so the
+        // answer stays small.
+        size_t shown = m.size() > 259 ? 259 : m.size();
+        while (shown < m.size() && (static_cast<unsigned char>(m[shown]) & 0xC0) == 0x80) --shown;
         LStringA message;
-        // The name is the client's: bounded, so the answer stays small.
-        message.Format("Method not supported: %s", m.substr(0, 259));
+        message.Format("Method not supported: %s", m.substr(0, shown));
         LMcpWriteJsonRpcError(request, body, -32601, message.c_str(), method_text);
         return;
     }
