@@ -181,19 +181,33 @@ bool ServeJson(Weblet& w, LWebConnectionReader& reader, LWebletRoute* route, LWe
         return false;
     }
     w.bytes_received += body.length;
-    LJsonValue value;  // an empty object until the body fills it
-    if (body.length > 0) {
-        std::string text(reinterpret_cast<const char*>(body.buffer), body.length);
-        if (value.ParseUtf8(&w.connection.Progress(), text.c_str(), text.size()) == 1) {
-            w.MarkRequestEnd();
-            return false;
+    const char* bytes = reinterpret_cast<const char*>(body.buffer);
+    if (route->raw_handler) {
+        route->raw_handler(w, bytes ? bytes : "", body.length);
+    } else {
+        LJsonValue value;  // an empty object until the body fills it
+        if (body.length > 0) {
+            std::string text(bytes, body.length);
+            if (value.ParseUtf8(&w.connection.Progress(), text.c_str(), text.size()) == 1) {
+                w.MarkRequestEnd();
+                return false;
+            }
         }
+        route->json_handler(w, value);
     }
-    route->json_handler(w, value);
     uint64_t elapsed = LWebTickMs() - start;
     w.MarkRequestEnd();
     LWebletRouteAddStats(route, elapsed, w);
     return true;
+}
+
+// Another method than POST on a raw POST route. A body that came with it is
+// not read, so the connection ends after the answer.
+bool RefuseMethod(Weblet& w) {
+    SendText(w.connection, "HTTP/1.1 405 Method Not Allowed\r\nAllow: POST\r\nContent-Length: 0\r\n\r\n");
+    int64_t length = 0;
+    LWebBodyLength kind = LWebParseBodyLength(w.Header(u"Content-Length"), w.Header(u"Transfer-Encoding"), &length);
+    return w.keep_alive && (kind == LWebBodyLength::None || (kind == LWebBodyLength::Length && length == 0));
 }
 
 // POST to a static path: the declared body is read and dropped, strictly.
@@ -249,13 +263,16 @@ bool ServeRequest(LWebletConnection& c, LWebConnectionReader& reader, uint32_t p
     LWebRequestLine rl;
     LWebParseRequestLine(line.c_str(), &rl);
     bool is_post = std::strcmp(rl.method, "POST") == 0;
-    if (!is_post && std::strcmp(rl.method, "GET") != 0) {
+    bool is_get = std::strcmp(rl.method, "GET") == 0;
+    char16_t path[260];
+    DecodePath(rl.target, path);
+    // A raw POST route names the methods it takes; elsewhere only GET and
+    // POST are served.
+    if (!is_post && !is_get && (path[0] != u'/' || !LWebletFindRawPostRoute(path + 1))) {
         SendText(c, "HTTP/1.1 501 Not Implemented\r\nConnection: close\r\n\r\n");
         return false;
     }
     w.raw_uri.AppendString(rl.target);
-    char16_t path[260];
-    DecodePath(rl.target, path);
     if (const char* q = std::strchr(rl.target.c_str(), '?')) w.ParseForm(q + 1);
     char peer[32];
     w.PeerText(peer);
@@ -281,6 +298,11 @@ bool ServeRequest(LWebletConnection& c, LWebConnectionReader& reader, uint32_t p
     w.LogAccess();
 
     LWebletRoute* route = LWebletFindRoute(w.route_key, is_post);
+    if (!is_post && !(is_get && route) && LWebletFindRawPostRoute(w.route_key)) {
+        bool go_on = RefuseMethod(w);
+        if (go_on) c.Flush();
+        return go_on;
+    }
     if (!route) {
         ServeStatic(w, reader, is_post, web_folder);
         return false;
@@ -299,7 +321,7 @@ bool ServeRequest(LWebletConnection& c, LWebConnectionReader& reader, uint32_t p
     LThreadSetTag(tag.c_str());
     ParseCookies(w);
     if (route->load_session) LoadSession(w);
-    bool go_on = route->json_handler ? ServeJson(w, reader, route, kind, length)
+    bool go_on = route->json_handler || route->raw_handler ? ServeJson(w, reader, route, kind, length)
                                      : ServePage(w, reader, route, kind, length);
     LThreadSetTag("WEBC");
     if (!go_on || !w.keep_alive) return false;

@@ -47,6 +47,13 @@ LWebletRoute* LWebletRegisterJsonRoute(const char16_t* name, LWebletJsonHandler 
     return node;
 }
 
+LWebletRoute* LWebletRegisterRawPostRoute(const char16_t* name, LWebletRawHandler handler, uint32_t load_session) {
+    LWebletRoute* node = NodeFor(JsonRoutes(), name);
+    node->raw_handler = handler;
+    node->load_session = load_session;
+    return node;
+}
+
 LWebletRoute* LWebletFindRoute(const char16_t* key, bool is_post) {
     std::u16string_view k(key);
     if (is_post) {
@@ -55,6 +62,11 @@ LWebletRoute* LWebletFindRoute(const char16_t* key, bool is_post) {
     }
     auto it = PageRoutes().find(k);
     return it == PageRoutes().end() ? nullptr : it->second.get();
+}
+
+LWebletRoute* LWebletFindRawPostRoute(const char16_t* key) {
+    auto it = JsonRoutes().find(std::u16string_view(key));
+    return it != JsonRoutes().end() && it->second->raw_handler ? it->second.get() : nullptr;
 }
 
 void LWebletForEachRoute(void (*visit)(LWebletRoute*, bool, void*), void* context) {

@@ -1,0 +1,222 @@
+// The real service against the official MCP client (TypeScript SDK over
+// Streamable HTTP) and the MCP conformance suite, on a store filled from the
+// shared benchmark corpus.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/database.h"
+#include "foundation/reg_settings.h"
+#include "foundation/sha256.h"
+#include "foundation/utf8.h"
+#include "mcp/mcp_auth.h"
+#include "mcp/tests/mcp_client_support.h"
+#include "mcp/tests/mcp_harness.h"
+#include "mcp/tools/tool_framework.h"
+#include "tests/support/service_harness.h"
+#include "tests/support/test_root.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using json = nlohmann::json;
+
+// The service with MCP enabled and its stdio token made.
+class McpService : public ::testing::Test {
+protected:
+    void SetUp() override {
+        client = LTestMcpClientFolder();
+        ASSERT_FALSE(client.empty()) << "npm ci of tests/mcp-client failed";
+        service = std::make_unique<LTestService>();
+        ASSERT_TRUE(service->WaitRunning());
+        char16_t port[260];
+        LRegSettingsGet(u"WebServer", u"Port", u"", port);
+        url = "http://127.0.0.1:" + LToUtf8(port) + "/mcp";
+        web_port = LToUtf8(port);
+        LAppDatabaseAccount db(false);
+        db.Exec(u"INSERT OR REPLACE INTO main.APPSETTINGS VALUES ('MCP', 'Enabled', '1', '');");
+        ASSERT_TRUE(LMcpEnsureStdioToken(db));
+        char16_t t[260];
+        ASSERT_TRUE(LMcpGetStdioToken(t));
+        token = LToUtf8(t);
+    }
+
+    json RunClient(const json& calls) {
+        std::string calls_file = root.Path() + "/calls.json", out_file = root.Path() + "/client.json";
+        std::ofstream(calls_file) << calls.dump();
+        LTestCurlResult r = LTestRunCaptured({"node", client + "/client_check.mjs", url, token, calls_file, out_file}, 120000);
+        EXPECT_EQ(r.exit_code, 0) << r.output;
+        return json::parse(LTestReadFile(out_file), nullptr, false);
+    }
+
+    LTestRoot root;
+    std::string client, url, web_port, token;
+    std::unique_ptr<LTestService> service;
+};
+
+std::string Sha256(const std::string& bytes) {
+    LSha256 ctx;
+    LSha256Init(ctx);
+    ctx.Update(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    uint32_t w[8];
+    ctx.Final(w, sizeof w);
+    char hex[65];
+    for (int i = 0; i < 8; ++i) std::snprintf(hex + i * 8, 9, "%08x", w[i]);
+    return hex;
+}
+
+// One text column of the store.
+std::string Query(const char16_t* sql) {
+    LAppDatabaseAccount db(false);
+    LAppDatabaseCursor c;
+    c.Query(db, sql);
+    LStringA v;
+    c.GetColumnTextA(0, v);
+    return v.Str();
+}
+
+TEST_F(McpService, OfficialClientCallsEveryToolOnAMirroredCorpus) {
+    std::string generator = LTestCorpusGenerator();
+    ASSERT_FALSE(generator.empty()) << "shared/bench/gen_corpus.py not found beside the source tree";
+    std::string corpus = root.Path() + "/corpus";
+    LTestCurlResult gen = LTestRunCaptured({"/usr/bin/python3", generator, corpus, "200", "--seed", "7"}, 120000);
+    ASSERT_EQ(gen.exit_code, 0) << gen.output;
+    json stats = json::parse(gen.output.substr(gen.output.find('{')));
+    LTestCurlResult load =
+        LTestRunCaptured({std::string(PORLINEX_BINARY_DIR) + "/mcp/tests/tools/corpus_store", corpus}, 120000);
+    ASSERT_EQ(load.exit_code, 0) << load.output;
+    ASSERT_EQ(std::stoi(load.output), 200);
+
+    std::string word = stats["queries"]["common word"];
+    std::string with_file = Query(u"SELECT MESSAGE_ID FROM main.EMAIL_MESSAGE_ATTACHMENTS ORDER BY ID LIMIT 1;");
+    std::string attachment = Query(u"SELECT ID FROM main.EMAIL_MESSAGE_ATTACHMENTS ORDER BY ID LIMIT 1;");
+    std::string cached = Query(u"SELECT STORAGE_PATH FROM main.EMAIL_MESSAGE_ATTACHMENTS ORDER BY ID LIMIT 1;");
+    std::string other = Query(u"SELECT ID FROM main.EMAIL_MESSAGES ORDER BY ID DESC LIMIT 1;");
+    ASSERT_FALSE(with_file.empty());
+    std::string saved = root.Path() + "/saved/" + attachment + ".bin";
+    json calls = json::array({
+        {{"name", "list_accounts"}},
+        {{"name", "list_mailboxes"}, {"arguments", {{"account_email", "BENCH@example.org"}}}},
+        {{"name", "downloadmessages_wait"}, {"arguments", {{"timeout_ms", 1000}}}},
+        {{"name", "search_mail"}, {"arguments", {{"query", word}, {"limit", 50}}}},
+        {{"name", "explain_search_schema"}},
+        {{"name", "check_search_index"}, {"arguments", {{"deep", true}}}},
+        {{"name", "get_mail"}, {"arguments", {{"email_id", with_file}, {"max_body_chars", 100}}}},
+        {{"name", "get_mail_batch"}, {"arguments", {{"email_ids", {with_file, other, "missing"}}}}},
+        {{"name", "get_mail_headers"}, {"arguments", {{"email_id", other}}}},
+        {{"name", "get_mail_attachments"}, {"arguments", {{"email_id", with_file}}}},
+        {{"name", "save_attachment"}, {"arguments", {{"attachment_id", attachment}, {"destination_path", saved}}}},
+        {{"name", "add_rule"}, {"arguments", {{"action", "TRASH"}}}},
+    });
+    json seen = RunClient(calls);
+    ASSERT_FALSE(seen.is_discarded());
+    EXPECT_EQ(seen["errors"], json::array());
+    // initialize, then 202 for notifications/initialized, 405 for the GET
+    // of the optional event stream.
+    ASSERT_GE(seen["exchanges"].size(), 3u);
+    EXPECT_EQ(seen["exchanges"][0].dump(), "{\"method\":\"POST\",\"status\":200}");
+    EXPECT_EQ(seen["exchanges"][1].dump(), "{\"method\":\"POST\",\"status\":202}");
+    EXPECT_EQ(seen["exchanges"][2].dump(), "{\"method\":\"GET\",\"status\":405}");
+    EXPECT_EQ(seen["server"]["name"], "Porlinex");
+    EXPECT_EQ(seen["tools"].size(), 29u);
+    EXPECT_EQ(seen["ping"], json::object());
+    ASSERT_EQ(seen["calls"].size(), calls.size());
+
+    std::map<std::string, json> results;
+    std::map<std::string, json> data;
+    for (const json& c : seen["calls"]) {
+        results[c["name"]] = c["result"];
+        std::string text = c["result"]["content"][0]["text"];
+        size_t lf = text.find('\n');
+        if (lf != std::string::npos) data[c["name"]] = json::parse(text.substr(lf + 1), nullptr, false);
+    }
+    for (const char* tool : {"list_accounts", "list_mailboxes", "search_mail", "explain_search_schema",
+                             "check_search_index", "get_mail", "get_mail_batch", "get_mail_headers",
+                             "get_mail_attachments", "save_attachment"})
+        EXPECT_FALSE(results[tool].value("isError", false)) << tool << ": " << results[tool].dump();
+    EXPECT_EQ(data["list_accounts"]["accounts"][0]["email"], "bench@example.org");
+    EXPECT_EQ(data["list_mailboxes"]["mailboxes"][0]["mailbox_name"], "INBOX");
+    // Until the sync engine runs, the wait reports it with its counts.
+    EXPECT_TRUE(data["downloadmessages_wait"].contains("account_count"));
+    EXPECT_EQ(data["search_mail"]["search_mode"], "fts");
+    EXPECT_EQ(data["search_mail"]["emails"].size(),
+              std::min<size_t>(50, static_cast<size_t>(stats["expected_hits"]["common word"].get<int>())));
+    EXPECT_EQ(data["check_search_index"]["verified"], true);
+    EXPECT_EQ(data["check_search_index"]["coverage"]["messages_total"], 200);
+    EXPECT_EQ(data["get_mail_batch"]["found_count"], 2);
+    EXPECT_GE(data["get_mail_attachments"]["attachments"]["attachment_count"], 1);
+    EXPECT_EQ(data["get_mail_attachments"]["attachments"]["items"][0]["stored_content_available"], true);
+    EXPECT_EQ(Sha256(LTestReadFile(saved)), Sha256(LTestReadFile(cached)));
+    EXPECT_TRUE(results["add_rule"]["isError"]);
+}
+
+// The conformance suite sends no credentials: a loopback proxy adds the
+// token and passes Host and Origin exactly as the suite wrote them.
+TEST_F(McpService, ConformanceSuite) {
+    int proxy_port = LTestFreePort();
+    LTestProcess proxy({"node", client + "/token_proxy.mjs", std::to_string(proxy_port), web_port, token});
+    ASSERT_TRUE(LTestWaitFor(10000, [&] {
+        return LTestRunCaptured({"curl", "-s", "-o", "/dev/null", "http://127.0.0.1:" + std::to_string(proxy_port) + "/"})
+                   .exit_code == 0;
+    }));
+    std::vector<std::string> expected_failures = {
+        "resources-list", "resources-read-text", "resources-read-binary", "resources-templates-read",
+        "resources-subscribe", "resources-unsubscribe", "prompts-list", "prompts-get-simple", "prompts-get-with-args",
+        "prompts-get-embedded-resource", "prompts-get-with-image", "logging-set-level", "completion-complete"};
+    std::string baseline = root.Path() + "/expected-failures.yml";
+    {
+        std::ofstream out(baseline);
+        out << "server:\n";
+        for (const std::string& s : expected_failures) out << "  - " << s << "\n";
+    }
+    std::vector<std::string> scenarios = {"server-initialize", "ping", "tools-list", "dns-rebinding-protection"};
+    scenarios.insert(scenarios.end(), expected_failures.begin(), expected_failures.end());
+    std::string suite = client + "/node_modules/@modelcontextprotocol/conformance/dist/index.js";
+    std::string proxied = "http://localhost:" + std::to_string(proxy_port) + "/mcp";
+    std::vector<LTestCurlResult> results(scenarios.size());
+    std::vector<std::thread> runs;
+    for (size_t i = 0; i < scenarios.size(); ++i)
+        runs.emplace_back([&, i] {
+            results[i] = LTestRunCaptured({"node", suite, "server", "--url", proxied, "--scenario", scenarios[i],
+                                           "--expected-failures", baseline},
+                                          120000);
+        });
+    for (auto& t : runs) t.join();
+    for (size_t i = 0; i < scenarios.size(); ++i) EXPECT_EQ(results[i].exit_code, 0) << scenarios[i] << "\n" << results[i].output;
+    for (size_t i = 0; i < 4; ++i) EXPECT_NE(results[i].output.find("0 failed"), std::string::npos) << results[i].output;
+}
+
+// The day's send count lives in the database: the service started after
+// slots were taken, and started again, reports them.
+TEST_F(McpService, SendCountSurvivesARestart) {
+    {
+        LAppDatabaseAccount db(false);
+        db.Exec(u"INSERT OR REPLACE INTO main.APPSETTINGS VALUES ('MCP', 'SendEnabled', '1', '');");
+        LStringA out;
+        LJsonWriter w(out);
+        int32_t limit = 0, used = 0;
+        LMcpSendSlot slot;
+        ASSERT_TRUE(LMcpTakeSendQuota(w, db, u"send_mail", &limit, &used, &slot));
+        ASSERT_TRUE(LMcpTakeSendQuota(w, db, u"send_mail", &limit, &used, &slot));
+    }
+    auto count = [&] {
+        LTestCurlResult r = LTestRunCaptured({"curl", "-s", "-H", "Authorization: Bearer " + token,
+                                              url.substr(0, url.size() - 4) + "/mcp/status"});
+        json status = json::parse(r.output, nullptr, false);
+        return status.is_discarded() ? -1 : status["sendDailyCount"].get<int>();
+    };
+    EXPECT_EQ(count(), 2);
+    ASSERT_EQ(service->Stop(), 0);
+    service = std::make_unique<LTestService>();
+    ASSERT_TRUE(service->WaitRunning());
+    EXPECT_EQ(count(), 2);
+}
+
+}  // namespace

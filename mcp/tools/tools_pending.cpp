@@ -1,0 +1,58 @@
+// Weak: the module of these tools defines each strongly and wins at link
+// time; until it is linked a call answers that the tool is not available.
+#include "mcp/tools/tool_framework.h"
+#include "mcp/tools/tools.h"
+
+#define L_STAND_IN __attribute__((weak))
+
+namespace {
+
+void NotAvailable(LMcpAnswer& answer, const char16_t* tool) {
+    LMcpWriteToolErrorF(answer, u"%s is not available in this Porlinex build yet.", tool);
+}
+
+}  // namespace
+
+L_STAND_IN void LMcpToolAdvancedSearchMail(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
+    NotAvailable(a, u"advanced_search_mail");
+}
+L_STAND_IN void LMcpToolSearchMailAddress(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
+    NotAvailable(a, u"search_mail_address");
+}
+L_STAND_IN void LMcpToolListRecentMail(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
+    NotAvailable(a, u"list_recent_mail");
+}
+L_STAND_IN void LMcpToolListRecentThreads(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
+    NotAvailable(a, u"list_recent_threads");
+}
+L_STAND_IN void LMcpToolMailStats(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
+    NotAvailable(a, u"mail_stats");
+}
+L_STAND_IN void LMcpToolGetThread(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
+    NotAvailable(a, u"get_thread");
+}
+L_STAND_IN void LMcpToolGetThreadCompact(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
+    NotAvailable(a, u"get_thread_compact");
+}
+L_STAND_IN void LMcpToolListMailboxMail(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
+    NotAvailable(a, u"list_mailbox_mail");
+}
+L_STAND_IN void LMcpToolListRules(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
+    NotAvailable(a, u"list_rules");
+}
+L_STAND_IN void LMcpToolAddRule(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
+    NotAvailable(a, u"add_rule");
+}
+L_STAND_IN void LMcpToolDeleteRule(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
+    NotAvailable(a, u"delete_rule");
+}
+L_STAND_IN void LMcpToolDraftMail(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
+    NotAvailable(a, u"draft_mail");
+}
+L_STAND_IN void LMcpToolSendMail(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
+    NotAvailable(a, u"send_mail");
+}
+L_STAND_IN void LMcpToolMailAction(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&, const char16_t* tool,
+                                   const char16_t*, bool) {
+    NotAvailable(a, tool);
+}
