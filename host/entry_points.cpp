@@ -66,11 +66,6 @@ L_STAND_IN bool LRunOnStartupSet(const std::string&) {
 
 L_STAND_IN void LRunOnStartupDelete() { NotAvailable("LRunOnStartupDelete"); }
 
-L_STAND_IN bool LFirewallOpenPort(int, int, const std::string&) {
-    NotAvailable("LFirewallOpenPort");
-    return false;
-}
-
 L_STAND_IN void LRunCompanionProgram() { NotAvailable("LRunCompanionProgram"); }
 L_STAND_IN void LShowLauncherDialog(const std::string&) { NotAvailable("LShowLauncherDialog"); }
 L_STAND_IN void LRunSuiteLauncher() { NotAvailable("LRunSuiteLauncher"); }

@@ -25,7 +25,6 @@ void LRunOnStartupWriteUser(const std::string& program);
 bool LServiceApplyAccess();
 bool LRunOnStartupSet(const std::string& program);
 void LRunOnStartupDelete();
-bool LFirewallOpenPort(int port, int flag, const std::string& name);
 
 // The maker's other programs and on-demand components.
 void LRunCompanionProgram();

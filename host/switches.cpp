@@ -17,6 +17,7 @@
 #include "host/service_main.h"
 #include "host/single_instance.h"
 #include "host/startup_lock.h"
+#include "web/engine/firewall.h"
 
 namespace {
 

@@ -197,11 +197,14 @@ TEST(McpAuthorization, SettingsSaveNeedsTheSignedInBrowser) {
     LTestMcpServer mcp;
     std::string port = std::to_string(mcp.web.port);
     const std::string open_up = "{\"localOnly\":false,\"requireBearerAuth\":true,\"bearerKey\":\"attacker\"}";
-    // A page of another site reaching this port under its own name passes
-    // the CSRF test (its Origin equals its Host), but has no session.
+    // A page of another site reaching this port under its own name: its
+    // Origin equals its Host, but that Host does not name this machine.
     LTestMcpReply rebinding = mcp.Post(
         open_up, {"-H", "Host: evil.example:" + port, "-H", "Origin: http://evil.example:" + port}, "/mcp/settings-save");
-    EXPECT_EQ(rebinding.body, "{\"errorcode\":401,\"errormsg\":\"Not logged in.\"}");
+    EXPECT_EQ(rebinding.body, "{\"errorcode\":403,\"errormsg\":\"CSRF validation failed\"}");
+    // A local request that passes the CSRF test still needs a session.
+    LTestMcpReply no_session = mcp.Post(open_up, {"-H", "X-AJAX: 1"}, "/mcp/settings-save");
+    EXPECT_EQ(no_session.body, "{\"errorcode\":401,\"errormsg\":\"Not logged in.\"}");
     EXPECT_EQ(mcp.Setting("LocalOnly"), "<none>");
     EXPECT_EQ(mcp.Setting("BearerAuthKeyHash"), "<none>");
 

@@ -1,6 +1,10 @@
 #include "tests/support/service_harness.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -25,6 +29,24 @@ std::string LogsWith(const char* part) {
         if (e.path().filename().string().find(part) != std::string::npos) out += LTestReadFile(e.path().string());
     }
     return out;
+}
+
+bool Accepts(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(fd);
+    return ok;
+}
+
+int WebPort(const char16_t* name) {
+    char16_t text[260] = {0};
+    LRegSettingsGet(u"WebServer", name, u"0", text);
+    return std::atoi(LToUtf8(text).c_str());
 }
 
 }  // namespace
@@ -57,6 +79,11 @@ LTestService::~LTestService() {
 
 bool LTestService::WaitForState(const char* word, int timeout_ms) {
     return LTestWaitFor(timeout_ms, [&] { return LTestServiceStateWord() == word; });
+}
+
+bool LTestService::WaitWebListening(int timeout_ms) {
+    int plain = WebPort(u"Port"), secure = WebPort(u"SecurePort");
+    return LTestWaitFor(timeout_ms, [&] { return Accepts(plain) && Accepts(secure); });
 }
 
 int LTestService::Stop(int timeout_ms) { return process_->Signal(SIGTERM, timeout_ms); }

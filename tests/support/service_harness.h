@@ -18,6 +18,10 @@ public:
     // Waits up to timeout_ms for the state file to say `word`.
     bool WaitForState(const char* word, int timeout_ms = 20000);
     bool WaitRunning(int timeout_ms = 20000) { return WaitForState("running", timeout_ms); }
+    // Waits until both web ports take connections: the listeners have
+    // started (after the certificates of a first start are made), so their
+    // "listening" events are behind anyone who links to the service later.
+    bool WaitWebListening(int timeout_ms = 30000);
     // SIGTERM and the exit code (-1 when it did not end in time).
     int Stop(int timeout_ms = 20000);
     LTestProcess& Process() { return *process_; }

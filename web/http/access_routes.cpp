@@ -10,36 +10,18 @@
 #include "foundation/json_value.h"
 #include "foundation/json_writer.h"
 #include "foundation/utf8.h"
-#include "platform/system_info.h"
 #include "web/http/access_policy.h"
+#include "web/http/local_host.h"
 #include "web/http/routes.h"
 #include "web/http/weblet.h"
 
 namespace {
 
-bool SameNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-// A Host header that names this machine: localhost, a loopback address or
-// the machine's own name, with or without a port.
-bool NamesThisMachine(const std::string& host_header) {
-    std::string_view host(host_header);
-    size_t colon = host.rfind(':');
-    if (colon != std::string_view::npos && host.find(']') == std::string_view::npos) host = host.substr(0, colon);
-    if (SameNoCase(host, "localhost") || host == "[::1]") return true;
-    if (host.substr(0, 4) == "127." && host.find_first_not_of("0123456789.") == std::string_view::npos) return true;
-    std::string machine = LPlatformHostName();
-    return !machine.empty() && (SameNoCase(host, machine) || SameNoCase(host, machine.substr(0, machine.find('.'))));
-}
-
 bool Allowed(Weblet& request) {
     std::string host = LToUtf8(request.HeaderText(u"Host"));
     std::string origin = LToUtf8(request.HeaderText(u"Origin"));
     std::string self = (request.connection.IsSecure() ? "https://" : "http://") + host;
-    if (!request.IsLoopbackPeer() || !NamesThisMachine(host) || (!origin.empty() && origin != self)) {
+    if (!request.IsLoopbackPeer() || !LWebHostNamesThisMachine(request.HeaderText(u"Host")) || (!origin.empty() && origin != self)) {
         request.SendStatus(403, "Forbidden");
         return false;
     }
