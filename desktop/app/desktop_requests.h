@@ -1,0 +1,10 @@
+#pragma once
+// The desktop's answers to service-to-desktop requests: the service raises
+// an event whose code is the request code (1 to 8) and whose value is the
+// request id; the desktop runs the request in the signed-in user's process
+// and sends one reply block back through its service proxy.
+#include <cstdint>
+
+// Runs one request and replies; false for a code this process does not
+// answer (no reply is sent then).
+bool LDesktopRequestHandle(uint32_t code, uint32_t request_id);
