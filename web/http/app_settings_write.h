@@ -7,3 +7,8 @@ class LJsonValue;
 // {"section":"...","items":[{"ITEM":"...","VALUE":...},...]}: every item is
 // written in one statement with the same time stamp. True when it answered 200.
 bool LDbAppSettingsWrite(Weblet& request, const LJsonValue& body);
+
+// The read side: "sections":[{"name":...,"lastread":...}]. 200 when the
+// reply was sent, else the status (400, 403, 500) and its reason.
+#include <string>
+int LDbAppSettingsRead(Weblet& request, const LJsonValue& body, std::string& reason);

@@ -73,3 +73,10 @@ void LWebletForEachRoute(void (*visit)(LWebletRoute*, bool, void*), void* contex
     for (auto& [name, node] : PageRoutes()) visit(node.get(), false, context);
     for (auto& [name, node] : JsonRoutes()) visit(node.get(), true, context);
 }
+
+void LWebletRoute::ResetStats() {
+    call_count.store(0, std::memory_order_relaxed);
+    total_ms.store(0, std::memory_order_relaxed);
+    bytes_in.store(0, std::memory_order_relaxed);
+    bytes_out.store(0, std::memory_order_relaxed);
+}

@@ -23,12 +23,15 @@ struct LWebletRoute {
     LWebletJsonHandler json_handler = nullptr;
     LWebletRawHandler raw_handler = nullptr;
     uint32_t load_session = 0;
-    // Statistics for the metrics pages: count and time are plain additions
-    // (a lost update only skews a figure), the byte counters are exact.
-    uint32_t call_count = 0;
-    uint32_t total_ms = 0;
+    // Statistics for the metrics pages, updated by every connection thread
+    // at once: relaxed atomics (no figure depends on another's order) and
+    // 64 bits wide, so that no counter wraps in a long-running service.
+    std::atomic<uint64_t> call_count{0};
+    std::atomic<uint64_t> total_ms{0};
     std::atomic<uint64_t> bytes_in{0};
     std::atomic<uint64_t> bytes_out{0};
+    // Sets all four to 0 (the metrics reset).
+    void ResetStats();
 };
 
 // Both return the route node (never freed); a second registration of a

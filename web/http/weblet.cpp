@@ -185,10 +185,10 @@ void Weblet::MarkRequestEnd() {
 }
 
 void LWebletRouteAddStats(LWebletRoute* route, uint64_t elapsed_ms, const Weblet& request) {
-    route->call_count += 1;
-    route->total_ms += static_cast<uint32_t>(elapsed_ms);
-    route->bytes_in += request.bytes_received;
-    route->bytes_out += request.bytes_sent;
+    route->call_count.fetch_add(1, std::memory_order_relaxed);
+    route->total_ms.fetch_add(elapsed_ms, std::memory_order_relaxed);
+    route->bytes_in.fetch_add(request.bytes_received, std::memory_order_relaxed);
+    route->bytes_out.fetch_add(request.bytes_sent, std::memory_order_relaxed);
 }
 
 void LWebletInvokeRoute(Weblet& request, LWebletRoute* route, uint64_t start_tick) {
