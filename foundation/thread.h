@@ -84,6 +84,13 @@ public:
     void SignalStopAll();
     void StopAndDeleteAll();
     bool IsEmpty();
+    // Calls visit for every pooled thread under the pool's lock, so that
+    // none of them is deleted meanwhile (the metrics pages).
+    template <class F>
+    void ForEach(F&& visit) {
+        std::lock_guard<std::recursive_mutex> hold(lock_);
+        for (LThread* t = first_; t; t = t->pool_next_) visit(t);
+    }
 
 private:
     static void* ThreadRoutine(void* self);
