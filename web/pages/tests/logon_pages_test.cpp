@@ -246,6 +246,10 @@ TEST(AccountFiles, NamesModesAndConcurrentWriters) {
     EXPECT_EQ(LWebAccountGet(pairs, "Password"), "a&b=c d");
     EXPECT_EQ(LWebAccountGet(pairs, "One"), "100");
     EXPECT_EQ(LWebAccountGet(pairs, "Two"), "100");
+    // A write cut off before its rename (the process killed) leaves only a
+    // temporary file: readers keep the old file, the next write replaces it.
+    std::ofstream(folder + "/ann.dat.tmp") << "Password=torn";
+    EXPECT_EQ(LWebCheckLogon("ann", "a&b=c d"), 0);
     // No temporary file is left behind.
     for (const auto& e : std::filesystem::directory_iterator(folder))
         EXPECT_EQ(e.path().extension(), e.path().filename() == ".lock" ? "" : ".dat") << e.path();
