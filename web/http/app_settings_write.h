@@ -1,6 +1,9 @@
 #pragma once
 // Writing whole APPSETTINGS sections from the browser (the body of the
-// lappsettings-write route, called after its session and host checks).
+// lappsettings-write route, called after its session and host checks), and
+// reading sections back (lappsettings-read).
+#include <string>
+
 class Weblet;
 class LJsonValue;
 
@@ -8,7 +11,6 @@ class LJsonValue;
 // written in one statement with the same time stamp. True when it answered 200.
 bool LDbAppSettingsWrite(Weblet& request, const LJsonValue& body);
 
-// The read side: "sections":[{"name":...,"lastread":...}]. 200 when the
-// reply was sent, else the status (400, 403, 500) and its reason.
-#include <string>
+// "sections":[{"name":...,"lastread":...}]. 200 when the reply was sent,
+// else the status (400, 403, 500) and its reason.
 int LDbAppSettingsRead(Weblet& request, const LJsonValue& body, std::string& reason);

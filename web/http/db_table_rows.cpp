@@ -156,7 +156,7 @@ bool LWebDbTableQueryJson(LAppDatabaseAccount& db, const char* sql, LWebDbTableS
     }
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) return Fail(db.handle, error);
     if (shape == LWebDbTableShape::FirstRow) {
-        if (first && body.length == 0) body.Append("{}");
+        if (body.length == 0) body.Append("{}");
     } else {
         body.Append("]}");
     }
