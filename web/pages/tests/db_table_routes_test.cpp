@@ -39,12 +39,13 @@ protected:
     }
     std::string Dump() {
         // Sessions are left out: loading one may refresh its date.
-        return LTestRunCaptured({"sqlite3", web.root.DataFolder() + "/main.db",
+        return LTestRunCaptured({"sqlite3", "-cmd", ".timeout 10000", web.root.DataFolder() + "/main.db",
                                  ".dump EMAILACCOUNTS EMAILMAILBOXES RULES RULES_CONDITIONS APPSETTINGS"})
             .output;
     }
     std::string Query(const std::string& sql) {
-        return LTestRunCaptured({"sqlite3", web.root.DataFolder() + "/main.db", sql}).output;
+        // The server may be writing (a session's date) at the same moment.
+        return LTestRunCaptured({"sqlite3", "-cmd", ".timeout 10000", web.root.DataFolder() + "/main.db", sql}).output;
     }
     static std::string Body(const std::string& reply) {
         size_t p = reply.find("\r\n\r\n");
