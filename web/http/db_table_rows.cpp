@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "foundation/date_time.h"
@@ -26,9 +27,14 @@ struct Statement {
     }
 };
 
+// `text` is NUL-terminated at n, as SQLite hands out column texts.
 void AppendJsonText(LStringA& out, const char* text, size_t n) {
     out.AppendChar('"');
-    LStringA piece;
+    if (!std::memchr(text, 0, n)) {
+        out.AppendFormat("%J", text);
+        out.AppendChar('"');
+        return;
+    }
     // %J stops at a NUL; a text column may hold one, and the rest is kept.
     size_t start = 0;
     for (size_t i = 0; i <= n; ++i) {
