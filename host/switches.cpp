@@ -1,5 +1,7 @@
 #include "host/switches.h"
 
+#include "host/crash_id.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -197,6 +199,7 @@ int DesktopStart(bool installer) {
 int LHostMain(int argc, char** argv) {
     LCmdLineInit(argc, argv);
     LThreadRegister("MAIN");
+    LCrashSetMainThread();
     if (LCmdLineHasSwitch(u"-mcpstdio")) return LMcpStdioRun();
     bool installer = LCmdLineHasSwitch(u"-installer");
     if (installer) ClearInstallHistory();

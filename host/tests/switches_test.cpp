@@ -41,7 +41,7 @@ const Row kRows[] = {
     {{"-elevated"}, 1, kDesktop, ""},
     {{"-firewall", "80,443", "1", "web"}, 0, "LFirewallOpenPort: not available.", kDesktop},
     {{"-firewall", "80"}, 0, "", "LFirewallOpenPort"},
-    {{"-setautorun", "X0"}, 0, "LRunOnStartupDelete: not available.", kDesktop},
+    {{"-setautorun", "X0"}, 0, "", "not available"},
     {{"-setautorun"}, 1, kDesktop, "LRunOnStartup"},
     {{"-extfind"}, 0, "LRunCompanionProgram: not available.", kDesktop},
     {{"-extsuite"}, 0, "LShowLauncherDialog: not available.", kDesktop},
