@@ -23,3 +23,10 @@ void LCrashSetLastCommand(uint32_t command);
 
 // "prefix-Win100-suffix-<thread><state>", at most 259 bytes.
 void LCrashGetId(char out[260], const char* prefix, const char* suffix);
+
+// The pieces, safe inside a signal handler: the calling thread's tag and
+// activity ("Unknown" outside the table) with the main thread's state, and
+// the joined identifier.
+void LCrashGetThreadState(char out[260]);
+void LCrashJoinId(char out[260], const char* prefix, const char* suffix, const char* thread_state);
+int32_t LCrashGetMainState();

@@ -21,7 +21,8 @@ namespace {
 
 std::atomic<LBootTickFunc> g_boot_tick{nullptr};
 std::atomic<LCrashAskFunc> g_ask{nullptr};
-int g_marker = -1;
+// Read by the crash path: a plain int, closed once.
+volatile int g_marker = -1;
 
 constexpr const char16_t* kTitle = u"Abnormal Termination Detected";
 
@@ -49,14 +50,36 @@ void AskAboutLastRun(LHwnd parent) {
              u"It Crashed", u"Something Else"))
         return;
     usleep(600 * 1000);
+    LCrashAskAbnormalTermination(parent, false, "AbTerm");
+}
+
+// Kept ready for the crash path, which may not build paths.
+char g_marker_path[4096];
+char g_dump_paths[2][4096];
+
+void Keep(char* out, const std::string& text) {
+    size_t n = text.size() < 4095 ? text.size() : 4095;
+    std::memcpy(out, text.data(), n);
+    out[n] = 0;
+}
+
+}  // namespace
+
+void LCrashAskAbnormalTermination(LHwnd parent, bool write_dump, const char* reason) {
     if (Ask(parent,
             u"Oops! Porlinex had an abnormal termination. Help us fix this problem by clicking 'Report Bug' below and "
             u"entering a bug report for our developers.\r\n\r\nWe appreciate your help!",
             u"Report Bug", u"No"))
-        LCrashReportUpload(false, "AbTerm", parent);
+        LCrashReportUpload(write_dump, reason, parent);
 }
 
-}  // namespace
+void LCrashWatchStopSignalSafe() {
+    if (g_marker >= 0) close(g_marker);
+    g_marker = -1;
+    if (g_marker_path[0]) unlink(g_marker_path);
+    for (const char* dump : g_dump_paths)
+        if (dump[0]) unlink(dump);
+}
 
 uint64_t LBootTickMs() {
     if (LBootTickFunc f = g_boot_tick.load()) return f();
@@ -74,6 +97,9 @@ std::string LCrashMarkerPath() { return UserFolder() + "/_porlinex_rl_" + UserNa
 
 void LCrashWatchStart(LHwnd parent) {
     std::string path = LCrashMarkerPath();
+    Keep(g_marker_path, path);
+    Keep(g_dump_paths[0], UserFolder() + "/Porlinex_IP_878949.dmp");
+    Keep(g_dump_paths[1], UserFolder() + "/Porlinex_HM_878949.dmp");
     LPlatformCreateFolderTree(UserFolder(), 0700);
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {

@@ -10,6 +10,12 @@
 
 void LCrashWatchStart(LHwnd parent);
 void LCrashWatchStop();
+// The same from a signal handler: no allocation, paths kept from the start.
+void LCrashWatchStopSignalSafe();
+
+// "Oops! ... abnormal termination" with "Report Bug" and "No"; the report
+// on "Report Bug".
+void LCrashAskAbnormalTermination(LHwnd parent, bool write_dump, const char* reason);
 
 std::string LCrashMarkerPath();
 

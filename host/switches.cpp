@@ -1,5 +1,6 @@
 #include "host/switches.h"
 
+#include "host/crash_handler.h"
 #include "host/crash_id.h"
 
 #include <cstdlib>
@@ -198,6 +199,11 @@ int DesktopStart(bool installer) {
 
 int LHostMain(int argc, char** argv) {
     LCmdLineInit(argc, argv);
+    // A reporting child only ends on a crash; everybody else reports it.
+    if (argc > 1 && std::strcmp(argv[1], "-exe") == 0)
+        LCrashHandlerInstallForChild();
+    else
+        LCrashHandlerInstall();
     LThreadRegister("MAIN");
     LCrashSetMainThread();
     if (LCmdLineHasSwitch(u"-mcpstdio")) return LMcpStdioRun();
