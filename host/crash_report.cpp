@@ -62,7 +62,10 @@ std::string CpuName() {
     return "";
 }
 
-void UploadDump(const std::string& path, const std::string& upload_name) {
+// What leaves the machine is the text report beside the dump: the dump holds
+// process memory, and with it mail and passwords.
+void UploadDump(const std::string& dump_path, const std::string& upload_name) {
+    std::string path = dump_path + ".txt";
     LPlainWait wait;
     LNetOpResult result;
     int status = 0;
@@ -127,6 +130,7 @@ std::string LCrashDumpPath(bool service) {
 }
 
 std::string LCrashReportPath(bool service) { return LCrashDumpPath(service) + ".txt"; }
+
 
 std::string LCrashUploadName(bool empty) {
     time_t now = time(nullptr);
@@ -254,6 +258,7 @@ void LCrashReportUpload(bool write_dump, const char* reason, LHwnd parent) {
     if (dump.empty()) return;
     UploadDump(dump, name);
     unlink(dump.c_str());
+    unlink((dump + ".txt").c_str());
 }
 
 void LCheckServiceCrash(LHwnd parent) {
