@@ -52,8 +52,10 @@ TEST_F(MailboxesTest, ReconcileFollowsTheServerListAndKeepsLocalQueueMailboxes) 
     Exec(Db(), "INSERT INTO EMAILMAILBOXES (ID, EMAILACCOUNTS_ID, IMAP_NAME, IMAP_FLAGS) VALUES "
                "('out1', 'acc1', 'Outbox', '\\Outbox'), ('dr1', 'acc1', 'Drafts', '\\Drafts')");
     LStringList names;
-    Names(names, {"INBOX", "Work Stuff", "Ärchiv", "Old"});
+    // A name that is not valid UTF-8 still matches its own row.
+    Names(names, {"INBOX", "Work Stuff", "Ärchiv", "Old", "Bad\xff"});
     ASSERT_TRUE(LEmailMailboxesReconcile(Db(), u"acc1", names));
+    EXPECT_EQ(QueryInt(Db(), "SELECT COUNT(*) FROM EMAILMAILBOXES WHERE DELETED IS NOT NULL"), 0);
     const std::string old_id = Id("Old");
     ASSERT_EQ(old_id.size(), 10u);
     EXPECT_FALSE(QueryText(Db(), "SELECT LAST_MAILBOXLIST_REFRESH_UTC FROM EMAILACCOUNTS").empty());
@@ -61,11 +63,12 @@ TEST_F(MailboxesTest, ReconcileFollowsTheServerListAndKeepsLocalQueueMailboxes) 
     Names(names, {"INBOX", "Work Stuff", "Ärchiv"});
     ASSERT_TRUE(LEmailMailboxesReconcile(Db(), u"acc1", names));
     EXPECT_TRUE(Deleted("Old"));
+    EXPECT_EQ(QueryInt(Db(), "SELECT COUNT(*) FROM EMAILMAILBOXES WHERE DELETED IS NOT NULL"), 2);
     EXPECT_FALSE(Deleted("Outbox"));
     EXPECT_FALSE(Deleted("Drafts"));
     LStringList live;
     ASSERT_TRUE(LEmailMailboxListNames(Db(), u"acc1", live));
-    ASSERT_EQ(live.count, 5u);
+    ASSERT_EQ(live.count, 5u);  // three listed, Outbox and Drafts
     EXPECT_STREQ(live.ItemA(0), "INBOX");
 
     // Back on the list: the same row lives again.
