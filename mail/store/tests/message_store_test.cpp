@@ -11,6 +11,7 @@
 #include <string>
 
 #include "foundation/base64.h"
+#include "mail/store/mailboxes.h"
 #include "mail/store/message_store.h"
 #include "mail/store/tests/store_fixture.h"
 
@@ -219,6 +220,24 @@ TEST_F(MessageStoreTest, FindsTheRowThatAlreadyHoldsTheMessage) {
     EXPECT_EQ(copy.id, source.id);
     EXPECT_EQ(QueryText(Db(), "SELECT UID || '/' || UIDVALIDITY FROM EMAIL_MESSAGES WHERE ID='" + source.id + "'"),
               "3/200");
+}
+
+// The target's pass may store the server copy before the worker links the
+// moved row to it (no Message-ID to adopt it by): the link keeps the moved
+// row and drops the copy with its attachments and files.
+TEST_F(MessageStoreTest, LinkingAMovedRowReplacesACopyStoredFirst) {
+    const std::string bytes = RichMessage();
+    Stored moved = Store(bytes, 40, 300, u"mbx2");
+    Exec(Db(), "UPDATE EMAIL_MESSAGES SET MAILBOX_ID='mbx1', UID=-rowid WHERE ID='" + moved.id + "'");
+    Stored copy = Store(bytes, 3, 200);
+    ASSERT_TRUE(copy.is_new);
+    ASSERT_EQ(CacheFiles().size(), 10u);
+    ASSERT_TRUE(LEmailMoveLink(Db(), LFromUtf8(moved.id).c_str(), u"mbx1", 200, 3));
+    EXPECT_EQ(QueryText(Db(), "SELECT group_concat(ID || ':' || UID || '/' || UIDVALIDITY) FROM EMAIL_MESSAGES"),
+              moved.id + ":3/200");
+    EXPECT_EQ(Count("EMAIL_MESSAGE_ATTACHMENTS", "MESSAGE_ID='" + copy.id + "'"), 0);
+    EXPECT_EQ(Count("EMAIL_MESSAGE_ADDRESSES", "MESSAGE_ID='" + copy.id + "'"), 0);
+    EXPECT_EQ(CacheFiles().size(), 5u);
 }
 
 // A message whose writes fail part-way leaves nothing: no row, no address,
