@@ -1,7 +1,9 @@
 // The log-on and password pages over real HTTP (curl against the
 // in-process listener), their account files, and the lock-out rule.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -253,6 +255,39 @@ TEST(AccountFiles, NamesModesAndConcurrentWriters) {
     // No temporary file is left behind.
     for (const auto& e : std::filesystem::directory_iterator(folder))
         EXPECT_EQ(e.path().extension(), e.path().filename() == ".lock" ? "" : ".dat") << e.path();
+}
+
+// The child of KilledWriterLeavesTheOldOrTheNewFile: rewrites one long
+// password over and over until it is killed.
+TEST(AccountFiles, KilledWriterChild) {
+    if (!std::getenv("PORLINEX_ACCOUNT_WRITER")) GTEST_SKIP() << "runs only as the child of KilledWriter...";
+    for (int i = 0;; ++i)
+        LWebAccountUpdate("ann", [&](LWebAccountPairs& p) {
+            LWebAccountSet(p, "Password", std::string(20000, static_cast<char>('a' + i % 26)));
+            return true;
+        });
+}
+
+TEST(AccountFiles, KilledWriterLeavesTheOldOrTheNewFile) {
+    LTestRoot root;
+    ASSERT_TRUE(LWebAccountWrite("ann", {{"Password", std::string(20000, 'z')}}));
+    const std::string path = LWebAccountFilePath("ann");
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    self[n] = 0;
+    auto password = [&] { return LWebAccountGet(LWebAccountDecode(LTestReadFile(path)), "Password"); };
+    for (int round = 0; round < 5; ++round) {
+        std::string before = password();
+        LTestProcess child({self, "--gtest_filter=AccountFiles.KilledWriterChild"}, {"PORLINEX_ACCOUNT_WRITER=1"});
+        ASSERT_TRUE(LTestWaitFor(20000, [&] { return password() != before; }));
+        usleep(static_cast<useconds_t>(round * 3000));
+        child.Signal(SIGKILL, 10000);
+        // Whole: one letter 20000 times, never a torn or empty file.
+        std::string now = password();
+        ASSERT_EQ(now.size(), 20000u) << round;
+        EXPECT_EQ(now.find_first_not_of(now[0]), std::string::npos) << round;
+    }
 }
 
 }  // namespace
