@@ -109,6 +109,8 @@ public:
         if (!p || !p->widget) return;
         if (what & LChangeText) SetText(w, *p);
         if (what & (LChangeFont | LChangeColors)) SetStyle(w, *p);
+        // A self-painted control repaints on every invalidation.
+        if ((what & LChangeColors) && GTK_IS_DRAWING_AREA(p->widget)) gtk_widget_queue_draw(p->widget);
         if (what & LChangeState) SetState(w, *p);
         if (what & LChangeTools) SetTools(w, *p);
         if (what & LChangeList) SetList(w, *p);
@@ -324,6 +326,7 @@ private:
             gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
         } else {
             p.widget = gtk_drawing_area_new();
+            LGtkConnectDrawingArea(p.widget);
         }
         LWndRef root = LWndFind(LGetAncestorRoot(w.handle));
         Peer* rp = root ? PeerOf(*root) : nullptr;

@@ -22,3 +22,6 @@ void LGtkOnClicked(GtkButton* button, gpointer);
 void LGtkOnEntryChanged(GtkEditable* entry, gpointer);
 void LGtkOnBalloonClose(GtkButton* b, gpointer);
 gboolean LGtkPulse(gpointer bar);
+// Paint and pointer input of a drawing area that shows a self-painted
+// control.
+void LGtkConnectDrawingArea(GtkWidget* area);
