@@ -124,15 +124,7 @@ void LAppMainWindow::PlaceAtStart() {
 }
 
 void LAppMainWindow::SavePlacement(const char16_t* section) {
-    if (hwnd == LHwnd::Null) return;
-    LRect r = LGetWindowRect(hwnd);
-    LWindowPlacement p;
-    p.maximized = LIsZoomed(hwnd);
-    p.left = r.left;
-    p.top = r.top;
-    p.right = r.right;
-    p.bottom = r.bottom;
-    LSaveWindowPlacement(p, section);
+    if (hwnd != LHwnd::Null) LWindow::SavePlacement(section);
 }
 
 void LAppMainWindow::OnSize(int width, int height) {
