@@ -274,6 +274,7 @@ private:
         g_signal_connect(p.widget, "delete-event", G_CALLBACK(LGtkOnDelete), nullptr);
         g_signal_connect(p.widget, "configure-event", G_CALLBACK(LGtkOnConfigure), nullptr);
         g_signal_connect(p.widget, "set-focus", G_CALLBACK(LGtkOnSetFocus), nullptr);
+        LGtkConnectLinkPointer(p.widget);
         if (GdkPixbuf* icon = LGtkAppIcon(32)) {
             gtk_window_set_icon(win, icon);
             g_object_unref(icon);
@@ -386,6 +387,7 @@ private:
         css += " font-family: \"" + f.family + "\"; font-size: " + std::to_string(f.points) + "pt;";
         css += " font-weight: " + std::to_string(f.weight) + ";";
         if (f.italic) css += " font-style: italic;";
+        if (f.underline) css += " text-decoration-line: underline;";
         if (w.colors.has_text) css += " color: " + Hex(w.colors.text) + ";";
         if (w.colors.has_background) css += " background-color: " + Hex(w.colors.background) + "; background-image: none;";
         css += " }";

@@ -25,3 +25,5 @@ gboolean LGtkPulse(gpointer bar);
 // Paint and pointer input of a drawing area that shows a self-painted
 // control.
 void LGtkConnectDrawingArea(GtkWidget* area);
+// Pointer input of a top-level window offered to the hyperlinks in it.
+void LGtkConnectLinkPointer(GtkWidget* toplevel);
