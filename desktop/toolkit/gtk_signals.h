@@ -14,6 +14,7 @@ GdkPixbuf* LGtkAppIcon(int size);
 const char* LGtkStockIconName(int resource);
 
 gboolean LGtkOnKey(GtkWidget* widget, GdkEventKey* e, gpointer);
+gboolean LGtkOnKeyRelease(GtkWidget* widget, GdkEventKey*, gpointer);
 gboolean LGtkOnButtonPress(GtkWidget* widget, GdkEventButton*, gpointer);
 gboolean LGtkOnDelete(GtkWidget* widget, GdkEvent*, gpointer);
 gboolean LGtkOnConfigure(GtkWidget* widget, GdkEventConfigure* e, gpointer);

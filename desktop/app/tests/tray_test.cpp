@@ -11,6 +11,7 @@
 
 #include "desktop/app/tray_icon.h"
 #include "tests/support/test_display.h"
+#include "tests/support/test_pump.h"
 #include "tests/support/test_root.h"
 
 namespace {
@@ -27,16 +28,6 @@ bool Seen(uint32_t msg, intptr_t value) {
     for (auto& s : g_seen)
         if (s.first == msg && s.second == value) return true;
     return false;
-}
-
-// Runs the layer's loop (which also runs the bus) until pred holds.
-bool PumpUntil(const std::function<bool()>& pred) {
-    return LTestWaitFor(20000, [&] {
-        LMsgWaitForMultiple(nullptr, 0, 20);
-        LMsg m;
-        while (LPeekMessage(&m, true)) LDispatchMessage(m);
-        return pred();
-    });
 }
 
 int Lines(const std::string& path) {
@@ -59,7 +50,7 @@ TEST(TrayItem, RegistersAnswersThePanelAndComesBack) {
         std::vector<std::string>{"/usr/bin/python3", script, out, "activate", "click:1003"});
     LTrayIcon tray;
     ASSERT_TRUE(tray.Add(sink, u"Porlinex", menu));
-    ASSERT_TRUE(PumpUntil([&] { return Lines(out) == 1 && Seen(0x8067, 0x0202) && Seen(LWM_COMMAND, 1003); }))
+    ASSERT_TRUE(LTestPumpUntil([&] { return Lines(out) == 1 && Seen(0x8067, 0x0202) && Seen(LWM_COMMAND, 1003); }))
         << LTestReadFile(out);
     std::string record = LTestReadFile(out);
     for (const char* part : {"\"id\": \"porlinex\"", "\"title\": \"Porlinex\"", "\"status\": \"Active\"",
@@ -71,10 +62,10 @@ TEST(TrayItem, RegistersAnswersThePanelAndComesBack) {
 
     // The panel goes away: the status icon stands in.
     watcher->Signal(SIGTERM, 5000);
-    ASSERT_TRUE(PumpUntil([&] { return !tray.Registered() && tray.HasFallback(); }));
+    ASSERT_TRUE(LTestPumpUntil([&] { return !tray.Registered() && tray.HasFallback(); }));
     // It comes back: the item registers again.
     watcher = std::make_unique<LTestProcess>(std::vector<std::string>{"/usr/bin/python3", script, out});
-    ASSERT_TRUE(PumpUntil([&] { return Lines(out) == 2 && tray.Registered(); })) << LTestReadFile(out);
+    ASSERT_TRUE(LTestPumpUntil([&] { return Lines(out) == 2 && tray.Registered(); })) << LTestReadFile(out);
     EXPECT_FALSE(tray.HasFallback());
     tray.Remove();
     LDestroyWindow(sink);

@@ -13,6 +13,7 @@
 #include "desktop/toolkit/notification_banner.h"
 #include "desktop/toolkit/window.h"
 #include "tests/support/test_display.h"
+#include "tests/support/test_pump.h"
 #include "tests/support/test_root.h"
 
 namespace {
@@ -27,18 +28,8 @@ struct Host : LDialog, LSizeHandler {
     }
 };
 
-// Runs the layer's loop until pred holds.
-bool PumpUntil(const std::function<bool()>& pred) {
-    return LTestWaitFor(20000, [&] {
-        LMsgWaitForMultiple(nullptr, 0, 20);
-        LMsg m;
-        while (LPeekMessage(&m, true)) LDispatchMessage(m);
-        return pred();
-    });
-}
-
 void Pump(int rounds) {
-    for (int i = 0; i < rounds; ++i) PumpUntil([] { return true; });
+    for (int i = 0; i < rounds; ++i) LTestPumpUntil([] { return true; });
 }
 
 void Mouse(const std::vector<std::string>& steps) {
@@ -87,9 +78,9 @@ TEST_F(GtkControls, LinkOpensOnlyWhenReleasedOnIt) {
 
     // Pressed on the link, released beside it: nothing opens.
     Mouse({"mousemove", "--sync", Mid(r, true), Mid(r, false), "mousedown", "1"});
-    ASSERT_TRUE(PumpUntil([&] { return LGetProp(link, "HLPressed") == 1; }));
+    ASSERT_TRUE(LTestPumpUntil([&] { return LGetProp(link, "HLPressed") == 1; }));
     Mouse({"mousemove", "--sync", std::to_string(r.right + 100), Mid(r, false), "mouseup", "1"});
-    ASSERT_TRUE(PumpUntil([&] { return LGetProp(link, "HLPressed") == 0; }));
+    ASSERT_TRUE(LTestPumpUntil([&] { return LGetProp(link, "HLPressed") == 0; }));
     // Pressed and released on it: the target opens.
     Mouse({"mousemove", "--sync", Mid(r, true), Mid(r, false), "click", "1"});
     ASSERT_TRUE(LTestWaitFor(20000, [&] {
@@ -108,7 +99,7 @@ TEST_F(GtkControls, BannerPaintsAndClosesOnItsGlyph) {
     LHwnd dlg = Show(host, 640, 240);
     ASSERT_TRUE(banner.Create(&host, &host));
     banner.Show(u"A new version of Porlinex is ready to install.", u"Download", 810, u"Later", 811);
-    ASSERT_TRUE(PumpUntil([&] { return banner.close.rect.right > 0 && banner.buttons[1].rect.right > 0; }));
+    ASSERT_TRUE(LTestPumpUntil([&] { return banner.close.rect.right > 0 && banner.buttons[1].rect.right > 0; }));
     Pump(10);
 
     std::filesystem::create_directories(std::string(PORLINEX_BINARY_DIR) + "/artifacts");
@@ -121,7 +112,7 @@ TEST_F(GtkControls, BannerPaintsAndClosesOnItsGlyph) {
     LRect c = banner.close.rect;
     Mouse({"mousemove", "--sync", std::to_string(b.left + (c.left + c.right) / 2),
            std::to_string(b.top + (c.top + c.bottom) / 2), "click", "1"});
-    ASSERT_TRUE(PumpUntil([&] { return !host.commands.empty(); }));
+    ASSERT_TRUE(LTestPumpUntil([&] { return !host.commands.empty(); }));
     EXPECT_EQ(host.commands, std::vector<int>{LBannerCloseCommand});
     EXPECT_FALSE(LIsWindowVisible(banner.hwnd));
     LDestroyWindow(dlg);
