@@ -201,12 +201,10 @@ void LAppMainWindow::AddTrayIcon() {
 void LAppMainWindow::OnTray(uint32_t mouse_message) {
     // An open dialog of the program comes first: it is brought forward
     // instead of acting on the click.
-    for (LHwnd top = LGetActiveWindow(); top != LHwnd::Null && top != hwnd;) {
-        if (LIsWindowVisible(top) && LGetOwner(top) == hwnd) {
-            LSetForegroundWindow(top);
-            return;
-        }
-        break;
+    LHwnd top = LGetActiveWindow();
+    if (top != LHwnd::Null && top != hwnd && LIsWindowVisible(top) && LGetOwner(top) == hwnd) {
+        LSetForegroundWindow(top);
+        return;
     }
     if (mouse_message == LWM_CONTEXTMENU || mouse_message == 0x0205) BuildTrayMenu();
     else if (mouse_message == LWM_LBUTTONUP) OpenWebAppOnRequest();
