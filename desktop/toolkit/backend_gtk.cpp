@@ -109,6 +109,8 @@ public:
         if (!p || !p->widget) return;
         if (what & LChangeText) SetText(w, *p);
         if (what & (LChangeFont | LChangeColors)) SetStyle(w, *p);
+        // A self-painted control repaints on every invalidation.
+        if ((what & LChangeColors) && GTK_IS_DRAWING_AREA(p->widget)) gtk_widget_queue_draw(p->widget);
         if (what & LChangeState) SetState(w, *p);
         if (what & LChangeTools) SetTools(w, *p);
         if (what & LChangeList) SetList(w, *p);
@@ -266,12 +268,14 @@ private:
             if (Peer* op = PeerOf(*owner); op && GTK_IS_WINDOW(op->widget)) gtk_window_set_transient_for(win, GTK_WINDOW(op->widget));
         p.inner = gtk_fixed_new();
         gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
-        gtk_widget_add_events(p.widget, GDK_BUTTON_PRESS_MASK | GDK_KEY_PRESS_MASK | GDK_STRUCTURE_MASK);
+        gtk_widget_add_events(p.widget, GDK_BUTTON_PRESS_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_STRUCTURE_MASK);
         g_signal_connect(p.widget, "key-press-event", G_CALLBACK(LGtkOnKey), nullptr);
+        g_signal_connect(p.widget, "key-release-event", G_CALLBACK(LGtkOnKeyRelease), nullptr);
         g_signal_connect(p.widget, "button-press-event", G_CALLBACK(LGtkOnButtonPress), nullptr);
         g_signal_connect(p.widget, "delete-event", G_CALLBACK(LGtkOnDelete), nullptr);
         g_signal_connect(p.widget, "configure-event", G_CALLBACK(LGtkOnConfigure), nullptr);
         g_signal_connect(p.widget, "set-focus", G_CALLBACK(LGtkOnSetFocus), nullptr);
+        LGtkConnectLinkPointer(p.widget);
         if (GdkPixbuf* icon = LGtkAppIcon(32)) {
             gtk_window_set_icon(win, icon);
             g_object_unref(icon);
@@ -324,6 +328,7 @@ private:
             gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
         } else {
             p.widget = gtk_drawing_area_new();
+            LGtkConnectDrawingArea(p.widget);
         }
         LWndRef root = LWndFind(LGetAncestorRoot(w.handle));
         Peer* rp = root ? PeerOf(*root) : nullptr;
@@ -383,6 +388,7 @@ private:
         css += " font-family: \"" + f.family + "\"; font-size: " + std::to_string(f.points) + "pt;";
         css += " font-weight: " + std::to_string(f.weight) + ";";
         if (f.italic) css += " font-style: italic;";
+        if (f.underline) css += " text-decoration-line: underline;";
         if (w.colors.has_text) css += " color: " + Hex(w.colors.text) + ";";
         if (w.colors.has_background) css += " background-color: " + Hex(w.colors.background) + "; background-image: none;";
         css += " }";

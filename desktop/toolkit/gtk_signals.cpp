@@ -12,8 +12,28 @@ uint32_t VirtualKey(guint keyval) {
     case GDK_KEY_KP_Enter: return LVK_RETURN;
     case GDK_KEY_Escape: return LVK_ESCAPE;
     case GDK_KEY_space: return LVK_SPACE;
+    case GDK_KEY_BackSpace: return 0x08;
+    case GDK_KEY_Shift_L:
+    case GDK_KEY_Shift_R: return 0x10;
+    case GDK_KEY_Control_L:
+    case GDK_KEY_Control_R: return 0x11;
+    case GDK_KEY_Alt_L:
+    case GDK_KEY_Alt_R: return 0x12;
+    case GDK_KEY_Pause: return 0x13;
+    case GDK_KEY_Page_Up: return 0x21;
+    case GDK_KEY_Page_Down: return 0x22;
+    case GDK_KEY_End: return 0x23;
+    case GDK_KEY_Home: return 0x24;
+    case GDK_KEY_Left: return 0x25;
+    case GDK_KEY_Up: return 0x26;
+    case GDK_KEY_Right: return 0x27;
+    case GDK_KEY_Down: return 0x28;
+    case GDK_KEY_Insert: return 0x2D;
+    case GDK_KEY_Delete: return 0x2E;
+    case GDK_KEY_Menu: return 0x5D;
     default: break;
     }
+    if (keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F24) return 0x70 + (keyval - GDK_KEY_F1);
     guint32 u = gdk_keyval_to_unicode(gdk_keyval_to_upper(keyval));
     return u && u < 0x80 ? u : 0xFF;
 }
@@ -56,6 +76,11 @@ gboolean LGtkOnKey(GtkWidget* widget, GdkEventKey* e, gpointer) {
     m.hwnd = LGetFocus() != LHwnd::Null && LGetAncestorRoot(LGetFocus()) == top ? LGetFocus() : top;
     m.message = LWM_KEYDOWN;
     m.wParam = VirtualKey(e->keyval);
+    // X repeats a held key as further presses without releases; the second
+    // press of the same key before its release is a repeat.
+    gpointer last = g_object_get_data(G_OBJECT(widget), "porlinex-held-key");
+    if (last && GPOINTER_TO_UINT(last) == e->hardware_keycode) m.lParam = intptr_t{1} << 30;
+    g_object_set_data(G_OBJECT(widget), "porlinex-held-key", GUINT_TO_POINTER(e->hardware_keycode));
     if (e->state & GDK_SHIFT_MASK) m.modifiers |= LModShift;
     if (e->state & GDK_CONTROL_MASK) m.modifiers |= LModCtrl;
     if (e->state & GDK_MOD1_MASK) m.modifiers |= LModAlt;
@@ -65,6 +90,11 @@ gboolean LGtkOnKey(GtkWidget* widget, GdkEventKey* e, gpointer) {
     m.system_handled = !dialog_key;
     LPostInput(m);
     return dialog_key ? TRUE : FALSE;
+}
+
+gboolean LGtkOnKeyRelease(GtkWidget* widget, GdkEventKey*, gpointer) {
+    g_object_set_data(G_OBJECT(widget), "porlinex-held-key", nullptr);
+    return FALSE;
 }
 
 gboolean LGtkOnButtonPress(GtkWidget* widget, GdkEventButton*, gpointer) {

@@ -14,6 +14,7 @@ GdkPixbuf* LGtkAppIcon(int size);
 const char* LGtkStockIconName(int resource);
 
 gboolean LGtkOnKey(GtkWidget* widget, GdkEventKey* e, gpointer);
+gboolean LGtkOnKeyRelease(GtkWidget* widget, GdkEventKey*, gpointer);
 gboolean LGtkOnButtonPress(GtkWidget* widget, GdkEventButton*, gpointer);
 gboolean LGtkOnDelete(GtkWidget* widget, GdkEvent*, gpointer);
 gboolean LGtkOnConfigure(GtkWidget* widget, GdkEventConfigure* e, gpointer);
@@ -22,3 +23,8 @@ void LGtkOnClicked(GtkButton* button, gpointer);
 void LGtkOnEntryChanged(GtkEditable* entry, gpointer);
 void LGtkOnBalloonClose(GtkButton* b, gpointer);
 gboolean LGtkPulse(gpointer bar);
+// Paint and pointer input of a drawing area that shows a self-painted
+// control.
+void LGtkConnectDrawingArea(GtkWidget* area);
+// Pointer input of a top-level window offered to the hyperlinks in it.
+void LGtkConnectLinkPointer(GtkWidget* toplevel);

@@ -59,7 +59,7 @@ constexpr LLParam LPRF_CLIENT = 4;
 
 // Property-sheet notifications and messages.
 constexpr int LPSN_SETACTIVE = -200;
-constexpr int LPSN_WIZNEXT = -206;
+constexpr int LPSN_WIZNEXT = -207;
 constexpr int LPSN_WIZFINISH = -208;
 constexpr uint32_t LPSM_PRESSBUTTON = LWM_USER + 113;
 constexpr uint32_t LPSM_SETWIZBUTTONS = LWM_USER + 112;
@@ -248,9 +248,10 @@ public:
     void End(intptr_t result) override;
     LResult HandleMessage(uint32_t msg, LWParam w, LLParam l) override;
     virtual void OnActivate() {}
+    virtual void OnDeactivate() {}
     // The page procedure's own handling, which the page's handler falls
-    // back to (the property-sheet module fills it in).
-    virtual LResult BaseHandleMessage(uint32_t msg, LWParam w, LLParam l) { return LDialog::HandleMessage(msg, w, l); }
+    // back to: the sheet notifications become the page's operations.
+    virtual LResult BaseHandleMessage(uint32_t msg, LWParam w, LLParam l);
 
     uint32_t wizard_buttons = 0;
     bool has_help = false;

@@ -187,6 +187,9 @@ void LInvalidate(LHwnd h) {
     if (LWndIsTopLevel(*w)) {
         LRefreshControlColors(h);
         for (LHwnd c : std::vector<LHwnd>(w->children)) LRefreshControlColors(c);
+    } else if (LSameClassName(w->cls, u"LPC")) {
+        // A self-painted control has no colour question; it just repaints.
+        LBackend()->Changed(*w, LChangeColors);
     } else {
         LRefreshControlColors(h);
     }

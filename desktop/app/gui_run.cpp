@@ -1,0 +1,12 @@
+// The desktop's entry points for the host: run the main window, or ring
+// the desktop of this user that already runs.
+#include "desktop/app/instance_socket.h"
+#include "desktop/app/main_window.h"
+#include "host/entry_points.h"
+
+bool LBringRunningInstanceForward() { return LInstanceSocketSend(LWM_OPENREQUEST); }
+
+void LGuiRun(bool seven_day_start) {
+    LAppMainWindow window;
+    window.Run(seven_day_start);
+}

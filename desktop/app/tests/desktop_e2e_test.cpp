@@ -1,0 +1,154 @@
+// The desktop end to end: the real program as service and as desktop on a
+// virtual display with a private session bus and a stand-in panel. The
+// tray's Activate opens the interface in a stand-in "chromium" whose start
+// address signs in once; a second start hands over to the first; SIGTERM
+// saves the placement and leaves the service running; "Exit" asks Confirm
+// Stop: "Background" keeps both running, "Stop" stops the service and
+// ends the desktop.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "foundation/lstring.h"
+#include "foundation/reg_settings.h"
+#include "host/service_control.h"
+#include "tests/support/service_harness.h"
+#include "tests/support/test_display.h"
+#include "tests/support/test_root.h"
+
+namespace {
+
+std::string Source(const std::string& rel) { return std::string(PORLINEX_SOURCE_DIR) + "/" + rel; }
+
+class DesktopEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        LTestDisplay& d = LTestDisplay::Shared();
+        ASSERT_TRUE(d.Ok()) << d.Error();
+        folder_ = root_.Path() + "/e2e";
+        std::filesystem::create_directories(folder_ + "/bin");
+        // The stand-in browser records its arguments and stays until told.
+        std::string browser = folder_ + "/bin/chromium";
+        std::ofstream(browser) << "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" << folder_
+                               << "/argv.tmp'\nmv '" << folder_ << "/argv.tmp' '" << folder_
+                               << "/argv'\nwhile [ ! -e '" << folder_ << "/go' ]; do sleep 0.05; done\n";
+        chmod(browser.c_str(), 0755);
+        // Children inherit these (a second PATH entry would not count).
+        old_path_ = getenv("PATH") ? getenv("PATH") : "";
+        setenv("PATH", (folder_ + "/bin:" + old_path_).c_str(), 1);
+        setenv("XDG_CACHE_HOME", (folder_ + "/cache").c_str(), 1);
+    }
+    void TearDown() override {
+        setenv("PATH", old_path_.c_str(), 1);
+        unsetenv("XDG_CACHE_HOME");
+    }
+
+    std::unique_ptr<LTestProcess> StartDesktop() {
+        return std::make_unique<LTestProcess>(std::vector<std::string>{LTestProgramPath(), "-logon"});
+    }
+    std::string Arg(const std::string& prefix) {
+        std::ifstream in(folder_ + "/argv");
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind(prefix, 0) == 0) return line.substr(prefix.size());
+        return {};
+    }
+    bool WaitArgv() {
+        return LTestWaitFor(30000, [&] { return std::filesystem::exists(folder_ + "/argv"); });
+    }
+    // The status line and headers of a GET.
+    std::string Get(const std::string& url) { return LTestRunCapture({"curl", "-s", "-D", "-", "-o", "/dev/null", url}, 20000); }
+    std::string ItemName(pid_t desktop) { return "org.kde.StatusNotifierItem-" + std::to_string(desktop) + "-1"; }
+    void Click(const std::string& name) {
+        // The button's place from the accessibility tree.
+        std::regex button("\\{\"role\": \"push button\", \"name\": \"" + name +
+                          "\", \"x\": (-?\\d+), \"y\": (-?\\d+), \"width\": (\\d+), \"height\": (\\d+)\\}");
+        std::smatch m;
+        std::string tree;
+        ASSERT_TRUE(LTestWaitFor(20000, [&] {
+            tree = LTestRunCapture({"/usr/bin/python3", Source("desktop/toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
+            return std::regex_search(tree, m, button);
+        })) << tree;
+        int x = std::stoi(m[1]) + std::stoi(m[3]) / 2, y = std::stoi(m[2]) + std::stoi(m[4]) / 2;
+        LTestRunCapture({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"}, 10000);
+    }
+
+    LTestRoot root_;
+    std::string folder_;
+    std::string old_path_;
+};
+
+TEST_F(DesktopEndToEnd, TrayOpensTheInterfaceSecondStartHandsOverExitStops) {
+    // Installed, so that the desktop's exit can stop it.
+    ASSERT_TRUE(LServiceInstall(LTestProgramPath()));
+    LTestService service;
+    ASSERT_TRUE(service.WaitRunning());
+    ASSERT_TRUE(service.WaitWebListening());
+    std::string jsonl = folder_ + "/watcher.jsonl";
+    LTestProcess watcher({"/usr/bin/python3", Source("desktop/app/tests/testdata/fake_watcher.py"), jsonl, "activate"});
+
+    auto desktop = StartDesktop();
+    ASSERT_TRUE(LTestWaitFor(30000, [&] { return !LTestReadFile(jsonl).empty(); })) << LTestReadFile(jsonl);
+    ASSERT_TRUE(WaitArgv()) << LTestService::LogText();
+    char16_t port[260];
+    LRegSettingsGet(u"WebServer", u"Port", u"", port);
+    std::string url = Arg("--app=");
+    std::regex start("http://localhost:" + LToUtf8(port) + "/start\\?token=[0-9a-zA-Z]{40}");
+    EXPECT_TRUE(std::regex_match(url, start)) << url;
+    struct stat st;
+    ASSERT_EQ(stat(Arg("--user-data-dir=").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    std::string first = Get(url);
+    EXPECT_NE(first.find("HTTP/1.1 302"), std::string::npos) << first;
+    EXPECT_NE(first.find("Set-Cookie: porlinex_sess="), std::string::npos) << first;
+    EXPECT_NE(Get(url).find("HTTP/1.1 401"), std::string::npos);
+
+    // The browser goes: its profile goes with it and the thanks path runs.
+    std::string profile = Arg("--user-data-dir=");
+    std::ofstream(folder_ + "/go").close();
+    EXPECT_TRUE(LTestWaitFor(20000, [&] { return !std::filesystem::exists(profile); }));
+    EXPECT_TRUE(LTestWaitFor(20000, [&] {
+        return LTestService::LogText().find("LOpenThanksPage: not available.") != std::string::npos;
+    }));
+
+    // A second start hands over to the first, which opens the interface.
+    std::filesystem::remove(folder_ + "/go");
+    std::filesystem::remove(folder_ + "/argv");
+    auto second = StartDesktop();
+    EXPECT_EQ(second->Wait(30000), 0);
+    EXPECT_TRUE(WaitArgv());
+    EXPECT_TRUE(desktop->Running());
+
+    // Session end: the placement is saved, the service keeps running.
+    EXPECT_EQ(desktop->Signal(SIGTERM, 20000), 0);
+    char16_t width[260];
+    EXPECT_TRUE(LRegUserSettingsGet(u"MainWindow", u"Width", u"", width) && width[0]);
+    EXPECT_EQ(LTestServiceStateWord(), "running");
+
+    // Exit from the tray menu: "Stop" stops the service and ends the desktop.
+    desktop = StartDesktop();
+    std::string name = ItemName(desktop->Pid());
+    ASSERT_TRUE(LTestWaitFor(30000, [&] { return LTestReadFile(jsonl).find(name) != std::string::npos; }));
+    auto exit = [&] {
+        LTestRunCapture({"gdbus", "call", "--session", "--dest", name, "--object-path", "/MenuBar", "--method",
+                         "com.canonical.dbusmenu.Event", "1003", "clicked", "<''>", "0"},
+                        10000);
+    };
+    exit();
+    Click("Background");  // both keep running
+    ASSERT_TRUE(LTestWaitFor(20000, [] {
+        return LTestRunCapture({"xdotool", "search", "--onlyvisible", "--name", "^Confirm Stop$"}, 5000).empty();
+    }));
+    EXPECT_TRUE(desktop->Running());
+    EXPECT_EQ(LTestServiceStateWord(), "running");
+    exit();
+    Click("Stop");
+    EXPECT_EQ(desktop->Wait(30000), 0);
+    EXPECT_TRUE(LTestWaitFor(30000, [] { return LTestServiceStateWord() == "stopped"; })) << LTestServiceStateWord();
+}
+
+}  // namespace

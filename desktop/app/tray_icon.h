@@ -1,0 +1,62 @@
+#pragma once
+// The notification-area icon as a StatusNotifierItem on the session bus,
+// with its menu as com.canonical.dbusmenu, registered with the
+// StatusNotifierWatcher and again whenever a watcher (re)appears (a panel
+// restart). Without a watcher, a GtkStatusIcon stands in on X11. Clicks
+// reach the main window as posted messages: the tray callback (0x8067)
+// with WM_LBUTTONUP or WM_CONTEXTMENU, and menu items as WM_COMMAND.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "desktop/toolkit/key_names.h"
+#include "desktop/toolkit/window_layer.h"
+
+constexpr uint32_t LWM_CONTEXTMENU = 0x007B;
+
+typedef struct _GDBusConnection GDBusConnection;
+typedef struct _GtkStatusIcon GtkStatusIcon;
+typedef struct _GVariant GVariant;
+
+class LTrayIcon {
+public:
+    LTrayIcon() = default;
+    ~LTrayIcon() { Remove(); }
+    LTrayIcon(const LTrayIcon&) = delete;
+    LTrayIcon& operator=(const LTrayIcon&) = delete;
+
+    // window: where clicks are posted; menu: the items the menu lists.
+    bool Add(LHwnd window, const std::u16string& tip, const std::vector<LMenuItem>& menu);
+    void Remove();
+    bool Registered() const { return registered_; }
+    bool HasFallback() const { return fallback_ != nullptr; }
+
+    // Bus callbacks (GLib invokes them on the window thread).
+    void WatcherAppeared();
+    void WatcherVanished();
+    void PostTray(uint32_t mouse_message);
+    void PostCommand(int id);
+    GVariant* Property(const char* interface_name, const char* name);
+    GVariant* MenuLayout();
+    const std::vector<LMenuItem>& Menu() const { return menu_; }
+    std::string BusName() const { return bus_name_; }
+
+private:
+    void ShowFallback(bool show);
+
+    LHwnd window_ = LHwnd::Null;
+    std::string tip_;
+    std::vector<LMenuItem> menu_;
+    GDBusConnection* bus_ = nullptr;
+    std::string bus_name_;
+    unsigned owner_id_ = 0;
+    unsigned watch_id_ = 0;
+    unsigned item_reg_ = 0;
+    unsigned menu_reg_ = 0;
+    bool registered_ = false;
+    GtkStatusIcon* fallback_ = nullptr;
+};
+
+// Shows the items as a popup menu at the pointer; the chosen one is posted
+// to the window as WM_COMMAND.
+void LShowPopupMenu(LHwnd window, const std::vector<LMenuItem>& items);

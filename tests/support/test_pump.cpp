@@ -1,0 +1,13 @@
+#include "tests/support/test_pump.h"
+
+#include "desktop/toolkit/window_layer.h"
+#include "tests/support/test_root.h"
+
+bool LTestPumpUntil(const std::function<bool()>& pred) {
+    return LTestWaitFor(20000, [&] {
+        LMsgWaitForMultiple(nullptr, 0, 20);
+        LMsg m;
+        while (LPeekMessage(&m, true)) LDispatchMessage(m);
+        return pred();
+    });
+}
