@@ -10,6 +10,7 @@
 
 #include "mcp/mcp_auth.h"
 #include "mcp/stdio/stdio_relay.h"
+#include "platform/spawn.h"
 
 namespace {
 
@@ -41,16 +42,6 @@ int TakeStandardOutput() {
     return out;
 }
 
-bool WriteAll(int fd, const char* p, size_t n) {
-    while (n) {
-        ssize_t w = write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
 
 bool IsBlank(const std::string& line) { return line.find_first_not_of(" \t\r") == std::string::npos; }
 
@@ -73,7 +64,7 @@ int LMcpStdioRelay(bool (*start_service)()) {
     EnsureService(start_service);
     char16_t token[260];
     if (!LMcpGetStdioToken(token)) {
-        if (out >= 0) WriteAll(out, kNotAllowed, std::char_traits<char>::length(kNotAllowed));
+        if (out >= 0) LPlatformWriteAll(out, kNotAllowed, std::char_traits<char>::length(kNotAllowed));
         return 0;
     }
     if (!IsOpen(STDIN_FILENO)) return 1;
@@ -90,6 +81,6 @@ int LMcpStdioRelay(bool (*start_service)()) {
         if (notification) continue;
         if (!answered) LMcpStdioWriteUnavailable(message, answer);
         answer += '\n';
-        if (out < 0 || !WriteAll(out, answer.data(), answer.size())) return 1;
+        if (out < 0 || !LPlatformWriteAll(out, answer.data(), answer.size())) return 1;
     }
 }
