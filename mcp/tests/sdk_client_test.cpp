@@ -200,9 +200,12 @@ TEST_F(McpService, SendCountSurvivesARestart) {
         ASSERT_TRUE(LMcpTakeSendQuota(w, db, u"send_mail", &limit, &used, &slot));
         ASSERT_TRUE(LMcpTakeSendQuota(w, db, u"send_mail", &limit, &used, &slot));
     }
+    // The status asks the desktop for the AI clients' state, and with no
+    // desktop waits out three requests.
     auto count = [&] {
-        LTestCurlResult r = LTestRunCaptured({"curl", "-s", "-H", "Authorization: Bearer " + token,
-                                              url.substr(0, url.size() - 4) + "/mcp/status"});
+        LTestCurlResult r = LTestRunCaptured({"curl", "-s", "--max-time", "80", "-H", "Authorization: Bearer " + token,
+                                              url.substr(0, url.size() - 4) + "/mcp/status"},
+                                             90000);
         json status = json::parse(r.output, nullptr, false);
         return status.is_discarded() ? -1 : status["sendDailyCount"].get<int>();
     };
