@@ -10,6 +10,9 @@
 #include "mcp/stdio/stdio_relay.h"
 #include "net/http/http_client.h"
 #include "net/http/http_client_text.h"
+#include "net/http/http_head.h"
+#include "net/net_reader.h"
+#include "platform/spawn.h"
 #include "web/engine/web_server.h"
 
 namespace {
@@ -43,34 +46,69 @@ bool LMcpStdioIsNotification(const std::string& message) {
     return !v.FindMember("method") && (v.FindMember("result") || v.FindMember("error"));
 }
 
-bool LMcpStdioPostMessage(const std::string& message, std::string& answer) {
+namespace {
+
+void CloseLink(LMcpStdioLink& link) {
+    link.conn.Close();
+    link.open = false;
+}
+
+// Sends the request on the link (a new connection when it has none, or when
+// the server has ended the idle one) and reads one answer framed by its
+// Content-Length; anything else closes the link.
+bool Exchange(LMcpStdioLink& link, const std::string& request, int& status, std::string& body) {
+    LPlainWait wait;
+    LNetOpResult result = LNetFailed;
+    if (link.open && LPlatformPollReadable(link.conn.socket, 0)) CloseLink(link);
+    if (!link.open) {
+        char host[32];
+        LocalHost(host);
+        // Straight to loopback, never through a proxy: the token travels in
+        // clear.
+        if (LHttpConnectDirect(result, wait, link.conn, host, 80, kConnectMs) != LNetDone) {
+            CloseLink(link);
+            return false;
+        }
+        link.open = true;
+    }
+    LNetReader reader(link.conn);
+    LHttpHead head;
+    bool ok = link.conn.Send(result, wait, request.data(), request.size(), kSendMs) == LNetDone &&
+              LHttpReadHead(result, wait, reader, head, LMcpStdioReceiveMs) == LNetDone &&
+              LHttpScanStatusLine(head.statusLine.c_str(), &status) && head.lengthKnown && !head.framed &&
+              head.length <= LHttpMaxBodyInMemory;
+    if (ok) {
+        body.resize(head.length);
+        ok = reader.ReadExact(result, wait, body.data(), head.length, LMcpStdioReceiveMs) == LNetDone &&
+             reader.Buffered() == 0;
+    }
+    if (!ok) CloseLink(link);
+    return ok;
+}
+
+}  // namespace
+
+bool LMcpStdioPostMessage(LMcpStdioLink& link, const std::string& message, std::string& answer) {
     answer.clear();
     // Read anew for every message: a token made or changed meanwhile holds.
     char16_t token[260];
     if (!LMcpGetStdioToken(token)) return false;
     LUTF8FromWide token_utf8(token);
-    LStringA headers;
-    headers.Format("Content-Type: application/json\r\nAccept: application/json\r\nAuthorization: Bearer %s",
-                   token_utf8.text);
     char host[32];
     LocalHost(host);
-    LPlainWait wait;
-    LNetOpResult result = LNetFailed;
-    LCryptoSocket conn;
-    // Straight to loopback, never through a proxy: the token travels in clear.
-    if (LHttpConnectDirect(result, wait, conn, host, 80, kConnectMs) != LNetDone) return false;
     LStringA head;
-    LHttpFormatPostHead(head, "/mcp", host, message.size(), headers.c_str());
-    if (conn.Send(result, wait, head.c_str(), head.length, kSendMs) != LNetDone) return false;
-    if (!message.empty() && conn.Send(result, wait, message.data(), message.size(), kSendMs) != LNetDone) return false;
+    head.Format("POST /mcp HTTP/1.1\r\nHost: %s\r\nContent-Type: application/json\r\nAccept: application/json\r\n"
+                "Authorization: Bearer %s\r\nContent-Length: %Iu\r\n\r\n",
+                host, token_utf8.text, static_cast<uint64_t>(message.size()));
+    // Head and body in one write: split, they wait on each other's ACKs.
+    std::string request(head.c_str(), head.length);
+    request += message;
     int status = 0;
-    LByteBuffer body;
-    if (LHttpReadResponse(result, wait, conn, status, body, LMcpStdioReceiveMs) != LNetDone) return false;
-    if (status != 200 || body.length == 0) return false;
-    const char* bytes = reinterpret_cast<const char*>(body.buffer);
+    std::string body;
+    if (!Exchange(link, request, status, body) || status != 200 || body.empty()) return false;
     LMcpRequestBody parsed;
-    if (!LMcpParseRequestBody(bytes, body.length, parsed)) return false;
-    answer.assign(bytes, body.length);
+    if (!LMcpParseRequestBody(body.data(), body.size(), parsed)) return false;
+    answer.swap(body);
     // A valid JSON text holds line ends only as white space between
     // tokens; as blanks they cannot break the client's framing.
     for (char& c : answer)

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 
+#include "net/crypto_socket.h"
+
 // The longest message, without its line end.
 constexpr size_t LMcpStdioMaxLine = 1048576;
 // How long one answer may take: longer than the longest tool wait (120 s),
@@ -39,8 +41,15 @@ bool LMcpStdioReadLine(LMcpStdioInput& in, std::string& message, bool& end_of_in
 // "id" with "result" or "error" and no "method"). False for a text that
 // does not parse.
 bool LMcpStdioIsNotification(const std::string& message);
+// The relay's one connection to the endpoint, kept open between messages:
+// a connection per message would run into the web server's per-address
+// connection limits after a few dozen calls in a row.
+struct LMcpStdioLink {
+    LCryptoSocket conn;
+    bool open = false;
+};
 // Posts the message with the stdio token; true when the endpoint answered
 // 200 with a JSON body, which becomes `answer`.
-bool LMcpStdioPostMessage(const std::string& message, std::string& answer);
+bool LMcpStdioPostMessage(LMcpStdioLink& link, const std::string& message, std::string& answer);
 // The relay's own -32000 answer, echoing the message's id as written.
 void LMcpStdioWriteUnavailable(const std::string& message, std::string& answer);

@@ -70,6 +70,7 @@ int LMcpStdioRelay(bool (*start_service)()) {
     if (!IsOpen(STDIN_FILENO)) return 1;
     LMcpStdioInput input;
     input.fd = STDIN_FILENO;
+    LMcpStdioLink link;
     std::string message, answer;
     for (;;) {
         bool end = false;
@@ -77,7 +78,7 @@ int LMcpStdioRelay(bool (*start_service)()) {
         // A blank line is no message; posting it would earn an error line.
         if (IsBlank(message)) continue;
         bool notification = LMcpStdioIsNotification(message);
-        bool answered = LMcpStdioPostMessage(message, answer);
+        bool answered = LMcpStdioPostMessage(link, message, answer);
         if (notification) continue;
         if (!answered) LMcpStdioWriteUnavailable(message, answer);
         answer += '\n';

@@ -71,6 +71,12 @@ void EnableMcp() {
 const std::string kPing1 = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
 const std::string kUnavailable = R"(,"error":{"code":-32000,"message":"Porlinex local MCP endpoint is unavailable."}})";
 
+std::string Repeat(const std::string& text, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += text;
+    return out;
+}
+
 std::string Unavailable(const std::string& id) { return R"({"jsonrpc":"2.0","id":)" + id + kUnavailable + "\n"; }
 
 class RelayWithService : public ::testing::Test {
@@ -105,6 +111,9 @@ TEST_F(RelayWithService, AnswersOneLinePerRequest) {
         {"one byte more without a line end", kPing1 + "\n" + std::string(1048577, 'x'),
          R"({"jsonrpc":"2.0","id":1,"result":{}})" "\n", 1},
         {"one byte more, with a line end after it", std::string(1048577, 'x') + "\n" + kPing1 + "\n", "", 1},
+        // More messages than the web server takes new connections from one
+        // address in its short window.
+        {"200 messages in a row", Repeat(kPing1 + "\n", 200), Repeat(R"({"jsonrpc":"2.0","id":1,"result":{}})" "\n", 200), 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
