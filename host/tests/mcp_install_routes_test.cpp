@@ -125,7 +125,8 @@ TEST_F(InstallRoutes, RefusedWithoutSessionOrFromAnotherMachine) {
     };
     for (const auto& [route, text] : routes)
         EXPECT_EQ(Call(route, true, true, outside), std::string("{\"ok\":false,\"error\":\"") + text + "\"}");
-    EXPECT_FALSE(fs::exists(root.Path() + "/home"));
+    for (const char* file : {"/home/.config/Claude", "/home/.config/.gemini", "/home/.codex"})
+        EXPECT_FALSE(fs::exists(root.Path() + file)) << file;
 }
 
 // Nobody answers: the install waits out the channel's time-out and says

@@ -54,7 +54,7 @@ std::string_view MemberText(std::string_view entry, const char* name) {
     return m ? entry.substr(m->value_begin, m->value_end - m->value_begin) : std::string_view();
 }
 
-// The program's entry of a valid document, or "" when there is none.
+// The program's entry of a valid document; false when there is none.
 bool FindEntry(std::string_view document, const char* key, std::string_view& entry) {
     size_t top = LJsonSkipSpace(document, 0);
     std::vector<LJsonMemberSpan> members = LJsonObjectMembers(document, top);
