@@ -23,31 +23,6 @@ constexpr uint32_t kSendMs = 30000;
 
 void LocalHost(char out[32]) { std::snprintf(out, 32, "127.0.0.1:%u", static_cast<unsigned>(LWebServerGetPort())); }
 
-}  // namespace
-
-bool LMcpStdioProbeService() {
-    char host[32], url[64], buffer[2048];
-    LocalHost(host);
-    std::snprintf(url, sizeof url, "http://%s/mcp/status", host);
-    LPlainWait wait;
-    LNetOpResult result = LNetFailed;
-    if (LHttpGetToBuffer(result, wait, url, buffer, sizeof buffer, kProbeMs) != LNetDone) return false;
-    int status = LHttpParseStatus(buffer);
-    return status == 200 || status == 401;
-}
-
-bool LMcpStdioIsNotification(const std::string& message) {
-    LMcpRequestBody body;
-    if (!LMcpParseRequestBody(message.data(), message.size(), body) || body.value.kind != LJsonObject) return false;
-    if (!body.has_id) return true;
-    // The client answering a request of ours: the endpoint takes it with
-    // 202 and no body, and the client expects no line back.
-    const LJsonValue& v = body.value;
-    return !v.FindMember("method") && (v.FindMember("result") || v.FindMember("error"));
-}
-
-namespace {
-
 void CloseLink(LMcpStdioLink& link) {
     link.conn.Close();
     link.open = false;
@@ -86,7 +61,29 @@ bool Exchange(LMcpStdioLink& link, const std::string& request, int& status, std:
     return ok;
 }
 
+
 }  // namespace
+
+bool LMcpStdioProbeService() {
+    char host[32], url[64], buffer[2048];
+    LocalHost(host);
+    std::snprintf(url, sizeof url, "http://%s/mcp/status", host);
+    LPlainWait wait;
+    LNetOpResult result = LNetFailed;
+    if (LHttpGetToBuffer(result, wait, url, buffer, sizeof buffer, kProbeMs) != LNetDone) return false;
+    int status = LHttpParseStatus(buffer);
+    return status == 200 || status == 401;
+}
+
+bool LMcpStdioIsNotification(const std::string& message) {
+    LMcpRequestBody body;
+    if (!LMcpParseRequestBody(message.data(), message.size(), body) || body.value.kind != LJsonObject) return false;
+    if (!body.has_id) return true;
+    // The client answering a request of ours: the endpoint takes it with
+    // 202 and no body, and the client expects no line back.
+    const LJsonValue& v = body.value;
+    return !v.FindMember("method") && (v.FindMember("result") || v.FindMember("error"));
+}
 
 bool LMcpStdioPostMessage(LMcpStdioLink& link, const std::string& message, std::string& answer) {
     answer.clear();
