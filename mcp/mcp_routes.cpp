@@ -13,10 +13,6 @@
 #include "web/http/routes.h"
 #include "web/http/weblet.h"
 
-// Weak: the AI-client installers write their members here; until they are
-// linked the status has none.
-__attribute__((weak)) void LMcpWriteClientInstallStatus(LJsonWriter&) {}
-
 namespace {
 
 void SendRawStatus(Weblet& request, int code, const char* reason) {
@@ -61,7 +57,7 @@ void LWebMcpStatus(Weblet& request, LWebletRoute*, uint64_t) {
     json.Int("sendDailyLimit", limit);
     json.Int("sendDailyCount", used);
     json.String("sendDailyDateUTC", today);
-    LMcpWriteClientInstallStatus(json);
+    LMcpWriteClientInstallStatus(json, &request.connection.Progress());
     json.EndObject();
     request.SendJson(text.c_str(), text.length);
 }

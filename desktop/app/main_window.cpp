@@ -5,7 +5,7 @@
 #include <csignal>
 
 #include "desktop/app/app_entry_points.h"
-#include "desktop/app/desktop_requests.h"
+#include "desktop/requests/desktop_requests.h"
 #include "desktop/app/main_placement.h"
 #include "desktop/toolkit/dialog_template.h"
 #include "desktop/toolkit/message_box.h"

@@ -53,7 +53,8 @@ const Row kRows[] = {
     {{"-manual"}, 1, kDesktop, ""},
     {{"plain"}, 1, kDesktop, ""},
     {{}, 1, kDesktop, ""},
-    {{"-service", "-mcpstdio"}, 1, "LMcpStdioRun: not available.", kDesktop},
+    // The relay, wherever its switch stands: MCP is off here, so it refuses.
+    {{"-service", "-mcpstdio"}, 0, "", kDesktop},
     {{"-uninstall"}, 0, "LLaunchUninstallerCopy: not available.", kDesktop},
     {{"x", "-uninstall2"}, 0, "LRunUninstall: not available.", kDesktop},
     {{"-bootstrap"}, 1, "LRunInstaller: not available.", kDesktop},

@@ -9,3 +9,7 @@
 std::string LTestMcpClientFolder();
 // Path of gen_corpus.py of the shared benchmark set-up; "" when not found.
 std::string LTestCorpusGenerator();
+// Generates `count` messages of that corpus under `folder` and mirrors them
+// into the current root's store; the generator's statistics (JSON text), or
+// "" with the reason in `error`.
+std::string LTestMirrorCorpus(const std::string& folder, int count, int seed, std::string& error);

@@ -83,16 +83,10 @@ std::string Query(const char16_t* sql) {
 }
 
 TEST_F(McpService, OfficialClientCallsEveryToolOnAMirroredCorpus) {
-    std::string generator = LTestCorpusGenerator();
-    ASSERT_FALSE(generator.empty()) << "shared/bench/gen_corpus.py not found beside the source tree";
-    std::string corpus = root.Path() + "/corpus";
-    LTestCurlResult gen = LTestRunCaptured({"/usr/bin/python3", generator, corpus, "200", "--seed", "7"}, 120000);
-    ASSERT_EQ(gen.exit_code, 0) << gen.output;
-    json stats = json::parse(gen.output.substr(gen.output.find('{')));
-    LTestCurlResult load =
-        LTestRunCaptured({std::string(PORLINEX_BINARY_DIR) + "/mcp/tests/tools/corpus_store", corpus}, 120000);
-    ASSERT_EQ(load.exit_code, 0) << load.output;
-    ASSERT_EQ(std::stoi(load.output), 200);
+    std::string error;
+    std::string stats_text = LTestMirrorCorpus(root.Path() + "/corpus", 200, 7, error);
+    ASSERT_FALSE(stats_text.empty()) << error;
+    json stats = json::parse(stats_text);
 
     std::string word = stats["queries"]["common word"];
     std::string with_file = Query(u"SELECT MESSAGE_ID FROM main.EMAIL_MESSAGE_ATTACHMENTS ORDER BY ID LIMIT 1;");
@@ -206,9 +200,12 @@ TEST_F(McpService, SendCountSurvivesARestart) {
         ASSERT_TRUE(LMcpTakeSendQuota(w, db, u"send_mail", &limit, &used, &slot));
         ASSERT_TRUE(LMcpTakeSendQuota(w, db, u"send_mail", &limit, &used, &slot));
     }
+    // The status asks the desktop for the AI clients' state, and with no
+    // desktop waits out three requests.
     auto count = [&] {
-        LTestCurlResult r = LTestRunCaptured({"curl", "-s", "-H", "Authorization: Bearer " + token,
-                                              url.substr(0, url.size() - 4) + "/mcp/status"});
+        LTestCurlResult r = LTestRunCaptured({"curl", "-s", "--max-time", "80", "-H", "Authorization: Bearer " + token,
+                                              url.substr(0, url.size() - 4) + "/mcp/status"},
+                                             90000);
         json status = json::parse(r.output, nullptr, false);
         return status.is_discarded() ? -1 : status["sendDailyCount"].get<int>();
     };

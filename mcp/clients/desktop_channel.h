@@ -1,0 +1,34 @@
+#pragma once
+// In the service the AI clients' files belong to the signed-in user, so
+// their installs and status reads run in the user's desktop process: a
+// request raised to the desktops, and their reply awaited. The host owns
+// the pending requests and registers them here at start-up.
+#include <cstdint>
+#include <string>
+
+#include "foundation/task_progress.h"
+
+// The request codes the desktop answers.
+enum LDesktopRequestCode : uint32_t {
+    LDesktopClaudeInstall = 1,
+    LDesktopAntigravityInstall = 2,
+    LDesktopClaudeStatus = 3,
+    LDesktopAntigravityStatus = 4,
+    LDesktopCloudFolder = 5,
+    LDesktopCodexInstall = 7,
+    LDesktopCodexStatus = 8,
+};
+
+struct LMcpDesktopChannel {
+    // A new request id; 0 when none could be made.
+    uint32_t (*begin)();
+    // The reply's ok flag; message always set, detail when given.
+    bool (*wait)(uint32_t id, LTaskProgress* progress, std::string& message, std::string* detail);
+};
+
+void LMcpSetDesktopChannel(const LMcpDesktopChannel* channel);
+
+// Takes an id, raises `code` to the desktops with it and waits for the
+// reply. False with the channel's text when no id could be taken or no
+// desktop answered in time.
+bool LMcpAskDesktop(uint32_t code, LTaskProgress* progress, std::string& message, std::string* detail);
