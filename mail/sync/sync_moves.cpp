@@ -64,7 +64,8 @@ int EMLEmailAccGetter::ApplyServerMove(LAppDatabaseAccount& db, LImapConnection&
                               target.c_str());
         LUTF8FromWide s(source), t(target);
         LNetOpResult r;
-        imap.MoveMessage(r, *this, s.text, m.uid, t.text);
+        uint32_t copyValidity = 0, copyUid = 0;
+        imap.MoveMessage(r, *this, s.text, m.uid, t.text, &copyValidity, &copyUid);
         if (r == LNetStopped) return 1;
         if (r == LNetDone) {
             if (m.isDelete)
@@ -73,8 +74,10 @@ int EMLEmailAccGetter::ApplyServerMove(LAppDatabaseAccount& db, LImapConnection&
             else
                 LActivityLogEmail(u"Server move complete for email %s from %s to %s", m.messageId, source.c_str(),
                                   target.c_str());
-            // The moved row stays unlinked until the target's next pass
-            // adopts the server copy by Message-ID and size.
+            // Without COPYUID the moved row stays unlinked until the
+            // target's next pass adopts the server copy by Message-ID and size.
+            if (copyValidity != 0 && copyUid != 0)
+                LEmailMoveLink(db, m.messageId, m.targetMailboxId, copyValidity, copyUid);
             Dequeue(db, m.seq);
             return 0;
         }
