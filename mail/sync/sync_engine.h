@@ -45,3 +45,5 @@ void LMailSyncStopAccount(const char16_t* accountId);
 // is stored; true makes that message's store fail as if the database had
 // refused it.
 void LMailSyncSetStoreFaultForTests(bool (*fault)(const char* bytes, uint64_t size));
+// Test seam: when set, called with each arrival's row ID before its hooks.
+void LMailSyncSetArrivalObserverForTests(void (*observer)(const char16_t* rowId));

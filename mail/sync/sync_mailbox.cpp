@@ -16,6 +16,7 @@
 namespace {
 
 std::atomic<bool (*)(const char*, uint64_t)> gStoreFault{nullptr};
+std::atomic<void (*)(const char16_t*)> gArrivalObserver{nullptr};
 
 // Consecutive store failures after which the pass is given up: the
 // database, not one message, is in trouble.
@@ -27,6 +28,7 @@ constexpr uint64_t kBatchBytes = 32u << 20;
 }  // namespace
 
 void LMailSyncSetStoreFaultForTests(bool (*fault)(const char* bytes, uint64_t size)) { gStoreFault.store(fault); }
+void LMailSyncSetArrivalObserverForTests(void (*observer)(const char16_t* rowId)) { gArrivalObserver.store(observer); }
 
 struct EMLEmailAccGetter::Scan {
     const char* name = nullptr;
@@ -225,7 +227,9 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
             scan.downloaded += batchDownloaded;
             // After the commit, and only for arrivals: the hooks may answer
             // or forward mail, which must never happen twice or for old mail.
+            auto observer = gArrivalObserver.load();
             for (const LString& row : arrivals) {
+                if (observer) observer(row.c_str());
                 LAutoresponderOnNewMessage(db, row.c_str());
                 LRulesApply(db, row.c_str());
             }
