@@ -134,7 +134,7 @@ bool LMailSyncMailboxAndWait(LTaskProgress& progress, const char16_t* accountId,
         LAppDatabaseCursor c;
         c.QueryF(db, u"SELECT EMAILACCOUNTS_ID, IMAP_NAME FROM %s.EMAILMAILBOXES WHERE ID='%Q' AND DELETED IS NULL LIMIT 1;",
                  u"main", mailboxId);
-        if (c.Step() != SQLITE_ROW) return false;
+        if (!c.HasRow()) return false;
         c.GetColumnText(0, u"", owner);
         c.GetColumnText(1, u"", name);
         if (!owner[0] || !name[0] || (accountId && *accountId && std::u16string_view(owner) != accountId))

@@ -25,6 +25,8 @@ protected:
     bool Pass();
     // Saves n small messages "<prefix> i" into INBOX in one doveadm call.
     void BulkSave(int n, const std::string& prefix);
+    // doveadm save into the mailbox, created first when missing.
+    bool Save(const std::string& mailbox, const std::string& message);
 
     LAppDatabaseAccount& Db() { return *db_; }
     int64_t Rows(const std::string& where = "1=1");
