@@ -52,7 +52,7 @@ bool SyncTest::Pass() {
     return done && workers == 1;
 }
 
-void SyncTest::BulkSave(int n, const std::string& prefix) {
+void SyncTest::BulkSave(int n, const std::string& prefix, int attachEvery) {
     // Delivered the maildir way (written in tmp/, renamed into new/), which
     // is what a delivery agent does, instead of n doveadm processes.
     std::string maildir = dovecot_.Folder() + "/home/alice/Maildir";
@@ -63,8 +63,16 @@ void SyncTest::BulkSave(int n, const std::string& prefix) {
     for (int i = 0; i < n; i++) {
         std::string name = std::to_string(1000000 + i) + "." + prefix + ".porlinex";
         std::string tmp = maildir + "/tmp/" + name;
-        std::ofstream(tmp) << SyncMessage(prefix + " " + std::to_string(i),
-                                          "<" + prefix + "-" + std::to_string(i) + "@example.org>");
+        std::string subject = prefix + " " + std::to_string(i);
+        std::string id = "<" + prefix + "-" + std::to_string(i) + "@example.org>";
+        if (attachEvery > 0 && i % attachEvery == 0)
+            std::ofstream(tmp) << "From: Sender <sender@example.org>\r\nSubject: " << subject << "\r\nMessage-ID: " << id
+                               << "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                                  "Content-Type: text/plain\r\n\r\nsee attached\r\n--b\r\nContent-Type: "
+                                  "application/octet-stream\r\nContent-Disposition: attachment; filename=\"part"
+                               << i << ".bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\nAAECAwQFBgc=\r\n--b--\r\n";
+        else
+            std::ofstream(tmp) << SyncMessage(subject, id);
         if (geteuid() == 0) chown(tmp.c_str(), 65534, 65534);
         ASSERT_EQ(rename(tmp.c_str(), (maildir + "/new/" + name).c_str()), 0);
     }
