@@ -1,3 +1,5 @@
+#include <string.h>
+
 #include <algorithm>
 
 #include "foundation/log.h"
@@ -8,7 +10,10 @@
 
 EMLEmailAccGetter::EMLEmailAccGetter() : LThread("EMLEmailAccGetter") {}
 
-EMLEmailAccGetter::~EMLEmailAccGetter() { Stop(); }
+EMLEmailAccGetter::~EMLEmailAccGetter() {
+    Stop();
+    explicit_bzero(password, sizeof password);
+}
 
 void EMLEmailAccGetter::SetAccount(const char16_t* id, const char16_t* incoming, const char16_t* email,
                                    const char16_t* secret) {
