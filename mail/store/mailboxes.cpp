@@ -87,10 +87,12 @@ bool LEmailMailboxesStoreListed(LAppDatabaseAccount& db, const char16_t* account
 }
 
 bool LEmailMailboxesMarkUnlisted(LAppDatabaseAccount& db, const char16_t* account_id, const LStringList& names) {
-    // A set, as a server may list very many mailboxes.
+    // A set, as a server may list very many mailboxes. Each name as it was
+    // stored (through wide text), so that a name that is not valid UTF-8
+    // matches its own row.
     std::unordered_set<std::string> listed;
     for (uint64_t i = 0; i < names.count; ++i)
-        if (names.ItemA(i)) listed.insert(names.ItemA(i));
+        if (names.ItemA(i)) listed.insert(LToUtf8(LFromUtf8(names.ItemA(i))));
     std::vector<LString> unlisted;
     {
         // The Outbox and Drafts that the outgoing queue keeps here carry
