@@ -142,6 +142,9 @@ EMLEmailAccGetter::PassEnd EMLEmailAccGetter::AbortPass(LAppDatabaseAccount& db)
 EMLEmailAccGetter::PassEnd EMLEmailAccGetter::RunPass(LAppDatabaseAccount& db, LImapConnection& imap,
                                                      LStringList& list, bool idleOffered, bool oneShot) {
     LNetOpResult r;
+    // This pass serves every request and move made so far; a wake that
+    // comes from here on asks for the next one.
+    wake.Reset();
     if (mode.load() == LMailSyncModeList) {
         SetLastError(u"");
         SetState(LMailSyncUpdating, false);
