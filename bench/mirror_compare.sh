@@ -28,12 +28,15 @@ User bench
 Pass bench
 SSLType IMAPS
 CertificateFile $T/dovecot/cert.pem
+
 IMAPStore far
 Account bench
+
 MaildirStore near
 Path $T/mirror/
 Inbox $T/mirror/INBOX
 SubFolders Verbatim
+
 Channel bench
 Far :far:
 Near :near:

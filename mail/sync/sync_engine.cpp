@@ -26,10 +26,9 @@ bool LMailSyncGetAccount(LAppDatabaseAccount& db, const char16_t* accountId, cha
 }
 
 EMLEmailAccGetter* LMailSyncFindWorker(EMLEmailAccGetter* head, const char16_t* accountId) {
+    std::u16string_view id(accountId ? accountId : u"");
     for (EMLEmailAccGetter* w = head; w; w = w->next)
-        if (LTextLength(accountId) == LTextLength(w->accountId) &&
-            std::char_traits<char16_t>::compare(w->accountId, accountId, LTextLength(accountId)) == 0)
-            return w;
+        if (id == w->accountId) return w;
     return nullptr;
 }
 
