@@ -104,6 +104,11 @@ int LSendQueueFileRow(LTaskProgress& worker, LAppDatabaseAccount& db, LQueuedRow
     if (ServerSent(p, db, imap, row, box_id, box_name)) {
         std::string name = LToUtf8(box_name);
         appended = imap.Append(r, p, name.c_str(), row.mime.View(), &uidvalidity, &uid) == 0;
+        // APPENDUID is an answer of UIDPLUS: from a server that does not
+        // offer it the numbers are not relied on.
+        bool uidplus = false;
+        LNetOpResult c = 0;
+        if (appended && (imap.HasCapability(c, p, "UIDPLUS", uidplus) != 0 || !uidplus)) uidvalidity = uid = 0;
         if (appended && (!uidvalidity || !uid) && !row.messageId.IsEmpty()) {
             // No APPENDUID: the copy is found by its Message-ID.
             uint32_t exists = 0, next = 0, found = 0;

@@ -299,13 +299,15 @@ LNetOpResult SendEmail(LNetOpResult& result, LTaskProgress& progress, LSmtpMessa
 
 LNetOpResult LSmtpSendEmail(LNetOpResult& result, LTaskProgress& progress, LSmtpMessage& message) {
     // A caller's null text counts as empty; the caller's record is left as
-    // it was but for the name-mismatch flag.
+    // it was but for the out fields.
     LSmtpMessage m = message;
     for (const char16_t** text : {&m.to, &m.sender, &m.senderName, &m.replyTo, &m.subject, &m.body, &m.smtpHost,
                                   &m.userName, &m.password})
         if (!*text) *text = u"";
     SendEmail(result, progress, m);
     if (m.nameMismatch) message.nameMismatch = 1;
+    message.permanentFailure = m.permanentFailure;
+    message.refusedRecipients = m.refusedRecipients;
     return result;
 }
 
