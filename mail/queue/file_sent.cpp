@@ -73,7 +73,47 @@ bool ServerSent(LTaskProgress& p, LAppDatabaseAccount& db, LImapConnection& imap
 
 }  // namespace
 
-int LSendQueueFileRow(LTaskProgress& worker, LAppDatabaseAccount& db, LQueuedRow& row) {
+LSendQueueImapSession::LSendQueueImapSession() = default;
+LSendQueueImapSession::~LSendQueueImapSession() = default;
+
+void LSendQueueImapSession::Close(LTaskProgress& progress) {
+    if (imap) {
+        LNetOpResult out = 0;
+        imap->Logout(out, progress);
+    }
+    imap.reset();
+    accountId.clear();
+}
+
+namespace {
+
+// Signs in and finds the server's Sent, unless the session already holds
+// them for this account. 0 ready, 1 stop requested, 2 failed.
+int Open(LQueueProgress& p, LAppDatabaseAccount& db, const LEmailSendAccount& account, const LQueuedRow& row,
+         LSendQueueImapSession& s) {
+    if (s.imap && s.accountId == row.accountId) return 0;
+    s.Close(p);
+    s.imap = std::make_unique<LImapConnection>();
+    LNetOpResult r = 0;
+    if (s.imap->Login(r, p, account.incoming, account.email, account.password) != 0) {
+        s.imap.reset();
+        return r == 1 ? 1 : 2;
+    }
+    // APPENDUID is an answer of UIDPLUS: from a server that does not offer
+    // it the numbers are not relied on.
+    if (!ServerSent(p, db, *s.imap, row, s.boxId, s.boxName) ||
+        s.imap->HasCapability(r, p, "UIDPLUS", s.uidplus) != 0) {
+        s.Close(p);
+        return r == 1 || p.IsStopRequested() ? 1 : 2;
+    }
+    s.accountId = row.accountId;
+    return 0;
+}
+
+}  // namespace
+
+int LSendQueueFileRow(LTaskProgress& worker, LAppDatabaseAccount& db, LQueuedRow& row,
+                      LSendQueueImapSession& session) {
     LEmailSendAccount account;
     if (!LSendQueueAccountIsLive(db, row.accountId) || !LEmailSendGetAccount(db, row.accountId, account)) {
         Filed(db, row);  // nothing to file into; the local copy stays
@@ -91,46 +131,38 @@ int LSendQueueFileRow(LTaskProgress& worker, LAppDatabaseAccount& db, LQueuedRow
         return 0;
     }
     LQueueProgress p(worker);
-    LImapConnection imap;
-    LNetOpResult r = 0;
-    if (imap.Login(r, p, account.incoming, account.email, account.password) != 0) {
+    if (int r = Open(p, db, account, row, session)) {
         if (r == 1) return 1;
         TryLater(db, row, p.error);
         return 0;
     }
-    char16_t box_id[260], box_name[260];
+    LImapConnection& imap = *session.imap;
+    std::string name = LToUtf8(session.boxName);
     uint32_t uidvalidity = 0, uid = 0;
-    bool appended = false;
-    if (ServerSent(p, db, imap, row, box_id, box_name)) {
-        std::string name = LToUtf8(box_name);
-        appended = imap.Append(r, p, name.c_str(), row.mime.View(), &uidvalidity, &uid) == 0;
-        // APPENDUID is an answer of UIDPLUS: from a server that does not
-        // offer it the numbers are not relied on.
-        bool uidplus = false;
-        LNetOpResult c = 0;
-        if (appended && (imap.HasCapability(c, p, "UIDPLUS", uidplus) != 0 || !uidplus)) uidvalidity = uid = 0;
-        if (appended && (!uidvalidity || !uid) && !row.messageId.IsEmpty()) {
-            // No APPENDUID: the copy is found by its Message-ID.
-            uint32_t exists = 0, next = 0, found = 0;
-            std::string message_id = LToUtf8(row.messageId);
-            LNetOpResult s = 0;
-            if (imap.SelectStatus(s, p, exists, uidvalidity, next, name.c_str()) == 0 &&
-                imap.FindByMessageId(s, p, name.c_str(), message_id.c_str(), found) == 0 && found)
-                uid = found;
-            else
-                uidvalidity = uid = 0;
-        }
+    LNetOpResult r = 0;
+    bool appended = imap.Append(r, p, name.c_str(), row.mime.View(), &uidvalidity, &uid) == 0;
+    if (!session.uidplus) uidvalidity = uid = 0;
+    if (appended && (!uidvalidity || !uid) && !row.messageId.IsEmpty()) {
+        // No APPENDUID: the copy is found by its Message-ID.
+        uint32_t exists = 0, next = 0, found = 0;
+        std::string message_id = LToUtf8(row.messageId);
+        LNetOpResult s = 0;
+        if (imap.SelectStatus(s, p, exists, uidvalidity, next, name.c_str()) == 0 &&
+            imap.FindByMessageId(s, p, name.c_str(), message_id.c_str(), found) == 0 && found)
+            uid = found;
+        else
+            uidvalidity = uid = 0;
     }
     bool stopped = r == 1 || p.IsStopRequested();
-    LNetOpResult out = 0;
-    imap.Logout(out, p);
     if (!appended) {
+        // A connection that failed once is not trusted for the next row.
+        session.Close(p);
         if (stopped) return 1;
         TryLater(db, row, p.error);
         return 0;
     }
     if (uidvalidity && uid) {
-        Link(db, row, box_id, uidvalidity, uid);
+        Link(db, row, session.boxId, uidvalidity, uid);
     } else if (Retire(db, row)) {
         Filed(db, row);
         LActivityLogEmail(u"Queued email %s completed for account %s to %s; local Sent linkage will be restored by "

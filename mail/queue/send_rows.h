@@ -1,6 +1,8 @@
 #pragma once
 // The queue lines as the worker reads and changes them.
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "foundation/database.h"
 #include "foundation/lstring.h"
@@ -29,6 +31,25 @@ bool LSendQueueComposeOnce(LAppDatabaseAccount& db, LQueuedRow& row, const LEmai
 // SENT, and the row into the local Sent (UIDVALIDITY 0), in one transaction.
 bool LSendQueueMarkSent(LAppDatabaseAccount& db, const LQueuedRow& row);
 
+// One signed-in IMAP connection with the account's Sent found, kept while
+// the rows filed one after another are of the same account.
+class LImapConnection;
+class LSendQueueImapSession {
+public:
+    LSendQueueImapSession();
+    ~LSendQueueImapSession();
+    LSendQueueImapSession(const LSendQueueImapSession&) = delete;
+    LSendQueueImapSession& operator=(const LSendQueueImapSession&) = delete;
+    void Close(LTaskProgress& progress);
+
+    std::u16string accountId;
+    std::unique_ptr<LImapConnection> imap;
+    char16_t boxId[260] = {0};
+    char16_t boxName[260] = {0};
+    bool uidplus = false;
+};
+
 // 0 done with the row (whatever became of it), 1 stop requested.
 int LSendQueueSendRow(LTaskProgress& worker, LAppDatabaseAccount& db, LQueuedRow& row);
-int LSendQueueFileRow(LTaskProgress& worker, LAppDatabaseAccount& db, LQueuedRow& row);
+int LSendQueueFileRow(LTaskProgress& worker, LAppDatabaseAccount& db, LQueuedRow& row,
+                      LSendQueueImapSession& session);

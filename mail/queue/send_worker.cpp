@@ -2,6 +2,8 @@
 // back-off, so one failing row or account never holds up the others.
 #include <memory>
 #include <mutex>
+#include <set>
+#include <string>
 
 #include "foundation/log.h"
 #include "foundation/thread.h"
@@ -11,22 +13,23 @@
 
 int LSendQueueProcess(LTaskProgress& progress, LAppDatabaseAccount& db, int64_t& next_due) {
     next_due = 0;
-    // Each pass takes due rows until none is left; a row that fails is
-    // given a later try and so is not taken again in the same round.
-    for (const char16_t* state : {u"QUEUED", u"SENT"}) {
-        LQueuedRow row;
-        while (!progress.IsStopRequested() && LSendQueueNextRow(db, state, LNow(), row)) {
-            int r = state[0] == u'Q' ? LSendQueueSendRow(progress, db, row) : LSendQueueFileRow(progress, db, row);
-            if (r == 1) return 1;
-            // Anything sent in this pass is filed before the next one.
-            if (state[0] == u'Q') {
-                LQueuedRow sent;
-                while (!progress.IsStopRequested() && LSendQueueNextRow(db, u"SENT", LNow(), sent))
-                    if (LSendQueueFileRow(progress, db, sent) == 1) return 1;
-            }
-        }
-    }
-    if (progress.IsStopRequested()) return 1;
+    // Every due row is sent first, then every sent row is filed, one IMAP
+    // session per account. A row that fails is given a later try and so is
+    // not taken again in the same round.
+    // A row met twice in one round could not be updated (the database
+    // refuses writes): the round ends rather than going round it for ever.
+    std::set<std::u16string> seen;
+    auto fresh = [&](const LQueuedRow& r) { return seen.insert(r.id).second; };
+    LQueuedRow row;
+    while (!progress.IsStopRequested() && LSendQueueNextRow(db, u"QUEUED", LNow(), row) && fresh(row))
+        if (LSendQueueSendRow(progress, db, row) == 1) return 1;
+    seen.clear();
+    LSendQueueImapSession session;
+    int result = 0;
+    while (!progress.IsStopRequested() && LSendQueueNextRow(db, u"SENT", LNow(), row) && fresh(row))
+        if ((result = LSendQueueFileRow(progress, db, row, session)) == 1) break;
+    session.Close(progress);
+    if (result == 1 || progress.IsStopRequested()) return 1;
     next_due = LSendQueueNextDue(db);
     return 0;
 }
