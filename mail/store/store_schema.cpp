@@ -2,6 +2,7 @@
 
 #include "mail/store/fts_index.h"
 #include "mail/store/mail_schema.h"
+#include "mail/store/message_store.h"
 
 namespace {
 
@@ -67,5 +68,7 @@ int LEmailStoreCreateSchema(LAppDatabaseAccount& db) {
         if (!db.ExecF(u"CREATE INDEX IF NOT EXISTS %s.%s ON %s (%s);", u"main", i.name, i.table, i.columns))
             LEmailSchemaFail(db, "Unable to create an index of the message tables");
     if (!LEmailFtsPrepareAtStart(db)) return 2;
+    // Files of messages that a crash kept from being committed.
+    LEmailAttachmentCacheCleanup(db);
     return 0;
 }

@@ -257,8 +257,18 @@ TEST_P(ImapMoveTest, MovesOneMessageAndLeavesOthersMarks) {
     LImapConnection imap;
     SignIn(imap);
     LNetOpResult r;
-    ASSERT_EQ(imap.MoveMessage(r, progress, "INBOX", 1, "Trash"), 0u) << progress.LastError();
+    uint32_t copyValidity = 0, copyUid = 0;
+    ASSERT_EQ(imap.MoveMessage(r, progress, "INBOX", 1, "Trash", &copyValidity, &copyUid), 0u)
+        << progress.LastError();
     imap.Logout(r, progress);
+    // The copy's place as the server reports it: the moved row is linked by it.
+    std::string trashUid = dovecot.Doveadm({"fetch", "-u", "alice", "uid", "mailbox", "Trash", "all"});
+    std::string trashValidity = dovecot.Doveadm({"mailbox", "status", "-u", "alice", "uidvalidity", "Trash"});
+    if (GetParam()[0] == 0 || copyUid != 0) {
+        EXPECT_NE(trashUid.find("uid: " + std::to_string(copyUid) + "\n"), std::string::npos) << trashUid;
+        EXPECT_NE(trashValidity.find("uidvalidity=" + std::to_string(copyValidity)), std::string::npos)
+            << trashValidity;
+    }
 
     EXPECT_EQ(dovecot.Doveadm({"search", "-u", "alice", "mailbox", "INBOX", "all"}).find(" 1\n"), std::string::npos);
     std::string inbox = dovecot.Doveadm({"fetch", "-u", "alice", "uid flags", "mailbox", "INBOX", "all"});
