@@ -72,8 +72,10 @@ public:
     LNetOpResult MoveMessage(LNetOpResult& result, LTaskProgress& progress, const char* source, uint32_t uid,
                              const char* destination, uint32_t* copyUidValidity = nullptr,
                              uint32_t* copyUid = nullptr);
-    // One IDLE cycle of at most LImapIdleTimeout ms.
-    LNetOpResult Idle(LNetOpResult& result, LTaskProgress& progress, bool& changed);
+    // One IDLE cycle of at most LImapIdleTimeout ms. It also ends, with
+    // result 0, when `wake` (an event of the caller's) is set: a worker that
+    // has local work must not sit out the server's silence.
+    LNetOpResult Idle(LNetOpResult& result, LTaskProgress& progress, bool& changed, LHandle wake = LInvalidHandle);
 
 private:
     // Reads to the tagged reply, handing every untagged line to the caller;

@@ -318,7 +318,7 @@ LNetOpResult LImapConnection::MoveMessage(LNetOpResult& result, LTaskProgress& p
     return ExpungeOne(result, progress, uid);
 }
 
-LNetOpResult LImapConnection::Idle(LNetOpResult& result, LTaskProgress& progress, bool& changed) {
+LNetOpResult LImapConnection::Idle(LNetOpResult& result, LTaskProgress& progress, bool& changed, LHandle wake) {
     changed = false;
     if (connection.socket == LInvalidSocket) return result = LNetFailed;
     if (SendCommand(result, progress, kImapIdle) != 0) return result;
@@ -341,9 +341,17 @@ LNetOpResult LImapConnection::Idle(LNetOpResult& result, LTaskProgress& progress
     }
     bool stopped = false;
     if (!changed && !HoldsUnreadInput()) {
-        LNetOpResult waited;
-        LNetWaitReadable(waited, progress, connection.socket, LImapIdleTimeout);
-        stopped = waited == LNetStopped;
+        if (wake == LInvalidHandle) {
+            LNetOpResult waited;
+            LNetWaitReadable(waited, progress, connection.socket, LImapIdleTimeout);
+            stopped = waited == LNetStopped;
+        } else {
+            // News, the caller's wake event or a stop: whichever comes first.
+            LHandleList list;
+            list.handles[list.count++] = connection.socket;
+            list.handles[list.count++] = wake;
+            stopped = progress.WaitHandles(list, LImapIdleTimeout) == LWaitStopped;
+        }
     }
     if (connection.Send(result, plain, kImapDone, 6, kSendTimeout) != 0) return result;
     while (true) {
