@@ -127,7 +127,9 @@ int LEmailQueueOutgoingEx(LAppDatabaseAccount& db, const char16_t* account_id, c
     char16_t new_id[260];
     if (!LEmailStoreLocalMessage(db, account, m, new_id)) return 2;
     LActivityLogEmail(u"Queued outbound email %s in %s for account %s to %s", new_id, box_name, account_id, to);
-    LSendQueueWake();
+    // Inside a caller's transaction the row is not visible yet: a wake now
+    // would find nothing and be spent, so that caller wakes after its commit.
+    if (sqlite3_get_autocommit(db.handle)) LSendQueueWake();
     return 0;
 }
 

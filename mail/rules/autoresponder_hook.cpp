@@ -168,6 +168,7 @@ bool SendReply(LAppDatabaseAccount& db, const Message& m, const Active& a, int64
         LActivityLogError(u"Autoresponder %s could not queue a reply for email %s", a.id, m.id);
         return false;
     }
+    LSendQueueWake();
     LActivityLogEmail(u"Autoresponder %s queued a reply for email %s", a.id, m.id);
     return true;
 }

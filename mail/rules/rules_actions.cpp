@@ -123,7 +123,7 @@ bool Action::Reply() {
                  u"main", ledger_key, recipient, static_cast<long long>(now - kReplyFloorSeconds));
         int32_t recent = 1;
         char16_t id[LEmailIdLength + 1];
-        if (!tx.Began() || !db.QueryInt(q.c_str(), &recent) || recent != 0 ||
+        if (!db.QueryInt(q.c_str(), &recent) || recent != 0 ||
             !LEmailNewRowId(db, u"AUTORESPONDER_SENDS", id) ||
             !db.ExecF(u"INSERT INTO %s.AUTORESPONDER_SENDS (ID, AUTORESPONDER_ID, EMAIL_MESSAGE_ID, "
                       u"RECIPIENT_NORMALIZED, SENT_UTC, STATUS) VALUES ('%Q', '%Q', '%Q', '%Q', %lld, 'SENT');",
@@ -131,11 +131,13 @@ bool Action::Reply() {
             return false;
     }
     LActivityLogEmail(u"Replying to email %s using rule %s to %s", messageId, label, to);
-    if (LEmailQueueOutgoingEx(db, m.accountId.c_str(), to.c_str(), u"", subject.c_str(), html.c_str(), x) != 0 ||
-        (fromRule && !tx.Commit())) {
+    if (!tx.Began() ||
+        LEmailQueueOutgoingEx(db, m.accountId.c_str(), to.c_str(), u"", subject.c_str(), html.c_str(), x) != 0 ||
+        !tx.Commit()) {
         LActivityLogError(u"Rule %s failed to reply to email %s", label, messageId);
         return false;
     }
+    LSendQueueWake();
     return MoveAfter();
 }
 

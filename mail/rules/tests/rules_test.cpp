@@ -182,4 +182,19 @@ TEST_F(RulesTest, MoveToAMissingMailboxFails) {
     EXPECT_EQ(QueryText(Db(), "SELECT MAILBOX_ID FROM EMAIL_MESSAGES WHERE ID='m1'"), "inbox");
 }
 
+// The MCP tools act for the user: their reply is queued (and committed),
+// unmarked, without the once-a-day rule of the REPLY rules.
+TEST_F(RulesTest, ActionsRunForTheUser) {
+    Arrival a;
+    a.id = "m1";
+    a.auto_submitted = "auto-generated";
+    Arrive(a);
+    for (int i = 0; i < 2; ++i) ASSERT_TRUE(LRulesRunAction(u"m1", u"MCP", u"REPLY", u"message=Thanks"));
+    ASSERT_TRUE(LRulesRunAction(u"m1", u"MCP", u"REDIRECT", u"to=boss%40example.com"));
+    EXPECT_FALSE(LRulesRunAction(u"m1", u"MCP", u"FORWARD", u"to=not%20an%20address"));
+    EXPECT_EQ(Queued(), 3);
+    EXPECT_EQ(LastQueued("m.REPLY_TO_TEXT"), "ann@example.net");
+    EXPECT_EQ(LastQueued("q.AUTO_SUBMITTED"), "");
+}
+
 }  // namespace
