@@ -114,6 +114,7 @@ bool Action::Reply() {
     std::u16string ledger_key = std::u16string(u"rule:") + label;
     int64_t now = LNow();
     LStoreTransaction tx(db);
+    if (!tx.Began()) return false;
     if (fromRule) {
         // One answer per sender per day: two programs answering each other
         // stop after one round.
@@ -131,8 +132,7 @@ bool Action::Reply() {
             return false;
     }
     LActivityLogEmail(u"Replying to email %s using rule %s to %s", messageId, label, to);
-    if (!tx.Began() ||
-        LEmailQueueOutgoingEx(db, m.accountId.c_str(), to.c_str(), u"", subject.c_str(), html.c_str(), x) != 0 ||
+    if (LEmailQueueOutgoingEx(db, m.accountId.c_str(), to.c_str(), u"", subject.c_str(), html.c_str(), x) != 0 ||
         !tx.Commit()) {
         LActivityLogError(u"Rule %s failed to reply to email %s", label, messageId);
         return false;

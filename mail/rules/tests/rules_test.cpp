@@ -124,6 +124,9 @@ TEST_F(RulesTest, ReplyAnswersASenderOnceADay) {
     static time_t s_now;
     s_now = now;
     LSetNowFuncForTests([] { return s_now; });
+    struct Restore {
+        ~Restore() { LSetNowFuncForTests(nullptr); }
+    } restore;
     Rule("rep", "REPLY", "message=Thanks", {{"FROM", "", "ann@"}});
     ASSERT_EQ(LRulesLoad(Db()), 0);
     struct Step {
@@ -152,7 +155,6 @@ TEST_F(RulesTest, ReplyAnswersASenderOnceADay) {
     }
     EXPECT_EQ(LastQueued("q.AUTO_SUBMITTED"), "auto-replied");
     EXPECT_EQ(LastQueued("m.IN_REPLY_TO"), "<m4@example.net>");
-    LSetNowFuncForTests(nullptr);
 }
 
 // A rule deleted after the last reload does not run; rules written while
