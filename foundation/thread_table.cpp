@@ -1,5 +1,6 @@
 #include "foundation/thread_table.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -38,7 +39,14 @@ LThreadTableEntry* Find(ThreadTable& t, int tid) {
 
 }  // namespace
 
+namespace {
+std::atomic<LThreadRegisterHook> g_register_hook{nullptr};
+}  // namespace
+
+void LThreadSetRegisterHook(LThreadRegisterHook hook) { g_register_hook = hook; }
+
 bool LThreadRegister(const char* tag) {
+    if (LThreadRegisterHook hook = g_register_hook.load()) hook();
     const int tid = LPlatformThreadId();
     ThreadTable& t = Table();
     std::lock_guard<std::mutex> g(t.lock);
@@ -102,4 +110,22 @@ size_t LThreadTableSnapshot(LThreadTableEntry* out, size_t max) {
     size_t n = t.count < max ? t.count : max;
     std::memcpy(out, t.entries, n * sizeof *out);
     return n;
+}
+
+bool LThreadTableFindForCrash(int tid, LThreadTableEntry& out) {
+    // A crash may come while some thread (the crashing one, say) holds the
+    // lock: then the table is read as it stands rather than waited for.
+    ThreadTable& t = Table();
+    bool locked = t.lock.try_lock();
+    bool found = false;
+    size_t n = t.count < LThreadTableSize ? t.count : LThreadTableSize;
+    for (size_t i = 0; i < n && !found; ++i) {
+        if (t.entries[i].thread_id != tid) continue;
+        std::memcpy(&out, &t.entries[i], sizeof out);
+        out.tag[4] = 0;
+        out.activity[259] = 0;
+        found = true;
+    }
+    if (locked) t.lock.unlock();
+    return found;
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "desktop/toolkit/window_types.h"
+
 // The MCP standard input/output relay; its exit code is the process's.
 int LMcpStdioRun();
 
@@ -31,6 +33,11 @@ void LRunCompanionProgram();
 void LShowLauncherDialog(const std::string& name);
 void LRunSuiteLauncher();
 void LInstallComponent(const std::string& name, const std::string& pid, const char* source, int flag);
+
+// Crash reports: sends the report of an earlier failure, optionally
+// writing a dump of this process first; reason is a short code such as
+// "AbTerm"; parent owns its dialogs.
+void LCrashReportUpload(bool write_dump, const char* reason, LHwnd parent);
 
 // Installer, uninstaller and the desktop itself.
 void LLaunchUninstallerCopy(bool quiet);

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "foundation/log.h"
+#include "platform/folder_acl.h"
 #include "platform/service_state.h"
 #include "platform/wait.h"
 #include "web/engine/web_server.h"
@@ -34,6 +35,13 @@ bool AnswerQuery(LServiceEngine& engine, uint32_t code) {
     default:
         return false;
     }
+}
+
+// The users the access choice lists get a named entry on the socket; the
+// same entry lets them past this check.
+bool PeerListedOn(const std::string& socket_path, int fd) {
+    uid_t uid;
+    return LUnixSocketPeerUid(fd, uid) && LPlatformAclUserCanWrite(socket_path, uid);
 }
 
 }  // namespace
@@ -191,7 +199,7 @@ void LServicePipeServer::Run() {
             if (WaitStop(kAcceptRetryMs) == LWaitStopped) break;
             continue;
         }
-        if (!LUnixSocketPeerAllowed(client.Fd(), allowed_group_)) continue;
+        if (!LUnixSocketPeerAllowed(client.Fd(), allowed_group_) && !PeerListedOn(path_, client.Fd())) continue;
         OnClientConnected(std::move(client));
     }
     ended_.Set();

@@ -1,5 +1,7 @@
 #include "host/service_main.h"
 
+#include "host/error_email.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -102,6 +104,7 @@ int LServiceMain(int argc, char** argv) {
     LServiceControlSignals controls;
     LSetServiceFlag(true);
     LLogSetStandardErrorCopy(true);
+    LErrorEmailStart();
     // Room for the web server's connections (it takes at most 512 on each
     // port) beside the mail workers' files and sockets.
     LServiceSetProcessLimits(8192);
@@ -159,5 +162,6 @@ int LServiceMain(int argc, char** argv) {
     LServiceUnregisterLogBroadcast();
     LServicePipeServerSetCurrent(nullptr);
     ReportStatus(LServiceState::Stopped);
+    LErrorEmailStop();
     return 0;
 }

@@ -1,5 +1,8 @@
 #include "host/switches.h"
 
+#include "host/crash_handler.h"
+#include "host/crash_id.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -196,7 +199,13 @@ int DesktopStart(bool installer) {
 
 int LHostMain(int argc, char** argv) {
     LCmdLineInit(argc, argv);
+    // A reporting child only ends on a crash; everybody else reports it.
+    if (argc > 1 && std::strcmp(argv[1], "-exe") == 0)
+        LCrashHandlerInstallForChild();
+    else
+        LCrashHandlerInstall();
     LThreadRegister("MAIN");
+    LCrashSetMainThread();
     if (LCmdLineHasSwitch(u"-mcpstdio")) return LMcpStdioRun();
     bool installer = LCmdLineHasSwitch(u"-installer");
     if (installer) ClearInstallHistory();

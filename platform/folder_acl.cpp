@@ -159,7 +159,8 @@ bool Walk(int dirfd, const LPlatformAclChange& c, const std::vector<std::string>
             int sub = openat(dirfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             ok = sub >= 0 && Walk(sub, c, nullptr, depth + 1) && ok;
             if (sub >= 0) close(sub);
-        } else if (S_ISREG(st.st_mode)) {
+        } else if (S_ISREG(st.st_mode) || S_ISSOCK(st.st_mode)) {
+            // A socket's access list decides who may connect to it.
             ok = ApplyOne(ProcPath(fd), false, st.st_mode, c) && ok;
         }
         close(fd);
@@ -221,3 +222,18 @@ std::string LPlatformEffectiveUserName() {
 }
 
 bool LPlatformIsSuperUser() { return geteuid() == 0; }
+
+bool LPlatformAclUserCanWrite(const std::string& path, uint32_t uid) {
+    AclHolder acl(acl_get_file(path.c_str(), ACL_TYPE_ACCESS));
+    if (!acl) return false;
+    bool entry = false, masked_out = false;
+    acl_entry_t e;
+    for (int id = ACL_FIRST_ENTRY; acl_get_entry(acl.get(), id, &e) == 1; id = ACL_NEXT_ENTRY) {
+        acl_tag_t tag;
+        acl_permset_t perms;
+        if (acl_get_tag_type(e, &tag) != 0 || acl_get_permset(e, &perms) != 0) continue;
+        if (tag == ACL_USER && Qualifier(e) == uid) entry = acl_get_perm(perms, ACL_WRITE) == 1;
+        if (tag == ACL_MASK) masked_out = acl_get_perm(perms, ACL_WRITE) != 1;
+    }
+    return entry && !masked_out;
+}

@@ -19,7 +19,7 @@ struct LPlatformAclChange {
 };
 
 // Applies the change to the folder and everything below it: access entries
-// on every folder and regular file, default entries on folders so that what
+// on every folder, regular file and socket, default entries on folders so that what
 // is made later inherits them. Links are never followed (nor changed) and
 // other kinds of file are left alone; entries named in `skip`, directly
 // inside the folder, keep the access they have. False when any object could
@@ -27,6 +27,10 @@ struct LPlatformAclChange {
 // done).
 bool LPlatformAclApplyTree(const std::string& folder, const LPlatformAclChange& change,
                            const std::vector<std::string>& skip);
+
+// Whether the object's access list has a named-user entry that lets uid
+// write (the mask included).
+bool LPlatformAclUserCanWrite(const std::string& path, uint32_t uid);
 
 // Takes every extended entry off an open folder: its access list is its
 // mode bits again and it has no default entries, so nothing made inside it

@@ -142,6 +142,14 @@ bool LUnixSocketPeerAllowed(int fd, gid_t allowed_group) {
     return UserInGroup(cred.uid, cred.gid, allowed_group);
 }
 
+bool LUnixSocketPeerUid(int fd, uid_t& uid) {
+    ucred cred;
+    socklen_t len = sizeof cred;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return false;
+    uid = cred.uid;
+    return true;
+}
+
 bool LUnixSocketConnect(const std::string& path, LUnixSocket& out) {
     sockaddr_un a;
     if (!FillAddress(path, a)) return false;

@@ -61,6 +61,8 @@ uint32_t LUnixSocketAccept(int listen_fd, int stop_fd, LUnixSocket& out);
 // True when the connected peer may talk to this process: root, the same
 // user, or a member of the group that owns the socket's folder.
 bool LUnixSocketPeerAllowed(int fd, gid_t allowed_group);
+// The connected peer's user id; false when it cannot be read.
+bool LUnixSocketPeerUid(int fd, uid_t& uid);
 // The group of a file or folder; (gid_t)-1 when it cannot be read.
 gid_t LPathGroup(const std::string& path);
 

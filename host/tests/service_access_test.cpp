@@ -5,7 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
+
+#include "foundation/reg_settings.h"
+#include "host/service_access.h"
 
 #include "platform/root.h"
 #include "platform/unix_socket.h"
@@ -79,6 +84,32 @@ TEST(ServiceAccess, PeerInTheGroupIsServed) {
     ASSERT_TRUE(service.WaitRunning());
     OpenPathToEveryone(root);
     EXPECT_EQ(QueryAsNobody(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A user the access choice lists is served through its named entry on the
+// socket, outside the run folder's group; the entry taken away, refused.
+TEST(ServiceAccess, PeerListedByTheAccessChoiceIsServed) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    LTestRoot root;
+    std::filesystem::create_directories(root.Path() + "/etc");
+    std::ofstream(root.Path() + "/etc/passwd") << "nob:x:65534:65534::/:/bin/sh\n";
+    std::ofstream(root.Path() + "/etc/login.defs") << "UID_MIN 1000\nUID_MAX 65534\n";
+    LRegSettingsSet(u"Service", u"Access", u"1");
+    ASSERT_TRUE(LServiceApplyAccess());
+    LTestService service;
+    ASSERT_TRUE(service.WaitRunning());
+    chmod(root.Path().c_str(), 0755);
+    chmod((root.Path() + "/run").c_str(), 0755);
+    EXPECT_EQ(QueryAsNobody(), 0);
+    LRegSettingsSet(u"Service", u"Access", u"0");
+    ASSERT_TRUE(LServiceApplyAccess());
+    // Refused at connect by the socket's own access list (exit 1) or
+    // dropped by the peer check (3).
+    EXPECT_NE(QueryAsNobody(), 0);
 }
 
 }  // namespace

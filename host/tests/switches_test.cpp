@@ -33,7 +33,7 @@ const Row kRows[] = {
     // Not installed: nothing to change, which counts as success.
     {{"-setaccount", "bob", "pw"}, 1, "", kDesktop},
     {{"-startservice"}, 0, "", kDesktop},
-    {{"-setaccess"}, 0, "LServiceApplyAccess: not available.", kDesktop},
+    {{"-setaccess"}, 0, "", "not available"},
     // No task of that name is registered (yet): the child task fails.
     {{"-exe", "NoSuchTask"}, 1, "", kDesktop},
     {{"-exe"}, 1, kDesktop, ""},
@@ -41,7 +41,7 @@ const Row kRows[] = {
     {{"-elevated"}, 1, kDesktop, ""},
     {{"-firewall", "80,443", "1", "web"}, 0, "LFirewallOpenPort: not available.", kDesktop},
     {{"-firewall", "80"}, 0, "", "LFirewallOpenPort"},
-    {{"-setautorun", "X0"}, 0, "LRunOnStartupDelete: not available.", kDesktop},
+    {{"-setautorun", "X0"}, 0, "", "not available"},
     {{"-setautorun"}, 1, kDesktop, "LRunOnStartup"},
     {{"-extfind"}, 0, "LRunCompanionProgram: not available.", kDesktop},
     {{"-extsuite"}, 0, "LShowLauncherDialog: not available.", kDesktop},
