@@ -60,29 +60,7 @@ bool PurgeChunk(LAppDatabaseAccount& db, const char16_t* account_id, std::vector
     }
     if (count == 0) return tx.Commit();
     std::vector<std::string> paths;
-    {
-        LAppDatabaseCursor c;
-        c.QueryF(db,
-                 u"SELECT STORAGE_PATH FROM %s.EMAIL_MESSAGE_ATTACHMENTS WHERE MESSAGE_ID IN (%s) AND "
-                 u"COALESCE(STORAGE_PATH, '')<>'';",
-                 u"main", in.c_str());
-        for (; c.HasRow(); c.Step()) {
-            LStringA path;
-            c.GetColumnTextA(0, path);
-            paths.push_back(path.Str());
-        }
-    }
-    // The message rows go last: the statements before find the companions
-    // through the list, and the index trigger removes each row's entries.
-    const char16_t* statements[] = {
-        u"DELETE FROM %s.EMAIL_MESSAGE_ATTACHMENTS WHERE MESSAGE_ID IN (%s);",
-        u"DELETE FROM %s.EMAIL_MESSAGE_ADDRESSES WHERE MESSAGE_ID IN (%s);",
-        u"DELETE FROM %s.EMAIL_MESSAGE_PARTS WHERE MESSAGE_ID IN (%s);",
-        u"DELETE FROM %s.AUTORESPONDER_MESSAGE_SAFETY WHERE EMAIL_MESSAGE_ID IN (%s);",
-        u"DELETE FROM %s.EMAIL_MESSAGES WHERE ID IN (%s);",
-    };
-    for (const char16_t* s : statements)
-        if (!db.ExecF(s, u"main", in.c_str())) return false;
+    if (!LEmailDeleteMessageRows(db, in, paths)) return false;
     if (!tx.Commit()) return false;
     files.insert(files.end(), paths.begin(), paths.end());
     return true;
@@ -104,6 +82,7 @@ bool LEmailAccountPurgeMessages(LAppDatabaseAccount& db, const char16_t* account
             !db.ExecF(u"UPDATE %s.EMAILMAILBOXES SET IMAP_UIDVALIDITY=0, IMAP_UIDNEXT=0, IMAP_HIGHESTMODSEQ=0 WHERE "
                       u"EMAILACCOUNTS_ID='%Q';",
                       u"main", account_id) ||
+            !db.ExecF(u"DELETE FROM %s.EMAIL_SERVER_MOVES WHERE ACCOUNT_ID='%Q';", u"main", account_id) ||
             !db.ExecF(u"UPDATE %s.EMAILACCOUNTS SET LAST_SYNC=NULL WHERE ID='%Q';", u"main", account_id) ||
             !LEmailAccountClearListRefresh(db, account_id) || !tx.Commit()) {
             LLogErrorF("Unable to clear the sync state of account %s", account.c_str());
@@ -136,5 +115,32 @@ bool LEmailAccountPurgeMessages(LAppDatabaseAccount& db, const char16_t* account
         return false;
     }
     LLogInfoF("Cleared %lld downloaded messages of account %s", static_cast<long long>(purged), account.c_str());
+    return true;
+}
+
+bool LEmailDeleteMessageRows(LAppDatabaseAccount& db, const LString& in_list, std::vector<std::string>& files) {
+    {
+        LAppDatabaseCursor c;
+        c.QueryF(db,
+                 u"SELECT STORAGE_PATH FROM %s.EMAIL_MESSAGE_ATTACHMENTS WHERE MESSAGE_ID IN (%s) AND "
+                 u"COALESCE(STORAGE_PATH, '')<>'';",
+                 u"main", in_list.c_str());
+        for (; c.HasRow(); c.Step()) {
+            LStringA path;
+            c.GetColumnTextA(0, path);
+            files.push_back(path.Str());
+        }
+    }
+    // The message rows go last: the statements before find the companions
+    // through the list, and the index trigger removes each row's entries.
+    const char16_t* statements[] = {
+        u"DELETE FROM %s.EMAIL_MESSAGE_ATTACHMENTS WHERE MESSAGE_ID IN (%s);",
+        u"DELETE FROM %s.EMAIL_MESSAGE_ADDRESSES WHERE MESSAGE_ID IN (%s);",
+        u"DELETE FROM %s.EMAIL_MESSAGE_PARTS WHERE MESSAGE_ID IN (%s);",
+        u"DELETE FROM %s.AUTORESPONDER_MESSAGE_SAFETY WHERE EMAIL_MESSAGE_ID IN (%s);",
+        u"DELETE FROM %s.EMAIL_MESSAGES WHERE ID IN (%s);",
+    };
+    for (const char16_t* s : statements)
+        if (!db.ExecF(s, u"main", in_list.c_str())) return false;
     return true;
 }

@@ -4,6 +4,9 @@
 // row; the migration of passwords stored in plain text by older releases;
 // the default Sent mailbox; the flag that forces a new mailbox-list fetch;
 // and the purge of an account's downloaded mail.
+#include <string>
+#include <vector>
+
 #include "foundation/database.h"
 
 // Encrypted text of a password must fit a stored field, so a password may
@@ -33,3 +36,8 @@ bool LEmailAccountClearListRefresh(LAppDatabaseAccount& db, const char16_t* acco
 bool LEmailAccountPurgeMessages(LAppDatabaseAccount& db, const char16_t* account_id);
 // Messages per chunk of the purge.
 constexpr int LEmailPurgeChunkRows = 500;
+
+// Deletes the messages of an SQL list of quoted IDs ("'a', 'b'") with their
+// attachments, addresses, parts and safety rows, on the caller's transaction;
+// their cached files are added to `files`, to be deleted after the commit.
+bool LEmailDeleteMessageRows(LAppDatabaseAccount& db, const LString& in_list, std::vector<std::string>& files);

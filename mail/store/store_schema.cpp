@@ -2,6 +2,7 @@
 
 #include "mail/store/fts_index.h"
 #include "mail/store/mail_schema.h"
+#include "mail/store/message_store.h"
 
 namespace {
 
@@ -29,6 +30,13 @@ constexpr LEmailSchemaTable kTables[] = {
      u"CREATE TABLE %s.EMAIL_MAILBOX_SYNC_STATE (MAILBOX_ID VARCHAR(12) PRIMARY KEY, LAST_FULL_SYNC_UTC INTEGER, "
      u"LAST_INCREMENTAL_SYNC_UTC INTEGER, LAST_SYNC_ERROR TEXT, LAST_SYNC_UID INTEGER NOT NULL DEFAULT 0, "
      u"LAST_KNOWN_UIDVALIDITY INTEGER NOT NULL DEFAULT 0, LAST_KNOWN_HIGHESTMODSEQ INTEGER NOT NULL DEFAULT 0);"},
+    // Server moves wait here until the worker has done them, so that a
+    // crash between the local move and the server's cannot lose one.
+    {u"EMAIL_SERVER_MOVES",
+     u"CREATE TABLE %s.EMAIL_SERVER_MOVES (ID INTEGER PRIMARY KEY, ACCOUNT_ID VARCHAR(12) NOT NULL, MESSAGE_ID "
+     u"VARCHAR(16) NOT NULL, SOURCE_MAILBOX_ID VARCHAR(12) NOT NULL, TARGET_MAILBOX_ID VARCHAR(12) NOT NULL, UID "
+     u"INTEGER NOT NULL, UIDVALIDITY INTEGER NOT NULL, IS_DELETE INTEGER NOT NULL DEFAULT 0, QUEUED_UTC INTEGER, "
+     u"ATTEMPTS INTEGER NOT NULL DEFAULT 0, LAST_ERROR TEXT);"},
 };
 
 struct Index {
@@ -47,6 +55,7 @@ constexpr Index kIndexes[] = {
     {u"IDX_EMAIL_MESSAGE_ADDRESSES_MESSAGE_ID", u"EMAIL_MESSAGE_ADDRESSES", u"MESSAGE_ID"},
     {u"IDX_EMAIL_MESSAGE_ATTACHMENTS_MESSAGE", u"EMAIL_MESSAGE_ATTACHMENTS", u"MESSAGE_ID"},
     {u"IDX_EMAIL_MESSAGE_PARTS_MESSAGE", u"EMAIL_MESSAGE_PARTS", u"MESSAGE_ID"},
+    {u"IDX_EMAIL_SERVER_MOVES_ACCOUNT", u"EMAIL_SERVER_MOVES", u"ACCOUNT_ID, ID"},
 };
 
 }  // namespace
@@ -59,5 +68,7 @@ int LEmailStoreCreateSchema(LAppDatabaseAccount& db) {
         if (!db.ExecF(u"CREATE INDEX IF NOT EXISTS %s.%s ON %s (%s);", u"main", i.name, i.table, i.columns))
             LEmailSchemaFail(db, "Unable to create an index of the message tables");
     if (!LEmailFtsPrepareAtStart(db)) return 2;
+    // Files of messages that a crash kept from being committed.
+    LEmailAttachmentCacheCleanup(db);
     return 0;
 }

@@ -26,36 +26,6 @@ bool HasSearchableChar(std::u16string_view token) {
 
 }  // namespace
 
-// Weak: the store writer's own definition wins once it is linked.
-__attribute__((weak)) void LEmailMakePreviewText(const LString& text, const LString& html, char16_t* out,
-                                                 size_t size) {
-    if (size == 0) return;
-    LString rendered;
-    const char16_t* source = text.c_str();
-    if (text.IsEmpty()) {
-        LHtmlToText(rendered, html.c_str());
-        source = rendered.c_str();
-    }
-    auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
-    size_t n = 0;
-    bool pending_space = false;
-    for (const char16_t* p = source; *p && n + 1 < size; ++p) {
-        if (blank(*p)) {
-            pending_space = n > 0;
-            continue;
-        }
-        if (pending_space) {
-            out[n++] = u' ';
-            pending_space = false;
-            if (n + 1 >= size) break;
-        }
-        // A surrogate pair is kept whole or not at all.
-        if (*p >= 0xD800 && *p <= 0xDBFF && n + 2 >= size) break;
-        out[n++] = *p;
-    }
-    out[n] = 0;
-}
-
 const char16_t* LMcpSortOrder(const char16_t* key) {
     static constexpr const char16_t* kOrders[][2] = {
         {u"received_utc_desc", u"m.RECEIVED_UTC DESC, m.ID DESC"},

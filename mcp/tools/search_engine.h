@@ -7,6 +7,7 @@
 #include "foundation/database.h"
 #include "foundation/json_writer.h"
 #include "foundation/lstring.h"
+#include "mail/store/message_store.h"  // the store's preview
 
 // The ORDER BY text of an advanced-search sort key (case ignored); null for
 // an unknown key.
@@ -47,7 +48,3 @@ int32_t LMcpWriteSearchRow(LJsonWriter& json, LAppDatabaseAccount& db, const LSt
 int32_t LMcpParseScope(LJsonWriter& json, LAppDatabaseAccount& db, const char16_t* scope, const LString& headers,
                        const LString& body, const LString& all, LMcpSeenIds& seen, int32_t limit, bool fts);
 
-// The store's one-line preview, declared as the store writer declares it:
-// the text body, else the HTML body made text; runs of blanks and line
-// breaks as one space; at most size - 1 characters.
-void LEmailMakePreviewText(const LString& text, const LString& html, char16_t* out, size_t size);

@@ -1,5 +1,5 @@
 // The discovery tools: list_accounts, list_mailboxes, downloadmessages_wait.
-#include "mcp/tools/sync_engine_link.h"
+#include "mail/sync/sync_engine.h"
 #include "mcp/tools/tool_framework.h"
 #include "mcp/tools/tools.h"
 

@@ -1,0 +1,205 @@
+#include "mail/store/message_store.h"
+
+#include "foundation/log.h"
+#include "foundation/time_source.h"
+#include "mail/store/mail_ids.h"
+#include "platform/file.h"
+
+namespace {
+
+constexpr size_t kPreviewChars = 260;
+constexpr size_t kMaxDateChars = 259;
+
+struct Headers {
+    LString subject, from, to, cc, date, bcc, message_id, reply_to, auto_submitted, precedence, list_id;
+    explicit Headers(const EMLMimeMessage& m) {
+        m.GetHeader(u"subject", subject);
+        m.GetHeader(u"from", from);
+        m.GetHeader(u"to", to);
+        m.GetHeader(u"cc", cc);
+        m.GetHeader(u"date", date);
+        m.GetHeader(u"bcc", bcc);
+        m.GetHeader(u"message-id", message_id);
+        m.GetHeader(u"reply-to", reply_to);
+        m.GetHeader(u"auto-submitted", auto_submitted);
+        m.GetHeader(u"precedence", precedence);
+        m.GetHeader(u"list-id", list_id);
+    }
+};
+
+void RemoveFiles(const std::vector<std::string>& paths) {
+    for (const std::string& p : paths) LPlatformDeleteFile(p.c_str());
+}
+
+// Every write of one message on the caller's transaction; false at the
+// first failure, which the caller rolls back.
+int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LString& row_id, bool& is_new,
+                 const char16_t* account_id, const char16_t* mailbox_id, uint32_t uid, uint32_t uidvalidity,
+                 uint64_t size, const EMLMimeMessage& message) {
+    Headers h(message);
+    char16_t preview[kPreviewChars];
+    LEmailMakePreviewText(message.text, message.html, preview, kPreviewChars);
+    std::u16string_view date = h.date.View().substr(0, kMaxDateChars);
+    const time_t sent = LEmailParseDate(date);
+    const time_t stored = sent > 0 ? sent : LNow();
+    const long long sent_utc = sent > 0 ? static_cast<long long>(sent) : 0;
+    const long long stored_utc = static_cast<long long>(stored);
+    const unsigned long long bytes = size;
+
+    if (LEmailFindStoredMessage(db, row_id, account_id, mailbox_id, uid, uidvalidity, size, h.message_id.c_str())) {
+        if (!db.ExecF(u"UPDATE %s.EMAIL_MESSAGES SET ACCOUNT_ID='%Q', MAILBOX_ID='%Q', UID=%u, UIDVALIDITY=%u, "
+                      u"MESSAGE_ID='%Q', SUBJECT='%Q', FROM_TEXT='%Q', TO_TEXT='%Q', CC_TEXT='%Q', SENT_UTC=%lld, "
+                      u"RECEIVED_UTC=%lld, SIZE_BYTES=%llu, INTERNAL_DATE_UTC=%lld, BODY_TEXT='%Q', BODY_HTML='%Q', "
+                      u"BODY_PREVIEW='%Q', LAST_SEEN_UTC=%lld, IS_DELETED=0 WHERE ID='%Q';",
+                      u"main", account_id, mailbox_id, uid, uidvalidity, h.message_id.c_str(), h.subject.c_str(),
+                      h.from.c_str(), h.to.c_str(), h.cc.c_str(), sent_utc, stored_utc, bytes, stored_utc,
+                      message.text.c_str(), message.html.c_str(), preview, stored_utc, row_id.c_str()))
+            return LEmailStoreFailed;
+    } else {
+        char16_t id[LEmailIdLength + 1];
+        if (!LEmailNewRowId(db, u"EMAIL_MESSAGES", id)) return LEmailStoreFailed;
+        row_id.Append(id);
+        is_new = true;
+        if (!db.ExecF(u"INSERT INTO %s.EMAIL_MESSAGES (ID, ACCOUNT_ID, MAILBOX_ID, UID, UIDVALIDITY, MESSAGE_ID, "
+                      u"SUBJECT, FROM_TEXT, TO_TEXT, CC_TEXT, SENT_UTC, RECEIVED_UTC, SIZE_BYTES, INTERNAL_DATE_UTC, "
+                      u"BODY_TEXT, BODY_HTML, BODY_PREVIEW, LAST_SEEN_UTC) VALUES ('%Q', '%Q', '%Q', %u, %u, '%Q', "
+                      u"'%Q', '%Q', '%Q', '%Q', %lld, %lld, %llu, %lld, '%Q', '%Q', '%Q', %lld);",
+                      u"main", id, account_id, mailbox_id, uid, uidvalidity, h.message_id.c_str(),
+                      h.subject.c_str(), h.from.c_str(), h.to.c_str(), h.cc.c_str(), sent_utc, stored_utc, bytes,
+                      stored_utc, message.text.c_str(), message.html.c_str(), preview, stored_utc))
+            return LEmailStoreFailed;
+    }
+    if (!LEmailStoreAddresses(db, row_id.c_str(), h.from.c_str(), h.to.c_str(), h.cc.c_str(), h.bcc.c_str(),
+                              h.reply_to.c_str()))
+        return LEmailStoreFailed;
+    if (!db.ExecF(u"INSERT OR REPLACE INTO %s.AUTORESPONDER_MESSAGE_SAFETY (EMAIL_MESSAGE_ID, AUTO_SUBMITTED, "
+                  u"PRECEDENCE, LIST_ID) VALUES ('%Q', '%Q', '%Q', '%Q');",
+                  u"main", row_id.c_str(), h.auto_submitted.c_str(), h.precedence.c_str(), h.list_id.c_str()))
+        return LEmailStoreFailed;
+    // An existing row keeps the attachments it was made with.
+    if (is_new && !LEmailStoreAttachments(db, row_id.c_str(), message, batch)) return LEmailStoreFailed;
+    return LEmailStoreOk;
+}
+
+}  // namespace
+
+LEmailStoreBatch::LEmailStoreBatch(LAppDatabaseAccount& db) : db_(db) {
+    if (db_.handle) tx_ = std::make_unique<LStoreTransaction>(db_);
+}
+
+LEmailStoreBatch::~LEmailStoreBatch() {
+    if (committed_) return;
+    std::vector<std::string> temporary;
+    for (const CacheFile& f : files_) temporary.push_back(f.temporary);
+    tx_.reset();  // rolls back
+    RemoveFiles(temporary);
+}
+
+bool LEmailStoreBatch::Began() const { return tx_ && tx_->Began(); }
+
+void LEmailStoreBatch::AddCacheFile(std::string temporary, std::string final_path) {
+    files_.push_back({std::move(temporary), std::move(final_path)});
+}
+
+int LEmailStoreBatch::Store(LString& row_id, bool& is_new, const char16_t* account_id, const char16_t* mailbox_id,
+                            uint32_t uid, uint32_t uidvalidity, uint64_t size, const EMLMimeMessage& message) {
+    row_id.Clear();
+    is_new = false;
+    if (!account_id || !*account_id || !mailbox_id || !*mailbox_id || !Began() || committed_)
+        return LEmailStoreFailed;
+    const size_t first_file = files_.size();
+    int rc = LEmailStoreFailed;
+    {
+        // A savepoint inside the batch: this message's writes go together.
+        LStoreTransaction message_tx(db_);
+        if (message_tx.Began()) {
+            rc = WriteMessage(db_, this, row_id, is_new, account_id, mailbox_id, uid, uidvalidity, size, message);
+            if (rc == LEmailStoreOk && !message_tx.Commit()) rc = LEmailStoreFailed;
+        }
+    }
+    if (rc == LEmailStoreOk) return rc;
+    char16_t error[260];
+    db_.GetLastErrorText(error);
+    LLogErrorF("Unable to store message UID %u of mailbox %s: %s", uid, LToUtf8(mailbox_id).c_str(),
+               LToUtf8(error).c_str());
+    for (size_t i = first_file; i < files_.size(); ++i) LPlatformDeleteFile(files_[i].temporary.c_str());
+    files_.resize(first_file);
+    row_id.Clear();
+    is_new = false;
+    return LEmailStoreFailed;
+}
+
+int LEmailStoreBatch::StoreBytes(LString& row_id, bool& is_new, const char16_t* account_id,
+                                 const char16_t* mailbox_id, uint32_t uid, uint32_t uidvalidity,
+                                 std::string_view bytes) {
+    EMLMimeMessage message;
+    message.Parse(bytes);
+    return Store(row_id, is_new, account_id, mailbox_id, uid, uidvalidity, bytes.size(), message);
+}
+
+bool LEmailStoreBatch::Commit() {
+    if (!Began() || committed_) return false;
+    // The files take their final names first: a crash after this and before
+    // the commit leaves files without rows, which the start removes; the
+    // other order would leave rows without their files.
+    std::vector<std::string> placed;
+    bool renamed = true;
+    for (const CacheFile& f : files_) {
+        if (!LPlatformMoveFile(f.temporary.c_str(), f.final_path.c_str())) {
+            LLogErrorF("Unable to name the cached attachment %s", f.final_path.c_str());
+            renamed = false;
+            break;
+        }
+        placed.push_back(f.final_path);
+    }
+    if (renamed && tx_->Commit()) {
+        committed_ = true;
+        files_.clear();
+        return true;
+    }
+    RemoveFiles(placed);
+    return false;  // the destructor rolls back and removes the temporary files left
+}
+
+int LEmailStoreMessage(LAppDatabaseAccount& db, LString& row_id, bool& is_new, const char16_t* account_id,
+                       const char16_t* mailbox_id, uint32_t uid, uint32_t uidvalidity, uint64_t size,
+                       const EMLMimeMessage& message) {
+    row_id.Clear();
+    is_new = false;
+    LEmailStoreBatch batch(db);
+    if (batch.Store(row_id, is_new, account_id, mailbox_id, uid, uidvalidity, size, message) != LEmailStoreOk)
+        return LEmailStoreFailed;
+    if (batch.Commit()) return LEmailStoreOk;
+    row_id.Clear();
+    is_new = false;
+    return LEmailStoreFailed;
+}
+
+bool LEmailFindStoredMessage(LAppDatabaseAccount& db, LString& row_id, const char16_t* account_id,
+                             const char16_t* mailbox_id, uint32_t uid, uint32_t uidvalidity, uint64_t size,
+                             const char16_t* message_id) {
+    row_id.Clear();
+    auto first = [&](const LString& statement) {
+        LAppDatabaseCursor c;
+        c.Query(db, statement.c_str());
+        if (c.HasRow()) c.GetColumnString(0, row_id);
+        return !row_id.IsEmpty();
+    };
+    LString q;
+    q.Format(u"SELECT ID FROM %s.EMAIL_MESSAGES WHERE ACCOUNT_ID='%Q' AND MAILBOX_ID='%Q' AND UIDVALIDITY=%u AND "
+             u"UID=%u LIMIT 1;",
+             u"main", account_id, mailbox_id, uidvalidity, uid);
+    if (first(q)) return true;
+    if (!message_id || !*message_id) return false;
+    const unsigned long long bytes = size;
+    // A message that survived a UIDVALIDITY change.
+    q.Format(u"SELECT ID FROM %s.EMAIL_MESSAGES WHERE ACCOUNT_ID='%Q' AND MAILBOX_ID='%Q' AND UIDVALIDITY<>%u AND "
+             u"MESSAGE_ID='%Q' AND SIZE_BYTES=%llu ORDER BY COALESCE(LAST_SEEN_UTC, 0) DESC LIMIT 1;",
+             u"main", account_id, mailbox_id, uidvalidity, message_id, bytes);
+    if (first(q)) return true;
+    // A row moved here whose server copy was not linked yet: this is it.
+    q.Format(u"SELECT ID FROM %s.EMAIL_MESSAGES WHERE ACCOUNT_ID='%Q' AND MAILBOX_ID='%Q' AND UID<0 AND "
+             u"MESSAGE_ID='%Q' AND SIZE_BYTES=%llu ORDER BY COALESCE(LAST_SEEN_UTC, 0) DESC LIMIT 1;",
+             u"main", account_id, mailbox_id, message_id, bytes);
+    return first(q);
+}

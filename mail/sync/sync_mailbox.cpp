@@ -1,0 +1,247 @@
+#include <atomic>
+#include <vector>
+
+#include "foundation/date_time.h"
+#include "foundation/log.h"
+#include "foundation/utf8.h"
+#include "mail/mail_services.h"
+#include "mail/store/mailboxes.h"
+#include "mail/store/message_store.h"
+#include "mail/store/store_transaction.h"
+#include "mail/sync/sync_engine.h"
+#include "mail/sync/sync_mark.h"
+#include "mail/sync/sync_worker.h"
+#include "web/http/activity_log.h"
+
+namespace {
+
+std::atomic<bool (*)(const char*, uint64_t)> gStoreFault{nullptr};
+std::atomic<void (*)(const char16_t*)> gArrivalObserver{nullptr};
+
+// Consecutive store failures after which the pass is given up: the
+// database, not one message, is in trouble.
+constexpr int kMaxConsecutiveStoreFailures = 10;
+// A batch is committed after this many fetched bytes as well, so that the
+// memory held by one batch's pending cache files stays small.
+constexpr uint64_t kBatchBytes = 32u << 20;
+
+}  // namespace
+
+void LMailSyncSetStoreFaultForTests(bool (*fault)(const char* bytes, uint64_t size)) { gStoreFault.store(fault); }
+void LMailSyncSetArrivalObserverForTests(void (*observer)(const char16_t* rowId)) { gArrivalObserver.store(observer); }
+
+struct EMLEmailAccGetter::Scan {
+    const char* name = nullptr;
+    const char16_t* mailboxId = nullptr;
+    uint32_t validity = 0;
+    uint32_t mark = 0;         // every UID up to here is stored
+    uint32_t arrivalFrom = 0;  // new rows from this UID on are arrivals
+    int32_t tokens = 0;
+    int32_t done = 0, total = 0;
+    bool incomplete = false;
+    int32_t downloaded = 0;
+};
+
+EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::SyncMailbox(LAppDatabaseAccount& db, LImapConnection& imap,
+                                                            const char* name, LStringList& list, int32_t done,
+                                                            int32_t total) {
+    LWideFromUTF8 wname(name);
+    SetCurrentMailbox(wname.text);
+    LActivityLogEmail(u"Updating mailbox %s for account %s", wname.text, user);
+    LString mailboxId, imapName;
+    if (!LEmailMailboxFindByName(db, accountId, wname.text, mailboxId, imapName)) {
+        if (list.count > 0) {
+            LStoreTransaction tx(db);
+            if (tx.Began() && LEmailMailboxesStoreListed(db, accountId, list)) tx.Commit();
+        }
+        listRefreshForced_ = true;
+        if (!LEmailMailboxFindByName(db, accountId, wname.text, mailboxId, imapName)) return MailboxEnd::Skipped;
+    }
+    uint32_t exists = 0, validity = 0, next = 0;
+    LNetOpResult r;
+    if (imap.SelectStatus(r, *this, exists, validity, next, name) != LNetDone) {
+        if (r == LNetStopped) return MailboxEnd::Stopped;
+        ReportImapFailure("SELECT", name);
+        // A mailbox the server refuses is passed over; the others still sync.
+        return LMailSyncConnectionAlive(imap, *this) ? MailboxEnd::Skipped : MailboxEnd::Failed;
+    }
+    uint32_t storedValidity = LEmailMailboxGetUidValidity(db, accountId, mailboxId.c_str());
+    int64_t storedNext = 0;
+    {
+        LString sql;
+        sql.Format(u"SELECT IMAP_UIDNEXT FROM %s.EMAILMAILBOXES WHERE EMAILACCOUNTS_ID='%Q' AND ID='%Q' LIMIT 1;",
+                   u"main", accountId, mailboxId.c_str());
+        if (!db.QueryInt64(sql.c_str(), &storedNext)) storedNext = 0;
+    }
+    Scan scan;
+    scan.name = name;
+    scan.mailboxId = mailboxId.c_str();
+    scan.validity = validity;
+    scan.done = done;
+    scan.total = total;
+    // Only what came after the last complete pass of this UIDVALIDITY is
+    // new mail: a first mirror or a UIDVALIDITY change brings old mail.
+    scan.arrivalFrom = (storedValidity == validity && storedNext > 0 && storedNext <= 0xFFFFFFFFll)
+                           ? static_cast<uint32_t>(storedNext)
+                           : 0xFFFFFFFFu;
+    bool unchanged = validity != 0 && next != 0 && validity == storedValidity && next == storedNext;
+    if (!unchanged && exists > 0) {
+        scan.mark = LMailSyncMarkGet(db, accountId, scan.mailboxId, validity);
+        std::vector<uint32_t> uids;
+        {
+            LStringA text;
+            if (imap.SearchUids(r, *this, text, scan.mark) != LNetDone) {
+                if (r == LNetStopped) return MailboxEnd::Stopped;
+                ReportImapFailure("UID list", name);
+                return MailboxEnd::Failed;
+            }
+            uids = LMailSyncParseUids(text.c_str(), scan.mark, scan.tokens);
+        }
+        SetProgress(done, total, 0, scan.tokens);
+        LActivityLogEmail(u"Mailbox %s has %d messages to scan for account %s", wname.text, scan.tokens, user);
+        MailboxEnd e = ScanUids(db, imap, uids, scan);
+        if (e != MailboxEnd::Done) return e;
+    }
+    if (scan.incomplete) {
+        LLogErrorF("Incomplete mailbox sync for %s due to message store failures; sync state not updated", name);
+    } else if (!db.ExecF(u"UPDATE %s.EMAILMAILBOXES SET IMAP_UIDVALIDITY=%u, IMAP_UIDNEXT=%u WHERE "
+                         u"EMAILACCOUNTS_ID='%Q' AND ID='%Q';",
+                         u"main", validity, next, accountId, scan.mailboxId)) {
+        LLogErrorF("Incomplete mailbox sync for %s due to message store failures; sync state not updated", name);
+    } else {
+        char16_t now[260];
+        LNowDateTimeUTC(now);
+        if (db.ExecF(u"UPDATE %s.EMAILMAILBOXES SET LAST_SYNC_UTC='%s' WHERE EMAILACCOUNTS_ID='%Q' AND ID='%Q';",
+                     u"main", now, accountId, scan.mailboxId)) {
+            LEmailBackupWake();
+        } else {
+            LUTF8FromWide u(user);
+            LLogErrorF("Unable to persist mailbox sync time for account %s mailbox %s", u.text, name);
+        }
+    }
+    SetProgress(done + 1, total, 0, 0);
+    LActivityLogEmail(u"Completed mailbox %s for account %s: scanned %u messages, downloaded %d messages", wname.text,
+                      user, static_cast<uint32_t>(scan.tokens), scan.downloaded);
+    return MailboxEnd::Done;
+}
+
+EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& db, LImapConnection& imap,
+                                                         const std::vector<uint32_t>& uids, Scan& scan) {
+    std::vector<uint32_t> stored = LMailSyncStoredUids(db, accountId, scan.mailboxId, scan.validity, scan.mark);
+    std::map<uint32_t, int>& failures = storeFailures_[scan.mailboxId];
+    LWideFromUTF8 wname(scan.name);
+    // Tokens that are no UID to fetch count as scanned from the start.
+    int32_t scannedBase = scan.tokens - static_cast<int32_t>(uids.size());
+    size_t si = 0, i = 0;
+    bool gap = false;
+    int consecutive = 0;
+    while (i < uids.size()) {
+        LEmailStoreBatch batch(db);
+        if (!batch.Began()) {
+            SetLastError(u"Unable to save downloaded messages to the local database.");
+            return MailboxEnd::Failed;
+        }
+        std::vector<LString> arrivals;
+        uint32_t batchMark = scan.mark;
+        bool batchGap = gap, batchIncomplete = false;
+        int32_t batchDownloaded = 0;
+        int fetched = 0;
+        uint64_t bytesHeld = 0;
+        MailboxEnd end = MailboxEnd::Done;
+        for (; i < uids.size() && fetched < LMailSyncBatchMessages && bytesHeld < kBatchBytes; i++) {
+            if (i % 64 == 0 && IsStopRequested()) {
+                LActivityLogEmail(u"Stopped mailbox %s for account %s after scanning %u messages and downloading %d "
+                                  u"messages",
+                                  wname.text, user, static_cast<uint32_t>(i), scan.downloaded + batchDownloaded);
+                end = MailboxEnd::Stopped;
+                break;
+            }
+            uint32_t uid = uids[i];
+            while (si < stored.size() && stored[si] < uid) si++;
+            bool handled = si < stored.size() && stored[si] == uid;  // stored in an earlier pass
+            if (!handled) {
+                LStringA bytes;
+                LNetOpResult r;
+                if (imap.FetchMessage(r, *this, uid, bytes) != LNetDone) {
+                    if (r == LNetStopped) {
+                        end = MailboxEnd::Stopped;
+                        break;
+                    }
+                    LLogErrorF("IMAP FETCH failed for %s UID %u", scan.name, uid);
+                    LString error;
+                    error.Format(u"Unable to download message data for mailbox %s.", wname.text);
+                    SetLastError(error.c_str());
+                    end = MailboxEnd::Failed;
+                    break;
+                }
+                fetched++;
+                bytesHeld += bytes.length;
+                LString rowId;
+                bool isNew = false;
+                auto fault = gStoreFault.load();
+                int rc = fault && fault(bytes.c_str(), bytes.length)
+                             ? LEmailStoreFailed
+                             : batch.StoreBytes(rowId, isNew, accountId, scan.mailboxId, uid, scan.validity,
+                                                bytes.View());
+                if (rc == LEmailStoreOk) {
+                    handled = true;
+                    consecutive = 0;
+                    batchDownloaded++;
+                    failures.erase(uid);
+                    if (isNew && uid >= scan.arrivalFrom) arrivals.push_back(std::move(rowId));
+                } else {
+                    consecutive++;
+                    if (++failures[uid] >= LMailSyncStoreAttempts) {
+                        // Given up so that one message the store cannot take
+                        // does not hold back the mark of every later one.
+                        LUTF8FromWide u(user);
+                        LLogErrorF("Skipping message UID %u of mailbox %s for account %s: it could not be stored "
+                                   "in %d passes",
+                                   uid, scan.name, u.text, LMailSyncStoreAttempts);
+                        failures.erase(uid);
+                        handled = true;
+                    } else {
+                        batchIncomplete = true;
+                    }
+                    if (consecutive >= kMaxConsecutiveStoreFailures) {
+                        LUTF8FromWide u(user);
+                        LLogErrorF("Unable to store downloaded messages for account %s. Restarting the sync session.",
+                                   u.text);
+                        SetLastError(u"Unable to save downloaded messages to the local database.");
+                        end = MailboxEnd::Failed;
+                        i++;
+                        break;
+                    }
+                }
+            }
+            if (!handled) batchGap = true;
+            else if (!batchGap) batchMark = uid;
+            SetProgress(scan.done, scan.total, scannedBase + static_cast<int32_t>(i) + 1, scan.tokens);
+        }
+        // The mark goes into the same transaction as the rows it covers.
+        bool marked = batchMark == scan.mark || LMailSyncMarkSet(db, scan.mailboxId, scan.validity, batchMark);
+        if (marked && batch.Commit()) {
+            scan.mark = batchMark;
+            gap = batchGap;
+            scan.incomplete = scan.incomplete || batchIncomplete;
+            scan.downloaded += batchDownloaded;
+            // After the commit, and only for arrivals: the hooks may answer
+            // or forward mail, which must never happen twice or for old mail.
+            auto observer = gArrivalObserver.load();
+            for (const LString& row : arrivals) {
+                if (observer) observer(row.c_str());
+                LAutoresponderOnNewMessage(db, row.c_str());
+                LRulesApply(db, row.c_str());
+            }
+            if (batchDownloaded > 0) LEmailBackupWake();
+        } else {
+            LUTF8FromWide u(user);
+            LLogErrorF("Unable to commit downloaded messages of mailbox %s for account %s", scan.name, u.text);
+            scan.incomplete = true;
+            gap = true;
+            if (++consecutive >= kMaxConsecutiveStoreFailures && end == MailboxEnd::Done) end = MailboxEnd::Failed;
+        }
+        if (end != MailboxEnd::Done) return end;
+    }
+    return MailboxEnd::Done;
+}

@@ -1,0 +1,231 @@
+#include <algorithm>
+
+#include "foundation/log.h"
+#include "foundation/utf8.h"
+#include "mail/store/accounts.h"
+#include "mail/store/mailboxes.h"
+#include "mail/store/store_transaction.h"
+#include "mail/sync/sync_worker.h"
+#include "web/http/activity_log.h"
+
+bool LMailSyncConnectionAlive(LImapConnection& imap, LTaskProgress& progress) {
+    // A command that failed may have been refused (the connection is fine)
+    // or lost with the connection; a NOOP tells which.
+    if (imap.connection.socket == LInvalidSocket) return false;
+    LNetOpResult r;
+    return imap.CommandOk(r, progress, "NOOP") == LNetDone;
+}
+
+void EMLEmailAccGetter::Run() {
+    bool oneShot = mode.load() != LMailSyncModeAccount;
+    while (!IsStopRequested()) {
+        RunConnection(oneShot);
+        if (oneShot) break;
+    }
+    if (oneShot) {
+        FinishOneShot();
+        finished.store(1);
+    }
+}
+
+void EMLEmailAccGetter::LoadMailboxList(LAppDatabaseAccount& db, LStringList& list) {
+    list.Clear();
+    // The outgoing queue's own Outbox and Drafts carry their special-use
+    // flag and exist only here: no server knows them.
+    LAppDatabaseCursor c;
+    c.QueryF(db,
+             u"SELECT IMAP_NAME FROM %s.EMAILMAILBOXES WHERE EMAILACCOUNTS_ID='%Q' AND DELETED IS NULL AND "
+             u"UPPER(COALESCE(IMAP_FLAGS, '')) NOT LIKE '%%\\OUTBOX%%' AND UPPER(COALESCE(IMAP_FLAGS, '')) NOT LIKE "
+             u"'%%\\DRAFTS%%' ORDER BY CASE WHEN UPPER(IMAP_NAME)='INBOX' THEN 0 ELSE 1 END, IMAP_NAME;",
+             u"main", accountId);
+    LStringA name;
+    while (c.Step() == SQLITE_ROW) {
+        c.GetColumnTextA(0, name);
+        if (!name.IsEmpty()) list.AddA(name.c_str());
+    }
+    if (list.count == 0) list.AddA("INBOX");
+}
+
+void EMLEmailAccGetter::RunConnection(bool oneShot) {
+    if (!server[0] || !user[0]) {
+        SetLastError(u"Incoming server is not configured.");
+        SetState(LMailSyncNotConfigured, true);
+        if (!oneShot) WaitForWake(LMailSyncWaitMs);
+        return;
+    }
+    if (backoffMs_ > 0) {
+        // The previous connection failed inside a pass: wait before trying
+        // again, so that a server in trouble is not hammered with logins.
+        if (WaitStop(backoffMs_) == LWaitStopped) return;
+    }
+    LActivityLogEmail(u"Connecting to %s as %s for sync", server, user);
+    LImapConnection imap;
+    LNetOpResult r;
+    if (imap.Login(r, *this, server, user, password) != LNetDone) {
+        if (r == LNetFailed) {
+            LUTF8FromWide s(server), u(user);
+            LLogErrorF("Unable to sign in to %s as %s. Check the server address, user name and password.", s.text,
+                       u.text);
+            SetLastError(u"Unable to connect to the IMAP server. Check the server address, user name and password.");
+        } else {
+            SetLastError(u"Unable to connect to the IMAP server.");
+        }
+        SetState(LMailSyncError, true);
+        if (!oneShot) WaitForWake(LMailSyncWaitMs);
+        return;
+    }
+    LAppDatabaseAccount db(false);
+    if (!db.handle) {
+        SetLastError(u"Unable to open the local mail database.");
+        SetState(LMailSyncError, true);
+        imap.Disconnect();
+        if (!oneShot) WaitForWake(LMailSyncWaitMs);
+        return;
+    }
+    LStringList list;
+    LoadMailboxList(db, list);
+    if (mode.load() == LMailSyncModeMailbox) {
+        list.Clear();
+        LUTF8FromWide target(targetMailboxName);
+        if (!targetMailboxName[0]) {
+            SetLastError(u"Unable to resolve the mailbox refresh target.");
+            SetState(LMailSyncNotConfigured, true);
+            return;
+        }
+        list.AddA(target.text);
+    }
+    bool idle = false;
+    if (imap.HasCapability(r, *this, "IDLE", idle) != LNetDone) {
+        SetState(LMailSyncError, true);
+        imap.Disconnect();
+        if (!oneShot) WaitForWake(LMailSyncWaitMs);
+        return;
+    }
+    PassEnd end = PassEnd::NextPass;
+    while (end == PassEnd::NextPass && !IsStopRequested()) end = RunPass(db, imap, list, idle, oneShot);
+    if (end == PassEnd::Failed) {
+        backoffMs_ = std::min(std::max(backoffMs_ * 2, LMailSyncBackoffFirstMs), LMailSyncWaitMs);
+        imap.Disconnect();
+    }
+    if (imap.connection.socket != LInvalidSocket) {
+        if (IsStopRequested()) imap.Disconnect();
+        else imap.Logout(r, *this);
+    }
+}
+
+bool EMLEmailAccGetter::RefreshMailboxList(LAppDatabaseAccount& db, LImapConnection& imap, LStringList& list) {
+    LActivityLogEmail(u"Refreshing mailbox list for account %s", user);
+    LStringList names;
+    LNetOpResult r;
+    if (imap.ListMailboxes(r, *this, names) != LNetDone || names.count == 0) return false;
+    for (uint64_t i = 0; i < names.count; i++) {
+        if (list.FindA(names.ItemA(i)) >= 0) continue;
+        LWideFromUTF8 name(names.ItemA(i));
+        LActivityLogEmail(u"Discovered new mailbox %s for account %s", name.text, user);
+    }
+    if (!db.handle || !accountId[0] || !LEmailMailboxesReconcile(db, accountId, names)) return false;
+    // The worker walks what the store now holds, which leaves out the
+    // queue's local mailboxes just as the first load did.
+    LoadMailboxList(db, list);
+    LActivityLogEmail(u"Mailbox list refresh complete for account %s: %d mailboxes", user,
+                      static_cast<int32_t>(list.count));
+    return true;
+}
+
+EMLEmailAccGetter::PassEnd EMLEmailAccGetter::AbortPass(LAppDatabaseAccount& db) {
+    LEmailAccountClearListRefresh(db, accountId);
+    listRefreshForced_ = true;
+    SetState(LMailSyncError, true);
+    return PassEnd::Failed;
+}
+
+EMLEmailAccGetter::PassEnd EMLEmailAccGetter::RunPass(LAppDatabaseAccount& db, LImapConnection& imap,
+                                                     LStringList& list, bool idleOffered, bool oneShot) {
+    LNetOpResult r;
+    if (mode.load() == LMailSyncModeList) {
+        SetLastError(u"");
+        SetState(LMailSyncUpdating, false);
+        SetProgress(0, 1, 0, 0);
+        if (RefreshMailboxList(db, imap, list)) {
+            SetProgress(1, 1, 0, 0);
+        } else {
+            LUTF8FromWide s(server);
+            LLogErrorF("IMAP mailbox refresh failed for %s", s.text);
+            SetLastError(u"Unable to refresh the mailbox list.");
+            imap.Disconnect();
+        }
+        SetCurrentMailbox(u"");
+        SetState(LMailSyncUpToDate, true);
+        return PassEnd::EndConnection;
+    }
+    if (listRefreshForced_ || LEmailAccountListRefreshDue(db, accountId)) {
+        if (!RefreshMailboxList(db, imap, list)) {
+            LUTF8FromWide s(server);
+            LLogErrorF("IMAP mailbox refresh failed for %s", s.text);
+            SetLastError(u"Unable to refresh the mailbox list.");
+            SetState(LMailSyncError, true);
+            return PassEnd::Failed;
+        }
+        listRefreshForced_ = false;
+    }
+    SetLastError(u"");
+    SetState(LMailSyncUpdating, false);
+    int32_t total = static_cast<int32_t>(list.count);
+    SetProgress(0, total, 0, 0);
+    int moves = ApplyServerMoves(db, imap);
+    if (moves == 1) return PassEnd::EndConnection;
+    if (moves == 2) return AbortPass(db);
+
+    LActivityLogEmail(u"Starting mailbox sync for account %s with %d mailboxes", user, total);
+    int32_t done = 0;
+    bool stopped = false;
+    // The list may be refreshed inside the walk (a mailbox found missing);
+    // the walk goes on over the names it began with.
+    LStringList names;
+    for (uint64_t i = 0; i < list.count; i++) names.AddA(list.ItemA(i));
+    for (uint64_t i = 0; i < names.count && !stopped; i++) {
+        if (IsStopRequested()) {
+            stopped = true;
+            break;
+        }
+        MailboxEnd e = SyncMailbox(db, imap, names.ItemA(i), list, done, total);
+        if (e == MailboxEnd::Failed) return AbortPass(db);
+        if (e == MailboxEnd::Stopped) stopped = true;
+        if (e == MailboxEnd::Done) done++;
+    }
+    SetCurrentMailbox(u"");
+    if (stopped || IsStopRequested()) return PassEnd::EndConnection;
+    LActivityLogEmail(u"Mailbox sync complete for account %s: %d of %d mailboxes complete", user, done, total);
+    backoffMs_ = 0;
+
+    if (oneShot) {
+        SetState(LMailSyncUpToDate, true);
+        return PassEnd::EndConnection;
+    }
+    if (!idleOffered) {
+        SetState(LMailSyncWaiting, true);
+        return WaitForWake(LMailSyncWaitMs) ? PassEnd::NextPass : PassEnd::EndConnection;
+    }
+    SetState(LMailSyncUpToDate, true);
+    // A wake that came during the pass (a move queued, a pass requested)
+    // is served at once rather than after the server's next news.
+    if (wake.TryWait()) {
+        wake.Reset();
+        return PassEnd::NextPass;
+    }
+    uint32_t exists = 0, validity = 0, next = 0;
+    if (imap.SelectStatus(r, *this, exists, validity, next, "INBOX") != LNetDone) {
+        if (r == LNetStopped) return PassEnd::EndConnection;
+        SetLastError(u"Unable to prepare the IMAP idle wait.");
+        return PassEnd::Failed;
+    }
+    bool changed = false;
+    imap.Idle(r, *this, changed, wake.Handle());
+    wake.Reset();
+    if (r == LNetStopped || IsStopRequested()) return PassEnd::EndConnection;
+    if (r != LNetDone) {
+        SetLastError(u"The IMAP idle wait ended unexpectedly.");
+        return PassEnd::Failed;
+    }
+    return PassEnd::NextPass;
+}

@@ -1,0 +1,152 @@
+// Server moves queued by local moves, IDLE, and a message the store refuses.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "foundation/lstring.h"
+#include "mail/store/mailboxes.h"
+#include "mail/store/tests/store_fixture.h"
+#include "mail/sync/sync_engine.h"
+#include "mail/sync/tests/sync_fixture.h"
+
+namespace {
+
+class SyncMoveTest : public SyncTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    // Two messages in INBOX and one in Archive, mirrored.
+    void Mirror() {
+        Prepare(GetParam());
+        ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("keep", "<keep@x>")));
+        ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("move me", "<move@x>")));
+        ASSERT_TRUE(dovecot_.Save("alice", "Archive", SyncMessage("archived", "<arch@x>")));
+        StartEngine();
+        ASSERT_TRUE(Pass());
+        ASSERT_EQ(Rows(), 3);
+    }
+    std::string RowOf(const std::string& subject) {
+        return QueryText(Db(), "SELECT ID FROM EMAIL_MESSAGES WHERE SUBJECT='" + subject + "';");
+    }
+};
+
+}  // namespace
+
+TEST_P(SyncMoveTest, AMoveIsDoneOnTheServerAndTheRowLinked) {
+    Mirror();
+    LString row = LFromUtf8(RowOf("move me"));
+    ASSERT_EQ(LEmailMoveMessage(row.c_str(), u"Archive", false), 0);
+    ASSERT_TRUE(Pass());
+    EXPECT_EQ(ServerUids("INBOX").size(), 1u);
+    EXPECT_EQ(LocalUids("Archive"), ServerUids("Archive"));
+    EXPECT_EQ(LocalUids("INBOX"), ServerUids("INBOX"));
+    EXPECT_EQ(Rows(), 3) << "the server's copy is the moved row, not a new one";
+    EXPECT_EQ(QueryText(Db(), "SELECT MAILBOX_ID FROM EMAIL_MESSAGES WHERE ID='" + LToUtf8(row) + "';"),
+              MailboxId("Archive"));
+    EXPECT_EQ(QueryInt(Db(), "SELECT COUNT(*) FROM EMAIL_SERVER_MOVES;"), 0);
+    ASSERT_TRUE(Pass());
+    EXPECT_EQ(Rows(), 3);
+    EXPECT_EQ(arrivals_.load(), 0) << "a moved-in copy is no arrival";
+}
+
+TEST_P(SyncMoveTest, AMoveTheServerRefusesIsUndone) {
+    Mirror();
+    // A mailbox the store knows and the server does not.
+    Exec(Db(), "INSERT INTO EMAILMAILBOXES (ID, EMAILACCOUNTS_ID, IMAP_NAME) VALUES ('ghost', 'acc1', 'Ghost');");
+    std::string row = RowOf("move me");
+    int64_t uid = QueryInt(Db(), "SELECT UID FROM EMAIL_MESSAGES WHERE ID='" + row + "';");
+    ASSERT_EQ(LEmailMoveMessage(LFromUtf8(row).c_str(), u"Ghost", false), 0);
+    ASSERT_TRUE(Pass());
+    EXPECT_EQ(QueryText(Db(), "SELECT MAILBOX_ID FROM EMAIL_MESSAGES WHERE ID='" + row + "';"), MailboxId("INBOX"));
+    EXPECT_EQ(QueryInt(Db(), "SELECT UID FROM EMAIL_MESSAGES WHERE ID='" + row + "';"), uid);
+    EXPECT_EQ(ServerUids("INBOX").size(), 2u);
+    EXPECT_EQ(QueryInt(Db(), "SELECT COUNT(*) FROM EMAIL_SERVER_MOVES;"), 0);
+    EXPECT_EQ(Rows(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Capabilities, SyncMoveTest,
+                         ::testing::Values("", "IMAP4rev1 LITERAL+ IDLE"),
+                         [](const auto& info) { return std::string(*info.param ? "Narrowed" : "Full"); });
+
+TEST_F(SyncTest, AMoveQueuedBeforeAStopIsDoneAfterTheRestart) {
+    Prepare();
+    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("move me", "<move@x>")));
+    ASSERT_TRUE(dovecot_.Save("alice", "Archive", SyncMessage("archived", "<arch@x>")));
+    StartEngine();
+    ASSERT_TRUE(Pass());
+    LMailSyncShutdown();
+    // What a local move leaves behind when the process dies before the
+    // worker got to it: the row moved and the server move recorded.
+    std::string row = QueryText(Db(), "SELECT ID FROM EMAIL_MESSAGES WHERE SUBJECT='move me';");
+    std::string inbox = MailboxId("INBOX"), archive = MailboxId("Archive");
+    int64_t uid = QueryInt(Db(), "SELECT UID FROM EMAIL_MESSAGES WHERE ID='" + row + "';");
+    int64_t validity = QueryInt(Db(), "SELECT UIDVALIDITY FROM EMAIL_MESSAGES WHERE ID='" + row + "';");
+    Exec(Db(), "UPDATE EMAIL_MESSAGES SET MAILBOX_ID='" + archive + "', UID=-1 WHERE ID='" + row + "';");
+    Exec(Db(), "INSERT INTO EMAIL_SERVER_MOVES (ACCOUNT_ID, MESSAGE_ID, SOURCE_MAILBOX_ID, TARGET_MAILBOX_ID, UID, "
+               "UIDVALIDITY) VALUES ('acc1', '" + row + "', '" + inbox + "', '" + archive + "', " +
+                   std::to_string(uid) + ", " + std::to_string(validity) + ");");
+    StartEngine();
+    ASSERT_TRUE(Pass());
+    EXPECT_TRUE(ServerUids("INBOX").empty());
+    EXPECT_EQ(ServerUids("Archive").size(), 2u);
+    EXPECT_EQ(LocalUids("Archive"), ServerUids("Archive"));
+    EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(SyncTest, IdleBringsNewMailAndEndsForALocalMove) {
+    Prepare();
+    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("first", "<first@x>")));
+    ASSERT_TRUE(dovecot_.Save("alice", "Archive", SyncMessage("archived", "<arch@x>")));
+    StartEngine();
+    ASSERT_TRUE(Pass());
+    // No pass is asked for: the worker's IDLE must see the news itself.
+    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("second", "<second@x>")));
+    EXPECT_TRUE(LTestWaitFor(30000, [&] { return Rows() == 3; }));
+    EXPECT_EQ(arrivals_.load(), 1);
+    // A local move wakes the worker out of IDLE.
+    std::string row = QueryText(Db(), "SELECT ID FROM EMAIL_MESSAGES WHERE SUBJECT='first';");
+    ASSERT_EQ(LEmailMoveMessage(LFromUtf8(row).c_str(), u"Archive", false), 0);
+    EXPECT_TRUE(LTestWaitFor(30000, [&] { return ServerUids("Archive").size() == 2; }));
+}
+
+namespace {
+
+std::atomic<int> g_poisonTries{0};
+
+bool Poison(const char* bytes, uint64_t size) {
+    bool hit = memmem(bytes, size, "Subject: poison", 15) != nullptr;
+    if (hit) g_poisonTries++;
+    return hit;
+}
+
+}  // namespace
+
+TEST_F(SyncTest, AMessageTheStoreRefusesIsRetriedThenPassedOver) {
+    Prepare();
+    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("before", "<b@x>")));
+    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("poison", "<p@x>")));
+    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("after", "<a@x>")));
+    g_poisonTries = 0;
+    LMailSyncSetStoreFaultForTests(Poison);
+    StartEngine();
+    ASSERT_TRUE(Pass());
+    EXPECT_EQ(Rows(), 2) << "the rest is stored";
+    std::string inbox = MailboxId("INBOX");
+    auto mark = [&] {
+        return QueryInt(Db(), "SELECT LAST_SYNC_UID FROM EMAIL_MAILBOX_SYNC_STATE WHERE MAILBOX_ID='" + inbox + "';");
+    };
+    EXPECT_EQ(mark(), 1) << "the mark stops before the message that failed";
+    EXPECT_EQ(QueryInt(Db(), "SELECT COALESCE(IMAP_UIDNEXT, 0) FROM EMAILMAILBOXES WHERE ID='" + inbox + "';"), 0);
+    for (int i = 0; i < 3 && g_poisonTries.load() < 3; i++) ASSERT_TRUE(Pass());
+    ASSERT_TRUE(Pass());
+    EXPECT_EQ(g_poisonTries.load(), 3) << "tried in three passes, then passed over";
+    EXPECT_EQ(mark(), 3);
+    EXPECT_EQ(QueryInt(Db(), "SELECT IMAP_UIDNEXT FROM EMAILMAILBOXES WHERE ID='" + inbox + "';"), 4);
+    EXPECT_EQ(Rows(), 2);
+    std::string raw = dovecot_.RawInput();
+    size_t fetches = 0;
+    for (size_t at = raw.find("UID FETCH 3 "); at != std::string::npos; at = raw.find("UID FETCH 3 ", at + 1)) fetches++;
+    EXPECT_EQ(fetches, 1u) << "a stored message is not fetched again";
+    std::string log = dovecot_.Log();
+    size_t logins = 0;
+    for (size_t at = log.find("Login: "); at != std::string::npos; at = log.find("Login: ", at + 1)) logins++;
+    EXPECT_LE(logins, 2u) << "failed stores do not cost reconnections";
+}
