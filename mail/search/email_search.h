@@ -48,7 +48,3 @@ int32_t LEmailSearchWriteRow(LAppDatabaseAccount& db, const LString& sql, LJsonW
 
 // Writes the members of the answer object (the caller opens and closes it).
 void LEmailSearchHandle(LAppDatabaseAccount* db, const LJsonValue& body, LJsonWriter& json);
-
-// The store's one-line preview of a text body (html used when the text is
-// empty); at most size - 1 units.
-void LEmailMakePreviewText(const LString& text, const LString& html, char16_t* out, size_t size);

@@ -5,6 +5,7 @@
 #include "mail/routes/route_guard.h"
 #include "mail/search/email_search.h"
 #include "mail/store/fts_index.h"
+#include "mail/store/message_store.h"
 #include "web/http/routes.h"
 #include "web/http/weblet.h"
 
