@@ -19,7 +19,7 @@ bool LMailSyncGetAccount(LAppDatabaseAccount& db, const char16_t* accountId, cha
     if (!accountId || !*accountId || !db.handle) return false;
     LAppDatabaseCursor c;
     c.QueryF(db, u"SELECT EMAIL, INCOMINGSERVER FROM EMAILACCOUNTS WHERE ID='%Q' AND DELETED IS NULL;", accountId);
-    if (c.Step() != SQLITE_ROW) return false;
+    if (!c.HasRow()) return false;
     c.GetColumnText(0, u"", email);
     c.GetColumnText(1, u"", server);
     return LEmailAccountPasswordGet(db, accountId, password) && server[0] != 0;
@@ -68,7 +68,7 @@ EMLEmailAccGetter* AddMissingWorkers(LAppDatabaseAccount& db) {
     LAppDatabaseCursor c;
     c.Query(db, u"SELECT ID, EMAIL, INCOMINGSERVER FROM EMAILACCOUNTS WHERE DELETED IS NULL;");
     int count = 0;
-    while (c.Step() == SQLITE_ROW && count < LMailSyncMaxWorkersPerCall) {
+    for (; c.HasRow() && count < LMailSyncMaxWorkersPerCall; c.Step()) {
         char16_t id[260], email[260], server[260], password[260];
         c.GetColumnText(0, u"", id);
         c.GetColumnText(1, u"", email);

@@ -23,7 +23,7 @@ uint32_t LMailSyncMarkGet(LAppDatabaseAccount& db, const char16_t* accountId, co
     LAppDatabaseCursor c;
     c.QueryF(db, u"SELECT LAST_SYNC_UID, LAST_KNOWN_UIDVALIDITY FROM %s.EMAIL_MAILBOX_SYNC_STATE WHERE MAILBOX_ID='%Q';",
              u"main", mailboxId);
-    if (c.Step() != SQLITE_ROW) return LEmailGetMaxUid(db, accountId, mailboxId, uidValidity);
+    if (!c.HasRow()) return LEmailGetMaxUid(db, accountId, mailboxId, uidValidity);
     int64_t uid = c.GetColumnInt64(0);
     if (static_cast<uint32_t>(c.GetColumnInt64(1)) != uidValidity || uid < 0 || uid > 0xFFFFFFFFll) return 0;
     return static_cast<uint32_t>(uid);
@@ -46,7 +46,7 @@ std::vector<uint32_t> LMailSyncStoredUids(LAppDatabaseAccount& db, const char16_
              u"SELECT UID FROM %s.EMAIL_MESSAGES WHERE ACCOUNT_ID='%Q' AND MAILBOX_ID='%Q' AND UIDVALIDITY=%u AND "
              u"UID>%u ORDER BY UID;",
              u"main", accountId, mailboxId, uidValidity, above);
-    while (c.Step() == SQLITE_ROW) uids.push_back(static_cast<uint32_t>(c.GetColumnInt64(0)));
+    for (; c.HasRow(); c.Step()) uids.push_back(static_cast<uint32_t>(c.GetColumnInt64(0)));
     return uids;
 }
 

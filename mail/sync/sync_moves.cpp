@@ -18,7 +18,7 @@ std::vector<LMailSyncMove> LoadMoves(LAppDatabaseAccount& db, const char16_t* ac
              u"SELECT ID, MESSAGE_ID, SOURCE_MAILBOX_ID, TARGET_MAILBOX_ID, UID, UIDVALIDITY, IS_DELETE, ATTEMPTS "
              u"FROM %s.EMAIL_SERVER_MOVES WHERE ACCOUNT_ID='%Q' ORDER BY ID LIMIT %d;",
              u"main", accountId, kMovesPerRound);
-    while (c.Step() == SQLITE_ROW) {
+    for (; c.HasRow(); c.Step()) {
         LMailSyncMove m;
         m.seq = c.GetColumnInt64(0);
         c.GetColumnText(1, u"", m.messageId);

@@ -30,7 +30,7 @@ bool LMailSyncWriteStatusJson(LJsonWriter& writer) {
             u"EMAILMAILBOXES.EMAILACCOUNTS_ID=EMAILACCOUNTS.ID AND EMAILMAILBOXES.DELETED IS NULL WHERE "
             u"EMAILACCOUNTS.DELETED IS NULL GROUP BY EMAILACCOUNTS.ID, EMAILACCOUNTS.EMAIL, "
             u"EMAILACCOUNTS.INCOMINGSERVER ORDER BY EMAILACCOUNTS.EMAIL;");
-    while (c.Step() == SQLITE_ROW) {
+    for (; c.HasRow(); c.Step()) {
         char16_t id[260], email[260], server[260], lastSync[260];
         c.GetColumnText(0, u"", id);
         c.GetColumnText(1, u"", email);

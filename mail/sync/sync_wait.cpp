@@ -10,13 +10,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Polls every 100 ms until `done` holds (true), the caller stops or the
-// time is spent (false).
-template <class Done>
-bool PollUntil(LTaskProgress& progress, uint32_t timeoutMs, Done done) {
+// Polls every 100 ms until every held worker has completed its pass
+// (true), or one was retired (stopped with its account or the engine), the
+// caller stops or the time is spent (false).
+bool PollUntil(LTaskProgress& progress, uint32_t timeoutMs, EMLEmailAccGetter* const* workers,
+               const uint32_t* passes, size_t count) {
     Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        if (done()) return true;
+        bool done = true;
+        for (size_t i = 0; i < count; i++) {
+            if (workers[i]->retired.load()) return false;
+            if (!workers[i]->RoundDone(passes[i])) done = false;
+        }
+        if (done) return true;
         if (Clock::now() >= end) return false;
         if (progress.WaitStop(100) == LWaitStopped) return false;
     }
@@ -73,7 +79,7 @@ bool WaitOnDemand(LTaskProgress& progress, OnDemand d, uint32_t timeoutMs, int32
             d.worker->wake.Set();
             woken++;
         }
-        ok = PollUntil(progress, LMailSyncClampTimeout(timeoutMs), [&] { return d.worker->RoundDone(pass); });
+        ok = PollUntil(progress, LMailSyncClampTimeout(timeoutMs), &d.worker, &pass, 1);
     }
     d.worker->inUse.fetch_sub(1);
     return ok;
@@ -134,7 +140,7 @@ bool LMailSyncMailboxAndWait(LTaskProgress& progress, const char16_t* accountId,
         LAppDatabaseCursor c;
         c.QueryF(db, u"SELECT EMAILACCOUNTS_ID, IMAP_NAME FROM %s.EMAILMAILBOXES WHERE ID='%Q' AND DELETED IS NULL LIMIT 1;",
                  u"main", mailboxId);
-        if (c.Step() != SQLITE_ROW) return false;
+        if (!c.HasRow()) return false;
         c.GetColumnText(0, u"", owner);
         c.GetColumnText(1, u"", name);
         if (!owner[0] || !name[0] || (accountId && *accountId && std::u16string_view(owner) != accountId))
@@ -185,11 +191,7 @@ bool LMailSyncWakeAndWait(LTaskProgress& progress, const char16_t* accountId, co
             woken++;
         }
     }
-    bool ok = PollUntil(progress, timeoutMs, [&] {
-        for (size_t i = 0; i < held.size(); i++)
-            if (!held[i]->RoundDone(passes[i])) return false;
-        return true;
-    });
+    bool ok = PollUntil(progress, timeoutMs, held.data(), passes.data(), held.size());
     for (EMLEmailAccGetter* w : held) w->inUse.fetch_sub(1);
     return ok;
 }

@@ -39,7 +39,7 @@ void EMLEmailAccGetter::LoadMailboxList(LAppDatabaseAccount& db, LStringList& li
              u"'%%\\DRAFTS%%' ORDER BY CASE WHEN UPPER(IMAP_NAME)='INBOX' THEN 0 ELSE 1 END, IMAP_NAME;",
              u"main", accountId);
     LStringA name;
-    while (c.Step() == SQLITE_ROW) {
+    for (; c.HasRow(); c.Step()) {
         c.GetColumnTextA(0, name);
         if (!name.IsEmpty()) list.AddA(name.c_str());
     }

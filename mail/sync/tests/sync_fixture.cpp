@@ -1,6 +1,7 @@
 #include "mail/sync/tests/sync_fixture.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -46,21 +47,41 @@ void SyncTest::TearDown() {
 bool SyncTest::Pass() {
     int32_t workers = 0, woken = 0;
     bool found = false, target = false;
-    return LMailSyncWakeAndWait(wait_, u"acc1", nullptr, 120000, workers, woken, found, target) && workers == 1;
+    bool done = LMailSyncWakeAndWait(wait_, u"acc1", nullptr, 120000, workers, woken, found, target);
+    EXPECT_EQ(workers, 1);
+    return done && workers == 1;
 }
 
-void SyncTest::BulkSave(int n, const std::string& prefix) {
-    // One import of a prepared maildir instead of n doveadm processes.
-    std::string src = root_.Path() + "/import-" + std::to_string(rand());
-    mkdir(src.c_str(), 0755);
-    for (const char* d : {"/cur", "/new", "/tmp"}) mkdir((src + d).c_str(), 0755);
-    for (int i = 0; i < n; i++) {
-        std::ofstream(src + "/cur/" + std::to_string(1000000 + i) + ".import:2,")
-            << SyncMessage(prefix + " " + std::to_string(i), "<" + prefix + "-" + std::to_string(i) + "@example.org>");
+void SyncTest::BulkSave(int n, const std::string& prefix, int attachEvery) {
+    // Delivered the maildir way (written in tmp/, renamed into new/), which
+    // is what a delivery agent does, instead of n doveadm processes.
+    std::string maildir = dovecot_.Folder() + "/home/alice/Maildir";
+    for (const char* d : {"/cur", "/new", "/tmp"}) {
+        mkdir((maildir + d).c_str(), 0700);
+        if (geteuid() == 0) chown((maildir + d).c_str(), 65534, 65534);
     }
-    chmod(root_.Path().c_str(), 0755);
-    dovecot_.Doveadm({"import", "-u", "alice", "maildir:" + src, "", "all"});
-    ASSERT_EQ(ServerUids("INBOX").size() >= size_t(n), true) << dovecot_.Log();
+    for (int i = 0; i < n; i++) {
+        std::string name = std::to_string(1000000 + i) + "." + prefix + ".porlinex";
+        std::string tmp = maildir + "/tmp/" + name;
+        std::string subject = prefix + " " + std::to_string(i);
+        std::string id = "<" + prefix + "-" + std::to_string(i) + "@example.org>";
+        if (attachEvery > 0 && i % attachEvery == 0)
+            std::ofstream(tmp) << "From: Sender <sender@example.org>\r\nSubject: " << subject << "\r\nMessage-ID: " << id
+                               << "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                                  "Content-Type: text/plain\r\n\r\nsee attached\r\n--b\r\nContent-Type: "
+                                  "application/octet-stream\r\nContent-Disposition: attachment; filename=\"part"
+                               << i << ".bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\nAAECAwQFBgc=\r\n--b--\r\n";
+        else
+            std::ofstream(tmp) << SyncMessage(subject, id);
+        if (geteuid() == 0) chown(tmp.c_str(), 65534, 65534);
+        ASSERT_EQ(rename(tmp.c_str(), (maildir + "/new/" + name).c_str()), 0);
+    }
+    ASSERT_GE(ServerUids("INBOX").size(), size_t(n)) << dovecot_.Log();
+}
+
+bool SyncTest::Save(const std::string& mailbox, const std::string& message) {
+    if (mailbox != "INBOX") dovecot_.Doveadm({"mailbox", "create", "-u", "alice", mailbox});
+    return dovecot_.Save("alice", mailbox, message);
 }
 
 int64_t SyncTest::Rows(const std::string& where) {

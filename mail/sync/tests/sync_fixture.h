@@ -23,8 +23,11 @@ protected:
     void StartEngine();
     // Asks the account's worker for a pass over every mailbox and waits.
     bool Pass();
-    // Saves n small messages "<prefix> i" into INBOX in one doveadm call.
-    void BulkSave(int n, const std::string& prefix);
+    // Delivers n small messages "<prefix> i" into INBOX; with attachEvery,
+    // every such one carries a small binary attachment.
+    void BulkSave(int n, const std::string& prefix, int attachEvery = 0);
+    // doveadm save into the mailbox, created first when missing.
+    bool Save(const std::string& mailbox, const std::string& message);
 
     LAppDatabaseAccount& Db() { return *db_; }
     int64_t Rows(const std::string& where = "1=1");

@@ -16,9 +16,9 @@ protected:
     // Two messages in INBOX and one in Archive, mirrored.
     void Mirror() {
         Prepare(GetParam());
-        ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("keep", "<keep@x>")));
-        ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("move me", "<move@x>")));
-        ASSERT_TRUE(dovecot_.Save("alice", "Archive", SyncMessage("archived", "<arch@x>")));
+        ASSERT_TRUE(Save("INBOX", SyncMessage("keep", "<keep@x>")));
+        ASSERT_TRUE(Save("INBOX", SyncMessage("move me", "<move@x>")));
+        ASSERT_TRUE(Save("Archive", SyncMessage("archived", "<arch@x>")));
         StartEngine();
         ASSERT_TRUE(Pass());
         ASSERT_EQ(Rows(), 3);
@@ -68,8 +68,8 @@ INSTANTIATE_TEST_SUITE_P(Capabilities, SyncMoveTest,
 
 TEST_F(SyncTest, AMoveQueuedBeforeAStopIsDoneAfterTheRestart) {
     Prepare();
-    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("move me", "<move@x>")));
-    ASSERT_TRUE(dovecot_.Save("alice", "Archive", SyncMessage("archived", "<arch@x>")));
+    ASSERT_TRUE(Save("INBOX", SyncMessage("move me", "<move@x>")));
+    ASSERT_TRUE(Save("Archive", SyncMessage("archived", "<arch@x>")));
     StartEngine();
     ASSERT_TRUE(Pass());
     LMailSyncShutdown();
@@ -93,12 +93,12 @@ TEST_F(SyncTest, AMoveQueuedBeforeAStopIsDoneAfterTheRestart) {
 
 TEST_F(SyncTest, IdleBringsNewMailAndEndsForALocalMove) {
     Prepare();
-    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("first", "<first@x>")));
-    ASSERT_TRUE(dovecot_.Save("alice", "Archive", SyncMessage("archived", "<arch@x>")));
+    ASSERT_TRUE(Save("INBOX", SyncMessage("first", "<first@x>")));
+    ASSERT_TRUE(Save("Archive", SyncMessage("archived", "<arch@x>")));
     StartEngine();
     ASSERT_TRUE(Pass());
     // No pass is asked for: the worker's IDLE must see the news itself.
-    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("second", "<second@x>")));
+    ASSERT_TRUE(Save("INBOX", SyncMessage("second", "<second@x>")));
     EXPECT_TRUE(LTestWaitFor(30000, [&] { return Rows() == 3; }));
     EXPECT_EQ(arrivals_.load(), 1);
     // A local move wakes the worker out of IDLE.
@@ -121,9 +121,9 @@ bool Poison(const char* bytes, uint64_t size) {
 
 TEST_F(SyncTest, AMessageTheStoreRefusesIsRetriedThenPassedOver) {
     Prepare();
-    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("before", "<b@x>")));
-    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("poison", "<p@x>")));
-    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("after", "<a@x>")));
+    ASSERT_TRUE(Save("INBOX", SyncMessage("before", "<b@x>")));
+    ASSERT_TRUE(Save("INBOX", SyncMessage("poison", "<p@x>")));
+    ASSERT_TRUE(Save("INBOX", SyncMessage("after", "<a@x>")));
     g_poisonTries = 0;
     LMailSyncSetStoreFaultForTests(Poison);
     StartEngine();
