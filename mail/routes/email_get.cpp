@@ -16,15 +16,11 @@ void Error(LJsonWriter& json, int code, const char* key) {
 
 void LWebEmailGet(Weblet& request, LJsonValue& body) {
     if (!LMailRouteAllowed(request)) return;
-    char16_t id[260];
-    body.GetMemberText("email_id", id);
-    LAppDatabaseAccount db(true);
-    LStringA out;
-    LJsonWriter json(out);
-    json.BeginObject();
-    LEmailGetJson(db.handle ? &db : nullptr, id, json);
-    json.EndObject();
-    request.SendJson(out.c_str(), out.length);
+    LMailRouteReplyObject(request, body, [](LAppDatabaseAccount* db, const LJsonValue& b, LJsonWriter& json) {
+        char16_t id[260];
+        b.GetMemberText("email_id", id);
+        LEmailGetJson(db, id, json);
+    });
 }
 
 [[maybe_unused]] const LWebletRoute* g_route = LWebletRegisterJsonRoute(u"emailget", LWebEmailGet, 1);

@@ -1,6 +1,7 @@
 #include "mail/routes/route_guard.h"
 
 #include "foundation/json_value.h"
+#include "foundation/json_writer.h"
 #include "web/http/weblet.h"
 
 bool LMailRouteAllowed(Weblet& request) {
@@ -21,4 +22,14 @@ bool LMailRouteMembersFit(Weblet& request, const LJsonValue& body, const char* c
         }
     }
     return true;
+}
+
+void LMailRouteReplyObject(Weblet& request, const LJsonValue& body, LMailRouteObjectWriter write) {
+    LAppDatabaseAccount db(true);
+    LStringA out;
+    LJsonWriter json(out);
+    json.BeginObject();
+    write(db.handle ? &db : nullptr, body, json);
+    json.EndObject();
+    request.SendJson(out.c_str(), out.length);
 }

@@ -5,6 +5,8 @@
 // table's session flag only loads a session when the cookie names one.
 class Weblet;
 class LJsonValue;
+class LJsonWriter;
+class LAppDatabaseAccount;
 
 // False when the request was already answered.
 bool LMailRouteAllowed(Weblet& request);
@@ -13,3 +15,8 @@ bool LMailRouteAllowed(Weblet& request);
 // refused rather than cut, since a cut password or host name silently means
 // another one. False (and the refusal sent) when any named member is longer.
 bool LMailRouteMembersFit(Weblet& request, const LJsonValue& body, const char* const* names, int count);
+
+// Opens the database read-only and answers with one JSON object whose
+// members `write` gives (db is null when the database did not open).
+using LMailRouteObjectWriter = void (*)(LAppDatabaseAccount* db, const LJsonValue& body, LJsonWriter& json);
+void LMailRouteReplyObject(Weblet& request, const LJsonValue& body, LMailRouteObjectWriter write);

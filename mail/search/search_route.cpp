@@ -43,13 +43,7 @@ int32_t RunPage(LAppDatabaseAccount* db, const LEmailSearchRequest& r, bool use_
 
 void LWebEmailSearch(Weblet& request, LJsonValue& body) {
     if (!LMailRouteAllowed(request)) return;
-    LAppDatabaseAccount db(true);
-    LStringA out;
-    LJsonWriter json(out);
-    json.BeginObject();
-    LEmailSearchHandle(db.handle ? &db : nullptr, body, json);
-    json.EndObject();
-    request.SendJson(out.c_str(), out.length);
+    LMailRouteReplyObject(request, body, LEmailSearchHandle);
 }
 
 [[maybe_unused]] const LWebletRoute* g_route = LWebletRegisterJsonRoute(u"emailsearch", LWebEmailSearch, 1);
