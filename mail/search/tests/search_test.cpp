@@ -11,6 +11,7 @@
 #include "foundation/json_writer.h"
 #include "foundation/utf8.h"
 #include "mail/search/email_search.h"
+#include "mail/search/tests/search_support.h"
 #include "mail/store/tests/store_fixture.h"
 
 namespace {
@@ -87,17 +88,8 @@ protected:
                        "';");
     }
 
-    // The answer object of a request given as JSON text.
     std::string Search(const std::string& request, LJsonValue& answer) {
-        LJsonValue body;
-        EXPECT_EQ(body.Parse(request.c_str()), 0u) << request;
-        LStringA out;
-        LJsonWriter json(out);
-        json.BeginObject();
-        LEmailSearchHandle(&Db(), body, json);
-        json.EndObject();
-        EXPECT_EQ(answer.Parse(out.c_str()), 0u) << out.c_str();
-        return out.Str();
+        return LTestEmailSearch(Db(), request, answer);
     }
 
     static std::vector<std::string> Ids(const LJsonValue& answer, const char* array = "emails") {
