@@ -96,7 +96,9 @@ bool LEmailBackupWriteIndexes(LAppDatabaseAccount& db, LTaskProgress& progress, 
     reader.Close();
     if (months.empty()) return true;
 
-    // The first month's start bounds the rows read.
+    // The first month's start bounds the rows read, in a form the indexes
+    // of both times serve: a round woken by new mail reads this month's
+    // rows, not the table.
     int year = std::stoi(months.begin()->first.substr(0, 4)), mon = std::stoi(months.begin()->first.substr(5, 2));
     struct tm tm {};
     tm.tm_year = year - 1900;
@@ -106,9 +108,9 @@ bool LEmailBackupWriteIndexes(LAppDatabaseAccount& db, LTaskProgress& progress, 
     LAppDatabaseCursor c;
     c.QueryF(db,
              u"SELECT ID, FROM_TEXT, TO_TEXT, SUBJECT, SENT_UTC, RECEIVED_UTC, strftime('%%Y-%%m', %s, 'unixepoch') "
-             u"AS MONTH FROM %s.EMAIL_MESSAGES WHERE IS_DELETED=0 AND %s>=%I64d ORDER BY MONTH, FROM_TEXT, TO_TEXT, "
-             u"SUBJECT;",
-             kTime, u"main", kTime, from_time);
+             u"AS MONTH FROM %s.EMAIL_MESSAGES WHERE IS_DELETED=0 AND (SENT_UTC>=%I64d OR (COALESCE(SENT_UTC, 0)<=0 "
+             u"AND RECEIVED_UTC>=%I64d)) ORDER BY MONTH, FROM_TEXT, TO_TEXT, SUBJECT;",
+             kTime, u"main", from_time, from_time);
     bool ok = c.statement != nullptr;
     std::string current;
     std::unique_ptr<IndexPage> page;
