@@ -24,10 +24,14 @@ bool LEmailBackupExport(LAppDatabaseAccount& db, LTaskProgress& progress, const 
     LString q;
     q.Format(kColumns, u"main");
     // Both times are the sender's Date or the arrival; mail that arrives
-    // late or is moved in with an old Date is only found by its rowid.
+    // late or is moved in with an old Date is only found by its rowid. As a
+    // union each part is a range of the rowid or of a time index; the same
+    // test written with OR reads the whole table at every new message.
     if (since_time > 0 || since_rowid > 0)
-        q.AppendFormat(u" AND (rowid>%I64d OR SENT_UTC>=%I64d OR RECEIVED_UTC>=%I64d)", since_rowid, since_time,
-                       since_time);
+        q.AppendFormat(u" AND rowid IN (SELECT rowid FROM %s.EMAIL_MESSAGES WHERE rowid>%I64d UNION SELECT rowid FROM "
+                       u"%s.EMAIL_MESSAGES WHERE SENT_UTC>=%I64d UNION SELECT rowid FROM %s.EMAIL_MESSAGES WHERE "
+                       u"RECEIVED_UTC>=%I64d)",
+                       u"main", since_rowid, u"main", since_time, u"main", since_time);
     q.Append(u";");
     c.Query(db, q.c_str());
     if (!c.statement) return false;
