@@ -198,8 +198,10 @@ bool LEmailBackupWriteEml(LAppDatabaseAccount& db, const LEmailBackupMessage& m,
     LStringA boundary, alternative;
     boundary.Append("porlinex-");
     LStringAAppendWide(boundary, m.id.c_str());
+    // Not the outer boundary with a suffix: lenient readers match a
+    // boundary line by its prefix.
+    alternative.Append("alt-");
     alternative.AppendString(boundary);
-    alternative.Append("-alt");
     bool ok = true;
     if (!HasAttachmentRows(db, m.id)) {
         PutBodies(out, m, alternative.c_str());
