@@ -177,6 +177,8 @@ protected:
         fs::create_directories(folder_);
         fs::create_directories(cache_);
     }
+    // A worker a failed test left running must not outlive its store.
+    void TearDown() override { LEmailBackupStop(); }
 
     void Message(const std::string& id, int64_t sent, int64_t received, const std::string& subject,
                  const std::string& text, const std::string& html = "", const std::string& mailbox = "mbx1") {
