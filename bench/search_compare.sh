@@ -1,0 +1,117 @@
+#!/bin/bash
+# search_compare.sh [N] : the emailsearch route through curl (one process
+# per request, with a session, so process start is counted as in notmuch's
+# figures) against `notmuch search` on the same generated corpus, the
+# peak RSS of the service, and the backup's full export and an
+# incremental round with nothing new.
+#   - corpus: ../shared/bench/gen_corpus.py (GEN_CORPUS), N messages (20000)
+#   - Porlinex: the store filled by corpus_store, then the real service
+#   - notmuch: `notmuch new` over the same Maildir
+# Prints markdown tables: p50 / p95 of RUNS runs (20) after one warm-up,
+# hit counts on both sides and ratios. One temp folder (KEEP=1 keeps it).
+set -euo pipefail
+N=${1:-20000}; RUNS=${RUNS:-20}; SEED=${SEED:-1}
+HERE=$(cd "$(dirname "$0")" && pwd); SRC=$(cd "$HERE/.." && pwd); BUILD=${BUILD_DIR:-$SRC/build}
+GEN=${GEN_CORPUS:-$SRC/../shared/bench/gen_corpus.py}; [[ -f $GEN ]] || GEN=/work/shared/bench/gen_corpus.py
+W=$(mktemp -d /tmp/bench-search.XXXXXX)
+PID=
+finish() {
+  [[ -n $PID ]] && kill "$PID" 2>/dev/null && wait "$PID" 2>/dev/null || true
+  [[ -n ${KEEP:-} ]] && echo "kept $W" >&2 || rm -rf "$W"
+}
+trap finish EXIT; trap 'exit 130' INT TERM
+say() { echo "[$(date +%T)] $*" >&2; }
+export TZ=UTC PORLINEX_ROOT=$W/root NOTMUCH_CONFIG=$W/nm.conf
+STORE="$PORLINEX_ROOT/var/lib/Vek Software/Porlinex/main.db"
+HIVE="$PORLINEX_ROOT/etc/porlinex/machine.reg"
+
+say "corpus of $N"
+/usr/bin/python3 "$GEN" "$W/mail" "$N" --seed "$SEED" > "$W/corpus.json"
+say "store and service"
+mkdir -p "$(dirname "$HIVE")"
+PORT=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+printf '[Software\\Vek Software\\Porlinex\\WebServer]\nPort=%s\nSecureEnabled=0\n' "$PORT" > "$HIVE"
+"$BUILD/mcp/tests/tools/corpus_store" "$W/mail" > "$W/stored"
+"$BUILD/porlinex" -service -manual 2> "$W/service.log" &
+PID=$!
+until grep -q 'State=running' "$PORLINEX_ROOT/run/porlinex/PorlinexService.state" 2>/dev/null; do sleep 0.1; done
+SESSION=benchsession0000aa
+sqlite3 "$STORE" "INSERT INTO SESSION_DATA VALUES ('$SESSION', 'local', 'main', '2099-01-01');"
+printf '[database]\npath=%s\n[user]\nprimary_email=bench@example.org\n[new]\ntags=inbox;\n' "$W/mail" > "$NOTMUCH_CONFIG"
+say "notmuch new"
+notmuch new > /dev/null
+
+# ms TIMES FILE CMD...: one warm-up, then RUNS wall times in ms into FILE.
+ms() {
+  local out=$1; shift
+  "$@" > /dev/null
+  for _ in $(seq "$RUNS"); do
+    local a=$EPOCHREALTIME; "$@" > /dev/null; local b=$EPOCHREALTIME
+    echo "($b - $a) * 1000" | bc -l
+  done > "$out"
+}
+search() { curl -s --max-time 120 -H 'X-AJAX: 1' -b "porlinex_sess=$SESSION" --data-binary "$1" "http://127.0.0.1:$PORT/emailsearch"; }
+/usr/bin/python3 - "$W" > "$W/requests" <<'PY'
+import json, sys
+q = json.load(open(sys.argv[1] + "/corpus.json"))["queries"]
+rows = [("rare word", {"query": q["rare word"]}, q["rare word"]),
+        ("phrase", {"query": q["phrase"]}, q["phrase"]),
+        ("from", {"from": q["from:address"][5:]}, q["from:address"]),
+        ("date range", {"after_utc": 1646092800, "before_utc": 1648771199}, q["date range"]),
+        ("common word", {"query": q["common word"]}, q["common word"]),
+        ("no FTS hit (LIKE fallback)", {"query": "zqxjkvw"}, "zqxjkvw")]
+for name, req, nm in rows:
+    req["limit"] = 25
+    print(name + "\t" + json.dumps(req) + "\t" + nm)
+PY
+i=0
+while IFS=$'\t' read -r name req nm; do
+  say "query: $name"
+  ms "$W/ours.$i" search "$req"
+  search "$req" > "$W/answer.$i"
+  ms "$W/theirs.$i" notmuch search --output=summary --sort=newest-first --limit=25 "$nm"
+  notmuch count "$nm" > "$W/count.$i"
+  i=$((i + 1))
+done < "$W/requests"
+grep VmHWM "/proc/$PID/status" | awk '{print $2}' > "$W/rss"
+
+say "backup: full export, then a round with nothing new"
+mkdir -p "$W/backup"
+value() { grep -a -A20 'EmailBackup\]' "$HIVE" | grep -a "^$1=" | head -1 | cut -d= -f2; }
+a=$EPOCHREALTIME
+curl -s -H 'X-AJAX: 1' -b "porlinex_sess=$SESSION" --data-binary "{\"enabled\":1,\"folder\":\"$W/backup\"}" \
+  "http://127.0.0.1:$PORT/backupsettings" > /dev/null
+until [[ -n $(value LastDoneUTC) ]]; do sleep 0.05; done
+b=$EPOCHREALTIME; echo "($b - $a)" | bc -l > "$W/full"
+sleep 1.2; before=$(value LastDoneUTC)
+a=$EPOCHREALTIME
+curl -s -H 'X-AJAX: 1' -b "porlinex_sess=$SESSION" --data-binary "{\"enabled\":1,\"folder\":\"$W/backup\"}" \
+  "http://127.0.0.1:$PORT/backupsettings" > /dev/null
+until [[ $(value LastDoneUTC) != "$before" ]]; do sleep 0.01; done
+b=$EPOCHREALTIME; echo "($b - $a)" | bc -l > "$W/incremental"
+find "$W/backup" -name '*.eml' | wc -l > "$W/files"
+
+/usr/bin/python3 - "$W" "$RUNS" <<'PY'
+import json, sys
+W, runs = sys.argv[1], int(sys.argv[2])
+def pct(xs, q):
+    xs = sorted(xs); return xs[min(len(xs) - 1, max(0, int(len(xs) * q + 0.999) - 1))]
+corpus = json.load(open(W + "/corpus.json"))
+names = [l.split("\t")[0] for l in open(W + "/requests")]
+print(f"# emailsearch (curl per request) vs notmuch search: {corpus['messages']} messages, "
+      f"{open(W + '/stored').read().strip()} stored, {runs} runs\n")
+print("| query | ours: rows / count / mode | notmuch count | ours p50 / p95 ms | notmuch p50 / p95 ms | ratio p50 / p95 |")
+print("|---|---|---:|---:|---:|---:|")
+for i, name in enumerate(names):
+    a = json.load(open(f"{W}/answer.{i}"))
+    rows = len(a.get("emails", [])) or len(a.get("fallback_emails", []))
+    o = [float(x) for x in open(f"{W}/ours.{i}")]; t = [float(x) for x in open(f"{W}/theirs.{i}")]
+    print(f"| {name} | {rows} / {a.get('count')} / {a.get('search_mode')} | {open(f'{W}/count.{i}').read().strip()} | "
+          f"{pct(o, .5):.1f} / {pct(o, .95):.1f} | {pct(t, .5):.1f} / {pct(t, .95):.1f} | "
+          f"{pct(o, .5) / pct(t, .5):.2f} / {pct(o, .95) / pct(t, .95):.2f} |")
+print(f"\n- expected hits (generator): {corpus['expected_hits']}")
+print(f"- service peak RSS: {int(open(W + '/rss').read()) / 1024:.1f} MB")
+print(f"- backup: full export {float(open(W + '/full').read()):.1f} s ({open(W + '/files').read().strip()} files), "
+      f"incremental round with nothing new {float(open(W + '/incremental').read()) * 1000:.0f} ms")
+print("- ratio < 1: ours is faster. Both include process start (curl; notmuch). Ours pages 25 rows; notmuch lists 25.")
+PY

@@ -1,0 +1,260 @@
+// The account, message and backup routes over real HTTP (curl against the
+// web server), with a real Dovecot and a real SMTP server behind the
+// account routes and the synchronisation engine of this process.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/json_value.h"
+#include "foundation/reg_settings.h"
+#include "foundation/utf8.h"
+#include "mail/store/accounts.h"
+#include "mail/store/tests/store_fixture.h"
+#include "mail/sync/sync_engine.h"
+#include "mail/sync/tests/sync_fixture.h"
+#include "tests/support/dovecot_server.h"
+#include "tests/support/smtp_server.h"
+#include "tests/support/tls_peer.h"
+#include "web/http/tests/http_harness.h"
+
+namespace {
+
+std::string Body(const std::string& response) {
+    size_t at = response.find("\r\n\r\n");
+    return at == std::string::npos ? "" : response.substr(at + 4);
+}
+
+// The web server, the store and a signed-in session.
+class RoutesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(web_.Start());
+        db_ = std::make_unique<LAppDatabaseAccount>(false);
+        ASSERT_TRUE(RunMailSchema(*db_));
+        session_ = web_.MakeSession();
+    }
+    void TearDown() override { LMailSyncShutdown(); }
+
+    // POSTs the JSON body; signed in and with X-AJAX unless told otherwise.
+    std::string Post(const std::string& route, const std::string& json, bool session = true, bool ajax = true) {
+        std::vector<std::string> args = {"-X", "POST", "-H", "Content-Type: application/json", "--data-binary", json};
+        if (ajax) args.insert(args.end(), {"-H", "X-AJAX: 1"});
+        if (session) args.insert(args.end(), {"-b", "porlinex_sess=" + session_});
+        return Body(web_.Curl(args, "/" + route).output);
+    }
+    LJsonValue& PostJson(const std::string& route, const std::string& json) {
+        std::string body = Post(route, json);
+        EXPECT_EQ(reply_.Parse(body.c_str()), 0u) << route << ": " << body;
+        return reply_;
+    }
+
+    LTestWebServer web_;
+    std::unique_ptr<LAppDatabaseAccount> db_;
+    std::string session_;
+    LJsonValue reply_;
+};
+
+TEST_F(RoutesTest, EveryRouteWantsASessionAndPassesTheCsrfCheck) {
+    const char* routes[] = {"emailaccountguessservers", "emailaccounttest", "emailaccountpassword",
+                            "emailaccountpassworddelete", "emailaccountsresync", "emailaccountmailboxlistrefresh",
+                            "emailaccountreload", "emailaccountstatus", "emailget", "emailsearch",
+                            "backupsettings", "backupstatus"};
+    Exec(*db_, "INSERT INTO main.EMAILACCOUNTS (ID, EMAIL) VALUES ('acc1', 'a@example.org');");
+    const std::string request = R"({"ID":"acc1","PASSWORD":"x","email_id":"m1","query":"x","EMAIL":"a@example.org",
+                                     "enabled":0})";
+    for (const char* route : routes) {
+        EXPECT_EQ(Post(route, request, false), "{\"errorcode\":401,\"errormsg\":\"Not logged in.\"}") << route;
+        EXPECT_EQ(Post(route, request, true, false), "{\"errorcode\":403,\"errormsg\":\"CSRF validation failed\"}")
+            << route;
+    }
+    // Nothing was changed by the refused calls.
+    EXPECT_EQ(QueryInt(*db_, "SELECT COUNT(*) FROM main.EMAILACCOUNTSPASSWORDS;"), 0);
+    char16_t enabled[260];
+    EXPECT_FALSE(LRegSettingsGet(u"EmailBackup", u"Enabled", u"", enabled) && enabled[0]);
+
+    // A member longer than 259 bytes is refused, never cut.
+    std::string long_password(300, 'p');
+    EXPECT_EQ(Post("emailaccountpassword", R"({"ID":"acc1","PASSWORD":")" + long_password + "\"}"),
+              "{\"errorcode\":400,\"errormsg\":\"PASSWORD is longer than 259 bytes.\"}");
+    EXPECT_EQ(QueryInt(*db_, "SELECT COUNT(*) FROM main.EMAILACCOUNTSPASSWORDS;"), 0);
+
+    struct Case {
+        const char* route;
+        const char* request;
+        const char* reply;
+    };
+    const Case cases[] = {
+        {"emailaccountguessservers", R"({"EMAIL":""})", R"({"errorcode":400,"errormsg":"Please enter an email address."})"},
+        {"emailaccounttest", R"({"EMAIL":"a@b"})", R"({"errorcode":400,"errormsg":"Please enter a password."})"},
+        {"emailaccounttest", R"({"EMAIL":"a@b","PASSWORD":"p"})", R"({"errorcode":400,"errormsg":"No host provided."})"},
+        {"emailaccountpassword", R"({"ID":"  ","PASSWORD":"p"})",
+         R"({"errorcode":400,"errormsg":"Account ID and password are required."})"},
+        {"emailaccountpassword", R"({"ID":"nobody","PASSWORD":"p"})",
+         R"({"errorcode":404,"errormsg":"Email account was not found."})"},
+        {"emailaccountpassworddelete", R"({"ID":"acc1"})", R"({"errorcode":200,"errormsg":"OK"})"},
+        {"emailaccountpassworddelete", R"({})", R"({"errorcode":400,"errormsg":"Account ID is required."})"},
+        {"emailaccountmailboxlistrefresh", R"({"ID":"acc1"})",
+         R"({"errorcode":500,"errormsg":"Unable to request mailbox list refresh."})"},
+        {"emailaccountreload", R"({"ID":"acc1"})", R"({"errorcode":500,"errormsg":"Mail sync engine is not started."})"},
+        {"emailaccountstatus", R"({})", R"({"errorcode":500,"errormsg":"Mail sync status is unavailable."})"},
+        {"emailget", R"({"email_id":""})",
+         R"({"errorcode":400,"errormsg":"EMAILGET_EMAIL_ID_REQUIRED","error_key":"EMAILGET_EMAIL_ID_REQUIRED"})"},
+        {"emailget", R"({"email_id":"x' OR '1'='1"})",
+         R"({"errorcode":404,"errormsg":"EMAILGET_NOT_FOUND","error_key":"EMAILGET_NOT_FOUND"})"},
+        {"backupsettings", R"({"enabled":1,"zip_after_months":-1})",
+         R"({"errorcode":400,"errormsg":"The archive age must be between 0 and 1200 months."})"},
+        {"backupsettings", R"({"enabled":1,"zip_after_months":1201})",
+         R"({"errorcode":400,"errormsg":"The archive age must be between 0 and 1200 months."})"},
+        {"backupsettings", R"({"enabled":1,"folder":""})",
+         R"({"errorcode":400,"errormsg":"Could not find a cloud-synchronised folder. Choose a backup folder manually."})"},
+        {"backupsettings", R"({"enabled":1,"folder":"/no/such/folder"})",
+         R"({"errorcode":400,"errormsg":"The backup folder does not exist."})"},
+        {"backupsettings", R"({"enabled":1,"folder":"relative"})",
+         R"({"errorcode":400,"errormsg":"The backup folder does not exist."})"},
+        {"backupsettings", R"({"enabled":0,"folder":"/no/such/folder","zip_after_months":3})",
+         R"({"errorcode":200,"errormsg":"OK"})"},
+        {"backupstatus", R"({})", R"({"errorcode":0,"enabled":0,"folder":"/no/such/folder","zip_after_months":3})"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Post(c.route, c.request), c.reply) << c.route << " " << c.request;
+
+    std::string folder = web_.root.Path() + "/backup";
+    std::filesystem::create_directories(folder);
+    EXPECT_EQ(Post("backupsettings", R"({"enabled":1,"folder":")" + folder + R"(","zip_after_months":12})"),
+              R"({"errorcode":200,"errormsg":"OK"})");
+    EXPECT_EQ(Post("backupstatus", "{}"),
+              R"({"errorcode":0,"enabled":1,"folder":")" + folder + R"(","zip_after_months":12})");
+}
+
+TEST_F(RoutesTest, EmailGetMemberByMember) {
+    Exec(*db_, "INSERT INTO main.EMAILACCOUNTS (ID, EMAIL) VALUES ('acc1', 'me@example.org');");
+    Exec(*db_, "INSERT INTO main.EMAILMAILBOXES (ID, EMAILACCOUNTS_ID, IMAP_NAME) VALUES ('mbx1', 'acc1', 'INBOX');");
+    Exec(*db_, "INSERT INTO main.EMAIL_MESSAGES (ID, ACCOUNT_ID, MAILBOX_ID, UID, UIDVALIDITY, SUBJECT, FROM_TEXT, "
+               "TO_TEXT, CC_TEXT, SENT_UTC, RECEIVED_UTC, FLAGS, BODY_TEXT, BODY_HTML, HAS_ATTACHMENTS) VALUES ('m1', "
+               "'acc1', 'mbx1', 1, 7, 'S\xc3\xbc\"bject', 'a@x', 'b@y', NULL, 4102444800, 4102444801, '\\Seen', "
+               "'text', '<p>h</p>', 1), ('retired', 'acc1', 'mbx1', 2, 7, 's', 'f', 't', '', 1, 1, '', '', '', 0);");
+    Exec(*db_, "UPDATE main.EMAIL_MESSAGES SET IS_DELETED=1 WHERE ID='retired';");
+    EXPECT_EQ(Post("emailget", R"({"email_id":"m1"})"),
+              "{\"errorcode\":0,\"errormsg\":\"OK\",\"email\":{\"id\":\"m1\",\"account_id\":\"acc1\",\"account_email\":"
+              "\"me@example.org\",\"mailbox_id\":\"mbx1\",\"mailbox_name\":\"INBOX\",\"subject\":\"S\xc3\xbc\\\"bject\","
+              "\"from\":\"a@x\",\"to\":\"b@y\",\"cc\":\"\",\"reply_to\":\"\",\"sent_utc\":\"4102444800\","
+              "\"received_utc\":\"4102444801\",\"flags\":\"\\\\Seen\",\"body_text\":\"text\",\"body_html\":\"<p>h</p>\","
+              "\"has_attachments\":true}}");
+    EXPECT_EQ(Post("emailget", R"({"email_id":"retired"})"),
+              R"({"errorcode":404,"errormsg":"EMAILGET_NOT_FOUND","error_key":"EMAILGET_NOT_FOUND"})");
+    LJsonValue& r = PostJson("emailsearch", R"({"query":"bject"})");
+    EXPECT_EQ(r.Member("count").AsInt64(), 1);
+}
+
+// Dovecot for IMAP and aiosmtpd for SMTP: the settings test, a password
+// with a trailing blank, the status, a reload that keeps local mail.
+class AccountRoutesTest : public RoutesTest {
+protected:
+    void SetUp() override {
+        RoutesTest::SetUp();
+        LTestDovecotOptions o;
+        o.users = {{"alice", "secret "}};
+        o.extra = "auth_failure_delay = 0\n";
+        ASSERT_TRUE(dovecot_.Start(o)) << dovecot_.Error();
+        // One trust file for both servers' certificates.
+        std::string bundle = web_.root.Path() + "/trust.pem";
+        std::ofstream(bundle) << LTestReadFile(getenv("SSL_CERT_FILE")) << LTestReadFile(ca_->CaPath());
+        trust_ = std::make_unique<LTestScopedEnv>("SSL_CERT_FILE", bundle);
+        LTestSmtpServerOptions s;
+        s.startTls = true;
+        s.authUser = "alice";
+        s.authPassword = "secret ";
+        LTestCertificateOptions c;
+        c.dns_names = {"localhost"};
+        c.common_name = "localhost";
+        LTestIssuedCertificate cert = ca_->Issue("smtp", c);
+        s.certPath = cert.chain_path;
+        s.keyPath = cert.key_path;
+        smtp_ = std::make_unique<LTestSmtpServer>(web_.root.Path() + "/smtp", s);
+        ASSERT_TRUE(smtp_->Ready());
+    }
+    void TearDown() override {
+        RoutesTest::TearDown();
+        smtp_.reset();
+        dovecot_.Stop();
+    }
+    std::string TestRequest(const std::string& password, const std::string& outgoing) {
+        return R"({"EMAIL":"alice","PASSWORD":")" + password + R"(","INCOMINGSERVER":")" + dovecot_.Server() +
+               R"(","OUTGOINGSERVER":")" + outgoing + R"(","REQUIRE_SMTP_HOST_MATCH":1})";
+    }
+
+    std::unique_ptr<LTestCertificateAuthority> ca_ = std::make_unique<LTestCertificateAuthority>(web_.root.Path());
+    LTestDovecot dovecot_;
+    std::unique_ptr<LTestScopedEnv> trust_;
+    std::unique_ptr<LTestSmtpServer> smtp_;
+};
+
+TEST_F(AccountRoutesTest, SettingsTestPasswordStatusAndReload) {
+    std::string smtp = "localhost:" + std::to_string(smtp_->Port());
+    const std::string ok = R"({"errorcode":200,"errormsg":"OK"})";
+    EXPECT_EQ(Post("emailaccounttest", TestRequest("secret ", smtp)), ok);
+    EXPECT_EQ(Post("emailaccounttest", TestRequest("secret", smtp)),
+              R"({"errorcode":400,"errormsg":"Unable to connect to the IMAP server. Please check the email address and password."})");
+    EXPECT_EQ(Post("emailaccounttest", TestRequest("secret ", "")),
+              R"({"errorcode":400,"errormsg":"Outgoing server is required."})");
+    EXPECT_EQ(Post("emailaccounttest", TestRequest("secret ", "localhost:" + std::to_string(LTestFreePort()))),
+              R"({"errorcode":400,"errormsg":"Unable to connect to the SMTP server. Please check the outgoing server and certificate settings."})");
+    EXPECT_TRUE(smtp_->Messages().empty());
+
+    // The password that passed the test is stored whole and signs in.
+    Exec(*db_, "INSERT INTO main.EMAILACCOUNTS (ID, EMAIL, INCOMINGSERVER) VALUES ('acc1', 'alice', '" +
+                   dovecot_.Server() + "');");
+    EXPECT_EQ(Post("emailaccountpassword", R"({"ID":" acc1 ","PASSWORD":"secret "})"), ok);
+    char16_t stored[260];
+    ASSERT_TRUE(LEmailAccountPasswordGet(*db_, u"acc1", stored));
+    EXPECT_EQ(LToUtf8(stored), "secret ");
+    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("Hello one", "<one@example.org>")));
+    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("Hello two", "<two@example.org>")));
+    LMailSyncStart();
+    ASSERT_TRUE(LMailSyncIsStarted());
+    auto rows = [&] { return QueryInt(*db_, "SELECT COUNT(*) FROM main.EMAIL_MESSAGES WHERE UIDVALIDITY<>0;"); };
+    ASSERT_TRUE(LTestWaitFor(60000, [&] { return rows() == 2; })) << dovecot_.Log();
+
+    LJsonValue& status = PostJson("emailaccountstatus", "");
+    ASSERT_EQ(status.Member("accounts").count, 1u);
+    const LJsonValue& a = status.Member("accounts").elements[0];
+    EXPECT_EQ(a.Member("id").text.Str(), "acc1");
+    EXPECT_EQ(a.Member("email").text.Str(), "alice");
+    for (const char* member : {"state", "progress_percent", "mailboxes_done", "mailboxes_total", "current_mailbox",
+                               "last_error", "last_sync_utc", "has_sync_thread"})
+        EXPECT_NE(a.FindMember(member), nullptr) << member;
+    EXPECT_TRUE(a.Member("has_sync_thread").payload.b);
+    EXPECT_EQ(a.Member("last_error").text.Str(), "");
+
+    // A queued message lives only here; the reload keeps it and fetches the
+    // rest again.
+    Exec(*db_, "INSERT INTO main.EMAILMAILBOXES (ID, EMAILACCOUNTS_ID, IMAP_NAME, LAST_SYNC_UTC) VALUES ('outbox', "
+               "'acc1', 'Outbox', '2024-01-01');");
+    Exec(*db_, "INSERT INTO main.EMAIL_MESSAGES (ID, ACCOUNT_ID, MAILBOX_ID, UID, UIDVALIDITY, SUBJECT) VALUES "
+               "('queued', 'acc1', 'outbox', 1, 0, 'Queued');");
+    std::string before = QueryText(*db_, "SELECT group_concat(ID) FROM (SELECT ID FROM main.EMAIL_MESSAGES WHERE "
+                                         "UIDVALIDITY<>0 ORDER BY ID);");
+    EXPECT_EQ(Post("emailaccountreload", R"({"ID":"acc1"})"), ok);
+    ASSERT_TRUE(LTestWaitFor(60000, [&] {
+        return rows() == 2 && QueryText(*db_, "SELECT group_concat(ID) FROM (SELECT ID FROM main.EMAIL_MESSAGES WHERE "
+                                              "UIDVALIDITY<>0 ORDER BY ID);") != before;
+    }));
+    EXPECT_EQ(QueryText(*db_, "SELECT SUBJECT FROM main.EMAIL_MESSAGES WHERE ID='queued';"), "Queued");
+    EXPECT_EQ(Post("emailaccountreload", R"({"ID":"nobody"})"),
+              R"({"errorcode":404,"errormsg":"Unable to find an active email account to reload."})");
+    EXPECT_EQ(Post("emailaccountmailboxlistrefresh", R"({"ID":"acc1"})"), ok);
+    EXPECT_EQ(Post("emailaccountsresync", ""), ok);
+
+    // Once the password is gone the account's worker stops signing in.
+    EXPECT_EQ(Post("emailaccountpassworddelete", R"({"ID":"acc1"})"), ok);
+    ASSERT_TRUE(LTestWaitFor(20000, [&] {
+        LJsonValue& s = PostJson("emailaccountstatus", "");
+        return s.Member("accounts").count == 1 &&
+               !s.Member("accounts").elements[0].Member("has_sync_thread").payload.b;
+    }));
+}
+
+}  // namespace

@@ -1,0 +1,50 @@
+#pragma once
+// Search of the stored mail for the browser interface (route emailsearch):
+// a free-text query turned into an FTS5 expression by a small grammar, exact
+// and substring filters, paging, and a substring re-run when the full-text
+// search finds nothing.
+#include <cstdint>
+
+#include "foundation/database.h"
+#include "foundation/json_writer.h"
+#include "foundation/lstring.h"
+
+class LJsonValue;
+
+constexpr int LEmailSearchMaxTerms = 16;
+
+// The request as read from its JSON object: texts of at most 259 units
+// (missing or not a string: empty), numbers with their presence.
+struct LEmailSearchRequest {
+    char16_t query[260] = {}, scope[260] = {}, sort[260] = {};
+    char16_t account_id[260] = {}, mailbox_id[260] = {}, mailbox_name[260] = {};
+    char16_t from[260] = {}, to[260] = {}, subject[260] = {}, body[260] = {};
+    char16_t filename[260] = {}, flags[260] = {};
+    int32_t limit = 25, offset = 0;
+    bool has_after = false, has_before = false, has_attachments_given = false;
+    int64_t after_utc = 0, before_utc = 0;
+    bool has_attachments = false;
+};
+void LEmailSearchReadRequest(const LJsonValue& body, LEmailSearchRequest& r);
+
+// True when at least one term was produced. Every term reaches the
+// expression as an FTS5 string (inner double quotes doubled), so no query
+// text can become FTS5 syntax.
+bool LEmailSearchParseQuery(const char16_t* query, LString& expression);
+
+// Column sets of the scopes (constants; null: every column).
+const char16_t* LEmailSearchColumnSet(const char16_t* scope);
+void LEmailSearchFtsClause(LString& sql, const char16_t* column_set, const LString& expression);
+void LEmailSearchLikeClause(LString& sql, const char16_t* escaped, const char16_t* scope);
+
+// Appends the SELECT and every filter of the request; has_filter tells
+// whether any member added a clause.
+void LEmailSearchRun(LString& sql, const LEmailSearchRequest& r, bool& has_filter, bool use_fts,
+                     const LString& expression, const LString& escaped_query, const char16_t* scope);
+
+// Runs the statement and writes one object per row; the row count, or -1
+// when the statement was refused (an FTS5 expression the index rejects).
+int32_t LEmailSearchWriteRow(LAppDatabaseAccount& db, const LString& sql, LJsonWriter& json);
+
+// Writes the members of the answer object (the caller opens and closes it).
+void LEmailSearchHandle(LAppDatabaseAccount* db, const LJsonValue& body, LJsonWriter& json);
