@@ -13,30 +13,6 @@ void NotAvailable(LMcpAnswer& answer, const char16_t* tool) {
 
 }  // namespace
 
-L_STAND_IN void LMcpToolAdvancedSearchMail(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
-    NotAvailable(a, u"advanced_search_mail");
-}
-L_STAND_IN void LMcpToolSearchMailAddress(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
-    NotAvailable(a, u"search_mail_address");
-}
-L_STAND_IN void LMcpToolListRecentMail(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
-    NotAvailable(a, u"list_recent_mail");
-}
-L_STAND_IN void LMcpToolListRecentThreads(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
-    NotAvailable(a, u"list_recent_threads");
-}
-L_STAND_IN void LMcpToolMailStats(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
-    NotAvailable(a, u"mail_stats");
-}
-L_STAND_IN void LMcpToolGetThread(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
-    NotAvailable(a, u"get_thread");
-}
-L_STAND_IN void LMcpToolGetThreadCompact(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
-    NotAvailable(a, u"get_thread_compact");
-}
-L_STAND_IN void LMcpToolListMailboxMail(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
-    NotAvailable(a, u"list_mailbox_mail");
-}
 L_STAND_IN void LMcpToolListRules(LMcpAnswer& a, LAppDatabaseAccount&, const LMcpArgs&) {
     NotAvailable(a, u"list_rules");
 }

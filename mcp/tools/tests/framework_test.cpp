@@ -84,7 +84,7 @@ TEST(McpCatalogue, EveryNameIsDispatched) {
         LTestToolAnswer a = store.Call(tools[i].name, "{}");
         EXPECT_TRUE(a.result.contains("content")) << tools[i].name;
     }
-    EXPECT_EQ(store.Call("mail_stats").text, "mail_stats is not available in this Porlinex build yet.");
+    EXPECT_EQ(store.Call("send_mail").text, "send_mail is not available in this Porlinex build yet.");
     EXPECT_EQ(store.Call("reply_mail").text, "reply_mail is not available in this Porlinex build yet.");
     EXPECT_EQ(store.Call("Get_mail").result["error"]["code"], -32602);
 }
