@@ -14,6 +14,14 @@ bool LAutoresponderOnNewMessage(LAppDatabaseAccount& db, const char16_t* message
 bool LRulesApply(LAppDatabaseAccount& db, const char16_t* message_id);
 void LEmailBackupWake();  // sets the backup worker's wake event when it runs
 
+// Moves and deletes -> synchronisation: hands the server side of a local
+// move to the account's worker (kept in EMAIL_SERVER_MOVES until done; UID
+// and UIDVALIDITY are the source's). False when the engine is not started
+// or the account has no worker: the caller moves the row back.
+bool LMailSyncQueueServerMove(const char16_t* account_id, const char16_t* message_id,
+                              const char16_t* source_mailbox_id, const char16_t* target_mailbox_id, uint32_t uid,
+                              uint32_t uidvalidity, bool is_delete);
+
 // Outgoing queue: 0 queued, 2 failed.
 int LEmailQueueOutgoing(LAppDatabaseAccount& db, const char16_t* account_id, const char16_t* to,
                         const char16_t* reply_to, const char16_t* subject, const char16_t* html_body);

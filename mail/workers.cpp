@@ -18,6 +18,10 @@ L_STAND_IN void LMailSyncShutdown() {}
 L_STAND_IN bool LAutoresponderOnNewMessage(LAppDatabaseAccount&, const char16_t*) { return false; }
 L_STAND_IN bool LRulesApply(LAppDatabaseAccount&, const char16_t*) { return false; }
 L_STAND_IN void LEmailBackupWake() {}
+L_STAND_IN bool LMailSyncQueueServerMove(const char16_t*, const char16_t*, const char16_t*, const char16_t*, uint32_t,
+                                         uint32_t, bool) {
+    return false;
+}
 L_STAND_IN int LEmailQueueOutgoing(LAppDatabaseAccount&, const char16_t*, const char16_t*, const char16_t*,
                                    const char16_t*, const char16_t*) {
     return 2;

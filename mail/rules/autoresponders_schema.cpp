@@ -1,5 +1,6 @@
 #include <iterator>
 
+#include "mail/queue/send_queue.h"
 #include "mail/rules/rules_schema.h"
 #include "mail/store/mail_schema.h"
 
@@ -47,5 +48,6 @@ int LAutorespondersCreateSchema(LAppDatabaseAccount& db) {
             LEmailSchemaFail(db, "Unable to create an autoresponder index");
             return 2;
         }
-    return 0;
+    // The queue lines are the last table of the mail services.
+    return LSendQueueCreateSchema(db);
 }

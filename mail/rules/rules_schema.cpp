@@ -1,6 +1,7 @@
 #include <iterator>
 
 #include "foundation/date_time.h"
+#include "mail/rules/rules.h"
 #include "mail/rules/rules_schema.h"
 #include "mail/store/mail_schema.h"
 
@@ -26,7 +27,6 @@ constexpr LEmailSchemaColumn kRuleUpgrades[] = {
 
 }  // namespace
 
-// The purge of old rules that ends this step belongs to the rules module.
 int LRulesCreateSchema(LAppDatabaseAccount& db) {
     if (!LEmailSchemaEnsureTables(db, &kRules, 1) ||
         !LEmailSchemaAddColumns(db, u"RULES", kRuleUpgrades, std::size(kRuleUpgrades)))
@@ -40,5 +40,9 @@ int LRulesCreateSchema(LAppDatabaseAccount& db) {
     if (!LEmailSchemaEnsureTables(db, &kConditions, 1) ||
         !LEmailSchemaAddColumns(db, u"RULES_CONDITIONS", &kConditionUpgrade, 1))
         return 2;
+    LRulesPurge(db);
+    // Always loaded at start: arriving mail meets the rules from the first
+    // message on, not only after the first edit.
+    if (LRulesLoad(db) != 0) LEmailSchemaFail(db, "Unable to load the mail rules");
     return 0;
 }

@@ -104,6 +104,7 @@ bool LEmailAccountPurgeMessages(LAppDatabaseAccount& db, const char16_t* account
             !db.ExecF(u"UPDATE %s.EMAILMAILBOXES SET IMAP_UIDVALIDITY=0, IMAP_UIDNEXT=0, IMAP_HIGHESTMODSEQ=0 WHERE "
                       u"EMAILACCOUNTS_ID='%Q';",
                       u"main", account_id) ||
+            !db.ExecF(u"DELETE FROM %s.EMAIL_SERVER_MOVES WHERE ACCOUNT_ID='%Q';", u"main", account_id) ||
             !db.ExecF(u"UPDATE %s.EMAILACCOUNTS SET LAST_SYNC=NULL WHERE ID='%Q';", u"main", account_id) ||
             !LEmailAccountClearListRefresh(db, account_id) || !tx.Commit()) {
             LLogErrorF("Unable to clear the sync state of account %s", account.c_str());

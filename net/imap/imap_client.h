@@ -66,16 +66,22 @@ public:
                         uint32_t* uidValidity, uint32_t* uid);
     LNetOpResult FindByMessageId(LNetOpResult& result, LTaskProgress& progress, const char* mailbox,
                                  const char* messageId, uint32_t& uid);
+    // MOVE when offered, else COPY, \Deleted and expunge. The server's
+    // COPYUID (the destination's UIDVALIDITY and the copy's UID) goes to the
+    // outputs when given; both stay 0 when the server reports none.
     LNetOpResult MoveMessage(LNetOpResult& result, LTaskProgress& progress, const char* source, uint32_t uid,
-                             const char* destination);
+                             const char* destination, uint32_t* copyUidValidity = nullptr,
+                             uint32_t* copyUid = nullptr);
     // One IDLE cycle of at most LImapIdleTimeout ms.
     LNetOpResult Idle(LNetOpResult& result, LTaskProgress& progress, bool& changed);
 
 private:
     // Reads to the tagged reply, handing every untagged line to the caller;
     // a tagged reply other than OK fails with the format (status, rest).
+    // The tagged OK line's text after the status goes to okText when given.
     LNetOpResult ReadReplies(LNetOpResult& result, LTaskProgress& progress,
-                             const std::function<void(std::string_view)>& untagged, const char16_t* notOk);
+                             const std::function<void(std::string_view)>& untagged, const char16_t* notOk,
+                             LStringA* okText = nullptr);
     LNetOpResult ReadLine(LNetOpResult& result, LTaskProgress& progress, LStringA& line);
     LNetOpResult Fail(LNetOpResult& result, LTaskProgress& progress, LNetOpResult code, const char16_t* text);
     bool QuoteName(LTaskProgress& progress, const char* name, char out[260]);

@@ -26,7 +26,7 @@ bool WordIs(std::string_view line, size_t n, const char* word) {
 
 LNetOpResult LImapConnection::ReadReplies(LNetOpResult& result, LTaskProgress& progress,
                                           const std::function<void(std::string_view)>& untagged,
-                                          const char16_t* notOk) {
+                                          const char16_t* notOk, LStringA* okText) {
     LStringA line;
     while (true) {
         if (ReadLine(result, progress, line) != 0) return Fail(result, progress, result, kImapErrWaiting);
@@ -37,7 +37,13 @@ LNetOpResult LImapConnection::ReadReplies(LNetOpResult& result, LTaskProgress& p
             continue;
         }
         if (kind != LImapLineKind::Tagged) continue;
-        if (WordIs(l, 1, "OK")) return result = LNetDone;
+        if (WordIs(l, 1, "OK")) {
+            if (okText) {
+                okText->Clear();
+                okText->AppendView(LImapRestAfterWord(l, 1));
+            }
+            return result = LNetDone;
+        }
         LString text;
         text.Format(notOk, LImapText(LImapWord(l, 1)), LImapText(LImapRestAfterWord(l, 1)));
         return Fail(result, progress, LNetFailed, text.c_str());
@@ -275,15 +281,37 @@ LNetOpResult LImapConnection::ExpungeOne(LNetOpResult& result, LTaskProgress& pr
 }
 
 LNetOpResult LImapConnection::MoveMessage(LNetOpResult& result, LTaskProgress& progress, const char* source,
-                                          uint32_t uid, const char* destination) {
+                                          uint32_t uid, const char* destination, uint32_t* copyUidValidity,
+                                          uint32_t* copyUid) {
+    if (copyUidValidity) *copyUidValidity = 0;
+    if (copyUid) *copyUid = 0;
     if (!source || !*source || !destination || !*destination || uid == 0) return result = LNetFailed;
     if (Select(result, progress, source) != 0) return result;
     char quoted[260];
     if (!QuoteName(progress, destination, quoted)) return result = LNetFailed;
+    // MOVE reports COPYUID in an untagged OK, COPY in its tagged OK.
+    uint32_t validity = 0, copied = 0;
+    auto noteCopyUid = [&](std::string_view l) { LImapParseCopyUid(l, validity, copied); };
+    auto report = [&] {
+        if (copyUidValidity) *copyUidValidity = validity;
+        if (copyUid) *copyUid = copied;
+    };
     bool offered = false;
     if (HasCapability(result, progress, "MOVE", offered) != 0) return result;
-    if (offered) return CommandOk(result, progress, kImapMove, uid, quoted);
-    if (CommandOk(result, progress, kImapCopy, uid, quoted) != 0) return result;
+    LStringA okText;
+    if (offered) {
+        if (SendCommandF(result, progress, kImapMove, uid, quoted) != 0 ||
+            ReadReplies(result, progress, noteCopyUid, kImapErrNotOk, &okText) != 0)
+            return result;
+        noteCopyUid(okText.View());
+        report();
+        return result;
+    }
+    if (SendCommandF(result, progress, kImapCopy, uid, quoted) != 0 ||
+        ReadReplies(result, progress, noteCopyUid, kImapErrNotOk, &okText) != 0)
+        return result;
+    noteCopyUid(okText.View());
+    report();
     if (CommandOk(result, progress, kImapStoreDeleted, uid) != 0) return result;
     if (HasCapability(result, progress, "UIDPLUS", offered) != 0) return result;
     if (offered) return CommandOk(result, progress, kImapExpungeOne, uid);

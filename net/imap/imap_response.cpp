@@ -191,6 +191,22 @@ bool LImapParseAppendUid(std::string_view text, uint32_t& uidValidity, uint32_t&
     return true;
 }
 
+bool LImapParseCopyUid(std::string_view text, uint32_t& uidValidity, uint32_t& uid) {
+    size_t at = text.find("[COPYUID ");
+    if (at == std::string_view::npos) return false;
+    size_t i = at + 9;
+    uint32_t a = 0, source = 0, b = 0;
+    if (!ParseUInt32(text, i, a) || i >= text.size() || text[i] != ' ') return false;
+    ++i;
+    if (!ParseUInt32(text, i, source) || i >= text.size() || text[i] != ' ') return false;
+    ++i;
+    if (!ParseUInt32(text, i, b) || i >= text.size() || text[i] != ']') return false;
+    if (!a || !source || !b) return false;
+    uidValidity = a;
+    uid = b;
+    return true;
+}
+
 bool LImapNumberAfter(std::string_view line, std::string_view keyword, uint32_t& value) {
     size_t at = line.find(keyword);
     if (at == std::string_view::npos) return false;

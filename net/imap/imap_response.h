@@ -36,6 +36,9 @@ bool LImapFindLiteral(std::string_view line, std::string_view& digits);
 bool LImapFetchBodyIsNil(std::string_view line);
 // "[APPENDUID validity uid]" in a tagged OK text; both non-zero.
 bool LImapParseAppendUid(std::string_view text, uint32_t& uidValidity, uint32_t& uid);
+// "[COPYUID validity source-uid destination-uid]" for one message anywhere in
+// the text; both non-zero. A set of several UIDs is not one message's.
+bool LImapParseCopyUid(std::string_view text, uint32_t& uidValidity, uint32_t& uid);
 // The unsigned decimal number after a keyword anywhere in the line.
 bool LImapNumberAfter(std::string_view line, std::string_view keyword, uint32_t& value);
 // Non-zero UIDs of a "* SEARCH" line, in order; stops at the first non-number.

@@ -61,6 +61,11 @@ public:
     uint8_t marker = 0;
     EMLMimeAttachment* attachments = nullptr;
     EMLMimeMessage* embedded = nullptr;
+    // For an attached message of this message: its bytes with the transfer
+    // encoding undone, as they would be saved to a .eml file. Messages
+    // attached inside an attached message keep none (their bytes are part of
+    // their parent's), so the copies never add up beyond the message's size.
+    LStringA raw;
 
     EMLMimeMessage() = default;
     EMLMimeMessage(const EMLMimeMessage&) = delete;

@@ -234,6 +234,10 @@ void EMLMimeMessage::ParseEmbedded(std::string_view body, int depth) {
         body = decoded.View();
     }
     EMLMimeMessage* inner = NewPart(body, EMLMimeKindOther, depth + 1);
+    if (inner) {
+        for (EMLMimeMessage* m = inner->embedded; m; m = m->next) m->raw.Free();
+        inner->raw.AppendView(body);
+    }
     ListTail<EMLMimeMessage>(embedded).Join(inner);
 }
 

@@ -91,3 +91,20 @@ LNetOpResult LSmtpRequireStartTls(LNetOpResult& result, LTaskProgress& progress,
     bool again = false;
     return LSmtpGreet(result, progress, conn, again, code);
 }
+
+uint32_t LSmtpSendDotStuffed(LTaskProgress& progress, LMimeWriter& conn, const char* text, uint64_t n) {
+    constexpr size_t kChunk = 65536;
+    LStringA pending;
+    bool lineStart = true;
+    for (uint64_t i = 0; i < n; ++i) {
+        if (lineStart && text[i] == '.') pending.AppendChar('.');
+        pending.AppendChar(text[i]);
+        lineStart = text[i] == '\n';
+        if (pending.length >= kChunk) {
+            if (uint32_t r = conn.Send(progress, pending.c_str(), pending.length, LSmtpReplyTimeout)) return r;
+            pending.Clear();
+        }
+    }
+    if (pending.length == 0) return 0;
+    return conn.Send(progress, pending.c_str(), pending.length, LSmtpReplyTimeout);
+}

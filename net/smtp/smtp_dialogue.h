@@ -37,6 +37,10 @@ private:
     LCryptoSocket& conn_;
 };
 
+// A composed message after DATA: every line that begins with '.' is stuffed.
+// The text must end with CR LF. 0 sent, 1 stop requested, 2 failed.
+uint32_t LSmtpSendDotStuffed(LTaskProgress& progress, LMimeWriter& conn, const char* text, uint64_t n);
+
 // The greeting: EHLO first, HELO only when the server answers EHLO with a
 // 5xx code (startTls is then false). Writes the code of the last reply.
 LNetOpResult LSmtpGreet(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, bool& startTls,

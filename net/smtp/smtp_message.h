@@ -20,6 +20,19 @@ struct LSmtpMessage {
     uint8_t useSsl = 0;                 // TLS is required (STARTTLS, or implicit on 465)
     uint8_t verifyServerName = 1;       // a certificate whose name does not match fails the handshake
     uint8_t nameMismatch = 0;           // out: a handshake failed on the certificate's name
+    // A whole message composed by the caller (CR LF lines), sent after DATA
+    // as it is instead of one made from the fields above: the outgoing queue
+    // files the same bytes in Sent.
+    const char* mime = nullptr;
+    uint64_t mimeLength = 0;
+    // Called just before the end of DATA goes out: from then on the server
+    // may hold the message whatever the reply, so the caller records it.
+    void (*dataEnding)(void* context) = nullptr;
+    void* dataEndingContext = nullptr;
+    // out: the refusal was final (5xx to MAIL or DATA, or every recipient
+    // refused with 5xx); some recipients refused while others took it.
+    uint8_t permanentFailure = 0;
+    uint32_t refusedRecipients = 0;
 };
 
 struct LSmtpSettings {

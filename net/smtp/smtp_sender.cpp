@@ -138,23 +138,32 @@ LNetOpResult Dialogue::Run(LNetOpResult& result) {
     char text[260];
     if (LSmtpSendCommand(result, progress, conn, "MAIL FROM:<", senderA, ">\r\n") != LNetDone) return result;
     if (LSmtpReadReply(result, progress, conn, code, text) != LNetDone) return result;
+    message.permanentFailure = code >= 500 && code < 600;
     if (code != 250)
         return Fail(result, progress,
                     u"Mail host server error (MAIL FROM not accepted). Please check your Email Settings. %s - (%d - %s)",
                     sender, code, text);
 
     bool accepted = false;
+    bool allPermanent = true;
+    message.refusedRecipients = 0;
     LEmailAddressCursor rcpt;
     for (rcpt.Begin(message.to); rcpt.address[0];) {
         char addressA[260];
         LWideToUTF8Buf(addressA, rcpt.address);
         if (LSmtpSendCommand(result, progress, conn, "RCPT TO:<", addressA, ">\r\n") != LNetDone) return result;
         if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
-        if (code == 250 || code == 251) accepted = true;
+        if (code == 250 || code == 251) {
+            accepted = true;
+        } else {
+            ++message.refusedRecipients;
+            if (code < 500 || code >= 600) allPermanent = false;
+        }
         if (!rcpt.Next()) break;
     }
     if (!accepted) {
         if (progress.IsStopRequested()) return result = LNetStopped;
+        message.permanentFailure = allPermanent;
         return Fail(result, progress,
                     u"Error while trying to send email. Email address may be wrong or your SMTP server may require a "
                     u"username or password. Please check address again and see Email Settings. (%d): %s",
@@ -164,10 +173,18 @@ LNetOpResult Dialogue::Run(LNetOpResult& result) {
     progress.StopMarquee();
     if (LSmtpSendCommand(result, progress, conn, "DATA\r\n", "", "") != LNetDone) return result;
     if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
-    if (code != 354) return Fail(result, progress, u"Mail host server error (DATA not accepted)");
+    if (code != 354) {
+        message.permanentFailure = code >= 500 && code < 600;
+        return Fail(result, progress, u"Mail host server error (DATA not accepted)");
+    }
     LSmtpConnectionWriter writer(conn);
-    if ((result = LSmtpSendMessageContent(progress, message, writer, sender)) != LNetDone) return result;
+    if (message.mime)
+        result = LSmtpSendDotStuffed(progress, writer, message.mime, message.mimeLength);
+    else
+        result = LSmtpSendMessageContent(progress, message, writer, sender);
+    if (result != LNetDone) return result;
     if (progress.IsStopRequested()) return result = LNetStopped;
+    if (message.dataEnding) message.dataEnding(message.dataEndingContext);
 
     if (conn.Send(result, progress, "\r\n.\r\n", 5, LSmtpCommandTimeout) != LNetDone) return result;
     if (LSmtpReadReply(result, progress, conn, code, text) != LNetDone) return result;
@@ -183,6 +200,7 @@ LNetOpResult Dialogue::Run(LNetOpResult& result) {
         return result = LNetDone;
     }
     if (progress.IsStopRequested()) return result = LNetStopped;
+    message.permanentFailure = code >= 500 && code < 600;
     switch (code) {
     case 550:
         return Fail(result, progress,

@@ -69,6 +69,17 @@ TEST(ImapResponse, FetchAndAppendShapes) {
     EXPECT_FALSE(LImapParseAppendUid("Append completed.", v, u));
     EXPECT_EQ(u, 0u);
 
+    // MOVE's untagged OK and COPY's tagged OK; a set of UIDs is no answer
+    // for one message.
+    EXPECT_TRUE(LImapParseCopyUid("* OK [COPYUID 1700000001 7 19] Moved UIDs.", v, u));
+    EXPECT_EQ(v, 1700000001u);
+    EXPECT_EQ(u, 19u);
+    v = u = 0;
+    EXPECT_FALSE(LImapParseCopyUid("OK [COPYUID 5 7:8 19:20] Copy completed.", v, u));
+    EXPECT_FALSE(LImapParseCopyUid("OK [COPYUID 5 7 0] x", v, u));
+    EXPECT_FALSE(LImapParseCopyUid("OK Copy completed.", v, u));
+    EXPECT_EQ(v, 0u);
+
     uint32_t validity = 0, next = 0;
     EXPECT_TRUE(LImapNumberAfter("* OK [UIDVALIDITY 1234] UIDs valid", "UIDVALIDITY", validity));
     EXPECT_TRUE(LImapNumberAfter("* OK [UIDNEXT\t9] Predicted", "UIDNEXT", next));

@@ -467,5 +467,21 @@ TEST(MimeParser, EncodedEmbeddedMessagesAreDecodedFirst) {
         ASSERT_NE(m.embedded, nullptr);
         EXPECT_EQ(Header(*m.embedded, u"subject"), "wrapped");
         EXPECT_EQ(U8(m.embedded->text), "inner body\r\n");
+        // The bytes to save as the attached .eml, decoded.
+        EXPECT_EQ(m.embedded->raw.Str(), inner);
     }
+}
+
+// A message attached inside an attached message has its bytes in its
+// parent's only: nesting never multiplies the copies.
+TEST(MimeParser, OnlyTheOutermostAttachedMessagesKeepTheirBytes) {
+    std::string innermost = "Subject: deep\r\n\r\ndeep body";
+    std::string middle = "Subject: middle\r\nContent-Type: message/rfc822\r\n\r\n" + innermost;
+    EMLMimeMessage m;
+    m.Parse(Lines({"Content-Type: message/rfc822", "", middle.c_str()}));
+    ASSERT_NE(m.embedded, nullptr);
+    EXPECT_EQ(m.embedded->raw.Str(), middle + "\r\n");
+    ASSERT_NE(m.embedded->embedded, nullptr);
+    EXPECT_EQ(Header(*m.embedded->embedded, u"subject"), "deep");
+    EXPECT_TRUE(m.embedded->embedded->raw.IsEmpty());
 }

@@ -1,0 +1,103 @@
+#pragma once
+// The outgoing queue. A queued message is a local row of EMAIL_MESSAGES
+// (UIDVALIDITY 0) in the account's Outbox plus its line in EMAIL_SEND_QUEUE,
+// which holds what the row cannot: the delivery state, the back-off, the
+// exact bytes that were sent (so the Sent copy carries the same Message-ID
+// and Date) and the Auto-Submitted mark of generated mail.
+//
+// States: QUEUED -> SENDING (the end of DATA is on its way) -> SENT (the
+// server took it; the row is in the local Sent) -> FILED (the Sent copy is
+// on the IMAP server, or there is no IMAP server). FAILED: refused for good.
+// A row leaves QUEUED only once, so no state after it reaches SMTP again.
+#include <cstdint>
+
+#include "foundation/database.h"
+#include "foundation/lstring.h"
+
+// What generated mail carries beyond the user's texts.
+struct LQueueExtras {
+    const char16_t* inReplyTo = u"";
+    const char16_t* references = u"";
+    const char16_t* autoSubmitted = u"";  // "auto-replied", "auto-generated" or empty
+};
+
+int LEmailQueueOutgoingEx(LAppDatabaseAccount& db, const char16_t* account_id, const char16_t* to,
+                          const char16_t* reply_to, const char16_t* subject, const char16_t* html_body,
+                          const LQueueExtras& extras);
+int LEmailQueueOutgoingOpenEx(const char16_t* account_id, const char16_t* to, const char16_t* reply_to,
+                              const char16_t* subject, const char16_t* html_body, const LQueueExtras& extras);
+
+// Sending account as the queue reads it.
+struct LEmailSendAccount {
+    char16_t id[260] = {0};
+    char16_t email[260] = {0};
+    char16_t incoming[260] = {0};
+    char16_t outgoing[260] = {0};
+    char16_t password[260] = {0};
+    bool requireHostMatch = false;
+};
+bool LEmailSendGetAccount(LAppDatabaseAccount& db, const char16_t* account_id, LEmailSendAccount& out);
+
+// Special mailboxes: the first live one flagged so, else the first of the
+// names, else a local one is made (a local one that list reconciliation
+// stamped DELETED is revived rather than duplicated).
+bool LEmailFindOrCreateSpecialMailbox(LAppDatabaseAccount& db, const char16_t* account_id, const char16_t* flag,
+                                      const char16_t* const* names, const char16_t* create_name,
+                                      char16_t mailbox_id[260], char16_t mailbox_name[260]);
+bool LEmailFindSentMailbox(LAppDatabaseAccount& db, const char16_t* account_id, char16_t mailbox_id[260],
+                           char16_t mailbox_name[260]);
+extern const char16_t* const LEmailOutboxNames[];
+extern const char16_t* const LEmailDraftsNames[];
+
+// One local row, its address rows and (for queued mail) its queue line in
+// one transaction; the local UID is drawn inside it.
+struct LLocalMessage {
+    const char16_t* mailboxId = u"";
+    const char16_t* mailboxName = u"";
+    const char16_t* flags = u"";
+    const char16_t* to = u"";
+    const char16_t* cc = u"";
+    const char16_t* bcc = u"";
+    const char16_t* replyTo = u"";
+    const char16_t* messageId = u"";
+    const char16_t* subject = u"";
+    const char16_t* textBody = u"";
+    const char16_t* htmlBody = u"";
+    const LQueueExtras* queued = nullptr;  // set: the row is queued for sending
+};
+bool LEmailStoreLocalMessage(LAppDatabaseAccount& db, const LEmailSendAccount& account, const LLocalMessage& m,
+                             char16_t new_id[260]);
+
+// The whole message as it is sent and filed (CR LF lines, UTF-8).
+struct LComposeInput {
+    const char16_t* from = u"";
+    const char16_t* to = u"";
+    const char16_t* replyTo = u"";
+    const char16_t* subject = u"";
+    const char16_t* messageId = u"";
+    const char16_t* inReplyTo = u"";
+    const char16_t* references = u"";
+    const char16_t* autoSubmitted = u"";
+    const char16_t* textBody = u"";
+    const char16_t* htmlBody = u"";
+    const char* date = "";  // empty: now
+};
+void LEmailComposeMime(const LComposeInput& in, LStringA& out);
+
+// Table of the queue lines; created with the mail services' schema.
+int LSendQueueCreateSchema(LAppDatabaseAccount& db);
+
+// One round: sends every due QUEUED row and files every due SENT row, each
+// on its own. Returns 1 when a stop was asked, else 0, and the time of the
+// next due retry in next_due (0: none).
+class LTaskProgress;
+int LSendQueueProcess(LTaskProgress& progress, LAppDatabaseAccount& db, int64_t& next_due);
+// Rows left SENDING by a process that ended during a send: the server may
+// have the message, so they are never sent again; they go on to filing.
+void LSendQueueRecoverInterrupted(LAppDatabaseAccount& db);
+// The wait after the n-th failed try: 1 minute doubling to 1 hour.
+int64_t LSendQueueBackoffSeconds(int tries);
+// Failed tries after which a temporary failure is given up as well.
+constexpr int LSendQueueMaxTries = 30;
+
+void LSendQueueWake();

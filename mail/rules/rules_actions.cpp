@@ -1,0 +1,163 @@
+#include "mail/rules/rules_actions.h"
+
+#include "foundation/format.h"
+#include "foundation/string_map.h"
+#include "foundation/time_source.h"
+#include "foundation/url_decode.h"
+#include "mail/mail_services.h"
+#include "mail/queue/send_queue.h"
+#include "mail/rules/rules.h"
+#include "mail/store/mail_ids.h"
+#include "mail/store/mailboxes.h"
+#include "mail/store/store_transaction.h"
+#include "net/mime/address.h"
+#include "web/http/activity_log.h"
+
+namespace {
+
+constexpr int64_t kReplyFloorSeconds = 86400;
+
+struct Action {
+    LAppDatabaseAccount& db;
+    const char16_t* messageId;
+    const char16_t* label;
+    bool fromRule;
+    LStringMap form;
+    LRulesMessage m;
+
+    std::u16string Key(const char16_t* key) const { return std::u16string(form.GetText(key, u"")); }
+    std::u16string Destination() const {
+        std::u16string to = Key(u"to");
+        return to.empty() ? Key(u"email") : to;
+    }
+    // The source's body as HTML: its own HTML, else its text escaped.
+    void AppendSourceBody(LString& html) const {
+        if (!m.bodyHtml.IsEmpty())
+            html.AppendString(m.bodyHtml);
+        else
+            LAppendHtmlW(html, m.bodyText.c_str());
+    }
+    LQueueExtras Extras(const char16_t* kind, std::u16string& refs) const {
+        LQueueExtras x;
+        if (!fromRule) return x;
+        x.autoSubmitted = kind;
+        x.inReplyTo = m.messageId.c_str();
+        refs = m.messageId;
+        x.references = refs.c_str();
+        return x;
+    }
+    bool MoveAfter() const {
+        std::u16string box = Key(u"box");
+        return box.empty() || LEmailMoveMessage(messageId, box.c_str(), false) == 0;
+    }
+    bool Forward();
+    bool Redirect();
+    bool Reply();
+};
+
+bool Action::Forward() {
+    std::u16string to = Destination();
+    if (to.empty() || !LEmailAddressListIsValid(to.c_str())) return false;
+    LString html(u"<div>");
+    std::u16string note = Key(u"message");
+    if (!note.empty()) {
+        LAppendHtmlW(html, note.c_str());
+        html.Append(u"<br><br>");
+    }
+    html.AppendFormat(u"---------- Forwarded message ----------<br>From: %H<br>To: %H<br>Cc: %H<br>Subject: "
+                      u"%H<br><br>",
+                      m.from, m.to, m.cc, m.subject);
+    AppendSourceBody(html);
+    html.Append(u"</div>");
+    LActivityLogEmail(u"Forwarding email %s using rule %s to %s", messageId, label, to);
+    std::u16string subject = u"Fwd: " + m.subject, refs;
+    LQueueExtras x = Extras(u"auto-generated", refs);
+    if (LEmailQueueOutgoingEx(db, m.accountId.c_str(), to.c_str(), u"", subject.c_str(), html.c_str(), x) != 0) {
+        LActivityLogError(u"Rule %s failed to forward email %s to %s", label, messageId, to);
+        return false;
+    }
+    return MoveAfter();
+}
+
+bool Action::Redirect() {
+    std::u16string to = Destination();
+    if (to.empty() || !LEmailAddressListIsValid(to.c_str())) return false;
+    std::u16string reply_to = LEmailExtractAddress(m.replyTo.empty() ? m.from : m.replyTo);
+    if (!LEmailAddressListIsValid(reply_to.c_str())) return false;
+    LString html;
+    AppendSourceBody(html);
+    LActivityLogEmail(u"Redirecting email %s using rule %s to %s with reply-to %s", messageId, label, to, reply_to);
+    std::u16string refs;
+    LQueueExtras x = Extras(u"auto-generated", refs);
+    if (LEmailQueueOutgoingEx(db, m.accountId.c_str(), to.c_str(), reply_to.c_str(), m.subject.c_str(), html.c_str(),
+                              x) != 0) {
+        LActivityLogError(u"Rule %s failed to redirect email %s to %s", label, messageId, to);
+        return false;
+    }
+    return MoveAfter();
+}
+
+bool Action::Reply() {
+    std::u16string note = Key(u"message");
+    if (note.empty()) return false;
+    std::u16string to = LEmailExtractAddress(m.replyTo.empty() ? m.from : m.replyTo);
+    if (to.empty() || !LEmailAddressListIsValid(to.c_str())) return false;
+    LString html(u"<div>");
+    LAppendHtmlW(html, note.c_str());
+    html.AppendFormat(u"<br><br>On an earlier message, %H wrote:<br><br>", m.from);
+    AppendSourceBody(html);
+    html.Append(u"</div>");
+    std::u16string subject = LRulesReplySubject(m.subject), refs;
+    LQueueExtras x = Extras(u"auto-replied", refs);
+    std::u16string recipient;
+    for (char16_t c : to) recipient.push_back(c >= u'A' && c <= u'Z' ? c + 32 : c);
+    std::u16string ledger_key = std::u16string(u"rule:") + label;
+    int64_t now = LNow();
+    LStoreTransaction tx(db);
+    if (fromRule) {
+        // One answer per sender per day: two programs answering each other
+        // stop after one round.
+        LString q;
+        q.Format(u"SELECT COUNT(*) FROM %s.AUTORESPONDER_SENDS WHERE AUTORESPONDER_ID='%Q' AND "
+                 u"RECIPIENT_NORMALIZED='%Q' AND STATUS='SENT' AND SENT_UTC>=%lld;",
+                 u"main", ledger_key, recipient, static_cast<long long>(now - kReplyFloorSeconds));
+        int32_t recent = 1;
+        char16_t id[LEmailIdLength + 1];
+        if (!tx.Began() || !db.QueryInt(q.c_str(), &recent) || recent != 0 ||
+            !LEmailNewRowId(db, u"AUTORESPONDER_SENDS", id) ||
+            !db.ExecF(u"INSERT INTO %s.AUTORESPONDER_SENDS (ID, AUTORESPONDER_ID, EMAIL_MESSAGE_ID, "
+                      u"RECIPIENT_NORMALIZED, SENT_UTC, STATUS) VALUES ('%Q', '%Q', '%Q', '%Q', %lld, 'SENT');",
+                      u"main", id, ledger_key, messageId, recipient, static_cast<long long>(now)))
+            return false;
+    }
+    LActivityLogEmail(u"Replying to email %s using rule %s to %s", messageId, label, to);
+    if (LEmailQueueOutgoingEx(db, m.accountId.c_str(), to.c_str(), u"", subject.c_str(), html.c_str(), x) != 0 ||
+        (fromRule && !tx.Commit())) {
+        LActivityLogError(u"Rule %s failed to reply to email %s", label, messageId);
+        return false;
+    }
+    return MoveAfter();
+}
+
+}  // namespace
+
+bool LRulesRunActionOn(LAppDatabaseAccount& db, const char16_t* message_id, const char16_t* label,
+                       const std::u16string& function, const std::u16string& detail, bool from_rule) {
+    if (function == u"TRASH") return LEmailMoveMessageToTrash(message_id) == 0;
+    if (function == u"MOVE") return !detail.empty() && LEmailMoveMessage(message_id, detail.c_str(), false) == 0;
+    if (function != u"FORWARD" && function != u"REDIRECT" && function != u"REPLY") return false;
+    Action a{db, message_id, label, from_rule, {}, {}};
+    LParseUrlEncodedFormW(a.form, detail.c_str());
+    if (!LRulesLoadMessage(db, message_id, a.m) || !LRulesLoadBody(db, a.m)) return false;
+    if (function == u"FORWARD") return a.Forward();
+    if (function == u"REDIRECT") return a.Redirect();
+    return a.Reply();
+}
+
+bool LRulesRunAction(const char16_t* message_id, const char16_t* label, const char16_t* function,
+                     const char16_t* function_detail) {
+    LAppDatabaseAccount db(false);
+    if (!db.handle) return false;
+    return LRulesRunActionOn(db, message_id, label, function ? function : u"",
+                             function_detail ? function_detail : u"", false);
+}
