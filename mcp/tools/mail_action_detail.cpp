@@ -20,10 +20,6 @@ bool Is(const char16_t* a, const char16_t* b) { return LCompareNoCase(a, LTextLe
 
 }  // namespace
 
-// Weak: the rules engine's own definition wins once it is linked; until
-// then there is no cache to reload.
-__attribute__((weak)) int LRulesLoad(LAppDatabaseAccount&) { return 0; }
-
 const char16_t* LMcpActionWord(const char16_t* word, const char16_t** label) {
     for (const Action& a : kActions) {
         if (Is(word, a.word)) {

@@ -25,6 +25,3 @@ void LMcpWriteRuleActionDetail(LJsonWriter& json, LAppDatabaseAccount& db, const
 // the account (the text itself for both when no mailbox has it).
 void LMcpWriteMailActionDetail(LJsonWriter& json, LAppDatabaseAccount& db, const char16_t* account_id,
                                const char16_t* target);
-
-// The rules engine reloads its cached rules after a change; 0 when done.
-int LRulesLoad(LAppDatabaseAccount& db);

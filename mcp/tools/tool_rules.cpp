@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/string_map.h"
+#include "mail/rules/rules.h"
 #include "mail/store/store_transaction.h"
 #include "mcp/mcp_settings.h"
 #include "mcp/tools/mail_action_detail.h"

@@ -1,7 +1,8 @@
 // The writing tools over a store filled directly: rules stored and listed
 // with their conditions, the permission and quota checks of drafts, sending
-// and mail actions. Until the mail services are linked their stand-ins
-// fail, which shows that a failed action gives its quota slot back.
+// and mail actions. The fixture's accounts have no server settings, so the
+// queue and the action executor refuse them: a failed action gives its
+// quota slot back.
 #include <gtest/gtest.h>
 
 #include <set>
