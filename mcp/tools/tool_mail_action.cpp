@@ -29,11 +29,11 @@ void LMcpToolMailAction(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpA
     if (sending) {
         // The recipients are checked before a slot is taken: the composer
         // must never see a list that could carry a header of its own.
+        // (A reply goes to the message's sender; it has no "to" to check.)
         LString to;
         LMcpGetStringArg(args, "to", to);
         to.Trim();
-        bool needs_to = std::u16string_view(action) != u"REPLY";  // FORWARD and REDIRECT
-        if ((needs_to || !to.IsEmpty()) && !LEmailAddressListIsValid(to.c_str())) {
+        if (std::u16string_view(action) != u"REPLY" && !LEmailAddressListIsValid(to.c_str())) {
             LMcpWriteToolErrorF(answer, u"%s to must be a valid email address.", tool);
             return;
         }
