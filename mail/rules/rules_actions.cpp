@@ -132,6 +132,8 @@ bool Action::Reply() {
             return false;
     }
     LActivityLogEmail(u"Replying to email %s using rule %s to %s", messageId, label, to);
+    // The queued row is written inside the transaction, so it stands only
+    // once that commits, for a rule's reply and a direct one alike.
     if (LEmailQueueOutgoingEx(db, m.accountId.c_str(), to.c_str(), u"", subject.c_str(), html.c_str(), x) != 0 ||
         !tx.Commit()) {
         LActivityLogError(u"Rule %s failed to reply to email %s", label, messageId);

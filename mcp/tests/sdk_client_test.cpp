@@ -95,6 +95,10 @@ TEST_F(McpService, OfficialClientCallsEveryToolOnAMirroredCorpus) {
     std::string other = Query(u"SELECT ID FROM main.EMAIL_MESSAGES ORDER BY ID DESC LIMIT 1;");
     ASSERT_FALSE(with_file.empty());
     std::string saved = root.Path() + "/saved/" + attachment + ".bin";
+    std::string address = Query(u"SELECT FROM_TEXT FROM main.EMAIL_MESSAGES ORDER BY ID LIMIT 1;");
+    if (address.find('<') != std::string::npos) address = address.substr(address.find('<') + 1);
+    address = address.substr(0, address.find('>'));
+    std::string sender_part = address.substr(0, address.find('@'));
     json calls = json::array({
         {{"name", "list_accounts"}},
         {{"name", "list_mailboxes"}, {"arguments", {{"account_email", "BENCH@example.org"}}}},
@@ -108,6 +112,23 @@ TEST_F(McpService, OfficialClientCallsEveryToolOnAMirroredCorpus) {
         {{"name", "get_mail_attachments"}, {"arguments", {{"email_id", with_file}}}},
         {{"name", "save_attachment"}, {"arguments", {{"attachment_id", attachment}, {"destination_path", saved}}}},
         {{"name", "add_rule"}, {"arguments", {{"action", "TRASH"}}}},
+        {{"name", "advanced_search_mail"}, {"arguments", {{"from", sender_part}, {"after_utc", 0}}}},
+        {{"name", "search_mail_address"}, {"arguments", {{"address", address}, {"after_utc", 0}, {"limit", 50}}}},
+        {{"name", "list_recent_mail"}, {"arguments", {{"limit", 7}, {"body_format", "text"}}}},
+        {{"name", "list_recent_threads"}, {"arguments", {{"limit", 5}}}},
+        {{"name", "mail_stats"}, {"arguments", {{"account_email", "bench@example.org"}}}},
+        {{"name", "get_thread"}, {"arguments", {{"email_id", other}, {"after_utc", 0}}}},
+        {{"name", "get_thread_compact"}, {"arguments", {{"email_id", other}}}},
+        {{"name", "list_mailbox_mail"}, {"arguments", {{"mailbox_name", "INBOX"}, {"before_utc", 4102444800}}}},
+        {{"name", "list_rules"}},
+        {{"name", "delete_rule"}, {"arguments", {{"rule_id", "norule0000"}}}},
+        {{"name", "draft_mail"}, {"arguments", {{"account_email", "bench@example.org"}, {"to", "x@example.net"}}}},
+        {{"name", "send_mail"}, {"arguments", {{"account_email", "bench@example.org"}, {"to", "x@example.net"}}}},
+        {{"name", "move_mail_trash"}, {"arguments", {{"email_id", other}}}},
+        {{"name", "move_mail_mailbox"}, {"arguments", {{"email_id", other}, {"mailbox_name", "Archive"}}}},
+        {{"name", "forward_mail"}, {"arguments", {{"email_id", other}, {"to", "not-an-address"}}}},
+        {{"name", "redirect_mail"}, {"arguments", {{"email_id", other}}}},
+        {{"name", "reply_mail"}, {"arguments", {{"email_id", other}}}},
     });
     json seen = RunClient(calls);
     ASSERT_FALSE(seen.is_discarded());
@@ -149,6 +170,27 @@ TEST_F(McpService, OfficialClientCallsEveryToolOnAMirroredCorpus) {
     EXPECT_EQ(data["get_mail_attachments"]["attachments"]["items"][0]["stored_content_available"], true);
     EXPECT_EQ(Sha256(LTestReadFile(saved)), Sha256(LTestReadFile(cached)));
     EXPECT_TRUE(results["add_rule"]["isError"]);
+    for (const char* tool : {"advanced_search_mail", "search_mail_address", "list_recent_mail", "list_recent_threads",
+                             "mail_stats", "get_thread", "get_thread_compact", "list_mailbox_mail", "list_rules"})
+        EXPECT_FALSE(results[tool].value("isError", false)) << tool << ": " << results[tool].dump();
+    EXPECT_FALSE(data["advanced_search_mail"]["emails"].empty());
+    EXPECT_FALSE(data["search_mail_address"]["emails"].empty());
+    EXPECT_EQ(data["list_recent_mail"]["emails"].size(), 7u);
+    EXPECT_EQ(data["list_recent_mail"]["has_more"], true);
+    EXPECT_EQ(data["list_recent_threads"]["threads"].size(), 5u);
+    EXPECT_EQ(data["mail_stats"]["summary"]["total_messages"], 200);
+    EXPECT_EQ(data["get_thread"]["emails"][0]["id"].is_string(), true);
+    EXPECT_EQ(data["list_mailbox_mail"]["mailbox_name"], "INBOX");
+    // The writing tools answer with their refusals: nothing is enabled.
+    auto text = [&](const char* tool) { return results[tool]["content"][0]["text"].get<std::string>(); };
+    EXPECT_EQ(text("delete_rule"), "delete_rule rule_id was not found.");
+    EXPECT_EQ(text("draft_mail"), "draft_mail is disabled. Enable MCP draft actions on the MCP page first.");
+    EXPECT_EQ(text("send_mail"), "send_mail is disabled. Enable MCP send actions on the MCP page first.");
+    EXPECT_EQ(text("move_mail_trash"), "move_mail_trash is disabled. Enable MCP move actions on the MCP page first.");
+    EXPECT_EQ(text("move_mail_mailbox"), "move_mail_mailbox is disabled. Enable MCP move actions on the MCP page first.");
+    EXPECT_EQ(text("forward_mail"), "forward_mail to must be a valid email address.");
+    EXPECT_EQ(text("redirect_mail"), "redirect_mail arguments were invalid.");
+    EXPECT_EQ(text("reply_mail"), "reply_mail arguments were invalid.");
 }
 
 // The conformance suite sends no credentials: a loopback proxy adds the

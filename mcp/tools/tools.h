@@ -25,8 +25,7 @@ void LMcpToolGetMailAttachments(LMcpAnswer& answer, LAppDatabaseAccount& db, con
 void LMcpToolSaveAttachment(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpArgs& args);
 
 // The tools of structured search, threads, listings, statistics, drafts,
-// sending, rules and mail actions. Until their module is linked, each
-// answers a tool error saying that it is not available yet.
+// sending, rules and mail actions.
 void LMcpToolAdvancedSearchMail(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpArgs& args);
 void LMcpToolSearchMailAddress(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpArgs& args);
 void LMcpToolListRecentMail(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpArgs& args);

@@ -71,7 +71,7 @@ std::string LTestToolStore::AddAttachment(const std::string& message, const std:
     return LToUtf8(id);
 }
 
-LTestToolAnswer LTestToolStore::Call(const std::string& tool, const std::string& args) {
+LTestToolAnswer LTestToolStore::Call(const std::string& tool, const std::string& args, LAppDatabaseAccount* on) {
     LMcpRequestBody parsed;
     LTestToolAnswer a;
     if (!LMcpParseRequestBody(args.data(), args.size(), parsed)) {
@@ -81,7 +81,7 @@ LTestToolAnswer LTestToolStore::Call(const std::string& tool, const std::string&
     LStringA text;
     LJsonWriter answer(text);
     answer.BeginObject();
-    LMcpDispatchTool(answer, db, tool.c_str(), parsed.value, nullptr);
+    LMcpDispatchTool(answer, on ? *on : db, tool.c_str(), parsed.value, nullptr);
     answer.EndObject();
     nlohmann::json whole = nlohmann::json::parse(text.Str(), nullptr, false);
     if (whole.is_discarded()) {

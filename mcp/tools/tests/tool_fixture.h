@@ -21,8 +21,9 @@ class LTestToolStore {
 public:
     // with_index: the full-text index exists (it does after every start).
     explicit LTestToolStore(bool with_index = true);
-    // Calls the tool with the arguments (a JSON text) through the dispatcher.
-    LTestToolAnswer Call(const std::string& tool, const std::string& args = "{}");
+    // Calls the tool with the arguments (a JSON text) through the dispatcher,
+    // on the store's handle or on another one (another thread's).
+    LTestToolAnswer Call(const std::string& tool, const std::string& args = "{}", LAppDatabaseAccount* on = nullptr);
     // Adds a message row; returns its ID.
     std::string AddMessage(const std::string& account, const std::string& mailbox, const std::string& subject,
                            const std::string& body_text, const std::string& body_html, int64_t received,
