@@ -100,14 +100,17 @@ std::string LSystemdExecLine(const std::vector<std::string>& argv) {
     if (argv.empty() || argv[0].empty() || argv[0][0] != '/') return {};
     std::string line;
     for (const std::string& word : argv) {
-        if (!line.empty()) line += ' ';
+        const bool program = line.empty();
+        if (!program) line += ' ';
         line += '"';
         for (char c : word) {
             unsigned char u = static_cast<unsigned char>(c);
             if (u < 0x20 || u == 0x7f) return {};
+            // systemd takes no quote or backslash in the program's name,
+            // and expands variables only in the arguments.
+            if (program && (c == '"' || c == '\\')) return {};
             if (c == '"' || c == '\\') line += '\\';
-            // "$" would expand a variable and "%" a specifier.
-            if (c == '$' || c == '%') line += c;
+            if (c == '%' || (c == '$' && !program)) line += c;
             line += c;
         }
         line += '"';

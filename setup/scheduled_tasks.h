@@ -12,7 +12,8 @@
 std::string LUserUnitFolder();
 // An ExecStart= value running argv: each word quoted by systemd's rules,
 // so nothing in it is read by a shell. Empty when argv cannot be written
-// (no absolute program, a control character).
+// (no absolute program, a control character, a quote or backslash in
+// the program's name, which systemd refuses).
 std::string LSystemdExecLine(const std::vector<std::string>& argv);
 // "YYYY-MM-DD HH:MM:SS" in local time.
 std::string LSystemdLocalTime(int64_t at);
