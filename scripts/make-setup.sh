@@ -47,7 +47,13 @@ cp "$program" "$stage/porlinex"
 chmod 0755 "$stage/porlinex"
 cat > "$stage/start.sh" <<'SH'
 #!/bin/sh
-exec ./porlinex -installer "$ARCHIVE_DIR/porlinex-setup.run" -instdata ./porlinex.instdata "$@"
+# The archive's folder as the archive saw it, made absolute: this script
+# runs in the folder it was unpacked to.
+case "$ARCHIVE_DIR" in
+/*) folder=$ARCHIVE_DIR ;;
+*) folder=$USER_PWD/$ARCHIVE_DIR ;;
+esac
+exec ./porlinex -installer "$folder/porlinex-setup.run" -instdata ./porlinex.instdata "$@"
 SH
 chmod 0755 "$stage/start.sh"
 cp "$stage/porlinex.instdata" "$out/porlinex.instdata"
