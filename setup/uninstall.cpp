@@ -41,6 +41,23 @@ pid_t LFindProgramUser(const std::string& program) {
     return found;
 }
 
+namespace {
+
+// A user's copy that is closing gets a short while to end: pauses from
+// 24 ms, doubling, while they fit in 3000 ms.
+bool ProgramStaysInUse(const std::string& program) {
+    uint32_t left = 3000, pause = 24;
+    while (LFindProgramUser(program)) {
+        if (pause >= left) return true;
+        usleep(pause * 1000);
+        left -= pause;
+        pause *= 2;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool LRemoveInstallation(const LUninstallState& state) {
     std::string folder;
     bool installed = LGetInstallerPath(folder);
@@ -48,7 +65,7 @@ bool LRemoveInstallation(const LUninstallState& state) {
     // The service runs the installed program itself: it is stopped first, so
     // that what is left running belongs to a user.
     LServiceStop();
-    if (installed && LFindProgramUser(program)) {
+    if (installed && ProgramStaysInUse(program)) {
         if (!state.quiet) LAskUninstallBlockedByOtherUser();
         LLogErrorF("Uninstall stopped: %s is still running.", program.c_str());
         return false;
