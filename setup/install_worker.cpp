@@ -7,7 +7,6 @@
 #include "foundation/data_folder.h"
 #include "foundation/system_cmdline.h"
 #include "foundation/reg_settings.h"
-#include "platform/folder_handle.h"
 #include "platform/nofollow_path.h"
 #include "platform/spawn.h"
 #include "setup/after_install.h"
@@ -61,6 +60,8 @@ int LInstallWorker::Install() {
         data = LToUtf8(value);
     }
     LInstallTargets targets{folder, LDataFolderPath()};
+    // The web files' folder is made with the data folder's shared access
+    // before any file goes in.
     char16_t web[260];
     LGetDataSubfolder(u"Web", web);
     int status = LUnpackInstallData(data, targets, this);
