@@ -143,4 +143,21 @@ TEST_F(InstallDataTest, NeverWritesThroughALink) {
     EXPECT_FALSE(fs::exists(Target(1))) << "nothing is renamed into place after a failure";
 }
 
+// A stop requested from the start: the work ends between rows.
+class StopAtOnce : public LTaskProgress {
+public:
+    bool IsStopRequested() override { return true; }
+    uint32_t WaitStop(uint32_t) override { return 0; }
+    uint32_t WaitHandle(LHandle, uint32_t) override { return 0; }
+    uint32_t WaitHandles(LHandleList&, uint32_t) override { return 0; }
+};
+
+TEST_F(InstallDataTest, StopLeavesNothingHalfWritten) {
+    std::string path = root_.Path() + "/setup.dat";
+    std::ofstream(path, std::ios::binary) << BuildData();
+    StopAtOnce stop;
+    EXPECT_EQ(LUnpackInstallData(path, targets_, &stop, kTable, kRows), LInstallStatusRunning);
+    EXPECT_EQ(FileCount(), 0);
+}
+
 }  // namespace
