@@ -81,9 +81,15 @@ std::string LAutostartUserFolder() {
     return Parent(Parent(LPlatformKnownFolder(LKnownFolder::UserHive))) + "/autostart";
 }
 
+std::string LDesktopExecValue(const std::string& program, const char* argument) {
+    std::string line = QuoteExecArgument(program);
+    if (argument && *argument) line += std::string(" ") + argument;
+    return EscapeValue(line);
+}
+
 std::string LAutostartEntryText(const std::string& program, const char* argument) {
     return "[Desktop Entry]\nType=Application\nName=Porlinex\nComment=Local mail mirror\nExec=" +
-           EscapeValue(QuoteExecArgument(program) + " " + argument) + "\nTerminal=false\nNoDisplay=true\n";
+           LDesktopExecValue(program, argument) + "\nTerminal=false\nNoDisplay=true\n";
 }
 
 bool LRunOnStartupIsSet() { return EntryIsSet(LAutostartMachineFolder() + kLogonEntry); }

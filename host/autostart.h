@@ -22,3 +22,6 @@ bool LRunOnStartupRemove();
 // The desktop entry text for program and its one argument, Exec quoted by
 // the Desktop Entry rules.
 std::string LAutostartEntryText(const std::string& program, const char* argument);
+// The Exec value of a desktop entry running program with one argument
+// (none when null or empty): quoted by the Desktop Entry rules.
+std::string LDesktopExecValue(const std::string& program, const char* argument);

@@ -23,11 +23,12 @@ struct Row {
 constexpr const char* kDesktop = "Desktop: no display";
 
 const Row kRows[] = {
-    {{"-installsched"}, 0, "LGetInstallerPath: not available.", kDesktop},
-    {{"-sevendays"}, 1, "LDeleteScheduledTask: not available.", ""},
+    {{"-installsched"}, 0, "", kDesktop},
+    {{"-sevendays"}, 1, kDesktop, ""},
     {{"-surveysched"}, 0, "LShowLikeSurvey: not available.", kDesktop},
-    {{"-updatecheck"}, 0, "LScheduleUpdateCheck: not available.", kDesktop},
-    {{"-runonstartup"}, 0, "LShouldOpenAtLogon: not available.", kDesktop},
+    {{"-updatecheck"}, 0, "", kDesktop},
+    // Never opened at log-on before: this start opens the window.
+    {{"-runonstartup"}, 1, kDesktop, ""},
     {{"-setaccount"}, 0, "", kDesktop},
     {{"-setaccount", "bob"}, 0, "", kDesktop},
     // Not installed: nothing to change, which counts as success.
@@ -55,10 +56,11 @@ const Row kRows[] = {
     {{}, 1, kDesktop, ""},
     // The relay, wherever its switch stands: MCP is off here, so it refuses.
     {{"-service", "-mcpstdio"}, 0, "", kDesktop},
-    {{"-uninstall"}, 0, "LLaunchUninstallerCopy: not available.", kDesktop},
-    {{"x", "-uninstall2"}, 0, "LRunUninstall: not available.", kDesktop},
-    {{"-bootstrap"}, 1, "LRunInstaller: not available.", kDesktop},
-    {{"-installer"}, 1, "LRunInstaller: not available.", kDesktop},
+    {{"-uninstall"}, 0, "The uninstaller's pages are not available", kDesktop},
+    {{"x", "-uninstall2"}, 0, "The uninstaller's pages are not available", kDesktop},
+    // No -instdata: the worker ends with status 5.
+    {{"-bootstrap"}, 5, "", kDesktop},
+    {{"-installer"}, 2, "The installer's pages are not available", kDesktop},
 };
 
 TEST(Switches, EveryRowOfTheTable) {

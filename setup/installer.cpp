@@ -1,0 +1,47 @@
+// The installer mode of the program: one installer at a time, the install
+// worker, and the start of the installed program for the desktop user.
+#include <cstdlib>
+
+#include "foundation/log.h"
+#include "foundation/named_mutex.h"
+#include "foundation/reg_settings.h"
+#include "host/entry_points.h"
+#include "setup/after_install.h"
+#include "setup/command_counts.h"
+#include "setup/desktop_user.h"
+#include "setup/install_data.h"
+#include "setup/install_folder.h"
+#include "setup/install_worker.h"
+#include "setup/setup_message.h"
+
+int LRunInstaller(bool bootstrap) {
+    LNamedMutex instance(u"Global\\PorlinexInstaller");
+    if (!instance.Lock(0)) return 2;
+    if (!bootstrap) LRegSettingsDelete(u"Software", u"InstallerDomain");
+    const char* q = std::getenv("LQUIET");
+    bool quiet = q && *q;
+    LRegSettingsDelete(u"Software", u"SVar");
+    LDeleteCommandCounts();
+    LSecureProductKey();
+    if (!bootstrap && !quiet) {
+        // The pages of the interactive installer come with the wizard host;
+        // until then only the quiet and bootstrap paths install.
+        LLogWarningF("The installer's pages are not available: run it with LQUIET=1.");
+        return 2;
+    }
+    LInstallWorker worker;
+    // A refused rights test has shown its message already.
+    if (!worker.Start()) return LInstallStatusNoFolder;
+    int status = worker.Wait();
+    if (status != LInstallStatusDone) {
+        if (!bootstrap) LShowInstallError(status);
+        return status;
+    }
+    if (!quiet) {
+        std::string folder;
+        LGetInstallerPath(folder);
+        LRunAsDesktopUser(LInstalledProgramPath(folder), {});
+    }
+    LScheduleTasksAsDesktopUser();
+    return 0;
+}

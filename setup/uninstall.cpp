@@ -1,0 +1,107 @@
+#include "setup/uninstall.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "desktop/toolkit/message_box.h"
+#include "foundation/data_folder.h"
+#include "foundation/log.h"
+#include "host/autostart.h"
+#include "host/entry_points.h"
+#include "host/service_control.h"
+#include "platform/root.h"
+#include "setup/after_install.h"
+#include "setup/command_counts.h"
+#include "setup/desktop_entries.h"
+#include "setup/install_folder.h"
+#include "setup/remove_tree.h"
+#include "setup/scheduled_tasks.h"
+#include "setup/setup_message.h"
+
+pid_t LFindProgramUser(const std::string& program) {
+    DIR* proc = opendir("/proc");
+    if (!proc) return 0;
+    pid_t self = getpid(), found = 0;
+    while (dirent* e = readdir(proc)) {
+        char* end = nullptr;
+        long pid = std::strtol(e->d_name, &end, 10);
+        if (*end || pid <= 0 || pid == self) continue;
+        char link[64], target[4096];
+        snprintf(link, sizeof link, "/proc/%ld/exe", pid);
+        ssize_t n = readlink(link, target, sizeof target - 1);
+        if (n <= 0) continue;
+        if (std::string(target, static_cast<size_t>(n)) == program) {
+            found = static_cast<pid_t>(pid);
+            break;
+        }
+    }
+    closedir(proc);
+    return found;
+}
+
+namespace {
+
+// A user's copy that is closing gets a short while to end: pauses from
+// 24 ms, doubling, while they fit in 3000 ms.
+bool ProgramStaysInUse(const std::string& program) {
+    uint32_t left = 3000, pause = 24;
+    while (LFindProgramUser(program)) {
+        if (pause >= left) return true;
+        usleep(pause * 1000);
+        left -= pause;
+        pause *= 2;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool LRemoveInstallation(const LUninstallState& state) {
+    std::string folder;
+    bool installed = LGetInstallerPath(folder);
+    std::string program = installed ? LInstalledProgramPath(folder) : std::string();
+    // The service runs the installed program itself: it is stopped first, so
+    // that what is left running belongs to a user.
+    LServiceStop();
+    if (installed && ProgramStaysInUse(program)) {
+        if (!state.quiet) LAskUninstallBlockedByOtherUser();
+        LLogErrorF("Uninstall stopped: %s is still running.", program.c_str());
+        return false;
+    }
+    if (LServiceIsInstalled() && !LServiceRemove()) {
+        LSetupMessage(u"To fully install or deactivate Porlinex as a service, Administrator Access is required. "
+                      u"Please log in or run as Administrator and try again.",
+                      u"Uninstall Software", u"Continue", true);
+        return false;
+    }
+    LRunOnStartupRemove();
+    unlink((LAutostartUserFolder() + "/porlinex-runonstartup.desktop").c_str());
+    if (state.delete_data_files) LRemoveTreeNoFollow(LDataFolderPath());
+    if (installed) LRemoveDesktopEntries(program);
+    if (installed) LRemoveTreeNoFollow(folder);
+    LDeleteAllScheduledTasks();
+    LDeleteKeyTree(true, LProductKey);
+    LDeleteKeyTree(false, LProductKey);
+    LRemoveUninstallEntry();
+    LForgetInstallFolder();
+    return true;
+}
+
+void LLaunchUninstallerCopy(bool quiet) {
+    // A running program's file can be removed here, so the installed copy
+    // uninstalls itself: no copy in a temporary folder is needed.
+    LRunUninstall(quiet);
+}
+
+void LRunUninstall(bool quiet) {
+    if (!quiet) {
+        // The uninstaller's pages come with the wizard host.
+        LLogWarningF("The uninstaller's pages are not available: run it with -uninstall -quiet.");
+        return;
+    }
+    LUninstallState state;
+    state.quiet = true;
+    if (LRemoveInstallation(state)) LDeleteCommandCounts();
+}
