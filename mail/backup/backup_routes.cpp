@@ -11,7 +11,8 @@
 #include "web/http/routes.h"
 #include "web/http/weblet.h"
 
-// Weak: the service engine answers through the desktop once it defines it.
+// Weak: the host answers through the desktop; test programs without it get
+// "no folder".
 __attribute__((weak)) bool LAskDesktopForFolder(char16_t out[260]) {
     out[0] = 0;
     return false;
