@@ -1,9 +1,17 @@
 #include "mcp/tests/mcp_client_support.h"
 
 #include <cstdlib>
+#include <unistd.h>
+
 #include <filesystem>
 
+#include "foundation/database.h"
+#include "foundation/lstring.h"
+#include "mail/store/accounts.h"
+#include "mail/workers.h"
+#include "tests/support/dovecot_server.h"
 #include "tests/support/npm_folder.h"
+#include "tests/support/test_root.h"
 #include "web/http/tests/http_harness.h"
 
 namespace fs = std::filesystem;
@@ -17,24 +25,44 @@ std::string LTestCorpusGenerator() {
     return "";
 }
 
-std::string LTestMirrorCorpus(const std::string& folder, int count, int seed, std::string& error) {
+std::string LTestCorpusInDovecot(LTestDovecot& dovecot, int count, int seed, std::string& error) {
+    LTestDovecotOptions options;
+    options.users = {{"alice@example.org", "secret"}};
+    if (!dovecot.Start(options)) {
+        error = dovecot.Error();
+        return "";
+    }
     std::string generator = LTestCorpusGenerator();
     if (generator.empty()) {
         error = "shared/bench/gen_corpus.py not found beside the source tree";
         return "";
     }
+    // Written straight into the user's maildir, as a delivery agent would.
+    std::string home = dovecot.Folder() + "/home/alice@example.org";
     LTestCurlResult gen = LTestRunCaptured(
-        {"/usr/bin/python3", generator, folder, std::to_string(count), "--seed", std::to_string(seed)}, 120000);
+        {"/usr/bin/python3", generator, home + "/Maildir", std::to_string(count), "--seed", std::to_string(seed)},
+        120000);
     size_t brace = gen.output.find('{');
     if (gen.exit_code != 0 || brace == std::string::npos) {
         error = gen.output;
         return "";
     }
-    LTestCurlResult load =
-        LTestRunCaptured({std::string(PORLINEX_BINARY_DIR) + "/mcp/tests/tools/corpus_store", folder}, 120000);
-    if (load.exit_code != 0 || std::atoi(load.output.c_str()) != count) {
-        error = load.output;
+    if (geteuid() == 0) LTestRunCaptured({"chown", "-R", "65534:65534", home});
+    LAppDatabaseAccount db(false);
+    std::string insert = "INSERT INTO main.EMAILACCOUNTS (ID, EMAIL, INCOMINGSERVER) VALUES ('acc1', "
+                         "'alice@example.org', '" + dovecot.Server() + "');";
+    if (!LEmailAccountsCreateSchema(db) || LEmailStoreCreateSchema(db) != 0 || !db.Exec(LFromUtf8(insert).c_str()) ||
+        !LEmailAccountPasswordSet(db, u"acc1", u"secret")) {
+        error = "the account could not be stored";
         return "";
     }
     return gen.output.substr(brace);
+}
+
+bool LTestWaitForMirror(int count, int timeout_ms) {
+    return LTestWaitFor(timeout_ms, [count] {
+        LAppDatabaseAccount db(false);
+        int64_t n = -1;
+        return db.QueryInt64(u"SELECT COUNT(*) FROM main.EMAIL_MESSAGES;", &n) && n == count;
+    });
 }

@@ -9,7 +9,12 @@
 std::string LTestMcpClientFolder();
 // Path of gen_corpus.py of the shared benchmark set-up; "" when not found.
 std::string LTestCorpusGenerator();
-// Generates `count` messages of that corpus under `folder` and mirrors them
-// into the current root's store; the generator's statistics (JSON text), or
-// "" with the reason in `error`.
-std::string LTestMirrorCorpus(const std::string& folder, int count, int seed, std::string& error);
+class LTestDovecot;
+// Starts the Dovecot with the user alice@example.org (password "secret"),
+// generates `count` messages of that corpus into its mailbox, and adds the
+// account "acc1" that points at it to the current root's store (the mail
+// schema made first): the service started next mirrors them. The
+// generator's statistics (JSON text), or "" with the reason in `error`.
+std::string LTestCorpusInDovecot(LTestDovecot& dovecot, int count, int seed, std::string& error);
+// Waits until the store holds `count` messages.
+bool LTestWaitForMirror(int count, int timeout_ms = 180000);

@@ -19,6 +19,7 @@
 #include "mcp/tests/mcp_client_support.h"
 #include "mcp/tests/mcp_harness.h"
 #include "mcp/tools/tool_framework.h"
+#include "tests/support/dovecot_server.h"
 #include "tests/support/service_harness.h"
 #include "tests/support/test_root.h"
 
@@ -83,10 +84,16 @@ std::string Query(const char16_t* sql) {
 }
 
 TEST_F(McpService, OfficialClientCallsEveryToolOnAMirroredCorpus) {
+    // The corpus in a real Dovecot, mirrored by the service's own sync.
+    LTestDovecot dovecot;
     std::string error;
-    std::string stats_text = LTestMirrorCorpus(root.Path() + "/corpus", 200, 7, error);
+    service->Stop();
+    std::string stats_text = LTestCorpusInDovecot(dovecot, 200, 7, error);
     ASSERT_FALSE(stats_text.empty()) << error;
     json stats = json::parse(stats_text);
+    service = std::make_unique<LTestService>();
+    ASSERT_TRUE(service->WaitRunning());
+    ASSERT_TRUE(LTestWaitForMirror(200)) << Query(u"SELECT COUNT(*) FROM main.EMAIL_MESSAGES;");
 
     std::string word = stats["queries"]["common word"];
     std::string with_file = Query(u"SELECT MESSAGE_ID FROM main.EMAIL_MESSAGE_ATTACHMENTS ORDER BY ID LIMIT 1;");
@@ -101,7 +108,7 @@ TEST_F(McpService, OfficialClientCallsEveryToolOnAMirroredCorpus) {
     std::string sender_part = address.substr(0, address.find('@'));
     json calls = json::array({
         {{"name", "list_accounts"}},
-        {{"name", "list_mailboxes"}, {"arguments", {{"account_email", "BENCH@example.org"}}}},
+        {{"name", "list_mailboxes"}, {"arguments", {{"account_email", "ALICE@example.org"}}}},
         {{"name", "downloadmessages_wait"}, {"arguments", {{"timeout_ms", 1000}}}},
         {{"name", "search_mail"}, {"arguments", {{"query", word}, {"limit", 50}}}},
         {{"name", "explain_search_schema"}},
@@ -116,14 +123,14 @@ TEST_F(McpService, OfficialClientCallsEveryToolOnAMirroredCorpus) {
         {{"name", "search_mail_address"}, {"arguments", {{"address", address}, {"after_utc", 0}, {"limit", 50}}}},
         {{"name", "list_recent_mail"}, {"arguments", {{"limit", 7}, {"body_format", "text"}}}},
         {{"name", "list_recent_threads"}, {"arguments", {{"limit", 5}}}},
-        {{"name", "mail_stats"}, {"arguments", {{"account_email", "bench@example.org"}}}},
+        {{"name", "mail_stats"}, {"arguments", {{"account_email", "alice@example.org"}}}},
         {{"name", "get_thread"}, {"arguments", {{"email_id", other}, {"after_utc", 0}}}},
         {{"name", "get_thread_compact"}, {"arguments", {{"email_id", other}}}},
         {{"name", "list_mailbox_mail"}, {"arguments", {{"mailbox_name", "INBOX"}, {"before_utc", 4102444800}}}},
         {{"name", "list_rules"}},
         {{"name", "delete_rule"}, {"arguments", {{"rule_id", "norule0000"}}}},
-        {{"name", "draft_mail"}, {"arguments", {{"account_email", "bench@example.org"}, {"to", "x@example.net"}}}},
-        {{"name", "send_mail"}, {"arguments", {{"account_email", "bench@example.org"}, {"to", "x@example.net"}}}},
+        {{"name", "draft_mail"}, {"arguments", {{"account_email", "alice@example.org"}, {"to", "x@example.net"}}}},
+        {{"name", "send_mail"}, {"arguments", {{"account_email", "alice@example.org"}, {"to", "x@example.net"}}}},
         {{"name", "move_mail_trash"}, {"arguments", {{"email_id", other}}}},
         {{"name", "move_mail_mailbox"}, {"arguments", {{"email_id", other}, {"mailbox_name", "Archive"}}}},
         {{"name", "forward_mail"}, {"arguments", {{"email_id", other}, {"to", "not-an-address"}}}},
@@ -156,7 +163,7 @@ TEST_F(McpService, OfficialClientCallsEveryToolOnAMirroredCorpus) {
                              "check_search_index", "get_mail", "get_mail_batch", "get_mail_headers",
                              "get_mail_attachments", "save_attachment"})
         EXPECT_FALSE(results[tool].value("isError", false)) << tool << ": " << results[tool].dump();
-    EXPECT_EQ(data["list_accounts"]["accounts"][0]["email"], "bench@example.org");
+    EXPECT_EQ(data["list_accounts"]["accounts"][0]["email"], "alice@example.org");
     EXPECT_EQ(data["list_mailboxes"]["mailboxes"][0]["mailbox_name"], "INBOX");
     // Until the sync engine runs, the wait reports it with its counts.
     EXPECT_TRUE(data["downloadmessages_wait"].contains("account_count"));

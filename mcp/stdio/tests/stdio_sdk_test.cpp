@@ -11,6 +11,7 @@
 #include "foundation/database.h"
 #include "mcp/mcp_auth.h"
 #include "mcp/tests/mcp_client_support.h"
+#include "tests/support/dovecot_server.h"
 #include "tests/support/service_harness.h"
 #include "tests/support/test_root.h"
 #include "web/http/tests/http_harness.h"
@@ -42,11 +43,13 @@ std::string FirstText(const json& result) { return result["content"][0]["text"].
 TEST(StdioSdkClient, SearchesAndReadsThroughTheRelay) {
     LTestRoot root;
     std::string error;
-    std::string stats_text = LTestMirrorCorpus(root.Path() + "/corpus", 40, 3, error);
+    LTestDovecot dovecot;
+    std::string stats_text = LTestCorpusInDovecot(dovecot, 40, 3, error);
     ASSERT_FALSE(stats_text.empty()) << error;
     json stats = json::parse(stats_text);
     LTestService service;
     ASSERT_TRUE(service.WaitRunning());
+    ASSERT_TRUE(LTestWaitForMirror(40));
     EnableMcp();
 
     std::string word = stats["queries"]["common word"];
