@@ -3,6 +3,7 @@
 #include "mail/queue/send_queue.h"
 #include "mail/store/accounts.h"
 #include "mail/store/mail_ids.h"
+#include "mail/store/store_transaction.h"
 #include "web/http/activity_log.h"
 
 const char16_t* const LEmailOutboxNames[] = {u"Outbox", u"OutBox", u"INBOX.Outbox", u"INBOX/Outbox", nullptr};
@@ -29,12 +30,9 @@ bool FindByName(LAppDatabaseAccount& db, const char16_t* account_id, const char1
     return TakeRow(c, id, out_name);
 }
 
-}  // namespace
-
-bool LEmailFindOrCreateSpecialMailbox(LAppDatabaseAccount& db, const char16_t* account_id, const char16_t* flag,
-                                      const char16_t* const* names, const char16_t* create_name,
-                                      char16_t mailbox_id[260], char16_t mailbox_name[260]) {
-    mailbox_id[0] = mailbox_name[0] = 0;
+bool FindOrCreate(LAppDatabaseAccount& db, const char16_t* account_id, const char16_t* flag,
+                  const char16_t* const* names, const char16_t* create_name, char16_t mailbox_id[260],
+                  char16_t mailbox_name[260]) {
     {
         LAppDatabaseCursor c;
         c.QueryF(db,
@@ -78,6 +76,21 @@ bool LEmailFindOrCreateSpecialMailbox(LAppDatabaseAccount& db, const char16_t* a
         return true;
     }
     LActivityLogError(u"Unable to create local mailbox %s for account %s", create_name, account_id);
+    mailbox_id[0] = mailbox_name[0] = 0;
+    return false;
+}
+
+}  // namespace
+
+bool LEmailFindOrCreateSpecialMailbox(LAppDatabaseAccount& db, const char16_t* account_id, const char16_t* flag,
+                                      const char16_t* const* names, const char16_t* create_name,
+                                      char16_t mailbox_id[260], char16_t mailbox_name[260]) {
+    mailbox_id[0] = mailbox_name[0] = 0;
+    // Look and create under the write lock: two first sends at once would
+    // both find nothing, and the unique name would refuse the second insert.
+    LStoreTransaction tx(db);
+    if (tx.Began() && FindOrCreate(db, account_id, flag, names, create_name, mailbox_id, mailbox_name) && tx.Commit())
+        return true;
     mailbox_id[0] = mailbox_name[0] = 0;
     return false;
 }

@@ -46,9 +46,13 @@ struct Action {
         x.references = refs.c_str();
         return x;
     }
-    bool MoveAfter() const {
+    // Runs once the mail is queued, so the action has done what it was
+    // asked: a failed move is the log's business, not a failed send that a
+    // caller might retry (and so mail twice).
+    void MoveAfter() const {
         std::u16string box = Key(u"box");
-        return box.empty() || LEmailMoveMessage(messageId, box.c_str(), false) == 0;
+        if (!box.empty() && LEmailMoveMessage(messageId, box.c_str(), false) != 0)
+            LActivityLogError(u"Rule %s sent email %s but could not move it to %s", label, messageId, box);
     }
     bool Forward();
     bool Redirect();
@@ -76,7 +80,8 @@ bool Action::Forward() {
         LActivityLogError(u"Rule %s failed to forward email %s to %s", label, messageId, to);
         return false;
     }
-    return MoveAfter();
+    MoveAfter();
+    return true;
 }
 
 bool Action::Redirect() {
@@ -94,7 +99,8 @@ bool Action::Redirect() {
         LActivityLogError(u"Rule %s failed to redirect email %s to %s", label, messageId, to);
         return false;
     }
-    return MoveAfter();
+    MoveAfter();
+    return true;
 }
 
 bool Action::Reply() {
@@ -140,7 +146,8 @@ bool Action::Reply() {
         return false;
     }
     LSendQueueWake();
-    return MoveAfter();
+    MoveAfter();
+    return true;
 }
 
 }  // namespace
@@ -151,7 +158,11 @@ bool LRulesRunActionOn(LAppDatabaseAccount& db, const char16_t* message_id, cons
     if (function == u"MOVE") return !detail.empty() && LEmailMoveMessage(message_id, detail.c_str(), false) == 0;
     if (function != u"FORWARD" && function != u"REDIRECT" && function != u"REPLY") return false;
     Action a{db, message_id, label, from_rule, {}, {}};
-    LParseUrlEncodedFormW(a.form, detail.c_str());
+    // The detail holds UTF-8 percent escapes: read per unit, "%C3%BC" would
+    // come back as two characters instead of one.
+    LStringA utf8;
+    utf8.SetUtf8FromWide(detail.c_str());
+    LParseUrlEncodedForm(a.form, utf8.c_str());
     if (!LRulesLoadMessage(db, message_id, a.m) || !LRulesLoadBody(db, a.m)) return false;
     if (function == u"FORWARD") return a.Forward();
     if (function == u"REDIRECT") return a.Redirect();

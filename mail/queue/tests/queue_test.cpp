@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <latch>
 #include <thread>
 
 #include "foundation/time_source.h"
@@ -196,6 +197,32 @@ TEST_F(QueueTest, ConcurrentQueuingKeepsEveryRow) {
     EXPECT_EQ(QueryInt(Db(), "SELECT COUNT(DISTINCT m.UID) FROM EMAIL_SEND_QUEUE q JOIN EMAIL_MESSAGES m ON "
                              "m.ID=q.ROW_ID"),
               2 * kEach);
+}
+
+// The first sends of an account all start at once: each of them looks for
+// the Outbox, finds none and creates it; every one must still queue, into
+// one Outbox.
+TEST_F(QueueTest, ConcurrentFirstSendsShareOneNewOutbox) {
+    constexpr int kAccounts = 6, kThreads = 6;
+    for (int a = 0; a < kAccounts; ++a) AddAccount("first" + std::to_string(a), "localhost:1", false);
+    for (int a = 0; a < kAccounts; ++a) {
+        std::u16string account = LFromUtf8("first" + std::to_string(a)).c_str();
+        std::latch start(kThreads);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&] {
+                LAppDatabaseAccount db(false);
+                start.arrive_and_wait();
+                EXPECT_EQ(LEmailQueueOutgoing(db, account.c_str(), u"bob@example.net", u"", u"x", u"<p>x</p>"), 0);
+            });
+        for (auto& t : threads) t.join();
+        const std::string id = "first" + std::to_string(a);
+        EXPECT_EQ(QueryInt(Db(), "SELECT COUNT(*) FROM EMAILMAILBOXES WHERE EMAILACCOUNTS_ID='" + id + "'"), 1) << id;
+        EXPECT_EQ(QueryInt(Db(), "SELECT COUNT(*) FROM EMAIL_SEND_QUEUE q JOIN EMAIL_MESSAGES m ON m.ID=q.ROW_ID "
+                                 "WHERE m.ACCOUNT_ID='" + id + "'"),
+                  kThreads)
+            << id;
+    }
 }
 
 TEST_F(QueueTest, DraftIsStoredAndNeverQueued) {

@@ -199,4 +199,34 @@ TEST_F(RulesTest, ActionsRunForTheUser) {
     EXPECT_EQ(LastQueued("q.AUTO_SUBMITTED"), "");
 }
 
+// Once the mail is queued it goes out: a move afterwards that fails (here
+// into a mailbox that does not exist) must not make the caller believe the
+// send failed. The note travels as stored UTF-8 escapes.
+TEST_F(RulesTest, SendingActionsReportTheQueuedMailWhateverTheMove) {
+    Arrival a;
+    a.id = "m1";
+    Arrive(a);
+    struct Case {
+        const char16_t *function, *detail;
+        const char* to;
+    };
+    const Case cases[] = {
+        {u"FORWARD", u"to=boss%40example.com&box=No%20Such%20Box&message=F%C3%BCr+J%C3%BCrgen", "boss@example.com"},
+        {u"REDIRECT", u"to=boss%40example.com&box=No%20Such%20Box", "boss@example.com"},
+        {u"REPLY", u"message=Gr%C3%BC%C3%9Fe&box=No%20Such%20Box", "ann@example.net"},
+    };
+    for (const Case& c : cases) {
+        const std::string function = LToUtf8(c.function);
+        int64_t before = Queued();
+        EXPECT_TRUE(LRulesRunAction(u"m1", u"MCP", c.function, c.detail)) << function;
+        EXPECT_EQ(Queued() - before, 1) << function;
+        EXPECT_EQ(LastQueued("m.TO_TEXT"), c.to) << function;
+    }
+    EXPECT_EQ(QueryText(Db(), "SELECT MAILBOX_ID FROM EMAIL_MESSAGES WHERE ID='m1'"), "inbox");
+    const std::string forward = QueryText(Db(), "SELECT m.BODY_HTML FROM EMAIL_SEND_QUEUE q JOIN EMAIL_MESSAGES m ON "
+                                                "m.ID=q.ROW_ID ORDER BY q.rowid LIMIT 1");
+    EXPECT_NE(forward.find("F\xc3\xbcr J\xc3\xbcrgen"), std::string::npos) << forward;
+    EXPECT_NE(LastQueued("m.BODY_HTML").find("Gr\xc3\xbc\xc3\x9f" "e"), std::string::npos);
+}
+
 }  // namespace
