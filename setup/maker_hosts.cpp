@@ -1,0 +1,16 @@
+#include "setup/maker_hosts.h"
+
+#include "foundation/reg_settings.h"
+
+namespace {
+
+std::string MakerValue(const char16_t* name, const char16_t* fallback) {
+    char16_t out[260] = {0};
+    LRegSettingsGet(u"Maker", name, fallback, out);
+    return out[0] ? LToUtf8(out) : LToUtf8(fallback);
+}
+
+}  // namespace
+
+std::string LGetMakerWebHost() { return MakerValue(u"WebHost", u"www.porlinex.invalid"); }
+std::string LGetMakerHelpHost() { return MakerValue(u"HelpHost", u"help.porlinex.invalid"); }

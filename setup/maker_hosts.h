@@ -1,0 +1,8 @@
+#pragma once
+// The maker's web site and help host. Both come from the machine-wide
+// section "Maker" and default to names under .invalid, so that nothing
+// leaves the machine unless an administrator has configured the hosts.
+#include <string>
+
+std::string LGetMakerWebHost();
+std::string LGetMakerHelpHost();
