@@ -25,6 +25,7 @@
 #include "host/entry_points.h"
 #include "host/error_email.h"
 #include "net/http/http_client.h"
+#include "setup/maker_hosts.h"
 #include "platform/root.h"
 #include "platform/secure_random.h"
 #include "platform/shell_open.h"
@@ -145,9 +146,7 @@ std::string LCrashUploadName(bool empty) {
 }
 
 std::string LCrashReportPageUrl(const std::string& query) {
-    std::string host = MachineValue(u"Maker", u"WebHost");
-    if (host.empty()) host = "www.porlinex.invalid";
-    return "https://" + host + "/software/bug.html?" + query;
+    return "https://" + LGetMakerWebHost() + "/software/bug.html?" + query;
 }
 
 std::string LGetSystemInfoQueryA() {
