@@ -2,16 +2,14 @@
 // buttons, declining the terms, Escape, and accepting through to the
 // installing page's own Finish.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "desktop/toolkit/property_sheet.h"
 #include "desktop/toolkit/tests/modal_driver.h"
 #include "setup/install_pages.h"
+#include "setup/tests/browser_stand_in.h"
 #include "setup/install_run_once.h"
 #include "setup/install_worker.h"
 #include "setup/installer_wizard.h"
@@ -26,19 +24,10 @@ class Wizard : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(LWindowLayerOpen(LBackendKind::Headless));
-        // Messages are only logged without a display, and the browser is a
-        // stand-in that records what it was asked to open.
+        // Messages are only logged without a display.
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
-        std::string bin = root_.Path() + "/bin";
-        fs::create_directories(bin);
-        opened_ = bin + "/opened";
-        std::ofstream(bin + "/xdg-open") << "#!/bin/sh\necho \"$1\" >> '" << opened_ << "'\n";
-        chmod((bin + "/xdg-open").c_str(), 0755);
-        old_path_ = std::getenv("PATH");
-        setenv("PATH", (bin + ":" + old_path_).c_str(), 1);
     }
-    void TearDown() override { setenv("PATH", old_path_.c_str(), 1); }
 
     static LHwnd Sheet() { return LGetActiveWindow(); }
     static LHwnd Button(int id) { return LGetDlgItem(Sheet(), id); }
@@ -46,13 +35,12 @@ protected:
     static bool Ended(LHwnd sheet) { return !LIsWindow(sheet) || !LIsWindowVisible(sheet); }
     // The browser starts on its own; wait (bounded) for its record.
     std::string Opened(bool wait = false) {
-        for (int i = 0; wait && i < 500 && !fs::exists(opened_); ++i) usleep(20000);
-        std::ifstream in(opened_);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        if (wait) LTestWaitFor(10000, [&] { return fs::exists(browser_.Record()); });
+        return LTestReadFile(browser_.Record());
     }
 
     LTestRoot root_;
-    std::string opened_, old_path_;
+    LTestBrowserStandIn browser_{root_.Path() + "/bin"};
 };
 
 struct Plain : LPropertyPage {};
