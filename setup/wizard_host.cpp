@@ -20,7 +20,11 @@ bool LRunWizard(LWizardPageList& list, const char16_t* caption) {
     list.pages.back().page->wizard_buttons = LPSWIZB_FINISH | (list.pages.size() > 1 ? LPSWIZB_BACK : 0);
     LPropertySheetSpec spec;
     spec.title = caption ? caption : u"Porlinex";
-    for (auto& p : list.pages) spec.pages.push_back(p.page);
+    for (auto& p : list.pages) {
+        spec.pages.push_back(p.page);
+        spec.header_titles.push_back(p.header_title);
+        spec.header_subtitles.push_back(p.header_subtitle);
+    }
     if (list.width > 0) spec.width = list.width;
     if (list.height > 0) spec.height = list.height;
     return LPropertySheetRun(spec, LHwnd::Null) == 1;

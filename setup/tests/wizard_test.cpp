@@ -94,6 +94,7 @@ TEST_F(Wizard, DecliningAsksAndDontInstallEndsWithoutInstalling) {
         EXPECT_TRUE(fs::exists(LInstallRunOncePath()));
         LHwnd page = Page();
         EXPECT_EQ(LSendMessage(LGetDlgItem(page, LLicencePage::kAccept), LBM_GETCHECK, 0, 0), LBST_CHECKED);
+        EXPECT_EQ(LGetWindowText(Button(LIDC_HEADER_TITLE)), u"Porlinex by Vek Software");
         EXPECT_EQ(LGetWindowText(Button(LIDC_NEXT)), u"    Next >    ");
         EXPECT_TRUE(LIsWindowVisible(Button(LIDC_NEXT)));
         EXPECT_FALSE(LIsWindowVisible(Button(LIDCANCEL)));
@@ -143,6 +144,9 @@ TEST_F(Wizard, AcceptingStartsTheWorkerAndTheInstallingPageFinishes) {
         LSendMessage(sheet, LPSM_PRESSBUTTON, LPSBTN_NEXT, 0);
         EXPECT_NE(Page(), LHwnd::Null);
         EXPECT_EQ(LGetWindowText(LGetDlgItem(Page(), 2001)), u"Please wait...");
+        EXPECT_EQ(LGetWindowText(Button(LIDC_HEADER_TITLE)), u"Installing Porlinex");
+        // The page sits below the header.
+        EXPECT_GT(LGetWindowRect(Page()).top, LGetWindowRect(Button(LIDC_HEADER_TITLE)).top);
         EXPECT_FALSE(LIsWindowVisible(Button(LIDCANCEL)));
         EXPECT_FALSE(LIsWindowVisible(Button(LIDC_BACK)));
         // Nothing stops the installation half way, Escape included.
