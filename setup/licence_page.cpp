@@ -62,7 +62,7 @@ void LLicencePage::ShowButtons() {
 
 void LLicencePage::OnActivate() {
     LForceForegroundWindow(LGetParent(hwnd));
-    // After the button flags the sheet posts on activation.
+    // What the sheet sets on a later activation.
     wizard_buttons = Accepted() ? LPSWIZB_NEXT : LPSWIZB_FINISH;
     ShowButtons();
 }

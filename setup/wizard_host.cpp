@@ -14,7 +14,6 @@ void LAddWizardPage(LWizardPageList& list, LPropertyPage* page, const char16_t* 
 
 bool LRunWizard(LWizardPageList& list, const char16_t* caption) {
     if (list.pages.empty()) return false;
-    for (auto& p : list.pages) p.page->wizard_buttons = LPSWIZB_BACK | LPSWIZB_NEXT;
     list.pages.front().page->wizard_buttons = LPSWIZB_NEXT;
     // The last page finishes; it goes back only when there is a page before it.
     list.pages.back().page->wizard_buttons = LPSWIZB_FINISH | (list.pages.size() > 1 ? LPSWIZB_BACK : 0);
