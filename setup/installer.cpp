@@ -2,9 +2,11 @@
 // worker, and the start of the installed program for the desktop user.
 #include <cstdlib>
 
+#include "desktop/toolkit/window_layer.h"
 #include "foundation/log.h"
 #include "foundation/named_mutex.h"
 #include "foundation/reg_settings.h"
+#include "foundation/system_cmdline.h"
 #include "host/entry_points.h"
 #include "setup/after_install.h"
 #include "setup/command_counts.h"
@@ -12,6 +14,7 @@
 #include "setup/install_data.h"
 #include "setup/install_folder.h"
 #include "setup/install_worker.h"
+#include "setup/installer_wizard.h"
 #include "setup/setup_message.h"
 
 int LRunInstaller(bool bootstrap) {
@@ -23,19 +26,22 @@ int LRunInstaller(bool bootstrap) {
     LRegSettingsDelete(u"Software", u"SVar");
     LDeleteCommandCounts();
     LSecureProductKey();
-    if (!bootstrap && !quiet) {
-        // The pages of the interactive installer come with the wizard host;
-        // until then only the quiet and bootstrap paths install.
-        LLogWarningF("The installer's pages are not available: run it with LQUIET=1.");
-        return 2;
-    }
     LInstallWorker worker;
-    // A refused rights test has shown its message already.
-    if (!worker.Start()) return LInstallStatusNoFolder;
-    int status = worker.Wait();
-    if (status != LInstallStatusDone) {
-        if (!bootstrap) LShowInstallError(status);
-        return status;
+    if (!bootstrap && !quiet) {
+        // The pages need a display; the tests open a headless one first.
+        if (!LWindowLayerIsOpen() && !LDesktopOpenDisplay()) return 2;
+        char16_t setup_program[260] = {};
+        LCmdLineGetSwitchValue(u"-installer", setup_program);
+        int result = LRunInstallerWizard(worker, LToUtf8(setup_program));
+        if (result != LInstallStatusDone) return result;
+    } else {
+        // A refused rights test has shown its message already.
+        if (!worker.Start()) return LInstallStatusNoFolder;
+        int status = worker.Wait();
+        if (status != LInstallStatusDone) {
+            if (!bootstrap) LShowInstallError(status);
+            return status;
+        }
     }
     if (!quiet) {
         std::string folder;

@@ -70,6 +70,7 @@ struct Sheet {
     int current = -1;
     bool ended = false;
     intptr_t result = 0;
+    int header = 0;  // pixels above the page area
 };
 
 Sheet* StateOf(LHwnd h) { return reinterpret_cast<Sheet*>(LGetProp(h, kState)); }
@@ -88,7 +89,7 @@ LHwnd CurrentPage(Sheet* s) {
 
 LHwnd MakePage(LHwnd sheet, Sheet* s, int index) {
     LRect area = LMapDialogRect(sheet, {0, 0, s->spec.width, s->spec.height});
-    LHwnd h = LCreateWindowEx(0, u"#32770", u"", LWS_CHILD, 0, 0, area.right, area.bottom, sheet, 0);
+    LHwnd h = LCreateWindowEx(0, u"#32770", u"", LWS_CHILD, 0, s->header, area.right, area.bottom, sheet, 0);
     if (LWndRef w = LWndFind(h)) {
         w->is_dialog = true;
         w->dlgproc = LPropertyPageDialogProc;
@@ -107,6 +108,13 @@ bool Select(LHwnd sheet, Sheet* s, int index) {
     if (page == LHwnd::Null || !LIsWindow(page)) page = MakePage(sheet, s, index);
     if (old != LHwnd::Null && old != page) LShowWindow(old, LSW_HIDE);
     s->current = index;
+    if (s->header > 0) {
+        auto text = [index](const std::vector<std::u16string>& v) {
+            return static_cast<size_t>(index) < v.size() ? v[static_cast<size_t>(index)] : std::u16string();
+        };
+        LSetWindowText(LGetDlgItem(sheet, LIDC_HEADER_TITLE), text(s->spec.header_titles));
+        LSetWindowText(LGetDlgItem(sheet, LIDC_HEADER_SUBTITLE), text(s->spec.header_subtitles));
+    }
     LShowWindow(page, LSW_SHOW);
     Notify(sheet, page, LPSN_SETACTIVE);
     return true;
@@ -161,7 +169,16 @@ void Build(LHwnd sheet, Sheet* s) {
     LRect area = LMapDialogRect(sheet, {0, 0, s->spec.width, s->spec.height});
     LRect unit = LMapDialogRect(sheet, {0, 0, 50, 14});
     LRect gap = LMapDialogRect(sheet, {0, 0, 7, 7});
-    int width = area.right, top = area.bottom + gap.bottom;
+    if (!s->spec.header_titles.empty() || !s->spec.header_subtitles.empty()) {
+        // Title and subtitle lines, each 10 high, then a gap to the page.
+        LRect line = LMapDialogRect(sheet, {0, 0, 0, 10});
+        LCreateWindowEx(0, u"Static", u"", LWS_CHILD | LWS_VISIBLE, gap.right, gap.bottom / 2, area.right - 2 * gap.right,
+                        line.bottom, sheet, LIDC_HEADER_TITLE);
+        LCreateWindowEx(0, u"Static", u"", LWS_CHILD | LWS_VISIBLE, 2 * gap.right, gap.bottom / 2 + line.bottom,
+                        area.right - 3 * gap.right, line.bottom, sheet, LIDC_HEADER_SUBTITLE);
+        s->header = gap.bottom + 2 * line.bottom;
+    }
+    int width = area.right, top = s->header + area.bottom + gap.bottom;
     const struct {
         int id;
         const char16_t* text;
@@ -223,7 +240,7 @@ LDialogCreate SheetTemplate(const LPropertySheetSpec& spec) {
     t.title = spec.title;
     t.style = LWS_POPUP | LWS_CAPTION | LWS_SYSMENU | LDS_CENTER | LDS_SETFONT;
     t.cx = spec.width;
-    t.cy = spec.height + 28;
+    t.cy = spec.height + 28 + (spec.header_titles.empty() && spec.header_subtitles.empty() ? 0 : 24);
     return t;
 }
 
@@ -239,7 +256,7 @@ intptr_t LPropertySheetRun(const LPropertySheetSpec& spec, LHwnd owner) {
 
 LHwnd LPropertySheetCreate(const LPropertySheetSpec& spec, LHwnd owner) {
     if (spec.pages.empty()) return LHwnd::Null;
-    auto* s = new Sheet{spec, {}, -1, false, 0};
+    auto* s = new Sheet{spec, {}, -1, false, 0, 0};
     LDialogCreate t = SheetTemplate(spec);
     t.style |= LWS_VISIBLE;
     LHwnd h = LCreateDialog(t, owner, SheetProc, reinterpret_cast<LLParam>(s));

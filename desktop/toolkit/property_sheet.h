@@ -30,12 +30,17 @@ constexpr int LPSBTN_HELP = 6;
 constexpr int LIDC_BACK = 0x3023;
 constexpr int LIDC_NEXT = 0x3024;
 constexpr int LIDC_FINISH = 0x3025;
+constexpr int LIDC_HEADER_TITLE = 0x3027;
+constexpr int LIDC_HEADER_SUBTITLE = 0x3028;
 
 struct LPropertySheetSpec {
     std::u16string title;
     std::vector<LPropertyPage*> pages;
     int width = 317;  // page area, dialog units
     int height = 143;
+    // A wizard's header above the pages, per page (none when empty).
+    std::vector<std::u16string> header_titles;
+    std::vector<std::u16string> header_subtitles;
 };
 
 // Runs the sheet modally: 1 when it was finished, 0 when cancelled, -1

@@ -1,0 +1,44 @@
+#pragma once
+// The installer's two pages and what they share: the worker the licence
+// page starts and the status the installing page records when it ends.
+#include "desktop/toolkit/window.h"
+
+class LInstallWorker;
+
+struct LInstallerWizardState {
+    LInstallWorker* worker = nullptr;
+    bool started = false;
+    int status = -1;  // -1: nothing recorded
+};
+
+class LLicencePage : public LPropertyPage {
+public:
+    explicit LLicencePage(LInstallerWizardState& state) : state_(state) {}
+    void OnInitDialog() override;
+    void OnActivate() override;
+    void OnCommand(int id, int code) override;
+    bool OnOk() override;
+    bool OnCancel() override;
+
+    static constexpr int kIntro = 1001, kTerms = 1002, kAccept = 1003, kDecline = 1004;
+
+private:
+    bool Accepted();
+    void ShowButtons();
+    LInstallerWizardState& state_;
+    bool leaving_ = false;
+};
+
+class LInstallingPage : public LPropertyPage {
+public:
+    explicit LInstallingPage(LInstallerWizardState& state) : state_(state) {}
+    void OnInitDialog() override;
+    void OnActivate() override;
+    void OnDeactivate() override;
+    bool OnCancel() override { return false; }  // the worker cannot be stopped half way
+    LResult HandleMessage(uint32_t msg, LWParam w, LLParam l) override;
+
+private:
+    void Poll();
+    LInstallerWizardState& state_;
+};

@@ -1,0 +1,74 @@
+// The interactive installer as a user meets it: the real program started
+// with -installer on a virtual display, driven with the keyboard and mouse.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+
+#include "setup/install_run_once.h"
+#include "setup/tests/browser_stand_in.h"
+#include "tests/support/test_display.h"
+#include "tests/support/test_root.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class WizardOnDisplay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        LTestDisplay& d = LTestDisplay::Shared();
+        ASSERT_TRUE(d.Ok()) << d.Error();
+        setenv("DISPLAY", d.Display().c_str(), 1);
+    }
+
+    static std::string Window(const std::string& name) {
+        std::string id;
+        LTestWaitFor(20000, [&] {
+            id = LTestRunCapture({"xdotool", "search", "--onlyvisible", "--name", name}, 5000);
+            return !id.empty();
+        });
+        return id.substr(0, id.find('\n'));
+    }
+    // Clicks the middle of the item with this role and name, found in the
+    // accessibility tree.
+    static void Click(const std::string& role, const std::string& name) {
+        std::regex item("\\{\"role\": \"" + role + "\", \"name\": \"" + name +
+                        "\", \"x\": (-?\\d+), \"y\": (-?\\d+), \"width\": (\\d+), \"height\": (\\d+)\\}");
+        std::smatch m;
+        std::string tree;
+        ASSERT_TRUE(LTestWaitFor(20000, [&] {
+            tree = LTestRunCapture({"/usr/bin/python3",
+                                    std::string(PORLINEX_SOURCE_DIR) + "/desktop/toolkit/tests/testdata/atspi_tree.py",
+                                    "porlinex"},
+                                   20000);
+            return std::regex_search(tree, m, item);
+        })) << name << "\n" << tree;
+        int x = std::stoi(m[1]) + std::stoi(m[3]) / 2, y = std::stoi(m[2]) + std::stoi(m[4]) / 2;
+        LTestRunCapture({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"}, 10000);
+    }
+
+    LTestRoot root_;
+    LTestBrowserStandIn browser_{root_.Path() + "/bin"};
+};
+
+TEST_F(WizardOnDisplay, EscapeKeepsItDecliningEndsWithTwo) {
+    LTestProcess installer({LTestProgramPath(), "-installer", root_.Path() + "/porlinex-setup.run", "-instdata",
+                            root_.Path() + "/missing.instdata"});
+    std::string wizard = Window("^(Installing|Running) Porlinex v 2\\.01$");
+    ASSERT_FALSE(wizard.empty());
+    EXPECT_TRUE(fs::exists(LInstallRunOncePath()));
+    LTestRunCapture({"xdotool", "key", "--window", wizard, "Escape"}, 10000);
+    // Still there to decline after Escape.
+    Click("radio button", "I do not accept the license terms");
+    Click("push button", "Finish");
+    ASSERT_FALSE(Window("^Exit Setup$").empty());
+    Click("push button", "Don't Install");
+    EXPECT_EQ(installer.Wait(30000), 2);
+    EXPECT_FALSE(fs::exists(LInstallRunOncePath()));
+    EXPECT_TRUE(LTestWaitFor(10000, [&] { return fs::exists(browser_.Record()); }));
+    EXPECT_NE(LTestReadFile(browser_.Record()).find("eulaconfirm.html"), std::string::npos);
+}
+
+}  // namespace
