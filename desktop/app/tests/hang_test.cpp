@@ -1,0 +1,109 @@
+// The hang watch: when heartbeats go unanswered the report starts and when
+// they are answered again it closes; the real program shows the dialog
+// over a window thread that stops, and closes it once the thread answers.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "desktop/app/hang_watchdog.h"
+#include "desktop/toolkit/dialog_template.h"
+#include "foundation/exe_task.h"
+#include "foundation/wait.h"
+#include "host/hang_report.h"
+#include "tests/support/test_display.h"
+#include "tests/support/test_pump.h"
+#include "tests/support/test_root.h"
+
+namespace {
+
+std::string Source(const std::string& rel) { return std::string(PORLINEX_SOURCE_DIR) + "/" + rel; }
+
+TEST(HangDecision, ReportsAfterTenSilentSecondsOnceAndRecoversOnAnAnswer) {
+    struct Step {
+        uint64_t now, last_answer;
+        LHangDecision::Action expect;
+    };
+    const Step steps[] = {
+        {1000, 1000, LHangDecision::None},      // answered at once
+        {10999, 1000, LHangDecision::None},     // just short of the limit
+        {11000, 1000, LHangDecision::Report},   // ten seconds unanswered
+        {15000, 1000, LHangDecision::None},     // still hung: one report only
+        {16000, 15500, LHangDecision::Recovered},
+        {17000, 16500, LHangDecision::None},
+        {27000, 16500, LHangDecision::Report},  // a second hang reports again
+        {28000, 30000, LHangDecision::Recovered},  // an answer stamped after now counts as answered
+    };
+    LHangDecision d;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.now);
+        EXPECT_EQ(d.Step(s.now, s.last_answer), s.expect);
+    }
+}
+
+TEST(HangReportTask, RefusesAProcessThatIsNotItsParent) {
+    LTestRoot root;
+    // A stranger's pid, the first process, nothing: none may be ended from the dialog.
+    for (int32_t pid : {static_cast<int32_t>(getpid()), 1, 0}) {
+        SCOPED_TRACE(pid);
+        LHangReportRequest request;
+        request.pid = pid;
+        uint32_t result = 0;
+        LPlainWait wait;
+        LExeTaskRun(&result, &wait, &request, sizeof request, u"HangReport", LTestProgramPath().c_str());
+        EXPECT_EQ(result, 2u);
+    }
+}
+
+// A window that answers heartbeats whenever its thread runs its loop.
+class HeartbeatWindow : public LDialog {
+public:
+    LHangWatchdog* dog = nullptr;
+    void End(intptr_t) override {}
+    LResult HandleMessage(uint32_t msg, LWParam w, LLParam l) override {
+        if (msg == LWM_HEARTBEAT) {
+            if (dog) dog->Answer();
+            return 1;
+        }
+        return LDialog::HandleMessage(msg, w, l);
+    }
+};
+
+bool DialogShown() {
+    return !LTestRunCapture({"xdotool", "search", "--onlyvisible", "--name", "^Notify Development Team$"}, 5000).empty();
+}
+
+TEST(HangReportDesktop, AStoppedWindowThreadShowsTheReportAndRecoveryClosesIt) {
+    LTestDisplay& display = LTestDisplay::Shared();
+    ASSERT_TRUE(display.Ok()) << display.Error();
+    ASSERT_TRUE(LWindowLayerOpen(LBackendKind::Gtk));
+    LTestRoot root;
+    HeartbeatWindow window;
+    ASSERT_NE(LCreateDialogFromResource(&window), LHwnd::Null);
+    {
+        LHangWatchdog dog(window.hwnd);
+        window.dog = &dog;
+        dog.report.program = LTestProgramPath();
+        dog.Start();
+        ASSERT_TRUE(LTestPumpUntil([] { return true; }));
+        // The window thread stops: nothing here runs its loop.
+        std::string tree;
+        bool shown = LTestWaitFor(60000, [&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            return DialogShown();
+        });
+        ASSERT_TRUE(shown);
+        tree = LTestRunCapture({"/usr/bin/python3", Source("desktop/toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
+        EXPECT_NE(tree.find("Report bug"), std::string::npos) << tree;
+        EXPECT_NE(tree.find("Close Porlinex"), std::string::npos) << tree;
+        EXPECT_NE(tree.find("We're sorry for the interruption in your work."), std::string::npos) << tree;
+        // The thread answers again: the dialog goes and its copy ends.
+        EXPECT_TRUE(LTestPumpUntil([] { return !DialogShown(); }));
+        EXPECT_TRUE(LTestPumpUntil([&] { return !dog.report.IsRunning(); }));
+        window.dog = nullptr;
+    }
+    LDestroyWindow(window.hwnd);
+}
+
+}  // namespace
