@@ -5,11 +5,15 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
 #include <thread>
 
 #include "desktop/app/hang_watchdog.h"
 #include "desktop/toolkit/dialog_template.h"
 #include "foundation/exe_task.h"
+#include "foundation/reg_settings.h"
 #include "foundation/wait.h"
 #include "host/hang_report.h"
 #include "tests/support/test_display.h"
@@ -104,6 +108,46 @@ TEST(HangReportDesktop, AStoppedWindowThreadShowsTheReportAndRecoveryClosesIt) {
         window.dog = nullptr;
     }
     LDestroyWindow(window.hwnd);
+}
+
+// Run as the hung process of the next test: its window thread never
+// returns to its loop.
+TEST(HangFixture, Hang) {
+    if (!std::getenv("PORLINEX_HANG_FIXTURE")) GTEST_SKIP() << "only run as the hung process of the hang tests";
+    ASSERT_TRUE(LWindowLayerOpen(LBackendKind::Gtk));
+    HeartbeatWindow window;
+    ASSERT_NE(LCreateDialogFromResource(&window), LHwnd::Null);
+    LHangWatchdog dog(window.hwnd);
+    window.dog = &dog;
+    dog.report.program = LTestProgramPath();
+    dog.Start();
+    ASSERT_TRUE(LTestPumpUntil([] { return true; }));
+    std::this_thread::sleep_for(std::chrono::seconds(120));
+}
+
+TEST(HangReportDesktop, CloseEndsTheHungProcess) {
+    LTestDisplay& display = LTestDisplay::Shared();
+    ASSERT_TRUE(display.Ok()) << display.Error();
+    LTestRoot root;
+    LTestProcess hung({std::filesystem::read_symlink("/proc/self/exe").string(), "--gtest_filter=HangFixture.Hang"},
+                      {"PORLINEX_HANG_FIXTURE=1"});
+    std::regex link("\\{\"role\": \"[^\"]*\", \"name\": \"Close Porlinex[^\"]*\", \"x\": (-?\\d+), \"y\": "
+                    "(-?\\d+), \"width\": (\\d+), \"height\": (\\d+)\\}");
+    std::smatch m;
+    std::string tree;
+    ASSERT_TRUE(LTestWaitFor(60000, [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (!DialogShown()) return false;
+        tree = LTestRunCapture({"/usr/bin/python3", Source("desktop/toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
+        return std::regex_search(tree, m, link);
+    })) << tree;
+    int x = std::stoi(m[1]) + std::stoi(m[3]) / 2, y = std::stoi(m[2]) + std::stoi(m[4]) / 2;
+    LTestRunCapture({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"}, 10000);
+    EXPECT_EQ(hung.Wait(30000), 128 + SIGKILL);
+    char16_t check[260];
+    EXPECT_TRUE(LRegUserSettingsGet(u"Settings", u"VersionCheckAfterCrash", u"", check));
+    EXPECT_EQ(std::u16string(check), u"1");
+    EXPECT_TRUE(LTestWaitFor(20000, [] { return !DialogShown(); }));
 }
 
 }  // namespace
