@@ -60,10 +60,21 @@ TEST(HangReportTask, RefusesAProcessThatIsNotItsParent) {
     }
 }
 
-// A window that answers heartbeats whenever its thread runs its loop.
+// A window that answers heartbeats whenever its thread runs its loop, with
+// its watchdog started on the real program's dialog.
 class HeartbeatWindow : public LDialog {
 public:
-    LHangWatchdog* dog = nullptr;
+    ~HeartbeatWindow() override {
+        dog.reset();
+        if (hwnd != LHwnd::Null) LDestroyWindow(hwnd);
+    }
+    bool Open() {
+        if (LCreateDialogFromResource(this) == LHwnd::Null) return false;
+        dog = std::make_unique<LHangWatchdog>(hwnd);
+        dog->report.program = LTestProgramPath();
+        dog->Start();
+        return LTestPumpUntil([] { return true; });
+    }
     void End(intptr_t) override {}
     LResult HandleMessage(uint32_t msg, LWParam w, LLParam l) override {
         if (msg == LWM_HEARTBEAT) {
@@ -72,6 +83,7 @@ public:
         }
         return LDialog::HandleMessage(msg, w, l);
     }
+    std::unique_ptr<LHangWatchdog> dog;
 };
 
 bool DialogShown() {
@@ -84,30 +96,20 @@ TEST(HangReportDesktop, AStoppedWindowThreadShowsTheReportAndRecoveryClosesIt) {
     ASSERT_TRUE(LWindowLayerOpen(LBackendKind::Gtk));
     LTestRoot root;
     HeartbeatWindow window;
-    ASSERT_NE(LCreateDialogFromResource(&window), LHwnd::Null);
-    {
-        LHangWatchdog dog(window.hwnd);
-        window.dog = &dog;
-        dog.report.program = LTestProgramPath();
-        dog.Start();
-        ASSERT_TRUE(LTestPumpUntil([] { return true; }));
-        // The window thread stops: nothing here runs its loop.
-        std::string tree;
-        bool shown = LTestWaitFor(60000, [&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            return DialogShown();
-        });
-        ASSERT_TRUE(shown);
-        tree = LTestRunCapture({"/usr/bin/python3", Source("desktop/toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
-        EXPECT_NE(tree.find("Report bug"), std::string::npos) << tree;
-        EXPECT_NE(tree.find("Close Porlinex"), std::string::npos) << tree;
-        EXPECT_NE(tree.find("We're sorry for the interruption in your work."), std::string::npos) << tree;
-        // The thread answers again: the dialog goes and its copy ends.
-        EXPECT_TRUE(LTestPumpUntil([] { return !DialogShown(); }));
-        EXPECT_TRUE(LTestPumpUntil([&] { return !dog.report.IsRunning(); }));
-        window.dog = nullptr;
-    }
-    LDestroyWindow(window.hwnd);
+    ASSERT_TRUE(window.Open());
+    // The window thread stops: nothing here runs its loop.
+    ASSERT_TRUE(LTestWaitFor(60000, [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return DialogShown();
+    }));
+    std::string tree =
+        LTestRunCapture({"/usr/bin/python3", Source("desktop/toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
+    EXPECT_NE(tree.find("Report bug"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("Close Porlinex"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("We're sorry for the interruption in your work."), std::string::npos) << tree;
+    // The thread answers again: the dialog goes and its copy ends.
+    EXPECT_TRUE(LTestPumpUntil([] { return !DialogShown(); }));
+    EXPECT_TRUE(LTestPumpUntil([&] { return !window.dog->report.IsRunning(); }));
 }
 
 // Run as the hung process of the next test: its window thread never
@@ -116,12 +118,7 @@ TEST(HangFixture, Hang) {
     if (!std::getenv("PORLINEX_HANG_FIXTURE")) GTEST_SKIP() << "only run as the hung process of the hang tests";
     ASSERT_TRUE(LWindowLayerOpen(LBackendKind::Gtk));
     HeartbeatWindow window;
-    ASSERT_NE(LCreateDialogFromResource(&window), LHwnd::Null);
-    LHangWatchdog dog(window.hwnd);
-    window.dog = &dog;
-    dog.report.program = LTestProgramPath();
-    dog.Start();
-    ASSERT_TRUE(LTestPumpUntil([] { return true; }));
+    ASSERT_TRUE(window.Open());
     std::this_thread::sleep_for(std::chrono::seconds(120));
 }
 
