@@ -5,6 +5,7 @@
 #include "foundation/exe_task.h"
 #include "foundation/log.h"
 #include "foundation/time_source.h"
+#include "host/crash_handler.h"
 #include "host/entry_points.h"
 #include "host/hang_report.h"
 
@@ -30,7 +31,11 @@ void LHangWatchdog::Run() {
     while (WaitStop(LHeartbeatMs) == LWaitDone) {
         LPostMessage(window_, LWM_HEARTBEAT, 0, 0);
         switch (decision.Step(LTickCount64(), last_answer_.load())) {
-        case LHangDecision::Report: report.Start(); break;
+        // A crash being reported stops the window thread too; that report
+        // is the one that counts.
+        case LHangDecision::Report:
+            if (!LCrashInProgress()) report.Start();
+            break;
         // The child hears the stop on its channel and closes the dialog.
         case LHangDecision::Recovered: report.Stop(); break;
         case LHangDecision::None: break;
