@@ -48,8 +48,9 @@ TEST(HangDecision, ReportsAfterTenSilentSecondsOnceAndRecoversOnAnAnswer) {
 
 TEST(HangReportTask, RefusesAProcessThatIsNotItsParent) {
     LTestRoot root;
-    // A stranger's pid, the first process, nothing: none may be ended from the dialog.
-    for (int32_t pid : {static_cast<int32_t>(getpid()), 1, 0}) {
+    // A stranger (this test's own parent), the first process, nothing, a
+    // negative one: none may be ended from the dialog, which never shows.
+    for (int32_t pid : {static_cast<int32_t>(getppid()), 1, 0, -5}) {
         SCOPED_TRACE(pid);
         LHangReportRequest request;
         request.pid = pid;
