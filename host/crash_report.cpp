@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "desktop/toolkit/message_box.h"
+#include "desktop/toolkit/window_layer.h"
 #include "foundation/data_folder.h"
 #include "foundation/exe_task.h"
 #include "foundation/format.h"
@@ -266,6 +267,11 @@ void LCheckServiceCrash(LHwnd parent) {
     // Asked once, by a user who can clear the record.
     LRegSettingsSet(u"Errors", u"Exception", u"");
     if (!MachineValue(u"Errors", u"Exception").empty()) return;
+    // The question needs a window the user sees, as it stood before.
+    if (parent != LHwnd::Null) {
+        LShowWindow(parent, LIsZoomed(parent) ? LSW_SHOWMAXIMIZED : LSW_RESTORE);
+        LSetForegroundWindow(parent);
+    }
     LDeleteScheduledTask("LikeSurvey");
     LDeleteScheduledTask("NotifyRequestFeedback");
     if (!LAskYesNoCustom(parent, kCrashQuestion, kCrashTitle, u"Report Bug", u"No")) return;

@@ -13,6 +13,9 @@
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
 #include "foundation/system_cmdline.h"
+#include "host/crash_id.h"
+#include "host/crash_report.h"
+#include "host/crash_watch.h"
 #include "host/service_control.h"
 #include "web/engine/web_server.h"
 
@@ -73,6 +76,8 @@ void LAppMainWindow::Run(bool keep_visible) {
         LLog("Desktop: another desktop of this user already runs.", 1);
         return;
     }
+    LCrashSetMainThread();
+    LCrashSetMainState(LMainStateGuiInit);
     if (LCreateDialogFromResource(this) == LHwnd::Null) {
         instance_.Close();
         return;
@@ -85,6 +90,11 @@ void LAppMainWindow::Run(bool keep_visible) {
     sigint_source_ = g_unix_signal_add(SIGINT, OnEndSignal, GUINT_TO_POINTER(static_cast<uint32_t>(hwnd)));
     if (!keep_visible) LSendMessage(hwnd, LWM_POSTAFTERINIT, 0, 0);
     else LShowWindow(hwnd, LSW_SHOW);
+    LCheckServiceCrash(hwnd);
+    LCrashWatchStart(hwnd);
+    watchdog_ = std::make_unique<LHangWatchdog>(hwnd);
+    watchdog_->Start();
+    LCrashSetMainState(LMainStateMessageLoop);
 
     while (hwnd != LHwnd::Null && LIsWindow(hwnd)) {
         LMsg m;
@@ -93,10 +103,13 @@ void LAppMainWindow::Run(bool keep_visible) {
             break;
         }
         LHwnd active = LGetActiveWindow();
+        // A hang or crash report names the message being handled.
+        LCrashSetCurrentMessage(m.message);
         if (active == LHwnd::Null || !LIsDialogMessage(active, m)) {
             LTranslateMessage(m);
             LDispatchMessage(m);
         }
+        LCrashSetCurrentMessage(0);
         FlushDeferredDeletes();
     }
     LMsg rest;
@@ -104,6 +117,9 @@ void LAppMainWindow::Run(bool keep_visible) {
     }
     LUnwatchHandle(instance_.Fd());
     instance_.Close();
+    watchdog_.reset();
+    // The clean exit: the next start finds no marker.
+    LCrashWatchStop();
 }
 
 void LAppMainWindow::PlaceAtStart() {
@@ -180,6 +196,7 @@ void LAppMainWindow::BuildTrayMenu() {
 }
 
 void LAppMainWindow::OnTrayCommand(int id, int) {
+    LCrashSetLastCommand(static_cast<uint32_t>(id));
     switch (id) {
     case LCmdOpen: OpenWebAppOnRequest(); return;
     case LCmdExit:
@@ -218,6 +235,7 @@ LResult LAppMainWindow::HandleMessage(uint32_t msg, LWParam w, LLParam l) {
         break;
     }
     case LWM_DESTROY:
+        LCrashSetMainState(LMainStateGuiDestroy);
         tray.Remove();
         SavePlacement(u"MainWindow");
         LPostQuitMessage(0);
@@ -255,6 +273,9 @@ LResult LAppMainWindow::HandleMessage(uint32_t msg, LWParam w, LLParam l) {
         if (!in_init) OnTray(static_cast<uint32_t>(l));
         return 1;
     case LWM_OPENREQUEST: OpenWebAppOnRequest(); return 1;
+    case LWM_HEARTBEAT:
+        if (watchdog_) watchdog_->Answer();
+        return 1;
     case LWM_MAINWINDOWSIZE: {
         if (!LIsIconic(hwnd)) {
             LRect r = LGetClientRect(hwnd);
@@ -265,6 +286,7 @@ LResult LAppMainWindow::HandleMessage(uint32_t msg, LWParam w, LLParam l) {
     case LWM_SERVICEEVENT: {
         uint32_t code = static_cast<uint32_t>(w);
         // Requests 1 to 8 are answered here; other codes are events.
+        LCrashSetLastCommand(code);
         if (code < 1 || code > 8 || !LDesktopRequestHandle(code, static_cast<uint32_t>(l))) OnServiceEventCode(code);
         return 1;
     }

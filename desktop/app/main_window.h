@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "desktop/app/browser_launch.h"
+#include "desktop/app/hang_watchdog.h"
 #include "desktop/app/instance_socket.h"
 #include "desktop/app/log_view.h"
 #include "desktop/app/tray_icon.h"
@@ -86,6 +87,7 @@ private:
 
     std::unique_ptr<LServiceEngineProxy> proxy_;
     LInstanceSocket instance_;
+    std::unique_ptr<LHangWatchdog> watchdog_;
     unsigned sigterm_source_ = 0;
     unsigned sigint_source_ = 0;
 };

@@ -16,6 +16,7 @@
 
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
+#include "host/crash_watch.h"
 #include "host/service_control.h"
 #include "tests/support/service_harness.h"
 #include "tests/support/test_display.h"
@@ -91,7 +92,9 @@ TEST_F(DesktopEndToEnd, TrayOpensTheInterfaceSecondStartHandsOverExitStops) {
     std::string jsonl = folder_ + "/watcher.jsonl";
     LTestProcess watcher({"/usr/bin/python3", Source("desktop/app/tests/testdata/fake_watcher.py"), jsonl, "activate"});
 
+    // The running marker stands while the desktop runs.
     auto desktop = StartDesktop();
+    EXPECT_TRUE(LTestWaitFor(20000, [] { return std::filesystem::exists(LCrashMarkerPath()); }));
     ASSERT_TRUE(LTestWaitFor(30000, [&] { return !LTestReadFile(jsonl).empty(); })) << LTestReadFile(jsonl);
     ASSERT_TRUE(WaitArgv()) << LTestService::LogText();
     char16_t port[260];
@@ -125,12 +128,23 @@ TEST_F(DesktopEndToEnd, TrayOpensTheInterfaceSecondStartHandsOverExitStops) {
 
     // Session end: the placement is saved, the service keeps running.
     EXPECT_EQ(desktop->Signal(SIGTERM, 20000), 0);
+    EXPECT_FALSE(std::filesystem::exists(LCrashMarkerPath()));
     char16_t width[260];
     EXPECT_TRUE(LRegUserSettingsGet(u"MainWindow", u"Width", u"", width) && width[0]);
     EXPECT_EQ(LTestServiceStateWord(), "running");
 
-    // Exit from the tray menu: "Stop" stops the service and ends the desktop.
+    // A service crash recorded earlier is offered once at the next start,
+    // and the record is cleared.
+    LRegSettingsSet(u"Errors", u"Exception", u"Service-LTCP-Win100");
     desktop = StartDesktop();
+    Click("No");
+    EXPECT_TRUE(LTestWaitFor(20000, [] {
+        char16_t v[260];
+        LRegSettingsGet(u"Errors", u"Exception", u"", v);
+        return v[0] == 0;
+    }));
+
+    // Exit from the tray menu: "Stop" stops the service and ends the desktop.
     std::string name = ItemName(desktop->Pid());
     ASSERT_TRUE(LTestWaitFor(30000, [&] { return LTestReadFile(jsonl).find(name) != std::string::npos; }));
     auto exit = [&] {
