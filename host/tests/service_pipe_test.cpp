@@ -2,6 +2,8 @@
 // under a fresh root, real LServiceEngineProxy clients and raw sockets that
 // misbehave.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -144,8 +146,13 @@ TEST_F(ServicePipe, TwoDesktopsGetTheSameLinesInOrder) {
             return a_rec.CountEvents(LPipeEventListening) == i && b_rec.CountEvents(LPipeEventListening) == i;
         })) << i;
     }
-    EXPECT_GE(a_rec.Lines().size(), kRounds);
-    EXPECT_EQ(a_rec.Lines(), b_rec.Lines());
+    // A line logged while b was still connecting (the web probe's own
+    // closed connection, say) reaches a alone: from b's link on, both
+    // streams are the same.
+    auto a_lines = a_rec.Lines(), b_lines = b_rec.Lines();
+    EXPECT_GE(b_lines.size(), kRounds);
+    ASSERT_GE(a_lines.size(), b_lines.size());
+    EXPECT_TRUE(std::equal(b_lines.begin(), b_lines.end(), a_lines.end() - static_cast<long>(b_lines.size())));
 }
 
 TEST_F(ServicePipeRunning, PayloadsAndNumbersKeepTheStreamInStep) {
