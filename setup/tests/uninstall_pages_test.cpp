@@ -12,6 +12,7 @@
 #include "desktop/toolkit/tests/modal_driver.h"
 #include "foundation/reg_settings.h"
 #include "host/entry_points.h"
+#include "setup/install_folder.h"
 #include "setup/tests/browser_stand_in.h"
 #include "setup/uninstall_pages.h"
 #include "tests/support/test_root.h"
@@ -118,6 +119,39 @@ TEST_F(UninstallPages, NothingChosenRemovesNothing) {
     char16_t v[260];
     LRegSettingsGet(u"Settings", u"Marker", u"", v);
     EXPECT_EQ(LToUtf8(v), "1");
+}
+
+// Another process runs the installed program: the removal stops before
+// anything is removed, and the question's "More Information" opens the
+// maker's page on it.
+TEST_F(UninstallPages, ProgramInUseStopsTheRemovalAndCanExplain) {
+    std::string folder = root_.Path() + "/opt/porlinex";
+    fs::create_directories(folder);
+    fs::copy_file("/bin/sleep", LInstalledProgramPath(folder));
+    LRegSettingsSet(u"Settings", u"InstallerPath", LFromUtf8(folder).c_str());
+    LTestProcess user({LInstalledProgramPath(folder), "60"});
+    fs::create_directories(root_.DataFolder());
+    std::ofstream(root_.DataFolder() + "/Porlinex.db") << "mail";
+    std::u16string question;
+    LTestWhenModalLoopRuns([&] {
+        Choose(Confirm::kUninstall);
+        LSendMessage(Sheet(), LPSM_PRESSBUTTON, LPSBTN_NEXT, 0);
+        LSendMessage(Item(LUninstallDataPage::kDeleteData), LBM_SETCHECK, LBST_CHECKED, 0);
+        // The question comes in its own loop once the pages have closed.
+        LTestWhenModalLoopRuns([&] {
+            question = LGetWindowText(LGetActiveWindow());
+            LPostMessage(LGetActiveWindow(), LWM_COMMAND, LIDYES, 0);
+        });
+        LPostMessage(Sheet(), LPSM_PRESSBUTTON, LPSBTN_FINISH, 0);
+    });
+    LRunUninstall(false);
+    user.Signal(SIGKILL, 10000);
+    LForgetInstallFolder();
+    EXPECT_EQ(question, u"Uninstall Software");
+    EXPECT_TRUE(fs::exists(root_.DataFolder() + "/Porlinex.db"));
+    EXPECT_TRUE(fs::exists(LInstalledProgramPath(folder)));
+    LTestWaitFor(10000, [&] { return fs::exists(browser_.Record()); });
+    EXPECT_NE(LTestReadFile(browser_.Record()).find("/kb/10275.html"), std::string::npos);
 }
 
 }  // namespace
