@@ -6,8 +6,10 @@
 #include <cstdlib>
 
 #include "desktop/toolkit/message_box.h"
+#include "desktop/toolkit/window_layer.h"
 #include "foundation/data_folder.h"
 #include "foundation/log.h"
+#include "foundation/system_shell.h"
 #include "host/autostart.h"
 #include "host/entry_points.h"
 #include "host/service_control.h"
@@ -16,9 +18,11 @@
 #include "setup/command_counts.h"
 #include "setup/desktop_entries.h"
 #include "setup/install_folder.h"
+#include "setup/maker_hosts.h"
 #include "setup/remove_tree.h"
 #include "setup/scheduled_tasks.h"
 #include "setup/setup_message.h"
+#include "setup/uninstall_pages.h"
 
 pid_t LFindProgramUser(const std::string& program) {
     DIR* proc = opendir("/proc");
@@ -66,7 +70,10 @@ bool LRemoveInstallation(const LUninstallState& state) {
     // that what is left running belongs to a user.
     LServiceStop();
     if (installed && ProgramStaysInUse(program)) {
-        if (!state.quiet) LAskUninstallBlockedByOtherUser();
+        if (!state.quiet && LAskUninstallBlockedByOtherUser()) {
+            LString page = LFromUtf8("https://" + LGetMakerWebHost() + "/kb/10275.html");
+            LShellOpen(page.c_str());
+        }
         LLogErrorF("Uninstall stopped: %s is still running.", program.c_str());
         return false;
     }
@@ -96,12 +103,22 @@ void LLaunchUninstallerCopy(bool quiet) {
 }
 
 void LRunUninstall(bool quiet) {
-    if (!quiet) {
-        // The uninstaller's pages come with the wizard host.
-        LLogWarningF("The uninstaller's pages are not available: run it with -uninstall -quiet.");
-        return;
-    }
     LUninstallState state;
-    state.quiet = true;
-    if (LRemoveInstallation(state)) LDeleteCommandCounts();
+    state.quiet = quiet;
+    if (!quiet) {
+        // The pages need a display; the tests open a headless one first.
+        if (!LWindowLayerIsOpen() && !LDesktopOpenDisplay()) return;
+        LUninstallWizardState choice;
+        if (!LRunUninstallDialogs(choice)) return;
+        state.delete_data_files = choice.delete_data_files;
+    }
+    if (!LRemoveInstallation(state)) return;
+    if (!quiet) {
+        std::u16string text = u"Uninstall is complete. We are sorry to see you go. If you change your mind, you "
+                              u"can reinstall Porlinex at any time from ";
+        text += LFromUtf8(LGetMakerWebHost()).c_str();
+        text += u".";
+        LSetupMessage(text.c_str(), u"Uninstall Completed", u"Close", false);
+    }
+    LDeleteCommandCounts();
 }

@@ -56,8 +56,9 @@ const Row kRows[] = {
     {{}, 1, kDesktop, ""},
     // The relay, wherever its switch stands: MCP is off here, so it refuses.
     {{"-service", "-mcpstdio"}, 0, "", kDesktop},
-    {{"-uninstall"}, 0, "The uninstaller's pages are not available", kDesktop},
-    {{"x", "-uninstall2"}, 0, "The uninstaller's pages are not available", kDesktop},
+    // The uninstaller's pages need a display too; nothing is removed without.
+    {{"-uninstall"}, 0, kDesktop, ""},
+    {{"x", "-uninstall2"}, 0, kDesktop, ""},
     // No -instdata: the worker ends with status 5.
     {{"-bootstrap"}, 5, "", kDesktop},
     // The installer's pages need a display.
