@@ -106,6 +106,13 @@ bool WritePolkitRule(const std::vector<std::string>& allowed) {
 
 }  // namespace
 
+std::string LServiceGrantedText() {
+    // Read whole: a list of many names is longer than a settings field.
+    LString text;
+    LRegQueryString(LRegHive::LocalMachine, u"Software\\Vek Software\\Porlinex\\Service", u"Granted", text);
+    return LToUtf8(text);
+}
+
 std::string LServicePolkitRulePath() { return LPlatformRoot() + "/etc/polkit-1/rules.d/50-porlinex.rules"; }
 
 std::vector<LLocalUser> LListLocalUsers() {
@@ -140,7 +147,7 @@ bool LServiceApplyAccess() {
     if (access.empty()) access = "1";
     std::vector<LLocalUser> users = LListLocalUsers();
     if (access == "2")
-        for (const std::string& name : Split(Setting(u"Granted", u""), ';'))
+        for (const std::string& name : Split(LServiceGrantedText(), ';'))
             for (LLocalUser& u : users)
                 if (u.name == name) u.granted = true;
 

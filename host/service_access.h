@@ -27,3 +27,5 @@ std::vector<LLocalUser> LListLocalUsers();
 bool LServiceApplyAccess();
 
 std::string LServicePolkitRulePath();
+// The stored "Granted" names, each followed by ";", whole.
+std::string LServiceGrantedText();

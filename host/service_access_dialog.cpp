@@ -33,9 +33,7 @@ bool NamedIn(const std::string& granted, const std::string& name) {
 void LServiceAccessDialog::OnInitDialog() {
     LSetWindowText(hwnd, u"Service Permissions");
     access_ = StoredAccess();
-    char16_t granted[260] = {};
-    LRegSettingsGet(u"Service", u"Granted", u"", granted);
-    std::string granted_names = LToUtf8(granted);
+    std::string granted_names = LServiceGrantedText();
     for (LLocalUser& u : LListLocalUsers()) {
         if (u.admin) continue;
         u.granted = NamedIn(granted_names, u.name);

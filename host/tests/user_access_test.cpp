@@ -121,6 +121,15 @@ TEST_F(UserAccessTest, EachChoiceGivesAndTakesNamedEntries) {
     EXPECT_EQ(fs::status(hive_).permissions() & fs::perms::others_write, fs::perms::none);
 }
 
+TEST_F(UserAccessTest, ALongGrantedListIsReadWhole) {
+    std::u16string granted;
+    for (int i = 0; i < 40; ++i) granted += u"someone-not-here-" + std::u16string(1, u'a' + i % 26) + u";";
+    granted += u"bob;";  // past any fixed-size field
+    ASSERT_GT(granted.size(), 600u);
+    Choose(u"2", granted.c_str());
+    EXPECT_TRUE(LPlatformAclUserCanWrite(run_ + "/PorlinexService", 1002));
+}
+
 TEST_F(UserAccessTest, PolkitRuleNamesTheAllowedUsers) {
     Choose(u"2", u"bob;");
     std::string rule = LTestReadFile(LServicePolkitRulePath());
