@@ -12,6 +12,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "foundation/database.h"
 #include "foundation/utf8.h"
@@ -252,6 +253,73 @@ TEST_F(SyncedStore, KeysetPagingSeesEveryOldMessageOnceWhileMailArrives) {
         ASSERT_TRUE(cursor.is_object()) << data.dump();
     }
     EXPECT_EQ(seen, old);
+}
+
+// Every mail tool once through the relay, with every action enabled: the
+// sending ones reach aiosmtpd with exactly their recipients and leave their
+// Sent copies in Dovecot, the moves show there, the draft is in Drafts.
+TEST_F(SyncedStore, EveryMailToolThroughTheRelay) {
+    Mirror(40);
+    const std::string inbox = "SELECT m.ID FROM main.EMAIL_MESSAGES m JOIN main.EMAILMAILBOXES b ON "
+                              "b.ID=m.MAILBOX_ID WHERE b.IMAP_NAME='INBOX' ORDER BY m.ID LIMIT 1 OFFSET ";
+    std::vector<std::string> ids;
+    for (int i = 0; i < 3; ++i) ids.push_back(Query(inbox + std::to_string(i) + ";"));
+    std::string sender = Query("SELECT FROM_TEXT FROM main.EMAIL_MESSAGES WHERE ID='" + ids[0] + "';");
+    if (sender.find('<') != std::string::npos) sender = sender.substr(sender.find('<') + 1);
+    sender = sender.substr(0, sender.find('>'));
+    std::string sender_part = sender.substr(0, sender.find('@'));
+    size_t archived = Lines(Dovecot("Archive")), trashed = Lines(Dovecot("Trash")), sent = Lines(Dovecot("Sent"));
+    json calls = json::array({
+        {{"name", "advanced_search_mail"}, {"arguments", {{"from", sender_part}, {"after_utc", 0}}}},
+        {{"name", "search_mail_address"}, {"arguments", {{"address", sender}, {"after_utc", 0}, {"limit", 50}}}},
+        {{"name", "list_recent_mail"}, {"arguments", {{"limit", 7}}}},
+        {{"name", "list_mailbox_mail"}, {"arguments", {{"mailbox_name", "INBOX"}, {"after_utc", 0}, {"limit", 5}}}},
+        {{"name", "list_recent_threads"}, {"arguments", {{"limit", 5}}}},
+        {{"name", "mail_stats"}, {"arguments", {{"account_email", kUser}}}},
+        {{"name", "get_thread"}, {"arguments", {{"email_id", ids[0]}}}},
+        {{"name", "get_thread_compact"}, {"arguments", {{"email_id", ids[0]}}}},
+        {{"name", "add_rule"},
+         {"arguments",
+          {{"conditions", json::array({{{"part", "subject"}, {"test", "is"}, {"value", "never"}}})},
+           {"action", "MOVE"},
+           {"mailbox_name", "Archive"}}}},
+        {{"name", "list_rules"}},
+        {{"name", "draft_mail"}, {"arguments", {{"account_email", kUser}, {"to", "x@example.net"}, {"subject", "Later"}}}},
+        {{"name", "send_mail"},
+         {"arguments", {{"account_email", kUser}, {"to", "bob@example.net, dan@example.net"}, {"subject", "Plans"}}}},
+        {{"name", "forward_mail"}, {"arguments", {{"email_id", ids[0]}, {"to", "fred@example.net"}}}},
+        {{"name", "redirect_mail"}, {"arguments", {{"email_id", ids[0]}, {"to", "gina@example.net"}}}},
+        {{"name", "reply_mail"}, {"arguments", {{"email_id", ids[0]}, {"message", "Thanks"}}}},
+        {{"name", "move_mail_mailbox"}, {"arguments", {{"email_id", ids[1]}, {"mailbox_name", "Archive"}}}},
+        {{"name", "move_mail_trash"}, {"arguments", {{"email_id", ids[2]}}}},
+    });
+    json r = Run(calls);
+    for (const json& c : calls) {
+        std::string tool = c["name"];
+        EXPECT_FALSE(r[tool]["error"].get<bool>()) << tool << ": " << r[tool].dump();
+    }
+    // The rule ID list_rules gave goes again.
+    std::string rule = r["list_rules"]["data"]["rules"][0]["rule_id"];
+    json gone = Run(json::array({{{"name", "delete_rule"}, {"arguments", {{"rule_id", rule}}}}}));
+    EXPECT_FALSE(gone["delete_rule"]["error"].get<bool>()) << gone.dump();
+
+    EXPECT_FALSE(r["advanced_search_mail"]["data"]["emails"].empty());
+    EXPECT_FALSE(r["search_mail_address"]["data"]["emails"].empty());
+    EXPECT_EQ(r["list_recent_mail"]["data"]["emails"].size(), 7u);
+    EXPECT_EQ(r["mail_stats"]["data"]["summary"]["total_messages"], 40);
+    EXPECT_FALSE(r["get_thread"]["data"]["emails"].empty());
+
+    ASSERT_TRUE(smtp->WaitForMessages(4, 60000)) << LTestService::LogText();
+    std::set<std::vector<std::string>> recipients;
+    for (const LTestSmtpMessage& m : smtp->Messages()) recipients.insert(m.rcptTos);
+    std::set<std::vector<std::string>> expected = {
+        {"bob@example.net", "dan@example.net"}, {"fred@example.net"}, {"gina@example.net"}, {sender}};
+    EXPECT_EQ(recipients, expected);
+    EXPECT_TRUE(LTestWaitFor(60000, [&] { return Lines(Dovecot("Sent")) == sent + 4; })) << Dovecot("Sent");
+    EXPECT_TRUE(LTestWaitFor(60000, [&] {
+        return Lines(Dovecot("Archive")) == archived + 1 && Lines(Dovecot("Trash")) == trashed + 1;
+    }));
+    EXPECT_EQ(MailboxOf(r["draft_mail"]["data"]["draft"]["email_id"]), "Drafts");
 }
 
 }  // namespace
