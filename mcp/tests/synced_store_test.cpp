@@ -86,14 +86,9 @@ protected:
     // The calls through a fresh `porlinex -mcpstdio`; name -> the data
     // after the summary line (the last call of each name), and isError.
     json Run(const json& calls) {
-        std::string client = LTestMcpClientFolder();
-        EXPECT_FALSE(client.empty()) << "npm ci of tests/mcp-client failed";
-        std::string calls_file = root.Path() + "/calls.json", out_file = root.Path() + "/client.json";
-        std::ofstream(calls_file) << calls.dump();
-        LTestCurlResult r = LTestRunCaptured(
-            {"node", client + "/client_check.mjs", "stdio:" + LTestProgramPath(), "-", calls_file, out_file}, 300000);
+        LTestCurlResult r;
+        json seen = json::parse(LTestRunStdioClient(root.Path(), calls.dump(), r), nullptr, false);
         EXPECT_EQ(r.exit_code, 0) << r.output;
-        json seen = json::parse(LTestReadFile(out_file), nullptr, false);
         EXPECT_FALSE(seen.is_discarded()) << r.output;
         if (seen.is_discarded()) return json::object();
         EXPECT_EQ(seen["errors"], json::array());
