@@ -200,6 +200,16 @@ TEST_F(SyncedStore, AForwardRuleAddedThroughMcpForwardsTheNextMatchingArrival) {
     EXPECT_EQ(got[0].rcptTos, std::vector<std::string>{"fwd@example.net"});
     EXPECT_NE(got[0].data.find("Quarterly figures Q4"), std::string::npos);
     EXPECT_EQ(got[0].data.find("Weekly notes"), std::string::npos);
+    // The arrivals are stored once each; the forward's Sent copy is the
+    // only other new row.
+    SyncNow();
+    EXPECT_EQ(Query("SELECT COUNT(*) FROM main.EMAIL_MESSAGES m JOIN main.EMAILMAILBOXES b ON b.ID=m.MAILBOX_ID "
+                    "WHERE b.IMAP_NAME='INBOX' AND m.MESSAGE_ID IN ('<weekly@x>', '<figures@x>');"),
+              "2");
+    EXPECT_EQ(Query("SELECT COUNT(*) FROM main.EMAIL_MESSAGES;"), "13");
+    EXPECT_EQ(Query("SELECT COUNT(*) FROM main.EMAIL_MESSAGES m JOIN main.EMAILMAILBOXES b ON b.ID=m.MAILBOX_ID "
+                    "WHERE b.IMAP_NAME='Sent' AND m.SUBJECT LIKE '%Quarterly figures Q4';"),
+              "1");
 }
 
 // Pages of list_recent_mail while the sync stores new mail between them:
