@@ -48,9 +48,7 @@ class SyncedStore : public ::testing::Test {
 protected:
     void Mirror(int count) {
         std::string error;
-        std::string stats_text = LTestCorpusInDovecot(dovecot, count, 11, error);
-        ASSERT_FALSE(stats_text.empty()) << error;
-        stats = json::parse(stats_text);
+        ASSERT_FALSE(LTestCorpusInDovecot(dovecot, count, 11, error).empty()) << error;
         dovecot.Doveadm({"mailbox", "create", "-u", kUser, "Archive", "Trash"});
         std::string boxes = dovecot.Doveadm({"mailbox", "list", "-u", kUser});
         ASSERT_NE(boxes.find("Archive"), std::string::npos) << boxes;
@@ -123,7 +121,6 @@ protected:
     std::unique_ptr<LTestScopedEnv> trust;
     std::unique_ptr<LTestSmtpServer> smtp;
     std::unique_ptr<LTestService> service;
-    json stats;
 };
 
 TEST_F(SyncedStore, MovesAndTrashShowInDovecotAndTheNextPassAddsNothing) {
@@ -217,7 +214,8 @@ TEST_F(SyncedStore, AForwardRuleAddedThroughMcpForwardsTheNextMatchingArrival) {
 // those that share one received time.
 TEST_F(SyncedStore, KeysetPagingSeesEveryOldMessageOnceWhileMailArrives) {
     Mirror(60);
-    // Twenty of them share one received time, as a bulk import leaves them.
+    // Twenty of them share one received time (1700000000), as a bulk
+    // import leaves them.
     {
         LAppDatabaseAccount db(false);
         ASSERT_TRUE(db.Exec(u"UPDATE main.EMAIL_MESSAGES SET RECEIVED_UTC=1700000000 WHERE ID IN (SELECT ID FROM "
@@ -246,11 +244,13 @@ TEST_F(SyncedStore, KeysetPagingSeesEveryOldMessageOnceWhileMailArrives) {
         ASSERT_FALSE(r["list_recent_mail"]["error"].get<bool>()) << r.dump();
         for (const json& e : data["emails"])
             if (old.count(e["id"].get<std::string>())) seen.insert(e["id"].get<std::string>());
-        // New mail, newer and older than the page, mirrored before the next.
+        // New mail newer than every page, at the shared time, and older
+        // than every page, mirrored before the next page.
+        static const char* const dates[] = {"Tue, 1 Dec 2026 10:00:00 +0000", "Tue, 14 Nov 2023 22:13:20 +0000",
+                                            "Mon, 1 Jan 2001 00:00:00 +0000", "Tue, 14 Nov 2023 22:13:20 +0000"};
         if (page < 4) {
             std::string n = std::to_string(page);
-            ASSERT_TRUE(dovecot.Save(kUser, "INBOX", Arrival("late " + n, "late" + n + "@x",
-                                                             "Tue, 1 Dec 2026 10:00:00 +0000")));
+            ASSERT_TRUE(dovecot.Save(kUser, "INBOX", Arrival("late " + n, "late" + n + "@x", dates[page])));
             ASSERT_TRUE(LTestWaitForMirror(60 + ++arrivals, 60000));
         }
         if (!data.value("has_more", false)) break;
