@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "foundation/database.h"
 #include "foundation/lstring.h"
@@ -17,6 +18,20 @@
 namespace fs = std::filesystem;
 
 std::string LTestMcpClientFolder() { return LTestNpmFolder("mcp-client", "@modelcontextprotocol/sdk"); }
+
+std::string LTestRunStdioClient(const std::string& folder, const std::string& calls, LTestCurlResult& run) {
+    std::string client = LTestMcpClientFolder();
+    if (client.empty()) {
+        run.output = "npm ci of tests/mcp-client failed";
+        return "";
+    }
+    std::string calls_file = folder + "/calls.json", out_file = folder + "/client.json";
+    std::ofstream(calls_file) << calls;
+    fs::remove(out_file);
+    run = LTestRunCaptured(
+        {"node", client + "/client_check.mjs", "stdio:" + LTestProgramPath(), "-", calls_file, out_file}, 300000);
+    return fs::exists(out_file) ? LTestReadFile(out_file) : "";
+}
 
 std::string LTestCorpusGenerator() {
     for (const std::string& p : {std::string(PORLINEX_SOURCE_DIR) + "/../shared/bench/gen_corpus.py",

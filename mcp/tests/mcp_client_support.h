@@ -9,6 +9,11 @@
 std::string LTestMcpClientFolder();
 // Path of gen_corpus.py of the shared benchmark set-up; "" when not found.
 std::string LTestCorpusGenerator();
+struct LTestCurlResult;
+// Runs the official client with the calls (JSON text) against a fresh
+// `porlinex -mcpstdio`, its files in `folder`: the client's report (JSON
+// text), "" when it wrote none; its exit code and output in `run`.
+std::string LTestRunStdioClient(const std::string& folder, const std::string& calls, LTestCurlResult& run);
 class LTestDovecot;
 // Starts the Dovecot with the user alice@example.org (password "secret"),
 // generates `count` messages of that corpus into its mailbox, and adds the

@@ -5,7 +5,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <fstream>
 #include <string>
 
 #include "foundation/database.h"
@@ -28,14 +27,10 @@ void EnableMcp() {
 }
 
 json RunStdioClient(const LTestRoot& root, const json& calls) {
-    std::string client = LTestMcpClientFolder();
-    EXPECT_FALSE(client.empty()) << "npm ci of tests/mcp-client failed";
-    std::string calls_file = root.Path() + "/calls.json", out_file = root.Path() + "/client.json";
-    std::ofstream(calls_file) << calls.dump();
-    LTestCurlResult r = LTestRunCaptured(
-        {"node", client + "/client_check.mjs", "stdio:" + LTestProgramPath(), "-", calls_file, out_file}, 300000);
+    LTestCurlResult r;
+    std::string report = LTestRunStdioClient(root.Path(), calls.dump(), r);
     EXPECT_EQ(r.exit_code, 0) << r.output;
-    return json::parse(LTestReadFile(out_file), nullptr, false);
+    return json::parse(report, nullptr, false);
 }
 
 std::string FirstText(const json& result) { return result["content"][0]["text"].get<std::string>(); }
