@@ -14,11 +14,9 @@
 #include <vector>
 
 #include "desktop/requests/desktop_requests.h"
-#include "foundation/database.h"
-#include "foundation/reg_settings.h"
 #include "foundation/utf8.h"
 #include "host/engine_proxy.h"
-#include "mcp/mcp_auth.h"
+#include "host/tests/mcp_service_session.h"
 #include "mcp/clients/json_clients.h"
 #include "tests/support/service_harness.h"
 #include "tests/support/test_root.h"
@@ -80,18 +78,10 @@ protected:
         }
         g_real_send = LDesktopRequestSetReplySender(RecordAndSend);
         ASSERT_NE(g_real_send, nullptr);
-        service = std::make_unique<LTestService>();
-        ASSERT_TRUE(service->WaitWebListening());
-        char16_t text[260];
-        LRegSettingsGet(u"WebServer", u"Port", u"", text);
-        port = LToUtf8(text);
-        LAppDatabaseAccount db(false);
-        ASSERT_TRUE(db.Exec(u"INSERT OR REPLACE INTO main.APPSETTINGS VALUES ('MCP', 'Enabled', '1', '');"));
-        ASSERT_TRUE(LMcpEnsureStdioToken(db));
-        char16_t id[19];
-        LAppDatabaseAccount::CreateSessionID(db, id);
-        ASSERT_TRUE(db.ExecF(u"INSERT INTO main.SESSION_DATA VALUES ('%s', 'local', 'main', '2099-01-01');", id));
-        session = LToUtf8(id);
+        LStartMcpServiceSession(run);
+        ASSERT_FALSE(HasFatalFailure());
+        port = run.port;
+        session = run.session;
         ASSERT_TRUE(proxy.Connect());
     }
     void TearDown() override { LDesktopRequestSetReplySender(g_real_send); }
@@ -110,7 +100,7 @@ protected:
     }
 
     LTestRoot root;
-    std::unique_ptr<LTestService> service;
+    LMcpServiceSession run;
     std::string port, session;
     Desktop desktop;
     LServiceEngineProxy proxy{&desktop};
