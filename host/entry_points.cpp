@@ -82,5 +82,6 @@ L_STAND_IN int LRunInstaller(bool) {
 }
 
 L_STAND_IN bool LBringRunningInstanceForward() { return false; }
+L_STAND_IN bool LTellRunningInstanceToExit() { return false; }
 
 L_STAND_IN void LGuiRun(bool) { NotAvailable("LGuiRun"); }

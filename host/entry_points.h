@@ -46,4 +46,7 @@ int LRunInstaller(bool bootstrap);
 // Looks for a running desktop of this user and asks it to come to the
 // front; true when one was found.
 bool LBringRunningInstanceForward();
+// Asks a running desktop of this user to exit (it stops the service as it
+// goes); true when one took the message.
+bool LTellRunningInstanceToExit();
 void LGuiRun(bool seven_day_start);

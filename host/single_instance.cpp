@@ -32,6 +32,9 @@ int LSingleInstanceStart(bool seven_day_start) {
 }
 
 bool LCloseOtherInstances() {
+    // The desktop goes first: it would otherwise hold the program's files
+    // while they are replaced, and keep its link to a service being stopped.
+    LTellRunningInstanceToExit();
     if (LServiceStop()) LPlatformSleepMs(kSettleMs);
     return true;
 }

@@ -6,6 +6,8 @@
 
 bool LBringRunningInstanceForward() { return LInstanceSocketSend(LWM_OPENREQUEST); }
 
+bool LTellRunningInstanceToExit() { return LInstanceSocketSend(LWM_INSTANCEEXIT); }
+
 void LGuiRun(bool seven_day_start) {
     LAppMainWindow window;
     window.Run(seven_day_start);

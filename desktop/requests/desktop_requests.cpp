@@ -56,7 +56,7 @@ bool CloudFolder(std::string& message, std::string& detail) {
 
 }  // namespace
 
-void LDesktopRequestSetReplySender(LDesktopReplySend send) { g_send.store(send); }
+LDesktopReplySend LDesktopRequestSetReplySender(LDesktopReplySend send) { return g_send.exchange(send); }
 
 bool LDesktopRequestHandle(uint32_t code, uint32_t request_id) {
     struct {

@@ -11,6 +11,7 @@
 bool LDesktopRequestHandle(uint32_t code, uint32_t request_id);
 
 // How a reply block reaches the service: the host registers its service
-// proxy's sender at start-up; without one, replies are dropped.
+// proxy's sender at start-up; without one, replies are dropped. Returns
+// the sender it replaces, so a caller can pass replies on to it.
 using LDesktopReplySend = void (*)(uint32_t request_id, bool ok, const std::string& message, const std::string& detail);
-void LDesktopRequestSetReplySender(LDesktopReplySend send);
+LDesktopReplySend LDesktopRequestSetReplySender(LDesktopReplySend send);

@@ -15,6 +15,7 @@
 #include "foundation/reg_settings.h"
 #include "foundation/utf8.h"
 #include "host/engine_proxy.h"
+#include "host/tests/mcp_service_session.h"
 #include "mcp/mcp_auth.h"
 #include "tests/support/service_harness.h"
 #include "tests/support/test_root.h"
@@ -36,18 +37,10 @@ public:
 class InstallRoutes : public ::testing::Test {
 protected:
     void SetUp() override {
-        service = std::make_unique<LTestService>();
-        ASSERT_TRUE(service->WaitWebListening());
-        char16_t text[260];
-        LRegSettingsGet(u"WebServer", u"Port", u"", text);
-        port = LToUtf8(text);
-        LAppDatabaseAccount db(false);
-        ASSERT_TRUE(db.Exec(u"INSERT OR REPLACE INTO main.APPSETTINGS VALUES ('MCP', 'Enabled', '1', '');"));
-        ASSERT_TRUE(LMcpEnsureStdioToken(db));
-        char16_t id[19];
-        LAppDatabaseAccount::CreateSessionID(db, id);
-        ASSERT_TRUE(db.ExecF(u"INSERT INTO main.SESSION_DATA VALUES ('%s', 'local', 'main', '2099-01-01');", id));
-        session = LToUtf8(id);
+        LStartMcpServiceSession(run);
+        ASSERT_FALSE(HasFatalFailure());
+        port = run.port;
+        session = run.session;
     }
 
     // curl's body of a POST (or a GET when `post` is false) from `host`.
@@ -63,7 +56,7 @@ protected:
     json Status() { return json::parse(Call("/mcp/status", false), nullptr, false); }
 
     LTestRoot root;
-    std::unique_ptr<LTestService> service;
+    LMcpServiceSession run;
     std::string port, session;
 };
 
