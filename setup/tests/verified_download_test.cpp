@@ -1,126 +1,61 @@
 // Signed downloads and the version file against python3 -m http.server on
 // a free loopback port, serving fixtures signed with a key made per run.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 #include <clocale>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
-#include "foundation/wait.h"
-#include "net/http/http_client.h"
-#include "setup/maker_signature.h"
 #include "setup/verified_download.h"
 #include "setup/version_check.h"
-#include "tests/support/test_root.h"
-#include "tests/support/tls_peer.h"
+#include "setup/tests/maker_peer.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-using Pkey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
-
-Pkey NewKey() {
-    EVP_PKEY* key = nullptr;
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr),
-                                                                    EVP_PKEY_CTX_free);
-    EVP_PKEY_keygen_init(ctx.get());
-    EVP_PKEY_keygen(ctx.get(), &key);
-    return Pkey(key, EVP_PKEY_free);
-}
-
-std::string Sign(EVP_PKEY* key, const std::string& data) {
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    unsigned char sig[64];
-    size_t n = sizeof sig;
-    EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, key);
-    EVP_DigestSign(ctx.get(), sig, &n, reinterpret_cast<const unsigned char*>(data.data()), data.size());
-    return std::string(reinterpret_cast<char*>(sig), n);
-}
-
-void Write(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// python3 -m http.server over one folder, stopped with the object.
-class FileServer {
-public:
-    explicit FileServer(const std::string& folder) : port_(LTestFreePort()) {
-        fs::create_directories(folder);
-        process_ = std::make_unique<LTestProcess>(LTestRedirectedArgv(
-            {"python3", "-m", "http.server", "--bind", "127.0.0.1", "--directory", folder, std::to_string(port_)},
-            "/dev/null", "/dev/null"));
-        LPlainWait wait;
-        ready_ = LTestWaitFor(20000, [&] {
-            char buffer[64];
-            LNetOpResult r;
-            return LHttpGetToBuffer(r, wait, (Host("http://") + "/").c_str(), buffer, sizeof buffer, 2000) == 0;
-        });
-    }
-    bool Ready() const { return ready_; }
-    std::string Host(const std::string& scheme = "") const { return scheme + "127.0.0.1:" + std::to_string(port_); }
-
-private:
-    int port_;
-    bool ready_ = false;
-    std::unique_ptr<LTestProcess> process_;
-};
-
 class MakerDownloadTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        key_ = NewKey().release();
-        unsigned char pub[32];
-        size_t n = sizeof pub;
-        EVP_PKEY_get_raw_public_key(key_, pub, &n);
-        LAddMakerTestKey(pub);
-    }
-    static void TearDownTestSuite() { EVP_PKEY_free(key_); }
-
     void SetUp() override {
+        maker_.Trust();
         served_ = root_.Path() + "/served";
         target_ = root_.Path() + "/target";
         fs::create_directories(target_);
-        server_ = std::make_unique<FileServer>(served_);
+        server_ = std::make_unique<LTestFileServer>(served_);
         ASSERT_TRUE(server_->Ready());
     }
-    // A served file and its signature (by the maker's key unless given).
+    // A served file and its detached signature.
     void Serve(const std::string& name, const std::string& bytes, const std::string& signature) {
-        Write(served_ + "/" + name, bytes);
-        Write(served_ + "/" + name + ".sig", signature);
+        LTestWriteFile(served_ + "/" + name, bytes);
+        LTestWriteFile(served_ + "/" + name + ".sig", signature);
     }
-    std::string Url(const std::string& name) const { return server_->Host("http://") + "/" + name; }
+    std::string Url(const std::string& name) const { return "http://" + server_->Host() + "/" + name; }
     std::vector<std::string> TargetFolder() const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(target_)) names.push_back(e.path().filename().string());
         return names;
     }
 
-    static EVP_PKEY* key_;
+    LTestSigner maker_;
     LTestRoot root_;
     std::string served_, target_;
-    std::unique_ptr<FileServer> server_;
+    std::unique_ptr<LTestFileServer> server_;
     LPlainWait wait_;
 };
 
-EVP_PKEY* MakerDownloadTest::key_ = nullptr;
-
 TEST_F(MakerDownloadTest, OnlyASignedNonEmptyFileIsKept) {
-    Pkey stranger = NewKey();
+    LTestSigner stranger;
     const std::string good = "#!/bin/sh\necho setup\n";
-    Serve("good", good, Sign(key_, good));
-    Serve("tampered", good + "rm -rf ~\n", Sign(key_, good));
-    Serve("stranger", good, Sign(stranger.get(), good));
-    Serve("empty", "", Sign(key_, ""));
-    Serve("short-sig", good, Sign(key_, good).substr(0, 63));
-    Write(served_ + "/unsigned", good);
+    Serve("good", good, maker_.Sign(good));
+    Serve("tampered", good + "rm -rf ~\n", maker_.Sign(good));
+    Serve("stranger", good, stranger.Sign(good));
+    Serve("empty", "", maker_.Sign(""));
+    Serve("short-sig", good, maker_.Sign(good).substr(0, 63));
+    LTestWriteFile(served_ + "/unsigned", good);
 
     struct Case {
         const char* name;
@@ -130,7 +65,7 @@ TEST_F(MakerDownloadTest, OnlyASignedNonEmptyFileIsKept) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string target = target_ + "/setup";
-        Write(target, "earlier");
+        LTestWriteFile(target, "earlier");
         EXPECT_EQ(LDownloadVerified(wait_, Url(c.name), target), c.result);
         EXPECT_EQ(LTestReadFile(target), c.result == 0 ? good : "earlier");
         // Nothing of a refused download stays beside the target.
@@ -140,8 +75,8 @@ TEST_F(MakerDownloadTest, OnlyASignedNonEmptyFileIsKept) {
 
 TEST_F(MakerDownloadTest, TheNextSourceIsTriedAfterABadSignature) {
     const std::string good = "installer bytes";
-    Serve("a/setup", good + "!", Sign(key_, good));
-    Serve("b/setup", good, Sign(key_, good));
+    Serve("a/setup", good + "!", maker_.Sign(good));
+    Serve("b/setup", good, maker_.Sign(good));
     const std::string target = target_ + "/setup";
     EXPECT_EQ(LDownloadVerifiedFromAny(wait_, {Url("a/setup"), Url("b/setup")}, target), 0);
     EXPECT_EQ(LTestReadFile(target), good);
@@ -192,7 +127,7 @@ TEST(VersionFile, NumberIsReadTheSameUnderACommaLocale) {
 }
 
 TEST_F(MakerDownloadTest, NewerVersionIsFetchedAndStoredOnlyWhenNeeded) {
-    Write(served_ + "/versions/porlinex.txt", "version=2.05&info=http://i/&download=http://d/");
+    LTestWriteFile(served_ + "/versions/porlinex.txt", "version=2.05&info=http://i/&download=http://d/");
     LRegSettingsSet(u"Maker", u"DownloadHost", LFromUtf8(server_->Host()).c_str());
     auto stored = [] {
         char16_t out[260] = {0};
