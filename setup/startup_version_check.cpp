@@ -32,8 +32,6 @@ void SetUserNumber(const char16_t* name, int64_t n) {
 
 bool IsSet(const std::string& v) { return !v.empty() && v != "0"; }
 
-bool MonthsAfter(time_t from, int months, time_t& out) { return LAddMonths(from, &out, months); }
-
 }  // namespace
 
 LStartupFacts LCurrentStartupFacts() {
@@ -59,7 +57,7 @@ bool LCheckVersionAtStartupWith(LTaskProgress& progress, const LStartupFacts& fa
         bool present = false;
         int64_t last = Number(UserValue(u"LastCrashCheck"), present);
         time_t old = 0;
-        bool buildOld = MonthsAfter(facts.build, 6, old) && facts.now > old;
+        bool buildOld = LAddMonths(facts.build, &old, 6) && facts.now > old;
         if (buildOld || !present || last + kCrashCheckSpacing < int64_t(facts.now)) {
             SetUserNumber(u"LastCrashCheck", facts.now);
             check = true;
@@ -67,14 +65,14 @@ bool LCheckVersionAtStartupWith(LTaskProgress& progress, const LStartupFacts& fa
     }
     if (!check) {
         time_t fresh = 0;
-        if (MonthsAfter(facts.build, 18, fresh) && facts.now < fresh) return true;
+        if (LAddMonths(facts.build, &fresh, 18) && facts.now < fresh) return true;
         bool present = false;
         if (Number(UserValue(u"OSCheck"), present) == facts.osVersion &&
             Number(UserValue(u"OSCheckWinRelease"), present) == facts.osRelease)
             return true;
     }
     time_t unsupported = 0;
-    if (MonthsAfter(facts.osReleased, 60, unsupported) && facts.now >= unsupported) return true;
+    if (LAddMonths(facts.osReleased, &unsupported, 60) && facts.now >= unsupported) return true;
 
     double version = 0;
     int fetched = LGetNewerVersion(progress, version);
