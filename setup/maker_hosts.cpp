@@ -14,3 +14,7 @@ std::string MakerValue(const char16_t* name, const char16_t* fallback) {
 
 std::string LGetMakerWebHost() { return MakerValue(u"WebHost", u"www.porlinex.invalid"); }
 std::string LGetMakerHelpHost() { return MakerValue(u"HelpHost", u"help.porlinex.invalid"); }
+std::string LGetMakerDownloadHost() { return MakerValue(u"DownloadHost", u"download.porlinex.invalid"); }
+std::string LGetMakerDownloadHostB() { return MakerValue(u"DownloadHostB", u"download2.porlinex.invalid"); }
+std::string LGetMakerComponentHost() { return MakerValue(u"ComponentHost", u"components.porlinex.invalid"); }
+std::string LGetMakerComponentHostB() { return MakerValue(u"ComponentHostB", u"components2.porlinex.invalid"); }

@@ -6,3 +6,9 @@
 
 std::string LGetMakerWebHost();
 std::string LGetMakerHelpHost();
+// The download hosts A and B (installers, the version file) and the two
+// component hosts.
+std::string LGetMakerDownloadHost();
+std::string LGetMakerDownloadHostB();
+std::string LGetMakerComponentHost();
+std::string LGetMakerComponentHostB();
