@@ -222,6 +222,20 @@ EMLEmailAccGetter::PassEnd EMLEmailAccGetter::RunPass(LAppDatabaseAccount& db, L
         SetLastError(u"Unable to prepare the IMAP idle wait.");
         return PassEnd::Failed;
     }
+    // IDLE reports only what happens after it starts: mail that reached
+    // INBOX after this pass scanned it would wait for the next news. The
+    // server's UIDNEXT against the one the pass recorded tells (an INBOX
+    // left incomplete records none and waits for its retry as before).
+    {
+        int64_t storedNext = -1;
+        LString sql;
+        sql.Format(u"SELECT IMAP_UIDNEXT FROM %s.EMAILMAILBOXES WHERE EMAILACCOUNTS_ID='%Q' AND UPPER(IMAP_NAME)='INBOX' "
+                   u"AND DELETED IS NULL LIMIT 1;",
+                   u"main", accountId);
+        if (db.QueryInt64(sql.c_str(), &storedNext) && storedNext > 0 && next != 0 &&
+            storedNext != static_cast<int64_t>(next))
+            return PassEnd::NextPass;
+    }
     bool changed = false;
     imap.Idle(r, *this, changed, wake.Handle());
     wake.Reset();
