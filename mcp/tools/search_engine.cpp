@@ -4,24 +4,16 @@
 
 #include "foundation/html_text.h"
 #include "foundation/string_map.h"
+#include "mail/search/email_search.h"
 #include "mcp/tools/tool_framework.h"
 
 namespace {
 
-constexpr int kMaxTerms = 16;
 constexpr size_t kSeenChars = 15;
 constexpr size_t kPreviewChars = 512;
 
 bool EqualsNoCase(const char16_t* a, const char16_t* b) {
     return LCompareNoCase(a, LTextLength(a), b, LTextLength(b)) == 0;
-}
-
-// A term that can match something: an ASCII letter or digit, or any
-// character beyond ASCII.
-bool HasSearchableChar(std::u16string_view token) {
-    for (char16_t c : token)
-        if ((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c > 127) return true;
-    return false;
 }
 
 }  // namespace
@@ -68,58 +60,8 @@ void LMcpEscapeLike(LString& out, const char16_t* text) {
     }
 }
 
-bool LMcpBuildFtsMatch(const char16_t* query, LString& out) {
-    out.Clear();
-    int terms = 0;
-    bool pending_or = false;
-    const char16_t* p = query ? query : u"";
-    while (*p && terms < kMaxTerms) {
-        while (*p && *p <= 32) ++p;
-        if (!*p) break;
-        bool negated = false;
-        if (*p == u'-') {
-            if (!p[1]) break;
-            if (p[1] <= 32) {
-                ++p;
-                continue;
-            }
-            negated = true;
-            ++p;
-        }
-        bool phrase = *p == u'"';
-        const char16_t* start;
-        const char16_t* end;
-        if (phrase) {
-            start = ++p;
-            while (*p && *p != u'"') ++p;
-            end = p;
-            if (*p == u'"') ++p;
-        } else {
-            start = p;
-            while (*p > 32) ++p;
-            end = p;
-        }
-        std::u16string_view token(start, static_cast<size_t>(end - start));
-        if (token.empty()) continue;
-        if (!phrase && !negated && token == u"OR") {
-            if (terms > 0) pending_or = true;
-            continue;
-        }
-        if (!HasSearchableChar(token)) continue;
-        if (terms == 0 && negated) continue;
-        if (terms > 0) out.Append(negated ? u" NOT " : pending_or ? u" OR " : u" AND ");
-        out.AppendChar(u'"');
-        for (char16_t c : token) {
-            if (c == u'"') out.AppendChar(u'"');
-            out.AppendChar(c);
-        }
-        out.AppendChar(u'"');
-        if (!phrase) out.AppendChar(u'*');
-        ++terms;
-        pending_or = false;
-    }
-    return terms > 0;
-}
+// The search route's grammar: one reading of a query for both doors.
+bool LMcpBuildFtsMatch(const char16_t* query, LString& out) { return LEmailSearchParseQuery(query, out); }
 
 bool LMcpSeenIds::Contains(const char16_t* id) const {
     for (int i = 0; i < count_; ++i) {
