@@ -30,7 +30,10 @@ void LWebSendLogonDetails(const std::string& user, const std::string& password) 
         LRoutingGetLocalAddress(address);
         uint16_t port = LWebServerGetSecurePort();
         std::string text = LToUtf8(address);
-        if (port != 443) text += ":" + std::to_string(port);
+        if (port != 443) {
+            text += ':';
+            text += std::to_string(port);
+        }
         LCopyField(local, LFromUtf8(text).c_str());
         LWebPublicSecureAddressText(public_text);
     } else {
