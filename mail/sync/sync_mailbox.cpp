@@ -21,8 +21,9 @@ std::atomic<void (*)(const char16_t*)> gArrivalObserver{nullptr};
 // Consecutive store failures after which the pass is given up: the
 // database, not one message, is in trouble.
 constexpr int kMaxConsecutiveStoreFailures = 10;
-// A batch is committed after this many fetched bytes as well, so that the
-// memory held by one batch's pending cache files stays small.
+// A batch ends after this many fetched bytes as well, so that the memory
+// held by one batch (its fetched messages, then its pending cache files)
+// stays small.
 constexpr uint64_t kBatchBytes = 32u << 20;
 
 }  // namespace
