@@ -21,8 +21,9 @@ std::atomic<void (*)(const char16_t*)> gArrivalObserver{nullptr};
 // Consecutive store failures after which the pass is given up: the
 // database, not one message, is in trouble.
 constexpr int kMaxConsecutiveStoreFailures = 10;
-// A batch is committed after this many fetched bytes as well, so that the
-// memory held by one batch's pending cache files stays small.
+// A batch ends after this many fetched bytes as well, so that the memory
+// held by one batch (its fetched messages, then its pending cache files)
+// stays small.
 constexpr uint64_t kBatchBytes = 32u << 20;
 
 }  // namespace
@@ -41,6 +42,18 @@ struct EMLEmailAccGetter::Scan {
     bool incomplete = false;
     int32_t downloaded = 0;
 };
+
+namespace {
+
+// One UID of a batch: its message as fetched, or none when an earlier pass
+// stored it.
+struct Fetched {
+    uint32_t uid = 0;
+    bool earlier = false;
+    LStringA bytes;
+};
+
+}  // namespace
 
 EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::SyncMailbox(LAppDatabaseAccount& db, LImapConnection& imap,
                                                             const char* name, LStringList& list, int32_t done,
@@ -136,6 +149,46 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
     bool gap = false;
     int consecutive = 0;
     while (i < uids.size()) {
+        // The batch is fetched before its transaction begins: a write lock
+        // held while a slow server trickles the messages in would keep every
+        // other writer of the store (the web pages, the MCP endpoint)
+        // waiting until it gave up.
+        std::vector<Fetched> items;
+        int fetched = 0;
+        uint64_t bytesHeld = 0;
+        MailboxEnd end = MailboxEnd::Done;
+        for (; i < uids.size() && fetched < LMailSyncBatchMessages && bytesHeld < kBatchBytes; i++) {
+            if (i % 64 == 0 && IsStopRequested()) {
+                LActivityLogEmail(u"Stopped mailbox %s for account %s after scanning %u messages and downloading %d "
+                                  u"messages",
+                                  wname.text, user, static_cast<uint32_t>(i), scan.downloaded + fetched);
+                end = MailboxEnd::Stopped;
+                break;
+            }
+            Fetched item;
+            item.uid = uids[i];
+            while (si < stored.size() && stored[si] < item.uid) si++;
+            item.earlier = si < stored.size() && stored[si] == item.uid;
+            if (!item.earlier) {
+                LNetOpResult r;
+                if (imap.FetchMessage(r, *this, item.uid, item.bytes) != LNetDone) {
+                    if (r == LNetStopped) {
+                        end = MailboxEnd::Stopped;
+                        break;
+                    }
+                    LLogErrorF("IMAP FETCH failed for %s UID %u", scan.name, item.uid);
+                    LString error;
+                    error.Format(u"Unable to download message data for mailbox %s.", wname.text);
+                    SetLastError(error.c_str());
+                    end = MailboxEnd::Failed;
+                    break;
+                }
+                fetched++;
+                bytesHeld += item.bytes.length;
+            }
+            items.push_back(std::move(item));
+            SetProgress(scan.done, scan.total, scannedBase + static_cast<int32_t>(i) + 1, scan.tokens);
+        }
         LEmailStoreBatch batch(db);
         if (!batch.Began()) {
             SetLastError(u"Unable to save downloaded messages to the local database.");
@@ -145,37 +198,17 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
         uint32_t batchMark = scan.mark;
         bool batchGap = gap, batchIncomplete = false;
         int32_t batchDownloaded = 0;
-        int fetched = 0;
-        uint64_t bytesHeld = 0;
-        MailboxEnd end = MailboxEnd::Done;
-        for (; i < uids.size() && fetched < LMailSyncBatchMessages && bytesHeld < kBatchBytes; i++) {
-            if (i % 64 == 0 && IsStopRequested()) {
-                LActivityLogEmail(u"Stopped mailbox %s for account %s after scanning %u messages and downloading %d "
-                                  u"messages",
-                                  wname.text, user, static_cast<uint32_t>(i), scan.downloaded + batchDownloaded);
+        for (Fetched& item : items) {
+            // A stop ends the walk where it is, stored or not: what was
+            // fetched and not stored is fetched again by the next pass.
+            if (IsStopRequested()) {
                 end = MailboxEnd::Stopped;
                 break;
             }
-            uint32_t uid = uids[i];
-            while (si < stored.size() && stored[si] < uid) si++;
-            bool handled = si < stored.size() && stored[si] == uid;  // stored in an earlier pass
+            uint32_t uid = item.uid;
+            bool handled = item.earlier;  // stored in an earlier pass
             if (!handled) {
-                LStringA bytes;
-                LNetOpResult r;
-                if (imap.FetchMessage(r, *this, uid, bytes) != LNetDone) {
-                    if (r == LNetStopped) {
-                        end = MailboxEnd::Stopped;
-                        break;
-                    }
-                    LLogErrorF("IMAP FETCH failed for %s UID %u", scan.name, uid);
-                    LString error;
-                    error.Format(u"Unable to download message data for mailbox %s.", wname.text);
-                    SetLastError(error.c_str());
-                    end = MailboxEnd::Failed;
-                    break;
-                }
-                fetched++;
-                bytesHeld += bytes.length;
+                const LStringA& bytes = item.bytes;
                 LString rowId;
                 bool isNew = false;
                 auto fault = gStoreFault.load();
@@ -183,6 +216,7 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
                              ? LEmailStoreFailed
                              : batch.StoreBytes(rowId, isNew, accountId, scan.mailboxId, uid, scan.validity,
                                                 bytes.View());
+                item.bytes = LStringA();
                 if (rc == LEmailStoreOk) {
                     handled = true;
                     consecutive = 0;
@@ -209,14 +243,12 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
                                    u.text);
                         SetLastError(u"Unable to save downloaded messages to the local database.");
                         end = MailboxEnd::Failed;
-                        i++;
                         break;
                     }
                 }
             }
             if (!handled) batchGap = true;
             else if (!batchGap) batchMark = uid;
-            SetProgress(scan.done, scan.total, scannedBase + static_cast<int32_t>(i) + 1, scan.tokens);
         }
         // The mark goes into the same transaction as the rows it covers.
         bool marked = batchMark == scan.mark || LMailSyncMarkSet(db, scan.mailboxId, scan.validity, batchMark);

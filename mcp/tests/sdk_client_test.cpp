@@ -1,6 +1,6 @@
 // The real service against the official MCP client (TypeScript SDK over
-// Streamable HTTP) and the MCP conformance suite, on a store filled from the
-// shared benchmark corpus.
+// Streamable HTTP, and over the stdio relay for a long wait) and the MCP
+// conformance suite, on a store filled from the shared benchmark corpus.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -22,6 +22,7 @@
 #include "tests/support/dovecot_server.h"
 #include "tests/support/service_harness.h"
 #include "tests/support/test_root.h"
+#include "tests/support/throttle_relay.h"
 
 namespace fs = std::filesystem;
 
@@ -198,6 +199,57 @@ TEST_F(McpService, OfficialClientCallsEveryToolOnAMirroredCorpus) {
     EXPECT_EQ(text("forward_mail"), "forward_mail to must be a valid email address.");
     EXPECT_EQ(text("redirect_mail"), "redirect_mail arguments were invalid.");
     EXPECT_EQ(text("reply_mail"), "reply_mail arguments were invalid.");
+}
+
+// A wait longer than the client library's default request time-out (60 s)
+// on a sync pass that lasts longer still, because the server's answers
+// reach the service at a few hundred bytes a second. The stdio relay holds
+// the request for the whole wait and passes the tool's answer on.
+TEST_F(McpService, StdioRelayAnswersAWaitLongerThanTheClientDefault) {
+    LTestDovecot dovecot;
+    std::string error;
+    service->Stop();
+    ASSERT_FALSE(LTestCorpusInDovecot(dovecot, 20, 11, error).empty()) << error;
+    LTestThrottleOptions throttle;
+    throttle.targetPort = dovecot.ImapsPort();
+    LTestThrottleRelay slow(root.Path() + "/slow", throttle);
+    ASSERT_TRUE(slow.Ready());
+    {
+        LAppDatabaseAccount db(false);
+        ASSERT_TRUE(db.ExecF(u"UPDATE main.EMAILACCOUNTS SET INCOMINGSERVER='127.0.0.1:%d';", slow.Port()));
+    }
+    service = std::make_unique<LTestService>();
+    ASSERT_TRUE(service->WaitRunning());
+    // The pass is past the log-in and receiving more than the link lets
+    // through.
+    ASSERT_TRUE(LTestWaitFor(60000, [&] { return slow.Held() > 0; }));
+
+    // The call's own time-out is raised above the wait, as a client must.
+    json calls = json::array(
+        {{{"name", "downloadmessages_wait"}, {"arguments", {{"timeout_ms", 100000}}}, {"timeout_ms", 150000}}});
+    int64_t delivered_before = slow.Delivered();
+    LTestCurlResult run;
+    json seen = json::parse(LTestRunStdioClient(root.Path(), calls.dump(), run), nullptr, false);
+    ASSERT_FALSE(seen.is_discarded()) << run.output;
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(seen["errors"], json::array()) << run.output;
+    ASSERT_EQ(seen["calls"].size(), 1u) << seen.dump();
+    const json& result = seen["calls"][0]["result"];
+    EXPECT_EQ(result.value("isError", false), true) << result.dump();
+    std::string text = result["content"][0]["text"];
+    size_t lf = text.find('\n');
+    EXPECT_EQ(text.substr(0, lf), "Porlinex mail sync did not settle before the timeout.");
+    json data = json::parse(lf == std::string::npos ? "" : text.substr(lf + 1), nullptr, false);
+    EXPECT_EQ(data["timeout_ms"], 100000) << text;
+    EXPECT_EQ(data["account_count"], 1) << text;
+    // The answer is the end of the whole wait, not an early give-up.
+    ASSERT_EQ(seen["timings_ms"].size(), 1u);
+    EXPECT_GE(seen["timings_ms"][0].get<double>(), 100000.0);
+    // The pass went on receiving all along and is not done yet.
+    EXPECT_GT(slow.Delivered(), delivered_before);
+    EXPECT_NE(Query(u"SELECT COUNT(*) FROM main.EMAIL_MESSAGES;"), "20");
+    // A stop in the middle of a slow message ends the service in time.
+    EXPECT_EQ(service->Stop(), 0);
 }
 
 // The conformance suite sends no credentials: a loopback proxy adds the
