@@ -50,6 +50,8 @@ protected:
         auto survey = StartSurvey();
         Click("push button", "No, I did not like it or had problems.");
         Click("text", "");
+        // Nothing of the first page stays on screen over the second.
+        EXPECT_EQ(LTestAccessibleTree().find("I liked Porlinex"), std::string::npos);
         LTestRunCapture({"xdotool", "type", "--delay", "30", comment}, 20000);
         Click("push button", "Submit");
         EXPECT_EQ(survey->Wait(30000), 0);
