@@ -43,7 +43,7 @@ void FitSheetButtons(LHwnd sheet) {
         place(LIDCANCEL, w);
         right -= w + gap.right / 2;
     }
-    int w = std::max(width(LIDC_FINISH), unit.right);
+    int w = width(LIDC_FINISH);
     place(LIDC_FINISH, w);
     place(LIDC_NEXT, unit.right);
     right -= w + gap.right / 2;
