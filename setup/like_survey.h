@@ -1,11 +1,11 @@
 #pragma once
 // The two-page like survey: did the user like the program (the like-it
 // page), or what went wrong (a comment for the maker), or ask again later.
+#include <memory>
+
 #include "desktop/toolkit/window.h"
 #include "foundation/lstring.h"
 #include "setup/rating_prompt.h"
-
-#include <memory>
 
 struct LLikeSurveyState {
     bool ask_again = true;
