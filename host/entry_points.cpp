@@ -47,11 +47,6 @@ L_STAND_IN bool LCheckVersionAtStartup(bool) {
 
 L_STAND_IN void LLoadWinRtFunctions() {}
 
-L_STAND_IN bool LShowLikeSurvey() {
-    NotAvailable("LShowLikeSurvey");
-    return false;
-}
-
 L_STAND_IN void LRunOnStartupWriteUser(const std::string&) { NotAvailable("LRunOnStartupWriteUser"); }
 
 L_STAND_IN bool LServiceApplyAccess() {

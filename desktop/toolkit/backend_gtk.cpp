@@ -129,6 +129,7 @@ public:
                 HideHiddenChildren(w);
             } else {
                 gtk_widget_hide(p->widget);
+                ShowChildren(w, false);
             }
         }
         if (what & LChangeFocus) gtk_widget_grab_focus(p->widget);
@@ -474,11 +475,17 @@ private:
         g_object_unref(store);
     }
 
-    void HideHiddenChildren(LWnd& w) {
+    void HideHiddenChildren(LWnd& w) { ShowChildren(w, true); }
+    // Every child widget sits in the top-level's fixed container, not in
+    // its parent window's widget: a child of a hidden page would stay on
+    // screen over the next page unless it follows its parents here.
+    void ShowChildren(LWnd& w, bool parent_shown) {
         for (LHwnd c : w.children) {
             LWndRef cw = LWndFind(c);
-            if (!cw || !PeerOf(*cw) || !PeerOf(*cw)->widget) continue;
-            gtk_widget_set_visible(PeerOf(*cw)->widget, cw->visible);
+            if (!cw || !PeerOf(*cw) || !PeerOf(*cw)->widget || GTK_IS_WINDOW(PeerOf(*cw)->widget)) continue;
+            bool shown = parent_shown && cw->visible;
+            gtk_widget_set_visible(PeerOf(*cw)->widget, shown);
+            ShowChildren(*cw, shown);
         }
     }
 

@@ -25,7 +25,8 @@ constexpr const char* kDesktop = "Desktop: no display";
 const Row kRows[] = {
     {{"-installsched"}, 0, "", kDesktop},
     {{"-sevendays"}, 1, kDesktop, ""},
-    {{"-surveysched"}, 0, "LShowLikeSurvey: not available.", kDesktop},
+    // The survey's wizard needs a display; without one it declines.
+    {{"-surveysched"}, 0, kDesktop, ""},
     {{"-updatecheck"}, 0, "", kDesktop},
     // Never opened at log-on before: this start opens the window.
     {{"-runonstartup"}, 1, kDesktop, ""},

@@ -1,5 +1,5 @@
 // Scheduled runs as systemd user timers, with a recording systemctl on PATH
-// in place of a user manager (none runs on a build machine).
+// in place of a user manager.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -10,32 +10,14 @@
 #include "foundation/reg_settings.h"
 #include "host/entry_points.h"
 #include "setup/scheduled_tasks.h"
+#include "setup/tests/fake_systemctl.h"
 #include "tests/support/test_root.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Puts a systemctl that records its arguments (one call per line) and
-// answers with the exit code in its "answer" file first on PATH.
-class FakeSystemctl {
-public:
-    explicit FakeSystemctl(const std::string& folder) : folder_(folder) {
-        fs::create_directories(folder);
-        std::ofstream(folder + "/systemctl") << "#!/bin/sh\necho \"$*\" >> \"" << folder
-                                             << "/calls\"\nexit $(cat \"" << folder << "/answer\")\n";
-        chmod((folder + "/systemctl").c_str(), 0755);
-        Answer(0);
-        old_path_ = std::getenv("PATH");
-        setenv("PATH", (folder + ":" + old_path_).c_str(), 1);
-    }
-    ~FakeSystemctl() { setenv("PATH", old_path_.c_str(), 1); }
-    void Answer(int code) { std::ofstream(folder_ + "/answer") << code << "\n"; }
-    std::string Calls() const { return LTestReadFile(folder_ + "/calls"); }
-
-private:
-    std::string folder_, old_path_;
-};
+using FakeSystemctl = LTestFakeSystemctl;
 
 bool HasMarker(const char16_t* suffix) { return LRegSettingsExists(u"Scheduler", suffix); }
 

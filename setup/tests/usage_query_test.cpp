@@ -11,6 +11,7 @@
 #include "foundation/system_version.h"
 #include "setup/usage_counters.h"
 #include "setup/usage_query.h"
+#include "setup/tests/machine_values.h"
 #include "tests/support/test_root.h"
 #include "tests/support/tls_peer.h"
 
@@ -20,17 +21,9 @@ namespace fs = std::filesystem;
 
 std::string Text(const LString& s) { return LToUtf8(s.c_str()); }
 
-void Set(const char16_t* section, const char16_t* name, const std::string& value) {
-    ASSERT_TRUE(LRegSettingsSet(section, name, LFromUtf8(value).c_str()));
-}
-
-std::string Get(const char16_t* section, const char16_t* name) {
-    char16_t out[260] = {0};
-    LRegSettingsGet(section, name, u"", out);
-    return LToUtf8(out);
-}
-
-std::string VmPiece() { return LIsVirtualMachineByBios() ? "&vm=1" : ""; }
+constexpr auto& Set = LTestSetMachineValue;
+constexpr auto& Get = LTestMachineValue;
+constexpr auto& VmPiece = LTestVmPiece;
 
 TEST(UsageQuery, CommonQueryPiecesInOrder) {
     LTestRoot root;
