@@ -14,6 +14,7 @@
 #include "setup/tests/browser_stand_in.h"
 #include "setup/tests/dialog_answers.h"
 #include "setup/update_dialogs.h"
+#include "setup/update_download.h"
 #include "tests/support/http_peer.h"
 #include "tests/support/test_root.h"
 
@@ -114,6 +115,28 @@ TEST_F(UpdateDialogs, EachAnswerOfTheHostLeadsToItsDialogs) {
             ASSERT_EQ(peer->Requests().size(), 1u);
             EXPECT_EQ(peer->Requests()[0], "GET /versions/porlinex.txt HTTP/1.0\r\nHost: " + peer->Host() + "\r\n\r\n");
         }
+    }
+}
+
+// No host has the installer: the download says it could not verify one,
+// and the update download adds its own error; the upgrade command does not.
+TEST_F(UpdateDialogs, AFailedUpdateDownloadIsReported) {
+    LTestRoot root;
+    for (const char16_t* host : {u"DownloadHost", u"DownloadHostB", u"ComponentHost", u"ComponentHostB"})
+        LRegSettingsSet(u"Maker", host, u"127.0.0.1:1");
+    const std::string verify = "Error|Cannot verify the install-on-demand component signature. Please contact Vek "
+                               "support.";
+    {
+        Answers answers({});
+        EXPECT_EQ(LDownloadUpdate(), 2);
+        EXPECT_EQ(answers.shown,
+                  (std::vector<std::string>{verify, "Error|The installer could not be downloaded. Please check your "
+                                                    "internet connection and firewall settings and try again later."}));
+    }
+    {
+        Answers answers({});
+        LDownloadVersionUpgrade();
+        EXPECT_EQ(answers.shown, std::vector<std::string>{verify});
     }
 }
 
