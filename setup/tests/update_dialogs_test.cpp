@@ -50,6 +50,11 @@ const Case kCases[] = {
      {kNewer}, {"http://info.test/new"}},
     {"newer, Cancel", "version=2.1&info=http://info.test/new&download=http://d/", false, "", "", {LIDNO},
      {kNewer}, {}},
+    // Versions compare as numbers: 2.1 is newer than 2.02, which is newer
+    // than 2.01; 2.010 is 2.01.
+    {"2.02 is newer", "version=2.02&info=http://i/&download=http://d/", false, "", "", {LIDNO}, {kNewer}, {}},
+    {"2.010 is current", "version=2.010&info=http://i/&download=http://d/", false, "YZwa", "", {LIDCANCEL},
+     {kCurrentOne}, {}},
     // Only web addresses reach the opener.
     {"newer, local info address", "version=2.1&info=file:///etc/passwd&download=http://d/", false, "", "", {LIDYES},
      {kNewer}, {}},
