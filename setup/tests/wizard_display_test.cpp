@@ -4,10 +4,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 
 #include "setup/install_run_once.h"
 #include "setup/tests/browser_stand_in.h"
+#include "setup/tests/display_driver.h"
 #include "tests/support/test_display.h"
 #include "tests/support/test_root.h"
 
@@ -23,31 +23,8 @@ protected:
         setenv("DISPLAY", d.Display().c_str(), 1);
     }
 
-    static std::string Window(const std::string& name) {
-        std::string id;
-        LTestWaitFor(20000, [&] {
-            id = LTestRunCapture({"xdotool", "search", "--onlyvisible", "--name", name}, 5000);
-            return !id.empty();
-        });
-        return id.substr(0, id.find('\n'));
-    }
-    // Clicks the middle of the item with this role and name, found in the
-    // accessibility tree.
-    static void Click(const std::string& role, const std::string& name) {
-        std::regex item("\\{\"role\": \"" + role + "\", \"name\": \"" + name +
-                        "\", \"x\": (-?\\d+), \"y\": (-?\\d+), \"width\": (\\d+), \"height\": (\\d+)\\}");
-        std::smatch m;
-        std::string tree;
-        ASSERT_TRUE(LTestWaitFor(20000, [&] {
-            tree = LTestRunCapture({"/usr/bin/python3",
-                                    std::string(PORLINEX_SOURCE_DIR) + "/desktop/toolkit/tests/testdata/atspi_tree.py",
-                                    "porlinex"},
-                                   20000);
-            return std::regex_search(tree, m, item);
-        })) << name << "\n" << tree;
-        int x = std::stoi(m[1]) + std::stoi(m[3]) / 2, y = std::stoi(m[2]) + std::stoi(m[4]) / 2;
-        LTestRunCapture({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"}, 10000);
-    }
+    static std::string Window(const std::string& name) { return LTestFindWindow(name); }
+    static void Click(const std::string& role, const std::string& name) { LTestClickItem(role, name); }
 
     LTestRoot root_;
     LTestBrowserStandIn browser_{root_.Path() + "/bin"};
