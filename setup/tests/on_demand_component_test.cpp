@@ -85,7 +85,7 @@ TEST_F(OnDemandComponent, SignedSetupRunsUnderTheWindowAndRegisters) {
     EXPECT_EQ(LTestReadFile(marker_), "-LQUIET -instby coPorlinex\n");
     EXPECT_TRUE(Registered());
     // Nothing of the download is left in the temporary folder.
-    EXPECT_TRUE(fs::is_empty(root_.Path() + "/tmp") || !fs::exists(root_.Path() + "/tmp"));
+    EXPECT_TRUE(!fs::exists(root_.Path() + "/tmp") || fs::is_empty(root_.Path() + "/tmp"));
 }
 
 TEST_F(OnDemandComponent, FailuresRunNothingOrCountAsFailed) {
