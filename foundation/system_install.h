@@ -1,11 +1,12 @@
 #pragma once
 // What the program asks of its installation: on-demand components and the
-// installed program's folder. Components are not installed on demand here;
-// the callers' "not available" paths run.
+// installed program's folder.
 #include "foundation/task_progress.h"
 
-// Makes sure the on-demand zlib component is present: never possible here,
-// so false with an empty path (zlib is loaded from the system library).
+// Makes sure zlib is there for the loader that opens it at run time: a
+// registered zlib component, else the system's libz (a package of the
+// distribution, never downloaded); its path in out. Neither: false, an
+// empty path, and the reason shown through progress when given.
 bool LEnsureZlibComponent(LTaskProgress* progress, char16_t out[260]);
 // The installed program's folder from Settings\InstallerPath (the machine's
 // store first, then the user's), kept for the process once found; false and

@@ -64,9 +64,6 @@ L_STAND_IN void LRunOnStartupDelete() { NotAvailable("LRunOnStartupDelete"); }
 L_STAND_IN void LRunCompanionProgram() { NotAvailable("LRunCompanionProgram"); }
 L_STAND_IN void LShowLauncherDialog(const std::string&) { NotAvailable("LShowLauncherDialog"); }
 L_STAND_IN void LRunSuiteLauncher() { NotAvailable("LRunSuiteLauncher"); }
-L_STAND_IN void LInstallComponent(const std::string&, const std::string&, const char*, int) {
-    NotAvailable("LInstallComponent");
-}
 L_STAND_IN void LCrashReportUpload(bool, const char*, LHwnd) { NotAvailable("LCrashReportUpload"); }
 L_STAND_IN void LLaunchUninstallerCopy(bool) { NotAvailable("LLaunchUninstallerCopy"); }
 L_STAND_IN void LRunUninstall(bool) { NotAvailable("LRunUninstall"); }

@@ -6,7 +6,9 @@
 
 #include <cstdlib>
 
+#include "foundation/log.h"
 #include "foundation/reg_settings.h"
+#include "host/entry_points.h"
 #include "platform/root.h"
 #include "platform/spawn.h"
 #include "setup/split_test.h"
@@ -100,4 +102,13 @@ std::vector<std::string> LInstallerArguments(const char* by, bool quiet) {
 
 int LInstallComponentFile(const std::string& file, const char* by, bool quiet) {
     return IsZip(file) ? InstallZip(file) : RunSetupProgram(file, by, quiet);
+}
+
+void LInstallComponent(const std::string& file, const std::string&, const char* by, int quiet) {
+    // The requester's process id named the event an elevated copy would
+    // signal; nothing is elevated here, so the result goes to the log.
+    if (LInstallComponentFile(file, by, quiet != 0) == 0)
+        LLogInfoF("Component installed from %.200s.", file.c_str());
+    else
+        LLogWarningF("Component could not be installed from %.200s.", file.c_str());
 }

@@ -15,5 +15,6 @@ bool LGetSharedComponentsFolder(std::string& out);
 // when they are not empty.
 std::vector<std::string> LInstallerArguments(const char* by, bool quiet);
 
-// 0 installed (or started), 2 failed.
+// 0 installed (or started), 2 failed. The -installcomponent switch runs
+// this too (LInstallComponent of the host's entry points).
 int LInstallComponentFile(const std::string& file, const char* by, bool quiet);

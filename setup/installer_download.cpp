@@ -1,40 +1,18 @@
 #include "setup/installer_download.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 
 #include "foundation/reg_settings.h"
-#include "platform/root.h"
 #include "setup/component_install.h"
 #include "setup/maker_hosts.h"
-#include "setup/remove_tree.h"
+#include "setup/on_demand_component.h"
+#include "setup/temp_folder.h"
 #include "setup/verified_download.h"
 
 namespace {
 
 constexpr int kSettingsWaitSeconds = 30;
-
-// A fresh private folder under the temporary folder, removed with the
-// object (a predictable shared name could be planted in advance).
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = LPlatformKnownFolder(LKnownFolder::Temp) + "/porlinex-setup.XXXXXX";
-        LPlatformCreateFolderTree(LPlatformKnownFolder(LKnownFolder::Temp), 0700);
-        if (mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~TempFolder() {
-        if (!path_.empty()) LRemoveTreeNoFollow(path_);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 bool SettingsWritten(const std::string& programName, bool alternateHost) {
     std::string key = std::string(alternateHost ? "Software\\Vek Software\\" : "Software\\Vek Dalmor\\") + programName +
@@ -53,8 +31,8 @@ std::vector<std::string> LInstallerSourceUrls(const std::string& localName, cons
     std::transform(remote.begin(), remote.end(), remote.begin(), [](unsigned char c) { return std::tolower(c); });
     remote += "setup64.exe";
     std::vector<std::string> urls = alternateHost ? std::vector<std::string>{a, b} : std::vector<std::string>{b, a};
-    urls.push_back("http://" + LGetMakerComponentHost() + "/components/" + remote);
-    urls.push_back("http://" + LGetMakerComponentHostB() + "/components/" + remote);
+    urls.push_back(LComponentUrl(LGetMakerComponentHost(), remote));
+    urls.push_back(LComponentUrl(LGetMakerComponentHostB(), remote));
     return urls;
 }
 
@@ -67,7 +45,7 @@ int LDownloadAndRunInstaller(LTaskProgress& progress, const std::string& localNa
     progress.SetStatusText(line.c_str(), 1);
     // The folder stays until the setup program has had its time: a script
     // is opened by its interpreter after the start, by path.
-    TempFolder folder;
+    LSetupTempFolder folder;
     if (folder.Path().empty()) return 2;
     int result = 2;
     {

@@ -45,8 +45,7 @@ LStartupFacts LCurrentStartupFacts() {
     return f;
 }
 
-bool LCheckVersionAtStartupWith(LTaskProgress& progress, const LStartupFacts& facts,
-                                const std::function<bool()>& askUpdate, const std::function<int()>& downloadUpdate) {
+bool LCheckVersionAtStartupWith(const LStartupFacts& facts, const LStartupSteps& steps) {
     if (facts.logon) return true;
     // Read and deleted whatever follows, so one crash triggers one check.
     bool crashed = IsSet(UserValue(u"VersionCheckAfterCrash"));
@@ -75,7 +74,7 @@ bool LCheckVersionAtStartupWith(LTaskProgress& progress, const LStartupFacts& fa
     if (LAddMonths(facts.osReleased, &unsupported, 60) && facts.now >= unsupported) return true;
 
     double version = 0;
-    int fetched = LGetNewerVersion(progress, version);
+    int fetched = steps.getNewer(version);
     if (fetched == 1) return false;
     if (fetched != 0) return true;
     SetUserNumber(u"OSCheck", facts.osVersion);
@@ -85,6 +84,6 @@ bool LCheckVersionAtStartupWith(LTaskProgress& progress, const LStartupFacts& fa
     char16_t disabled[260] = {0};
     LRegSettingsGet(u"Settings", u"PromptUpdateDisabled", u"", disabled);
     if (IsSet(LToUtf8(disabled))) return true;
-    if (askUpdate() && downloadUpdate() != 2) return false;
+    if (steps.askUpdate() && steps.downloadUpdate() != 2) return false;
     return true;
 }

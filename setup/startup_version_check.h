@@ -5,7 +5,6 @@
 #include <ctime>
 #include <functional>
 
-#include "foundation/task_progress.h"
 
 struct LStartupFacts {
     time_t now = 0;
@@ -19,8 +18,15 @@ struct LStartupFacts {
 // The facts of this process: clock, build date and system answers.
 LStartupFacts LCurrentStartupFacts();
 
+// The steps the start-up check hands out: the newest version (0, 1 or 2 as
+// LGetNewerVersion), the offer (true for "Update") and the update download
+// (0, 1 or 2).
+struct LStartupSteps {
+    std::function<int(double&)> getNewer;
+    std::function<bool()> askUpdate;
+    std::function<int()> downloadUpdate;
+};
+
 // True to go on starting, false to exit (an installer took over, or the
-// check was stopped). askUpdate shows the offer and is true for "Update";
-// downloadUpdate runs the update download and gives 0, 1 or 2.
-bool LCheckVersionAtStartupWith(LTaskProgress& progress, const LStartupFacts& facts,
-                                const std::function<bool()>& askUpdate, const std::function<int()>& downloadUpdate);
+// check was stopped).
+bool LCheckVersionAtStartupWith(const LStartupFacts& facts, const LStartupSteps& steps);

@@ -39,11 +39,21 @@ private:
     std::string path_;
 };
 
-int Fetch(LTaskProgress& progress, const std::string& url, const std::string& path) {
+// The whole fetch of a setup program may take half an hour; a signature,
+// a minute.
+constexpr uint32_t kBodyTotalMs = 30 * 60 * 1000;
+constexpr uint32_t kSignatureTotalMs = 60 * 1000;
+
+int Fetch(LTaskProgress& progress, const std::string& url, const std::string& path, uint64_t maxBytes,
+          uint32_t totalMs) {
     LNetOpResult r = LNetFailed;
     LString wide = LFromUtf8(path);
-    if (url.rfind("https://", 0) == 0) return int(LHttpsDownloadToFile(r, progress, url.c_str(), wide.c_str()));
-    return int(LHttpDownloadToFile(r, progress, url.c_str(), wide.c_str()));
+    LHttpDownloadLimits limits;
+    limits.maxBytes = maxBytes;
+    limits.totalMs = totalMs;
+    if (url.rfind("https://", 0) == 0)
+        return int(LHttpsDownloadToFile(r, progress, url.c_str(), wide.c_str(), limits));
+    return int(LHttpDownloadToFile(r, progress, url.c_str(), wide.c_str(), limits));
 }
 
 uint64_t SizeOf(const std::string& path) {
@@ -68,10 +78,10 @@ std::vector<unsigned char> ReadSignature(const std::string& path) {
 int LDownloadVerified(LTaskProgress& progress, const std::string& url, const std::string& target) {
     TempBeside body(target), signature(target);
     if (body.Path().empty() || signature.Path().empty()) return 2;
-    if (int r = Fetch(progress, url, body.Path()); r != 0) return r;
+    if (int r = Fetch(progress, url, body.Path(), LMakerSignedMaxBytes, kBodyTotalMs); r != 0) return r;
     uint64_t size = SizeOf(body.Path());
     if (size == 0 || size > LMakerSignedMaxBytes) return 2;
-    if (int r = Fetch(progress, url + ".sig", signature.Path()); r != 0) return r;
+    if (int r = Fetch(progress, url + ".sig", signature.Path(), 64, kSignatureTotalMs); r != 0) return r;
     std::vector<unsigned char> sig = ReadSignature(signature.Path());
     if (!LVerifyMakerSignature(LFromUtf8(body.Path()).c_str(), sig)) return 2;
     return body.MoveTo(target) ? 0 : 2;

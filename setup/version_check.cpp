@@ -67,7 +67,7 @@ int LFetchVersionInfo(LTaskProgress& progress, LVersionInfo& out) {
     return 0;
 }
 
-int LGetNewerVersion(LTaskProgress& progress, double& version) {
+int LGetNewerVersionWith(const std::function<int(LVersionInfo&)>& fetch, double& version) {
     char16_t stored[260] = {0};
     LRegUserSettingsGet(u"Settings", u"NewerVersion", u"", stored);
     int n = 0;
@@ -78,7 +78,7 @@ int LGetNewerVersion(LTaskProgress& progress, double& version) {
         return 0;
     }
     LVersionInfo info;
-    if (int r = LFetchVersionInfo(progress, info); r != 0) return r;
+    if (int r = fetch(info); r != 0) return r;
     // Stored as hundredths, cut toward zero; the small nudge keeps 2.05
     // (204.999... in binary) from being stored as 204, and a hostile value
     // is clamped so the conversion stays defined.
@@ -87,4 +87,8 @@ int LGetNewerVersion(LTaskProgress& progress, double& version) {
     LRegUserSettingsSet(u"Settings", u"NewerVersion", LFromUtf8(std::to_string(int(hundredths))).c_str());
     version = info.version;
     return 0;
+}
+
+int LGetNewerVersion(LTaskProgress& progress, double& version) {
+    return LGetNewerVersionWith([&](LVersionInfo& info) { return LFetchVersionInfo(progress, info); }, version);
 }

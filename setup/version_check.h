@@ -1,6 +1,8 @@
 #pragma once
 // The published version of Porlinex, from the small version file on the
 // maker's download host, and the newest version known to this user.
+#include <functional>
+
 #include "foundation/task_progress.h"
 
 constexpr double LProgramVersion = 2.01;
@@ -21,5 +23,8 @@ int LParseVersionInfo(const char* text, LVersionInfo& out);
 int LFetchVersionInfo(LTaskProgress& progress, LVersionInfo& out);
 
 // The newest known version: a stored NewerVersion above this program's
-// version answers without the network; otherwise fetches and stores it.
+// version answers without the network; otherwise fetch runs (0, 1, 2 as
+// LFetchVersionInfo) and its version is stored.
+int LGetNewerVersionWith(const std::function<int(LVersionInfo&)>& fetch, double& version);
+// The same, fetching under the caller's progress (no window).
 int LGetNewerVersion(LTaskProgress& progress, double& version);

@@ -48,8 +48,9 @@ const Row kRows[] = {
     {{"-extfind"}, 0, "LRunCompanionProgram: not available.", kDesktop},
     {{"-extsuite"}, 0, "LShowLauncherDialog: not available.", kDesktop},
     {{"-suite"}, 0, "LRunSuiteLauncher: not available.", kDesktop},
-    {{"-installcomponent", "7zip", "42"}, 0, "LInstallComponent: not available.", kDesktop},
-    {{"-installcomponent", "7zip"}, 0, "", "LInstallComponent"},
+    // No such file: nothing to install, and the log says so.
+    {{"-installcomponent", "7zip", "42"}, 0, "Component could not be installed from 7zip.", kDesktop},
+    {{"-installcomponent", "7zip"}, 0, "", "Component"},
     {{"-SERVICE"}, 1, kDesktop, ""},
     {{"-logon"}, 1, kDesktop, ""},
     {{"-manual"}, 1, kDesktop, ""},

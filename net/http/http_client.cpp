@@ -138,12 +138,14 @@ LNetOpResult LHttpsGetToBuffer(LNetOpResult& result, LTaskProgress& progress, co
 namespace {
 
 // The body of a download into an open file: by its length, or up to the
-// close (at most 4294967295 bytes, the length field of the protocol's
-// first clients).
+// close. A body longer than the limit fails, announced or not, and so does
+// a wait that runs out: a peer that stalls has not ended the body.
 LNetOpResult ReadBodyToFile(LNetOpResult& result, LTaskProgress& progress, LNetReader& reader, const LHttpHead& head,
-                            LFileHandle& file) {
+                            uint64_t limit, uint64_t deadline, LFileHandle& file) {
     char chunk[8192];
-    const uint64_t length = head.lengthKnown ? head.length : kDownloadUnknownLength;
+    if (head.lengthKnown && head.length > limit) return result = LNetFailed;
+    // Without a length, one byte past the limit shows the body too long.
+    const uint64_t length = head.lengthKnown ? head.length : limit + 1;
     uint64_t remaining = length;
     double fraction = 0;
     result = LNetDone;
@@ -154,31 +156,42 @@ LNetOpResult ReadBodyToFile(LNetOpResult& result, LTaskProgress& progress, LNetR
         if (head.lengthKnown) {
             if (reader.ReadExact(result, progress, chunk, want, kDownloadWaitTimeout) != LNetDone) return result;
             got = want;
-        } else if (reader.ReadSome(result, progress, chunk, want, got, kDownloadWaitTimeout) != LNetDone) {
-            // Without a length the close ends the body.
-            return result = result == LNetFailed ? LNetDone : result;
+        } else {
+            uint64_t asked = LTickCount64();
+            if (reader.ReadSome(result, progress, chunk, want, got, kDownloadWaitTimeout) != LNetDone) {
+                if (result != LNetFailed) return result;
+                uint64_t now = LTickCount64();
+                bool ranOut = now >= deadline || now - asked >= kDownloadWaitTimeout;
+                return result = ranOut ? LNetFailed : LNetDone;
+            }
         }
         if (!file.Write(chunk, got)) return result = LNetFailed;
         remaining -= got;
         fraction += double(got) / 8192.0 / double(length / 8192 + 1);
         progress.SetProgress(fraction);
     }
-    return result;
+    return result = head.lengthKnown ? LNetDone : LNetFailed;
 }
 
 }  // namespace
 
 LNetOpResult LHttpGetToFileRequest(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn,
-                                   const char* url, const char16_t* path) {
+                                   const char* url, const char16_t* path, const LHttpDownloadLimits& limits) {
     if (conn.socket == LInvalidSocket) return result = LNetFailed;
+    const uint64_t deadline = LTickCount64() + limits.totalMs;
+    const uint64_t limit = limits.maxBytes < kDownloadUnknownLength ? limits.maxBytes : kDownloadUnknownLength;
     char host[260], urlPath[8194];
     LHttpSplitUrl(url, host, urlPath, sizeof urlPath);
     LStringA request;
     LHttpFormatGetHead(request, urlPath, host);
-    if (SendText(result, progress, conn, request, 33194) != LNetDone) return result;
+    if (SendText(result, progress, conn, request, limits.totalMs < 33194 ? limits.totalMs : 33194) != LNetDone)
+        return result;
     LNetReader reader(conn);
     LHttpHead head;
-    if (LHttpReadHead(result, progress, reader, head, kDownloadHeadTimeout) != LNetDone) return result;
+    uint32_t headMs = limits.totalMs < kDownloadHeadTimeout ? limits.totalMs : kDownloadHeadTimeout;
+    if (LHttpReadHead(result, progress, reader, head, headMs) != LNetDone) return result;
+    // The head's own deadline is over: the whole request's holds the body.
+    reader.SetDeadline(deadline);
     head.statusLine.Truncate(259);
     int status = 0;
     // Redirections are not followed: a download names the file itself. A
@@ -194,28 +207,29 @@ LNetOpResult LHttpGetToFileRequest(LNetOpResult& result, LTaskProgress& progress
     if (partial.length > 259) return result = LNetFailed;
     LFileHandle file = LCreateFileRetry(partial.c_str(), LFileAccessReadWrite, LFileShareNone, LFileCreateAlways, 200);
     if (!file.IsValid()) return result = LNetFailed;
-    ReadBodyToFile(result, progress, reader, head, file);
+    ReadBodyToFile(result, progress, reader, head, limit, deadline, file);
     file.Close();
     if (result == LNetDone && !LMoveFileRetry(partial.c_str(), path)) result = LNetFailed;
     if (result != LNetDone) LDeleteFileRetry(partial.c_str(), 200);
     return result;
 }
 
-LNetOpResult LHttpDownloadToFile(LNetOpResult& result, LTaskProgress& progress, const char* url, const char16_t* path) {
+LNetOpResult LHttpDownloadToFile(LNetOpResult& result, LTaskProgress& progress, const char* url, const char16_t* path,
+                                 const LHttpDownloadLimits& limits) {
     char host[260], urlPath[8];
     LHttpSplitUrl(url, host, urlPath, sizeof urlPath);
     LCryptoSocket conn;
     if (LHttpConnect(result, progress, conn, host, 60000) != LNetDone) return result;
-    return LHttpGetToFileRequest(result, progress, conn, url, path);
+    return LHttpGetToFileRequest(result, progress, conn, url, path, limits);
 }
 
 LNetOpResult LHttpsDownloadToFile(LNetOpResult& result, LTaskProgress& progress, const char* url,
-                                  const char16_t* path) {
+                                  const char16_t* path, const LHttpDownloadLimits& limits) {
     char host[260], urlPath[8];
     LHttpSplitUrl(url, host, urlPath, sizeof urlPath);
     LCryptoSocket conn;
     if (LHttpsConnect(result, progress, conn, host, 60000) != LNetDone) return result;
-    return LHttpGetToFileRequest(result, progress, conn, url, path);
+    return LHttpGetToFileRequest(result, progress, conn, url, path, limits);
 }
 
 LNetOpResult LHttpSendFormPost(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, const char* host,

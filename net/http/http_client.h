@@ -14,14 +14,24 @@
 #include "net/crypto_socket.h"
 #include "net/net_socket.h"
 
+// The bounds of one download: the most bytes its file may hold, and the
+// time the whole request may take (on top of each wait's own limit). A
+// body past the size fails whatever length the peer announced or left out,
+// and a peer that sends slowly without end fails at the deadline.
+struct LHttpDownloadLimits {
+    uint64_t maxBytes = 0xFFFFFFFFu;
+    uint32_t totalMs = 3600000;
+};
+
 // Entry points.
 LNetOpResult LHttpGetToBuffer(LNetOpResult& result, LTaskProgress& progress, const char* url, char* buffer,
                               size_t size, uint32_t timeoutMs);
 LNetOpResult LHttpsGetToBuffer(LNetOpResult& result, LTaskProgress& progress, const char* url, char* buffer,
                                size_t size);
-LNetOpResult LHttpDownloadToFile(LNetOpResult& result, LTaskProgress& progress, const char* url, const char16_t* path);
+LNetOpResult LHttpDownloadToFile(LNetOpResult& result, LTaskProgress& progress, const char* url, const char16_t* path,
+                                 const LHttpDownloadLimits& limits = {});
 LNetOpResult LHttpsDownloadToFile(LNetOpResult& result, LTaskProgress& progress, const char* url,
-                                  const char16_t* path);
+                                  const char16_t* path, const LHttpDownloadLimits& limits = {});
 // The answer holds the body only. extraHeaders may be null.
 LNetOpResult LHttpPost(LNetOpResult& result, LTaskProgress& progress, const char* url, const char* extraHeaders,
                        const void* body, uint64_t length, int& status, LByteBuffer& answer);
@@ -53,7 +63,7 @@ LNetOpResult LHttpGetRequest(LNetOpResult& result, LTaskProgress& progress, LCry
                              const char* path, char* buffer, size_t size, uint32_t sendTimeoutMs,
                              uint32_t waitTimeoutMs);
 LNetOpResult LHttpGetToFileRequest(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn,
-                                   const char* url, const char16_t* path);
+                                   const char* url, const char16_t* path, const LHttpDownloadLimits& limits = {});
 LNetOpResult LHttpSendFormPost(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, const char* host,
                                const char* path, const char* body);
 LNetOpResult LHttpPostRequest(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, const char* host,

@@ -9,6 +9,7 @@
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
 #include "setup/startup_version_check.h"
+#include "setup/version_check.h"
 #include "setup/tests/maker_peer.h"
 
 namespace {
@@ -79,13 +80,13 @@ TEST(StartupVersionCheck, FetchesAsksAndStoresAsTheStateSays) {
 
         bool asked = false;
         LPlainWait wait;
-        bool goOn = LCheckVersionAtStartupWith(
-            wait, facts,
-            [&] {
-                asked = true;
-                return c.download >= 0;
-            },
-            [&] { return c.download; });
+        LStartupSteps steps{[&](double& v) { return LGetNewerVersion(wait, v); },
+                            [&] {
+                                asked = true;
+                                return c.download >= 0;
+                            },
+                            [&] { return c.download; }};
+        bool goOn = LCheckVersionAtStartupWith(facts, steps);
         EXPECT_EQ(goOn, c.goOn);
         EXPECT_EQ(asked, c.asked);
         EXPECT_EQ(UserValue(u"NewerVersion"), c.fetched ? "210" : "");
@@ -109,7 +110,8 @@ TEST(StartupVersionCheck, LogonStartAndOutdatedSystemNeverFetch) {
     LStartupFacts outdated{now, now - 600 * kDay, now - 61 * 31 * kDay, 1000, 2409, false};
     for (const LStartupFacts& facts : {logon, outdated}) {
         LPlainWait wait;
-        EXPECT_TRUE(LCheckVersionAtStartupWith(wait, facts, [] { return true; }, [] { return 0; }));
+        LStartupSteps steps{[&](double& v) { return LGetNewerVersion(wait, v); }, [] { return true; }, [] { return 0; }};
+        EXPECT_TRUE(LCheckVersionAtStartupWith(facts, steps));
         EXPECT_EQ(UserValue(u"OSCheck"), "");
     }
 }

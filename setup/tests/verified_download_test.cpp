@@ -147,6 +147,7 @@ TEST_F(MakerDownloadTest, NewerVersionIsFetchedAndStoredOnlyWhenNeeded) {
         {"150", "", 0, 2.05, "205"},
         // Already known to be newer: answered without the network.
         {"210", "127.0.0.1:1", 0, 2.10, "210"},
+        {"205", "127.0.0.1:1", 0, 2.05, "205"},
         // No version data: the stored value stays.
         {"150", "127.0.0.1:1", 2, 0, "150"},
     };

@@ -23,16 +23,7 @@ protected:
         setenv("DISPLAY", d.Display().c_str(), 1);
     }
 
-    static std::string Window(const std::string& name) {
-        std::string id;
-        LTestWaitFor(20000, [&] {
-            id = LTestRunCapture({"xdotool", "search", "--onlyvisible", "--name", name}, 5000);
-            return !id.empty();
-        });
-        return id.substr(0, id.find('\n'));
-    }
-    // Clicks the middle of the item with this role and name, found in the
-    // accessibility tree.
+    static std::string Window(const std::string& name) { return LTestFindWindow(name); }
     static void Click(const std::string& role, const std::string& name) { LTestClickItem(role, name); }
 
     LTestRoot root_;

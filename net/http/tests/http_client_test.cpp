@@ -6,8 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,51 +13,39 @@
 #include "foundation/wait.h"
 #include "net/http/http_client.h"
 #include "net/http/proxy_settings.h"
+#include "tests/support/http_peer.h"
 #include "tests/support/test_root.h"
 #include "tests/support/tls_peer.h"
 
 namespace {
 
-// One python peer on a free port, stopped with the object.
-class Peer {
-public:
-    Peer(const std::string& folder, std::vector<std::string> args) : folder_(folder), port_(LTestFreePort()) {
-        std::filesystem::create_directories(folder);
-        std::vector<std::string> argv{"/usr/bin/python3", std::string(PORLINEX_SOURCE_DIR) + "/tests/support/http_peer.py",
-                                      "--port", std::to_string(port_), "--log", folder + "/log.jsonl", "--ready",
-                                      folder + "/ready"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        process_ = std::make_unique<LTestProcess>(LTestRedirectedArgv(argv, "/dev/null", folder + "/peer.log"));
-        ready_ = LTestWaitFor(20000, [&] { return std::filesystem::exists(folder + "/ready"); });
-    }
-    bool Ready() const { return ready_; }
-    int Port() const { return port_; }
-    std::vector<std::string> Requests() const {
-        std::vector<std::string> out;
-        std::istringstream in(LTestReadFile(folder_ + "/log.jsonl"));
-        std::string line;
-        while (std::getline(in, line)) out.push_back(nlohmann::json::parse(line)["request"].get<std::string>());
-        return out;
-    }
-
-private:
-    std::string folder_;
-    int port_;
-    bool ready_ = false;
-    std::unique_ptr<LTestProcess> process_;
-};
+using Peer = LTestHttpPeer;
 
 class HttpClientTest : public ::testing::Test {
 protected:
     std::unique_ptr<Peer> Recorder(const std::string& reply) {
-        std::string folder = root_.Path() + "/rec" + std::to_string(++peers_);
-        std::filesystem::create_directories(folder);
-        std::ofstream(folder + "/reply", std::ios::binary) << reply;
-        auto p = std::make_unique<Peer>(folder, std::vector<std::string>{"--mode", "record", "--reply", folder + "/reply"});
+        auto p = Peer::Recorder(root_.Path() + "/rec" + std::to_string(++peers_), reply);
         EXPECT_TRUE(p->Ready());
         return p;
     }
     std::string Url(int port, const std::string& path = "") { return "http://127.0.0.1:" + std::to_string(port) + path; }
+    // testdata/hostile_http.py in one of its modes on a free port; its
+    // output (READY, then what each connection was sent) goes to out.
+    struct Hostile {
+        int port = LTestFreePort();
+        std::string out;
+        std::unique_ptr<LTestProcess> process;
+    };
+    Hostile StartHostile(const std::string& mode) {
+        Hostile h;
+        h.out = root_.Path() + "/" + mode + ".out";
+        h.process = std::make_unique<LTestProcess>(LTestRedirectedArgv(
+            {"/usr/bin/python3", PORLINEX_SOURCE_DIR "/net/http/tests/testdata/hostile_http.py", std::to_string(h.port),
+             mode},
+            "/dev/null", h.out));
+        EXPECT_TRUE(LTestWaitFor(10000, [&] { return LTestReadFile(h.out).find("READY") != std::string::npos; }));
+        return h;
+    }
 
     LTestRoot root_;
     LPlainWait wait_;
@@ -183,18 +169,58 @@ TEST_F(HttpClientTest, DownloadEndsAtTheLengthOrTheClose) {
     }
 }
 
+// A download holds no more than its caller allows: a body past the limit
+// fails whether its length was announced or left out, an understated
+// length keeps only the announced bytes, and a peer that trickles without
+// end fails at the deadline. Each failure leaves the earlier file and no
+// partial one.
+TEST_F(HttpClientTest, DownloadsStayWithinTheirLimits) {
+    const std::string body(3000, 'b');
+    struct Case {
+        std::string reply;
+        uint64_t maxBytes;
+        LNetOpResult result;
+        size_t kept;
+    } cases[] = {
+        {"HTTP/1.0 200 OK\r\n\r\n" + body, 3000, 0, 3000},
+        {"HTTP/1.0 200 OK\r\n\r\n" + body, 2999, 2, 0},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 3000\r\n\r\n" + body, 2999, 2, 0},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 99999999999999\r\n\r\n" + body, 1u << 20, 2, 0},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n" + body, 2999, 0, 10},
+    };
+    const std::string path = root_.Path() + "/limited.bin";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply.substr(0, 60) + " max " + std::to_string(c.maxBytes));
+        auto peer = Recorder(c.reply);
+        std::ofstream(path, std::ios::binary) << "the old file";
+        LNetOpResult r;
+        LHttpDownloadLimits limits;
+        limits.maxBytes = c.maxBytes;
+        EXPECT_EQ(LHttpDownloadToFile(r, wait_, Url(peer->Port(), "/f").c_str(), LFromUtf8(path).c_str(), limits),
+                  c.result);
+        EXPECT_EQ(LTestReadFile(path), c.result == 0 ? body.substr(0, c.kept) : "the old file");
+        EXPECT_FALSE(std::filesystem::exists(path + ".part"));
+    }
+
+    Hostile drip = StartHostile("drip-body");
+    std::ofstream(path, std::ios::binary) << "the old file";
+    LNetOpResult r;
+    LHttpDownloadLimits limits;
+    limits.totalMs = 1500;
+    EXPECT_EQ(LHttpDownloadToFile(r, wait_, Url(drip.port, "/f").c_str(), LFromUtf8(path).c_str(), limits), 2u);
+    EXPECT_EQ(LTestReadFile(path), "the old file");
+    EXPECT_FALSE(std::filesystem::exists(path + ".part"));
+}
+
 // A server that sends without end: a header line, header lines, or a
 // trickle. The client fails (or ends) within its bounds instead of
 // growing and waiting with it.
 TEST_F(HttpClientTest, EndlessHeadsAreCutShort) {
     for (const char* mode : {"endless-line", "endless-headers"}) {
         SCOPED_TRACE(mode);
-        int port = LTestFreePort();
-        std::string out = root_.Path() + "/" + mode + ".out";
-        LTestProcess peer(LTestRedirectedArgv({"/usr/bin/python3", PORLINEX_SOURCE_DIR "/net/http/tests/testdata/hostile_http.py",
-                                               std::to_string(port), mode},
-                                              "/dev/null", out));
-        ASSERT_TRUE(LTestWaitFor(10000, [&] { return LTestReadFile(out).find("READY") != std::string::npos; }));
+        Hostile peer = StartHostile(mode);
+        const int port = peer.port;
+        const std::string& out = peer.out;
         std::string path = root_.Path() + "/endless.bin";
         std::ofstream(path, std::ios::binary) << "the old file";
         LNetOpResult r;
@@ -215,12 +241,8 @@ TEST_F(HttpClientTest, EndlessHeadsAreCutShort) {
     }
     // A trickle of one byte every 200 ms holds a request no longer than its
     // time-out: what arrived is the answer.
-    int port = LTestFreePort();
-    std::string out = root_.Path() + "/drip.out";
-    LTestProcess peer(LTestRedirectedArgv({"/usr/bin/python3", PORLINEX_SOURCE_DIR "/net/http/tests/testdata/hostile_http.py",
-                                           std::to_string(port), "drip"},
-                                          "/dev/null", out));
-    ASSERT_TRUE(LTestWaitFor(10000, [&] { return LTestReadFile(out).find("READY") != std::string::npos; }));
+    Hostile drip = StartHostile("drip");
+    const int port = drip.port;
     char buffer[4096];
     LNetOpResult r;
     auto t0 = std::chrono::steady_clock::now();

@@ -4,6 +4,8 @@
 # MODE endless-line:    a header line that never ends
 # MODE endless-headers: header lines without end
 # MODE drip:            a status line, then one byte of header every 200 ms
+# MODE drip-body:       a whole head without a length, then one byte of body
+#                       every 200 ms
 # Each connection's count of bytes sent is printed when it ends.
 import socket
 import sys
@@ -26,6 +28,8 @@ while True:
                 break
             data += chunk
         conn.sendall(b"HTTP/1.0 200 OK\r\n")
+        if mode == "drip-body":
+            conn.sendall(b"Content-Type: application/octet-stream\r\n\r\n")
         if mode == "endless-line":
             conn.sendall(b"X-Long: ")
             piece = b"y" * 65536
@@ -37,7 +41,7 @@ while True:
             while True:
                 conn.sendall(piece)
                 sent += len(piece)
-        elif mode == "drip":
+        elif mode in ("drip", "drip-body"):
             while True:
                 conn.sendall(b"x")
                 sent += 1

@@ -1,0 +1,123 @@
+#include "setup/update_dialogs.h"
+
+#include <string>
+
+#include "desktop/toolkit/message_box.h"
+#include "desktop/toolkit/progress_dialog.h"
+#include "foundation/reg_settings.h"
+#include "foundation/system_shell.h"
+#include "setup/split_test.h"
+#include "setup/usage_query.h"
+
+namespace {
+
+enum { kNewsletter = 5000, kFacebook = 5001, kX = 5002 };
+
+class VersionCheckProgress : public LProgressDialog {
+public:
+    explicit VersionCheckProgress(LVersionInfo& out) : LProgressDialog(u"Checking for Updates"), out_(out) {}
+    void DoWork() override { result = LFetchVersionInfo(*Progress(), out_); }
+    int result = 2;
+
+private:
+    LVersionInfo& out_;
+};
+
+bool SettingIsSet(const char16_t* name) {
+    char16_t value[260] = {0};
+    LRegSettingsGet(u"Settings", name, u"", value);
+    return value[0] && std::u16string_view(value) != u"0";
+}
+
+// The maker's pages on other sites; an administrator may point them
+// elsewhere, like the maker's hosts.
+std::u16string MakerPage(const char16_t* name, const char16_t* fallback) {
+    char16_t out[260] = {0};
+    LRegSettingsGet(u"Maker", name, fallback, out);
+    return out[0] ? out : fallback;
+}
+
+void OpenChoice(int id) {
+    if (id == kNewsletter) LOpenNewsletterPage();
+    if (id == kFacebook) LOpenMakerWebAddress(MakerPage(u"FacebookPage", u"https://facebook.porlinex.invalid/").c_str());
+    if (id == kX) LOpenMakerWebAddress(MakerPage(u"XPage", u"https://x.porlinex.invalid/").c_str());
+}
+
+void RunChoices(LHwnd parent, const char16_t* caption, const char16_t* instruction, const char16_t* content,
+                const LTaskChoice* choices) {
+    LTaskDialog dialog(parent, caption, instruction, content, choices, choices[0].id);
+    OpenChoice(dialog.Run());
+}
+
+void ShowCurrent(LHwnd parent, bool oneDialog) {
+    if (oneDialog) {
+        static const LTaskChoice choices[] = {
+            {kNewsletter, u"Sign up to our Vek version update newsletter", u"Select to be notified of future releases"},
+            {kFacebook, u"Follow version updates on Facebook", u"Select if you have a Facebook account"},
+            {kX, u"Follow version updates on X", u"Select if you have a X account"},
+            {0, nullptr, nullptr}};
+        RunChoices(parent, u"Version Current", u"Excellent, you are using the most up-to-date version.",
+                   u"For automatic and instant notifications of new version, sign up or follow us using the options "
+                   u"below.",
+                   choices);
+        return;
+    }
+    if (LAskOkCancelCustom(parent,
+                           u"You are using the current version.\r\n\r\nSign up to the Vek Version Update Newsletter "
+                           u"today to be notified of future releases.",
+                           u"Version Current", u"Sign Up", u"Maybe Later"))
+        LOpenNewsletterPage();
+    static const LTaskChoice follow[] = {
+        {kFacebook, u"Follow version updates on Facebook", u"Select if you have a Facebook account"},
+        {kX, u"Follow version updates on Twitter", u"Select if you have a Twitter account"},
+        {0, nullptr, nullptr}};
+    RunChoices(parent, u"Follow Vek Software Releases",
+               u"Sign up to follow Vek Software for automatic, instant program release notifications of new versions.",
+               nullptr, follow);
+}
+
+void CheckInteractively(LHwnd parent, bool offerOneDialog) {
+    LVersionInfo info;
+    if (LRunVersionCheckWithProgress(parent, info) != 0) {
+        LShowNoVersionInfoMessage(parent);
+        return;
+    }
+    if (info.version > LProgramVersion) {
+        if (!SettingIsSet(u"PromptUpdateDisabled") &&
+            LAskYesNoCustom(parent,
+                            u"An updated version of Porlinex is now available for download online. Do you want to "
+                            u"see more information about the new version?",
+                            u"Updated Version Available", u"View", u"Cancel"))
+            LOpenMakerWebAddress(info.info);
+        return;
+    }
+    ShowCurrent(parent, offerOneDialog && LSplitTestIsOn("YZwa"));
+}
+
+}  // namespace
+
+int LRunVersionCheckWithProgress(LHwnd parent, LVersionInfo& out) {
+    VersionCheckProgress window(out);
+    window.RunWork(parent);
+    return window.result;
+}
+
+int LGetNewerVersionWithWindow(double& version) {
+    return LGetNewerVersionWith([](LVersionInfo& info) { return LRunVersionCheckWithProgress(LHwnd::Null, info); },
+                                version);
+}
+
+void LCheckForUpdates(LHwnd parent) { CheckInteractively(parent, true); }
+
+void LCheckForUpdatedVersion(LHwnd parent) { CheckInteractively(parent, false); }
+
+void LOpenMakerWebAddress(const char16_t* address) {
+    std::u16string a(address ? address : u"");
+    std::u16string scheme;
+    for (char16_t c : a.substr(0, 8)) scheme += (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+    if (!scheme.starts_with(u"http://") && !scheme.starts_with(u"https://")) return;
+    // A control character could end the address early for the opener.
+    for (char16_t c : a)
+        if (c < 0x20 || c == 0x7F) return;
+    LShellOpen(a.c_str());
+}
