@@ -64,6 +64,15 @@ std::string CpuName() {
     return "";
 }
 
+// The dumps go to the maker's web host, on its own plain-HTTP port unless
+// the host names one.
+std::string DumpUploadHost() {
+    std::string host = LGetMakerWebHost();
+    size_t colon = host.rfind(':'), bracket = host.rfind(']');
+    bool has_port = colon != std::string::npos && (bracket == std::string::npos || colon > bracket);
+    return has_port ? host : host + ":8081";
+}
+
 // What leaves the machine is the text report beside the dump: the dump holds
 // process memory, and with it mail and passwords.
 void UploadDump(const std::string& dump_path, const std::string& upload_name) {
@@ -72,7 +81,8 @@ void UploadDump(const std::string& dump_path, const std::string& upload_name) {
     LNetOpResult result;
     int status = 0;
     wait.SetStatusText(u"Uploading crash dump file", 0);
-    LHttpUploadCrashDump(result, wait, LFromUtf8(path).c_str(), LFromUtf8(upload_name).c_str(), status);
+    LHttpUploadCrashDumpTo(result, wait, DumpUploadHost().c_str(), LFromUtf8(path).c_str(),
+                           LFromUtf8(upload_name).c_str(), status);
 }
 
 bool FileSize(const std::string& path, off_t& size) {
@@ -150,6 +160,7 @@ std::string LCrashReportPageUrl(const std::string& query) {
     return "https://" + LGetMakerWebHost() + "/software/bug.html?" + query;
 }
 
+// The record is a query of its own: encoded, its fields stay inside "rdf".
 std::string LGetSystemInfoQueryA() {
     struct sysinfo si {};
     sysinfo(&si);
@@ -161,7 +172,7 @@ std::string LGetSystemInfoQueryA() {
                   "osver=10.0 0&osbits=64&appbits=64&memphys=%lld&cpu=%s&user=%s&rdf=%s&svnr=878949&decoder=%s"
                   "&encoder=%s&svar=%s&vm=%s&pgsize=%lld&pgused=%lld",
                   mb(si.totalram), Encoded(CpuName()).c_str(), geteuid() == 0 ? "admin" : "std",
-                  LDebugGetCallStackQuery().c_str(), Encoded(MachineValue(u"Software", u"RunningDecoder")).c_str(),
+                  Encoded(LDebugGetCallStackQuery()).c_str(), Encoded(MachineValue(u"Software", u"RunningDecoder")).c_str(),
                   Encoded(MachineValue(u"Software", u"RunningEncoder")).c_str(),
                   Encoded(MachineValue(u"Software", u"SVar")).c_str(), vm.c_str(), mb(si.totalswap),
                   mb(si.totalswap - si.freeswap));
@@ -195,6 +206,9 @@ void LDebugCrashReportRun(const LCrashRecord& record) {
         }
         return;
     }
+    // This copy starts without windows: the question needs the display.
+    // Without one nobody can agree to a report, so none is made.
+    if (!LDesktopOpenDisplay()) return;
     if (!LAskYesNoCustom(LHwnd::Null, kCrashQuestion, kCrashTitle, u"Report Bug", u"No")) return;
     off_t size = 0;
     bool has_dump = r.written && FileSize(dump, size);
