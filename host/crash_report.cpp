@@ -21,6 +21,7 @@
 #include "foundation/wait.h"
 #include "host/call_stack.h"
 #include "host/crash_dump.h"
+#include "host/crash_handler.h"
 #include "host/crash_id.h"
 #include "host/crash_watch.h"
 #include "host/entry_points.h"
@@ -229,7 +230,7 @@ bool LWriteMiniDumpOutOfProcess(const std::string& path) {
     std::snprintf(request.path, sizeof request.path, "%s", path.c_str());
     uint32_t result = 2;
     LPlainWait wait;
-    LExeTaskRun(&result, &wait, &request, sizeof request, u"DebugSaveDumpFile", nullptr);
+    LExeTaskRun(&result, &wait, &request, sizeof request, u"DebugSaveDumpFile", LCrashReporterProgram());
     return result == 0;
 }
 
@@ -241,15 +242,14 @@ void LCrashReportUpload(bool write_dump, const char* reason, LHwnd parent) {
     sysinfo(&si);
     uint32_t available = static_cast<uint32_t>((uint64_t(si.freeram) + si.freeswap) * (si.mem_unit ? si.mem_unit : 1) >> 20);
     uint32_t largest = 0x7fffffff;
-    char16_t folder[260];
-    LGetUserAppDataFolder(folder);
+    // The folder is made when missing: the dump writer only writes a file.
+    std::string path = LCrashDumpPath(false);
     std::string dump, why = reason ? reason : "";
     off_t size = 0;
     if (write_dump) {
-        std::string path = LToUtf8(folder) + "/Porlinex.dmp";
         if (LWriteMiniDumpOutOfProcess(path) && FileSize(path, size)) dump = path;
     } else {
-        std::string ip = LToUtf8(folder) + "/Porlinex_IP_878949.dmp";
+        std::string ip = path.substr(0, path.rfind('/')) + "/Porlinex_IP_878949.dmp";
         std::string err = MachineValue(u"Errors", u"DmpErr");
         if (FileSize(ip, size) && size > 0) {
             dump = ip;

@@ -4,10 +4,8 @@
 // text report to the maker's host (a recording HTTP server); "No" does
 // neither. The crashing process is this test program (crash_fixture.h).
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <utility>
 #include <vector>
@@ -21,9 +19,9 @@
 #include "host/crash_report.h"
 #include "host/tests/crash_fixture.h"
 #include "tests/support/http_peer.h"
+#include "tests/support/open_recorder.h"
 #include "tests/support/test_accessible.h"
 #include "tests/support/test_display.h"
-#include "tests/support/tls_peer.h"
 
 namespace {
 
@@ -64,13 +62,7 @@ protected:
         LTestDisplay& d = LTestDisplay::Shared();
         ASSERT_TRUE(d.Ok()) << d.Error();
         folder_ = root_.Path() + "/report";
-        std::filesystem::create_directories(folder_ + "/bin");
-        // The stand-in records the address it was asked to open.
-        std::ofstream(folder_ + "/bin/xdg-open") << "#!/bin/sh\nprintf '%s' \"$1\" > '" << folder_
-                                                 << "/opened.tmp'\nmv '" << folder_ << "/opened.tmp' '" << folder_
-                                                 << "/opened'\n";
-        chmod((folder_ + "/bin/xdg-open").c_str(), 0755);
-        path_ = std::make_unique<LTestScopedEnv>("PATH", folder_ + "/bin:" + std::string(getenv("PATH")));
+        opener_ = std::make_unique<LTestOpenRecorder>(folder_ + "/open");
         peer_ = LTestHttpPeer::Recorder(folder_ + "/peer", "HTTP/1.0 200 OK\r\n\r\n");
         ASSERT_TRUE(peer_->Ready());
         host_ = "127.0.0.1:" + std::to_string(peer_->Port());
@@ -79,7 +71,7 @@ protected:
 
     LTestRoot root_;
     std::string folder_, host_;
-    std::unique_ptr<LTestScopedEnv> path_;
+    std::unique_ptr<LTestOpenRecorder> opener_;
     std::unique_ptr<LTestHttpPeer> peer_;
 };
 
@@ -101,13 +93,13 @@ TEST_F(CrashReportDesktop, ReportBugOpensThePageAndUploadsTheTextReportNoDoesNei
         LRegUserSettingsGet(u"Settings", u"VersionCheckAfterCrash", u"", check);
         EXPECT_EQ(std::u16string(check), u"1");
         if (!report) {
-            EXPECT_FALSE(std::filesystem::exists(folder_ + "/opened"));
+            EXPECT_EQ(opener_->Opened(), "");
             EXPECT_TRUE(peer_->Requests().empty());
             continue;
         }
 
-        ASSERT_TRUE(LTestWaitFor(20000, [&] { return std::filesystem::exists(folder_ + "/opened"); }));
-        std::string opened = LTestReadFile(folder_ + "/opened");
+        ASSERT_TRUE(LTestWaitFor(20000, [&] { return !opener_->Opened().empty(); }));
+        std::string opened = opener_->Opened();
         std::string page = "https://" + host_ + "/software/bug.html?";
         ASSERT_EQ(opened.rfind(page, 0), 0u) << opened;
         Fields query = ParseQuery(opened.substr(page.size()));
