@@ -107,21 +107,26 @@ std::string ReadText(const std::string& path) {
     return ss.str();
 }
 
-std::string BuildIds(Dwfl* dwfl) {
+// One line per module: the address its file addresses are moved by (so
+// that "file address = address - base" for addr2line and debuggers), its
+// build id (to find its debug file) and its file name.
+std::string Modules(Dwfl* dwfl) {
     std::string out;
-    auto each = [](Dwfl_Module* mod, void**, const char* name, Dwarf_Addr, void* arg) -> int {
+    auto each = [](Dwfl_Module* mod, void**, const char* name, Dwarf_Addr start, void* arg) -> int {
+        Dwarf_Addr bias = start;
+        if (!dwfl_module_getelf(mod, &bias)) bias = start;
         const unsigned char* bits = nullptr;
         GElf_Addr vaddr;
         int n = dwfl_module_build_id(mod, &bits, &vaddr);
+        char line[64];
+        std::snprintf(line, sizeof line, "  0x%016" PRIx64 " ", static_cast<uint64_t>(bias));
         std::string& o = *static_cast<std::string*>(arg);
-        o += name ? name : "?";
-        o += ' ';
-        char hex[3];
+        o += line;
         for (int i = 0; i < n; ++i) {
-            std::snprintf(hex, sizeof hex, "%02x", bits[i]);
-            o += hex;
+            std::snprintf(line, sizeof line, "%02x", bits[i]);
+            o += line;
         }
-        o += '\n';
+        o += ' ' + Base(name) + '\n';
         return DWARF_CB_OK;
     };
     dwfl_getmodules(dwfl, each, &out, 0);
@@ -223,6 +228,8 @@ LCrashDumpResult LCrashWriteDump(int pid, int tid, const LCrashRecord* record, c
             frames_text += std::to_string(t.tid) + " " + std::to_string(f.pc) + "\n";
         }
     }
+    std::string modules = Modules(dwfl.d);
+    report << "\nModules (base, build id, file)\n" << modules;
     result.report = report.str();
 
     std::vector<std::pair<uint32_t, std::string>> sections;
@@ -230,7 +237,7 @@ LCrashDumpResult LCrashWriteDump(int pid, int tid, const LCrashRecord* record, c
     sections.emplace_back(2, ReadText("/proc/" + std::to_string(pid) + "/maps"));
     sections.emplace_back(3, frames_text);
     sections.emplace_back(4, StackBytes(pid, record ? record->sp : 0));
-    sections.emplace_back(5, BuildIds(dwfl.d));
+    sections.emplace_back(5, modules);
     result.written = WriteFile0600(dump_path, &sections, nullptr, result.error);
     WriteFile0600(report_path, nullptr, &result.report, result.error);
     return result;

@@ -4,7 +4,7 @@
 // names the frames from the modules' symbols and debug information. Two
 // files, both 0600: the dump (our own format: the crash record, the memory
 // map, every thread's frames, the crashing thread's stack bytes and the
-// modules' build ids) and a text report.
+// modules' bases and build ids) and a text report.
 #include <string>
 
 #include "host/crash_record.h"

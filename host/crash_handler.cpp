@@ -176,6 +176,8 @@ void LCrashReasonFor(int signal, int code, uint64_t fault_address, uint64_t sp, 
 
 bool LCrashInProgress() { return g_in_progress.load(); }
 
+const char* LCrashReporterProgram() { return g_program[0] ? g_program : nullptr; }
+
 void LCrashHandlerInstall(const char* reporter) {
     if (reporter) {
         std::strncpy(g_program, reporter, sizeof g_program - 1);

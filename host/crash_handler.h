@@ -9,6 +9,9 @@
 // process, at start. The reporter is this program unless another is named
 // (tests crash a process of their own).
 void LCrashHandlerInstall(const char* reporter = nullptr);
+// The program that writes dumps and reports crashes of this process, as
+// installed; null before LCrashHandlerInstall (then: this program).
+const char* LCrashReporterProgram();
 // In a reporting child: a crash there only ends it (exit code 1).
 void LCrashHandlerInstallForChild();
 // True once a crash is being handled in this process.

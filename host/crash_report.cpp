@@ -21,6 +21,7 @@
 #include "foundation/wait.h"
 #include "host/call_stack.h"
 #include "host/crash_dump.h"
+#include "host/crash_handler.h"
 #include "host/crash_id.h"
 #include "host/crash_watch.h"
 #include "host/entry_points.h"
@@ -64,6 +65,15 @@ std::string CpuName() {
     return "";
 }
 
+// The dumps go to the maker's web host, on its own plain-HTTP port unless
+// the host names one.
+std::string DumpUploadHost() {
+    std::string host = LGetMakerWebHost();
+    size_t colon = host.rfind(':'), bracket = host.rfind(']');
+    bool has_port = colon != std::string::npos && (bracket == std::string::npos || colon > bracket);
+    return has_port ? host : host + ":8081";
+}
+
 // What leaves the machine is the text report beside the dump: the dump holds
 // process memory, and with it mail and passwords.
 void UploadDump(const std::string& dump_path, const std::string& upload_name) {
@@ -72,7 +82,8 @@ void UploadDump(const std::string& dump_path, const std::string& upload_name) {
     LNetOpResult result;
     int status = 0;
     wait.SetStatusText(u"Uploading crash dump file", 0);
-    LHttpUploadCrashDump(result, wait, LFromUtf8(path).c_str(), LFromUtf8(upload_name).c_str(), status);
+    LHttpUploadCrashDumpTo(result, wait, DumpUploadHost().c_str(), LFromUtf8(path).c_str(),
+                           LFromUtf8(upload_name).c_str(), status);
 }
 
 bool FileSize(const std::string& path, off_t& size) {
@@ -150,6 +161,7 @@ std::string LCrashReportPageUrl(const std::string& query) {
     return "https://" + LGetMakerWebHost() + "/software/bug.html?" + query;
 }
 
+// The record is a query of its own: encoded, its fields stay inside "rdf".
 std::string LGetSystemInfoQueryA() {
     struct sysinfo si {};
     sysinfo(&si);
@@ -161,7 +173,7 @@ std::string LGetSystemInfoQueryA() {
                   "osver=10.0 0&osbits=64&appbits=64&memphys=%lld&cpu=%s&user=%s&rdf=%s&svnr=878949&decoder=%s"
                   "&encoder=%s&svar=%s&vm=%s&pgsize=%lld&pgused=%lld",
                   mb(si.totalram), Encoded(CpuName()).c_str(), geteuid() == 0 ? "admin" : "std",
-                  LDebugGetCallStackQuery().c_str(), Encoded(MachineValue(u"Software", u"RunningDecoder")).c_str(),
+                  Encoded(LDebugGetCallStackQuery()).c_str(), Encoded(MachineValue(u"Software", u"RunningDecoder")).c_str(),
                   Encoded(MachineValue(u"Software", u"RunningEncoder")).c_str(),
                   Encoded(MachineValue(u"Software", u"SVar")).c_str(), vm.c_str(), mb(si.totalswap),
                   mb(si.totalswap - si.freeswap));
@@ -195,6 +207,9 @@ void LDebugCrashReportRun(const LCrashRecord& record) {
         }
         return;
     }
+    // This copy starts without windows: the question needs the display.
+    // Without one nobody can agree to a report, so none is made.
+    if (!LDesktopOpenDisplay()) return;
     if (!LAskYesNoCustom(LHwnd::Null, kCrashQuestion, kCrashTitle, u"Report Bug", u"No")) return;
     off_t size = 0;
     bool has_dump = r.written && FileSize(dump, size);
@@ -215,7 +230,7 @@ bool LWriteMiniDumpOutOfProcess(const std::string& path) {
     std::snprintf(request.path, sizeof request.path, "%s", path.c_str());
     uint32_t result = 2;
     LPlainWait wait;
-    LExeTaskRun(&result, &wait, &request, sizeof request, u"DebugSaveDumpFile", nullptr);
+    LExeTaskRun(&result, &wait, &request, sizeof request, u"DebugSaveDumpFile", LCrashReporterProgram());
     return result == 0;
 }
 
@@ -227,15 +242,14 @@ void LCrashReportUpload(bool write_dump, const char* reason, LHwnd parent) {
     sysinfo(&si);
     uint32_t available = static_cast<uint32_t>((uint64_t(si.freeram) + si.freeswap) * (si.mem_unit ? si.mem_unit : 1) >> 20);
     uint32_t largest = 0x7fffffff;
-    char16_t folder[260];
-    LGetUserAppDataFolder(folder);
+    // The folder is made when missing: the dump writer only writes a file.
+    std::string path = LCrashDumpPath(false);
     std::string dump, why = reason ? reason : "";
     off_t size = 0;
     if (write_dump) {
-        std::string path = LToUtf8(folder) + "/Porlinex.dmp";
         if (LWriteMiniDumpOutOfProcess(path) && FileSize(path, size)) dump = path;
     } else {
-        std::string ip = LToUtf8(folder) + "/Porlinex_IP_878949.dmp";
+        std::string ip = path.substr(0, path.rfind('/')) + "/Porlinex_IP_878949.dmp";
         std::string err = MachineValue(u"Errors", u"DmpErr");
         if (FileSize(ip, size) && size > 0) {
             dump = ip;

@@ -3,7 +3,8 @@
 // starts ("-exe DebugCrashReport"), dumps of a live process through another
 // copy ("-exe DebugSaveDumpFile"), the problem-report page and the upload.
 // The maker's web host comes from the machine hive's "Maker" section
-// ("WebHost"; its default, www.porlinex.invalid, reaches nobody).
+// ("WebHost"; its default, www.porlinex.invalid, reaches nobody); the dump
+// upload goes to the same host, port 8081 unless the setting names a port.
 #include <string>
 
 #include "desktop/toolkit/window_types.h"

@@ -13,20 +13,18 @@
 #include "host/crash_handler.h"
 #include "host/crash_record.h"
 #include "host/crash_report.h"
+#include "host/tests/crash_fixture.h"
 #include "tests/support/test_root.h"
 
 namespace {
 
-std::string SelfPath() {
-    char buf[4096];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : "";
-}
-
 volatile int g_zero = 0;
 volatile int* g_null = nullptr;
+// Set: the innermost call stops first, to be looked at from outside.
+volatile bool g_stop_first = false;
 
 extern "C" __attribute__((noinline)) void FixtureWrite() {
+    if (g_stop_first) raise(SIGSTOP);
     *g_null = 1;
     asm volatile("" ::: "memory");
 }
@@ -54,7 +52,8 @@ TEST(CrashChild, Crash) {
     LCrashHandlerInstall(std::getenv("PORLINEX_CRASH_REPORTER"));
     if (std::getenv("PORLINEX_CRASH_SERVICE")) LSetServiceFlag(true);
     std::string k = kind;
-    if (k == "null") FixtureOuter();
+    g_stop_first = k == "stop-null";
+    if (k == "null" || k == "stop-null") FixtureOuter();
     if (k == "divide") std::printf("%d\n", FixtureDivide());
     if (k == "abort") std::abort();
     if (k == "recurse") std::printf("%d\n", FixtureRecurse(0));
@@ -65,15 +64,10 @@ struct Outcome {
     std::string report;
 };
 
-Outcome CrashAs(const LTestRoot& root, const char* kind, bool service) {
-    std::vector<std::string> env = {std::string("PORLINEX_CRASH_KIND=") + kind,
-                                    "PORLINEX_CRASH_REPORTER=" + LTestProgramPath()};
-    if (service) env.push_back("PORLINEX_CRASH_SERVICE=1");
-    LTestProcess p({SelfPath(), "--gtest_filter=CrashChild.Crash"}, env);
+Outcome CrashAs(const char* kind, bool service) {
     Outcome o;
-    o.exit_code = p.Wait(60000);
+    o.exit_code = LStartCrashFixture(kind, service)->Wait(60000);
     o.report = LTestReadFile(LCrashReportPath(service));
-    (void)root;
     return o;
 }
 
@@ -85,7 +79,7 @@ TEST(CrashHandler, FixturesAreReportedFromOutside) {
                  {"recurse", "StackOverflow"}};
     for (const Case& c : cases) {
         LTestRoot root;
-        Outcome o = CrashAs(root, c.kind, true);
+        Outcome o = CrashAs(c.kind, true);
         EXPECT_EQ(o.exit_code, 1) << c.kind;
         EXPECT_NE(o.report.find(std::string("Reason: ") + c.reason + "\n"), std::string::npos) << c.kind << "\n"
                                                                                                << o.report;

@@ -21,14 +21,17 @@ LTestHttpPeer::LTestHttpPeer(const std::string& folder, const std::vector<std::s
 std::unique_ptr<LTestHttpPeer> LTestHttpPeer::Recorder(const std::string& folder, const std::string& reply) {
     std::filesystem::create_directories(folder);
     std::ofstream(folder + "/reply", std::ios::binary) << reply;
-    return std::make_unique<LTestHttpPeer>(folder,
-                                           std::vector<std::string>{"--mode", "record", "--reply", folder + "/reply"});
+    return std::make_unique<LTestHttpPeer>(folder, std::vector<std::string>{"--mode", "record", "--reply", folder + "/reply"});
 }
 
 std::vector<std::string> LTestHttpPeer::Requests() const {
     std::vector<std::string> out;
     std::istringstream in(LTestReadFile(folder_ + "/log.jsonl"));
     std::string line;
-    while (std::getline(in, line)) out.push_back(nlohmann::json::parse(line)["request"].get<std::string>());
+    while (std::getline(in, line)) {
+        nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+        // A line still being written is not a request yet.
+        if (j.is_object() && j.contains("request")) out.push_back(j["request"].get<std::string>());
+    }
     return out;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// A tests/support/http_peer.py peer on a free loopback port, stopped with
-// the object; it keeps every request it receives, head and body.
+// tests/support/http_peer.py on a free loopback port, stopped with the
+// object: a recorder that answers every request with fixed bytes, or a
+// CONNECT proxy; either way every request it saw can be read back.
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,14 +10,14 @@
 
 class LTestHttpPeer {
 public:
-    // folder holds the peer's log and ready mark; args choose its mode.
+    // folder: its own (log, ready file); args: the peer's mode and options.
     LTestHttpPeer(const std::string& folder, const std::vector<std::string>& args);
-    // A recorder answering every request with reply's bytes.
+    // A recorder whose every answer is `reply`.
     static std::unique_ptr<LTestHttpPeer> Recorder(const std::string& folder, const std::string& reply);
-
     bool Ready() const { return ready_; }
     int Port() const { return port_; }
     std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+    // Each request as received (head and body), oldest first.
     std::vector<std::string> Requests() const;
 
 private:

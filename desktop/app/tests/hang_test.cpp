@@ -12,10 +12,16 @@
 
 #include "desktop/app/hang_watchdog.h"
 #include "desktop/toolkit/dialog_template.h"
+#include "foundation/data_folder.h"
 #include "foundation/exe_task.h"
+#include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
 #include "foundation/wait.h"
+#include "host/crash_handler.h"
 #include "host/hang_report.h"
+#include "tests/support/http_peer.h"
+#include "tests/support/open_recorder.h"
+#include "tests/support/test_accessible.h"
 #include "tests/support/test_display.h"
 #include "tests/support/test_pump.h"
 #include "tests/support/test_root.h"
@@ -117,6 +123,8 @@ TEST(HangReportDesktop, AStoppedWindowThreadShowsTheReportAndRecoveryClosesIt) {
 // returns to its loop.
 TEST(HangFixture, Hang) {
     if (!std::getenv("PORLINEX_HANG_FIXTURE")) GTEST_SKIP() << "only run as the hung process of the hang tests";
+    // As in the program: its dumps are written by the real program.
+    LCrashHandlerInstall(LTestProgramPath().c_str());
     ASSERT_TRUE(LWindowLayerOpen(LBackendKind::Gtk));
     HeartbeatWindow window;
     ASSERT_TRUE(window.Open());
@@ -146,6 +154,69 @@ TEST(HangReportDesktop, CloseEndsTheHungProcess) {
     EXPECT_TRUE(LRegUserSettingsGet(u"Settings", u"VersionCheckAfterCrash", u"", check));
     EXPECT_EQ(std::u16string(check), u"1");
     EXPECT_TRUE(LTestWaitFor(20000, [] { return !DialogShown(); }));
+}
+
+// "Report bug": the hung process has its dump written by the real program,
+// opens the problem-report page, uploads the text report to the maker's
+// host and ends; its dump files go with it.
+TEST(HangReportDesktop, ReportBugDumpsUploadsAndEndsTheHungProcess) {
+    LTestDisplay& display = LTestDisplay::Shared();
+    ASSERT_TRUE(display.Ok()) << display.Error();
+    LTestRoot root;
+    LTestOpenRecorder opener(root.Path() + "/open");
+    auto peer = LTestHttpPeer::Recorder(root.Path() + "/peer", "HTTP/1.0 200 OK\r\n\r\n");
+    ASSERT_TRUE(peer->Ready());
+    std::string host = "127.0.0.1:" + std::to_string(peer->Port());
+    LRegSettingsSet(u"Maker", u"WebHost", LFromUtf8(host).c_str());
+
+    LTestProcess hung({std::filesystem::read_symlink("/proc/self/exe").string(), "--gtest_filter=HangFixture.Hang"},
+                      {"PORLINEX_HANG_FIXTURE=1"});
+    std::string tree;
+    ASSERT_TRUE(LTestClickAccessible("porlinex", "Report bug[^\"]*", 60000, &tree)) << tree;
+    EXPECT_EQ(hung.Wait(60000), 1);
+    EXPECT_TRUE(LTestWaitFor(20000, [] { return !LTestWindowShown("Notify Development Team"); }));
+
+    ASSERT_TRUE(LTestWaitFor(20000, [&] { return !opener.Opened().empty(); }));
+    std::string opened = opener.Opened();
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(opened, m,
+                                 std::regex("https://" + host +
+                                            "/software/bug\\.html\\?software=Porlinex&version=2\\.01&xi=AbHangSysCb-"
+                                            "Win100-MAIN\\(Cmd-?\\d+\\)&iid=[^&]+&data=dump%3D([^%&]+)%26memfrhp%3D.*"
+                                            "&appbits=64&rdf=")))
+        << opened;
+    std::string name = m[1];
+    EXPECT_TRUE(std::regex_match(name, std::regex("\\d{4}(-\\d\\d){5}-\\d{4}\\.dmp"))) << name;
+
+    // The text report of the hung process, walked while its window thread
+    // slept, under the name the page was given; never the dump itself.
+    std::vector<std::string> requests = peer->Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const std::string& r = requests[0];
+    std::string head = "POST /minidumpupload HTTP/1.0\r\nHost: " + host +
+                       "\r\nContent-Type: multipart/form-data; boundary=Tq7Rm3Yb4Al9Wp8Hg2Co1Bj5Nv6\r\nContent-Length: ";
+    ASSERT_EQ(r.rfind(head, 0), 0u) << r;
+    size_t body = r.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos);
+    EXPECT_EQ(r.substr(head.size(), body - head.size()), std::to_string(r.size() - body - 4));
+    std::string part = "\r\n\r\n--Tq7Rm3Yb4Al9Wp8Hg2Co1Bj5Nv6\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" +
+                       name + "\"\r\nContent-Type: application/octet-stream\r\n\r\n\nThread " +
+                       std::to_string(hung.Pid()) + "\n";
+    EXPECT_EQ(r.compare(body, part.size(), part), 0) << r.substr(0, 1000);
+    EXPECT_NE(r.find("HangFixture_Hang_Test::TestBody()"), std::string::npos) << r;
+    EXPECT_NE(r.find("\nModules (base, build id, file)\n"), std::string::npos);
+    EXPECT_EQ(r.find("PLXDUMP1"), std::string::npos);
+    std::string tail = "\r\n--Tq7Rm3Yb4Al9Wp8Hg2Co1Bj5Nv6--\r\n";
+    ASSERT_GT(r.size(), tail.size());
+    EXPECT_EQ(r.compare(r.size() - tail.size(), tail.size(), tail), 0);
+
+    char16_t appdata[260];
+    LGetUserAppDataFolder(appdata);
+    EXPECT_FALSE(std::filesystem::exists(LToUtf8(appdata) + "/Porlinex.dmp"));
+    EXPECT_FALSE(std::filesystem::exists(LToUtf8(appdata) + "/Porlinex.dmp.txt"));
+    char16_t check[260];
+    EXPECT_TRUE(LRegUserSettingsGet(u"Settings", u"VersionCheckAfterCrash", u"", check));
+    EXPECT_EQ(std::u16string(check), u"1");
 }
 
 }  // namespace
