@@ -160,15 +160,19 @@ TEST_F(SuiteLauncher, AnInstalledProgramRunsAndIsCounted) {
         // The launch menu remembers the entry; its one command runs it.
         LSendMessage(d.hwnd, LWM_SUITE_MENU, Dlg::kPrograms, LSuiteEntryParam(2, 2));
         LSendMessage(d.hwnd, LWM_COMMAND, Dlg::kLaunch, 0);
+        // A click on a featured task of another tab (two tasks: both shown).
+        d.tabs.Select(1, true);
+        for (const LSuiteProgramNode& n : d.featured.nodes)
+            if (n.program->key == u"Zipper") Click(d.featured.hwnd, n.tasks[0].rect);
     });
     const std::string program = root_.Path() + "/opt/Vek Software/Zipper/Zipper\n";
-    ASSERT_TRUE(LTestWaitFor(20000, [&] { return LTestReadFile(marker_).size() == 4 * program.size(); }));
-    EXPECT_EQ(LReadSuiteCounter(u"ar"), 4);
+    ASSERT_TRUE(LTestWaitFor(20000, [&] { return LTestReadFile(marker_).size() == 5 * program.size(); }));
+    EXPECT_EQ(LReadSuiteCounter(u"ar"), 5);
     EXPECT_EQ(LReadSuiteCounter(u"ai"), 0);
     struct {
         int n;
         const char *lf, *lc;
-    } links[] = {{1, "", "1"}, {2, "Pack a folder", "2"}, {3, "Unpack an archive", "1"}, {4, "(none)", "(none)"}};
+    } links[] = {{1, "", "1"}, {2, "Pack a folder", "2"}, {3, "Unpack an archive", "1"}, {5, "(none)", "(none)"}};
     for (const auto& l : links) {
         SCOPED_TRACE(l.n);
         EXPECT_EQ(LinkValue(l.n, u"lf"), l.lf);
@@ -177,6 +181,8 @@ TEST_F(SuiteLauncher, AnInstalledProgramRunsAndIsCounted) {
         EXPECT_EQ(LinkValue(l.n, u"lk"), "Zipper");
         EXPECT_EQ(LinkValue(l.n, u"lt"), "Utilities");
     }
+    EXPECT_EQ(LinkValue(4, u"lt"), "Media");
+    EXPECT_EQ(LinkValue(4, u"lf"), "Pack photos");
 }
 
 TEST_F(SuiteLauncher, AMissingProgramIsInstalledFromASignedSetupThenRun) {
