@@ -15,6 +15,7 @@
 #include "desktop/toolkit/tests/modal_driver.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
+#include "setup/maker_programs.h"
 #include "setup/suite_usage.h"
 #include "setup/tests/browser_stand_in.h"
 #include "setup/tests/maker_peer.h"
@@ -223,6 +224,40 @@ TEST_F(SuiteLauncher, AMissingProgramIsInstalledFromASignedSetupThenRun) {
     EXPECT_EQ(LReadSuiteCounter(u"ar"), 0);
     EXPECT_EQ(LinkValue(1, u"lk"), "ClipKeeper");
     EXPECT_EQ(LinkValue(1, u"lf"), "Keep clipboard history");
+}
+
+TEST_F(SuiteLauncher, AnUnsignedSetupNeverRunsAndTheUserIsTold) {
+    LTestSigner maker, stranger;
+    maker.Trust();
+    LTestFileServer host(root_.Path() + "/served");
+    ASSERT_TRUE(host.Ready());
+    for (const char16_t* name : {u"DownloadHost", u"DownloadHostB", u"ComponentHost", u"ComponentHostB"})
+        LRegSettingsSet(u"Maker", name, LFromUtf8(host.Host()).c_str());
+    const std::string setup = "#!/bin/sh\necho setup >> '" + marker_ + "'\n";
+    LTestWriteFile(root_.Path() + "/served/download/pdfsetup.exe", setup);
+    LTestWriteFile(root_.Path() + "/served/download/pdfsetup.exe.sig", stranger.Sign(setup));
+
+    // Closes each message box as it comes up (the progress window's waits
+    // pump messages too, so the boxes are told apart by their captions).
+    static std::vector<std::u16string> boxes;
+    boxes.clear();
+    Dlg d(u"");
+    RunDialog(d, [&](Dlg& d) {
+        uintptr_t timer = LSetTimer(LHwnd::Null, 0, 20, [](LHwnd, uint32_t, uintptr_t, uint32_t) {
+            LHwnd box = LGetActiveWindow();
+            std::u16string title = LGetWindowText(box);
+            if (title != u"Error" && title != u"Porlinex") return;
+            boxes.push_back(title);
+            LSendMessage(box, LWM_CLOSE, 0, 0);
+        });
+        EXPECT_FALSE(d.RunEntry(Dlg::kPrograms, 0, 0));
+        LKillTimer(LHwnd::Null, timer);
+    });
+    // The download's error, then the launcher's own message.
+    EXPECT_EQ(boxes, (std::vector<std::u16string>{u"Error", u"Porlinex"}));
+    EXPECT_EQ(LTestReadFile(marker_), "");
+    EXPECT_EQ(LReadSuiteCounter(u"ai"), 1);
+    EXPECT_FALSE(LIsMakerProgramInstalled(u"PdfTool", false));
 }
 
 TEST_F(SuiteLauncher, SearchLinksAndWebPagesOpenOnlyWebAddresses) {
