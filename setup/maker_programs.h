@@ -1,15 +1,13 @@
 #pragma once
-// The maker's other programs on this machine: whether one is installed (its
-// Settings key exists) and where its program file is.
+// The maker's other programs as they are installed on this machine: under
+// the machine's program folder (R/opt/porlinex) or the user's data folder,
+// in "Vek Software" and, unless limited to those, "Vek Dalmor".
 #include <string>
 
-// True when "Software\Vek Software\<key>\Settings" exists in the machine or
-// the user hive, or, unless vekOnly, the same under "Vek Dalmor". A user's
-// own installation writes the user hive, so both hives count.
-bool LIsMakerProgramInstalled(const std::u16string& key, bool vekOnly);
-
-// The first executable file of: R/opt/Vek Software/<key>/<key>, the user's
-// data folder's "Vek Software/Program Files/<key>/<key>", then, unless
-// vekOnly, the same two under "Vek Dalmor". This program's own key finds
-// the installed program. False for a key that could leave its folder.
-bool LFindMakerProgram(bool vekOnly, const std::u16string& key, std::string& path);
+// The first existing of <machine>/Vek Software/NAME/NAME,
+// <user>/Vek Software/Program Files/NAME/NAME, then the same two under
+// "Vek Dalmor". A name that is not a plain file name finds nothing.
+bool LFindMakerProgram(bool vekOnly, const std::string& name, std::string& path);
+// A plain file name: letters, digits, '.', '_', '-' and ' ', not starting
+// with '.', at most 100 bytes.
+bool LIsPlainProgramName(const std::string& name);

@@ -1,6 +1,7 @@
 #include "desktop/app/suite_launcher.h"
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -18,6 +19,8 @@
 #include "net/smtp/mail_discovery.h"
 #include "setup/installer_download.h"
 #include "setup/maker_hosts.h"
+#include "setup/install_folder.h"
+#include "setup/maker_installed.h"
 #include "setup/maker_programs.h"
 #include "setup/suite_usage.h"
 #include "setup/usage_query.h"
@@ -42,6 +45,13 @@ private:
 };
 
 bool IsVekOnly(const LSuiteProgram& p) { return !p.page.empty() && p.page[0] == u'+'; }
+
+// This program itself is started from where it was installed.
+bool FindProgram(const LSuiteProgram& p, bool vekOnly, std::string& path) {
+    if (!LHiveNamesEqual(p.key, u"Porlinex")) return LFindMakerProgram(vekOnly, LToUtf8(p.key.c_str()), path);
+    path = LInstalledProgramPath(LInstallFolderPath());
+    return access(path.c_str(), X_OK) == 0;
+}
 
 std::string MakerValue(const char16_t* name, const char16_t* fallback) {
     char16_t out[260] = {0};
@@ -258,7 +268,7 @@ bool LSuiteLauncherDlg::RunProgram(const LSuiteProgramNode& node, const std::u16
         }
     }
     std::string path;
-    if (!LFindMakerProgram(vekOnly, p.key, path) || LRunProgram({path}, LSW_SHOWNORMAL) != 32) {
+    if (!FindProgram(p, vekOnly, path) || LRunProgram({path}, LSW_SHOWNORMAL) != 32) {
         LShowCannotLaunchMessage(hwnd);
         return false;
     }

@@ -1,14 +1,13 @@
 // The launcher's usage values in the user's hive: openings, seconds open,
 // runs and installs, the Links subkeys, the query built from them; and
-// which of the maker's programs count as installed and where they are.
+// which of the maker's programs count as installed.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <string>
 
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
-#include "setup/maker_programs.h"
+#include "setup/maker_installed.h"
 #include "setup/suite_usage.h"
 #include "setup/tests/maker_peer.h"
 
@@ -97,7 +96,7 @@ TEST(SuiteUsage, QueryString) {
     }
 }
 
-TEST(MakerPrograms, InstalledAndFound) {
+TEST(MakerPrograms, InstalledByEitherHive) {
     LTestRoot root;
     // Installed: the Settings key in either hive; Vek Dalmor only counts
     // when not limited to the Vek folders.
@@ -112,28 +111,6 @@ TEST(MakerPrograms, InstalledAndFound) {
                      {u"Old", false, true},    {u"NoSettings", false, false}, {u"Absent", false, false}};
     for (const auto& c : installed)
         EXPECT_EQ(LIsMakerProgramInstalled(c.key, c.vek_only), c.installed) << LToUtf8(c.key);
-
-    auto program = [](const std::string& path, mode_t mode) {
-        LTestWriteFile(path, "#!/bin/sh\n");
-        chmod(path.c_str(), mode);
-    };
-    const std::string user = root.Path() + "/home/.local/share";
-    program(root.Path() + "/opt/Vek Dalmor/Tool/Tool", 0755);
-    program(user + "/Vek Software/Program Files/Tool/Tool", 0755);
-    program(root.Path() + "/opt/Vek Software/Tool/Tool", 0644);  // not executable: skipped
-    program(root.Path() + "/opt/Vek Dalmor/Legacy/Legacy", 0755);
-    std::string path;
-    ASSERT_TRUE(LFindMakerProgram(true, u"Tool", path));
-    EXPECT_EQ(path, user + "/Vek Software/Program Files/Tool/Tool");
-    EXPECT_FALSE(LFindMakerProgram(true, u"Legacy", path));
-    ASSERT_TRUE(LFindMakerProgram(false, u"Legacy", path));
-    EXPECT_EQ(path, root.Path() + "/opt/Vek Dalmor/Legacy/Legacy");
-    for (const char16_t* bad : {u"..", u"../Tool", u"", u".Tool"}) EXPECT_FALSE(LFindMakerProgram(false, bad, path));
-    // This program's own key finds the installed program.
-    EXPECT_FALSE(LFindMakerProgram(true, u"Porlinex", path));
-    program(root.Path() + "/opt/porlinex/porlinex", 0755);
-    ASSERT_TRUE(LFindMakerProgram(true, u"Porlinex", path));
-    EXPECT_EQ(path, root.Path() + "/opt/porlinex/porlinex");
 }
 
 }  // namespace

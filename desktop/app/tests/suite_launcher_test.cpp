@@ -15,7 +15,7 @@
 #include "desktop/toolkit/tests/modal_driver.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
-#include "setup/maker_programs.h"
+#include "setup/maker_installed.h"
 #include "setup/suite_usage.h"
 #include "setup/tests/browser_stand_in.h"
 #include "setup/tests/maker_peer.h"
@@ -137,17 +137,22 @@ TEST_F(SuiteLauncher, TabsFeaturedTasksAndTheStoredChoice) {
 
     // The caller's category wins over the stored one, without regard to
     // case; opened without an owner, this program's own tasks are shown.
+    // Running it starts the installed program.
+    LRegWriteString(LRegHive::LocalMachine, u"Software\\Vek Software\\Porlinex\\Settings", u"Version", u"2");
+    WriteProgram(root_.Path() + "/opt/porlinex/porlinex", marker_);
     Dlg own(u"mail");
     own.include_own = true;
     RunDialog(own, [](Dlg& d) {
         EXPECT_EQ(d.tabs.SelectedName(), u"Mail");
         EXPECT_EQ(Names(d.programs.nodes), std::vector<std::u16string>{u"Porlinex"});
+        EXPECT_TRUE(d.RunEntry(Dlg::kPrograms, 0, 1));
     });
+    EXPECT_TRUE(LTestWaitFor(20000, [&] { return LTestReadFile(marker_) == root_.Path() + "/opt/porlinex/porlinex\n"; }));
 }
 
 TEST_F(SuiteLauncher, AnInstalledProgramRunsAndIsCounted) {
     LRegWriteString(LRegHive::LocalMachine, u"Software\\Vek Software\\Zipper\\Settings", u"Version", u"1");
-    WriteProgram(root_.Path() + "/opt/Vek Software/Zipper/Zipper", marker_);
+    WriteProgram(root_.Path() + "/opt/porlinex/Vek Software/Zipper/Zipper", marker_);
     Dlg d(u"Utilities");
     RunDialog(d, [&](Dlg& d) {
         ASSERT_EQ(Names(d.programs.nodes)[2], u"Zipper");
@@ -166,7 +171,7 @@ TEST_F(SuiteLauncher, AnInstalledProgramRunsAndIsCounted) {
         for (const LSuiteProgramNode& n : d.featured.nodes)
             if (n.program->key == u"Zipper") Click(d.featured.hwnd, n.tasks[0].rect);
     });
-    const std::string program = root_.Path() + "/opt/Vek Software/Zipper/Zipper\n";
+    const std::string program = root_.Path() + "/opt/porlinex/Vek Software/Zipper/Zipper\n";
     ASSERT_TRUE(LTestWaitFor(20000, [&] { return LTestReadFile(marker_).size() == 5 * program.size(); }));
     EXPECT_EQ(LReadSuiteCounter(u"ar"), 5);
     EXPECT_EQ(LReadSuiteCounter(u"ai"), 0);
