@@ -105,6 +105,11 @@ TEST_F(SuiteLauncher, TabsFeaturedTasksAndTheStoredChoice) {
     Dlg d(u"");
     RunDialog(d, [](Dlg& d) {
         EXPECT_EQ(LGetWindowText(d.hwnd), u"Vek Software Suite");
+        for (int link : {Dlg::kMoreSoftware, Dlg::kNewsletter}) {
+            LControlColors colors = LGetControlColors(LGetDlgItem(d.hwnd, link));
+            EXPECT_TRUE(colors.has_text);
+            EXPECT_EQ(colors.text, 0xC63200u);
+        }
         EXPECT_EQ(d.tabs.names, (std::vector<std::u16string>{u"Utilities", u"Media", u"Mail"}));
         // A stored category that no longer exists: the first tab.
         EXPECT_EQ(d.tabs.SelectedName(), u"Utilities");
