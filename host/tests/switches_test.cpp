@@ -46,8 +46,9 @@ const Row kRows[] = {
     {{"-setautorun", "X0"}, 0, "", "not available"},
     {{"-setautorun"}, 1, kDesktop, "LRunOnStartup"},
     {{"-extfind"}, 0, "LRunCompanionProgram: not available.", kDesktop},
-    {{"-extsuite"}, 0, "LShowLauncherDialog: not available.", kDesktop},
-    {{"-suite"}, 0, "LRunSuiteLauncher: not available.", kDesktop},
+    // The launcher needs a display; without one it only says so.
+    {{"-extsuite"}, 0, kDesktop, "LShowLauncherDialog"},
+    {{"-suite"}, 0, kDesktop, "LRunSuiteLauncher"},
     // No such file: nothing to install, and the log says so.
     {{"-installcomponent", "7zip", "42"}, 0, "Component could not be installed from 7zip.", kDesktop},
     {{"-installcomponent", "7zip"}, 0, "", "Component"},
