@@ -33,7 +33,9 @@ bool LDownloadPushNotifications(LTaskProgress& progress, std::string& path) {
     LRegUserSettingsGet(u"PushNotifications", u"Polled", u"", polled);
     long long last = std::atoll(LToUtf8(polled).c_str());
     time_t now = LNow();
-    if (last > 0 && !(last + kPollEvery < now)) return Exists(path);
+    // A time after now (the clock was once set ahead) would hold off every
+    // download until that day: it counts as an old attempt.
+    if (last > 0 && last <= now && !(last + kPollEvery < now)) return Exists(path);
 
     // A name nobody can guess or take first, in the target's own folder, so
     // the rename below is atomic and never follows someone else's link.

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "desktop/toolkit/window.h"
+#include "desktop/toolkit/window_layer.h"
 #include "foundation/date_time.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
@@ -18,6 +20,7 @@
 #include "setup/push_notification_thread.h"
 #include "setup/push_notifications.h"
 #include "setup/tests/browser_stand_in.h"
+#include "setup/tests/maker_peer.h"
 #include "tests/support/http_recorder.h"
 #include "tests/support/test_root.h"
 
@@ -297,6 +300,12 @@ TEST_F(PushDownload, SixDaysOldKeepsTheFileEightDaysFetchesAgain) {
         << recorder_->Log();
     EXPECT_EQ(PolledText(), std::to_string(now));
     EXPECT_EQ(Entries(), 1u);
+
+    // An attempt dated after now does not hold off the next one.
+    recorder_->SetReply(LTestHttpAnswer("200 OK", "id=newer&body=b\n"));
+    Polled(now + 30 * 86400);
+    ASSERT_TRUE(LDownloadPushNotifications(wait_, path));
+    EXPECT_EQ(LTestReadFile(path), "id=newer&body=b\n");
 }
 
 TEST_F(PushDownload, AFailureKeepsTheOldFileAndWaitsAWeek) {
@@ -312,6 +321,42 @@ TEST_F(PushDownload, AFailureKeepsTheOldFileAndWaitsAWeek) {
     size_t asked = recorder_->Log().size();
     EXPECT_TRUE(LDownloadPushNotifications(wait_, path));
     EXPECT_EQ(recorder_->Log().size(), asked);
+}
+
+// The install button: the signed setup program from the download host runs,
+// writes the program's settings and installs it; the installed program is
+// started and the notice counts as seen.
+TEST(PushInstall, SignedSetupRunsAndTheInstalledProgramStarts) {
+    LTestRoot root;
+    ASSERT_TRUE(LWindowLayerOpen(LBackendKind::Headless));
+    LTestSigner signer;
+    signer.Trust();
+    LTestFileServer host(root.Path() + "/host");
+    ASSERT_TRUE(host.Ready());
+    LRegSettingsSet(u"Maker", u"DownloadHost", LFromUtf8(host.Host()).c_str());
+    for (const char16_t* other : {u"DownloadHostB", u"ComponentHost", u"ComponentHostB"})
+        LRegSettingsSet(u"Maker", other, u"127.0.0.1:1");
+    LRegUserSettingsSet(u"Software", u"Probe", u"1");
+    const std::string program = root.Path() + "/opt/porlinex/Vek Software/Tools/Tools";
+    const std::string setup = "#!/bin/sh\n"
+                              "mkdir -p \"$(dirname '" + program + "')\"\n"
+                              "printf '#!/bin/sh\\necho started > \"%s/started\"\\n' \"$PORLINEX_ROOT\" > '" + program + "'\n"
+                              "chmod 755 '" + program + "'\n"
+                              "printf '\\n[Software\\\\Vek Software\\\\Tools\\\\Settings]\\nInstalled=1\\n' >> "
+                              "\"$PORLINEX_ROOT/home/.config/porlinex/user.reg\"\n";
+    LTestWriteFile(root.Path() + "/host/download/toolsetup.exe", setup);
+    LTestWriteFile(root.Path() + "/host/download/toolsetup.exe.sig", signer.Sign(setup));
+
+    LHwnd main = LCreateWindowEx(0, u"button", u"Porlinex", LWS_POPUP, 0, 0, 400, 200, LHwnd::Null, 0);
+    LPushNotificationThread thread(main, nullptr);
+    thread.current = ParseOne("id=tools&body=b&btn1act=install&btn1label=Install&btn1data=comp%3Dtoolsetup%26key%3DTools");
+    EXPECT_TRUE(thread.OnCommand(LCmdPushButton1));
+    EXPECT_TRUE(LTestWaitFor(20000, [&] { return LTestReadFile(root.Path() + "/started") == "started\n"; }));
+    EXPECT_NE(State(u"tools", u"Viewed"), "");
+    // Names that would leave the program folders never reach a download.
+    EXPECT_FALSE(thread.DownloadAndInstall(u"../toolsetup", u"Tools", false));
+    EXPECT_FALSE(thread.DownloadAndInstall(u"toolsetup", u"../../Tools", false));
+    LDestroyWindow(main);
 }
 
 }  // namespace
