@@ -1,7 +1,7 @@
 #include "setup/push_notifications.h"
 
-#include <cstdio>
-#include <cstring>
+#include <cmath>
+#include <set>
 
 #include "foundation/date_time.h"
 #include "foundation/lstring.h"
@@ -68,12 +68,11 @@ void ApplyButtonData(LPushNotificationButton& button, const LString* data) {
     }
 }
 
+// 2.01 as 201. Worked out in numbers: a text made by the formatter would
+// read "2,01" under a locale with a decimal comma.
 int ProgramVersionNumber() {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", LProgramVersion);
-    int major = 0, minor = 0;
-    std::sscanf(text, "%d.%d", &major, &minor);
-    return major * 100 + minor;
+    int major = int(LProgramVersion);
+    return major * 100 + int(std::lround((LProgramVersion - major) * 100));
 }
 
 }  // namespace
@@ -93,7 +92,7 @@ bool LPushNotificationData::Parse(std::string_view line, bool& usable) {
     const LString* vital = nullptr;
     const LString* data1 = nullptr;
     const LString* data2 = nullptr;
-    std::vector<std::u16string> unknown;
+    std::set<std::u16string> unknown;
     form.ForEach([&](const LStringMapNode& n) {
         std::u16string key(n.key.c_str(), n.key.length);
         std::u16string value = Cut(n.value);
@@ -115,7 +114,7 @@ bool LPushNotificationData::Parse(std::string_view line, bool& usable) {
         else if (key == u"vital") vital = n.value;
         else if (key == u"btn1data") data1 = n.value;
         else if (key == u"btn2data") data2 = n.value;
-        else unknown.push_back(key);
+        else unknown.insert(key);
     });
     ApplyButtonData(button1, data1);
     ApplyButtonData(button2, data2);
@@ -128,8 +127,7 @@ bool LPushNotificationData::Parse(std::string_view line, bool& usable) {
             if (comma == std::u16string::npos) comma = list.size();
             std::u16string name = list.substr(from, comma - from);
             if (name.empty()) break;
-            for (const std::u16string& u : unknown)
-                if (u == name) usable = false;
+            if (unknown.count(name)) usable = false;
             from = comma + 1;
         }
     }
