@@ -148,14 +148,3 @@ bool LPairArray::Resize(uint64_t n) {
     capacity = n;
     return true;
 }
-
-// ---- record lists ----
-
-void LNotificationListFree(LPushNotificationData* head) {
-    while (head) {
-        LPushNotificationData* next = head->next;
-        std::free(head->text);
-        delete head;  // releases the string member's buffer
-        head = next;
-    }
-}

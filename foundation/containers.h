@@ -82,13 +82,5 @@ struct LPairArray {
     bool Resize(uint64_t n);
 };
 
-// A node of the notification list of the installer's services: made with
-// new, its text with malloc.
-struct LPushNotificationData {
-    LPushNotificationData* next = nullptr;
-    char16_t* text = nullptr;  // owned, malloc'd
-    LString data;
-};
-
-// Releases every node from the head on, with both buffers each owns.
-void LNotificationListFree(LPushNotificationData* head);
+// The notification list (LPushNotificationData, LNotificationListFree)
+// lives with the maker's notices in setup/push_notifications.h.

@@ -17,6 +17,7 @@
 #include "host/crash_report.h"
 #include "host/crash_watch.h"
 #include "host/service_control.h"
+#include "setup/usage_counters.h"
 #include "web/engine/web_server.h"
 
 namespace {
@@ -206,7 +207,10 @@ void LAppMainWindow::OnTrayCommand(int id, int) {
             LPostMessage(hwnd, LWM_INSTANCEEXIT, 0, 1);
         }
         return;
-    default: LRunMainWindowCommand(this, id); return;
+    default:
+        if (push_ && push_->OnCommand(id)) return;
+        LRunMainWindowCommand(this, id);
+        return;
     }
 }
 
@@ -232,11 +236,17 @@ LResult LAppMainWindow::HandleMessage(uint32_t msg, LWParam w, LLParam l) {
     case LWM_INITDIALOG: {
         LSetWindowText(hwnd, u"Porlinex by Vek Software");
         AddTrayIcon();
+        // The maker's notices are for users who have run the program before.
+        if (LReadCounter(u"Settings", u"Runs") > 1) {
+            push_ = std::make_unique<LPushNotificationThread>(hwnd, &banner);
+            push_->Start(LThreadPriorityLowest);
+        }
         break;
     }
     case LWM_DESTROY:
         LCrashSetMainState(LMainStateGuiDestroy);
         tray.Remove();
+        if (push_) push_->Detach();
         SavePlacement(u"MainWindow");
         LPostQuitMessage(0);
         break;
@@ -273,6 +283,9 @@ LResult LAppMainWindow::HandleMessage(uint32_t msg, LWParam w, LLParam l) {
         if (!in_init) OnTray(static_cast<uint32_t>(l));
         return 1;
     case LWM_OPENREQUEST: OpenWebAppOnRequest(); return 1;
+    case LWM_PUSHNOTIFICATIONASK:
+        if (push_) push_->AnswerShowQuery(!banner.shown && LIsWindowVisible(hwnd) && LGetActiveWindow() == hwnd);
+        return 1;
     case LWM_HEARTBEAT:
         if (watchdog_) watchdog_->Answer();
         return 1;

@@ -14,6 +14,7 @@
 #include "desktop/toolkit/notification_banner.h"
 #include "desktop/toolkit/window.h"
 #include "host/engine_proxy.h"
+#include "setup/push_notification_thread.h"
 
 // Private messages of the main window.
 constexpr uint32_t LWM_SERVICEEVENT = LWM_APP + 0x72;   // wParam code, lParam value
@@ -88,6 +89,8 @@ private:
     std::unique_ptr<LServiceEngineProxy> proxy_;
     LInstanceSocket instance_;
     std::unique_ptr<LHangWatchdog> watchdog_;
+    // The maker's notices; shown in the banner above, so it goes first.
+    std::unique_ptr<LPushNotificationThread> push_;
     unsigned sigterm_source_ = 0;
     unsigned sigint_source_ = 0;
 };

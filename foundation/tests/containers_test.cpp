@@ -132,16 +132,3 @@ TEST(Arrays, GrowAsTheirRulesSay) {
     EXPECT_EQ(q.count, 2u);
     EXPECT_EQ(q.items[1].second, 8u);
 }
-
-TEST(RecordLists, NotificationListReleasesEveryNode) {
-    LPushNotificationData* head = nullptr;
-    for (int i = 0; i < 3; ++i) {
-        auto* n = new LPushNotificationData;
-        n->text = static_cast<char16_t*>(std::calloc(16, sizeof(char16_t)));
-        n->data.Assign(u"payload");
-        n->next = head;
-        head = n;
-    }
-    LNotificationListFree(head);  // leak checks run under the sanitizer build
-    LNotificationListFree(nullptr);
-}
