@@ -21,7 +21,7 @@
 #include "setup/push_notifications.h"
 #include "setup/tests/browser_stand_in.h"
 #include "setup/tests/maker_peer.h"
-#include "tests/support/http_recorder.h"
+#include "tests/support/http_peer.h"
 #include "tests/support/test_root.h"
 
 namespace {
@@ -257,7 +257,7 @@ TEST(PushNotes, MakerProgramsAreFoundOnlyByPlainNames) {
 class PushDownload : public ::testing::Test {
 protected:
     void SetUp() override {
-        recorder_ = std::make_unique<LTestHttpRecorder>(root_.Path() + "/peer", LTestHttpAnswer("200 OK", "id=new&body=b\n"));
+        recorder_ = LTestHttpPeer::Recorder(root_.Path() + "/peer", LTestHttpAnswer("200 OK", "id=new&body=b\n"));
         ASSERT_TRUE(recorder_->Ready());
         LRegSettingsSet(u"Maker", u"DownloadHost", LFromUtf8(recorder_->Host()).c_str());
         folder_ = root_.Path() + "/home/.local/share/Vek Software/Porlinex";
@@ -278,7 +278,7 @@ protected:
     }
 
     LTestRoot root_;
-    std::unique_ptr<LTestHttpRecorder> recorder_;
+    std::unique_ptr<LTestHttpPeer> recorder_;
     std::string folder_;
     LPlainWait wait_;
 };

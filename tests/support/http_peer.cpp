@@ -35,3 +35,7 @@ std::vector<std::string> LTestHttpPeer::Requests() const {
     }
     return out;
 }
+
+void LTestHttpPeer::SetReply(const std::string& reply) const {
+    std::ofstream(folder_ + "/reply", std::ios::binary) << reply;
+}

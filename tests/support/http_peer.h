@@ -19,6 +19,10 @@ public:
     std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
     // Each request as received (head and body), oldest first.
     std::vector<std::string> Requests() const;
+    // The recorded requests, one JSON line each.
+    std::string Log() const { return LTestReadFile(folder_ + "/log.jsonl"); }
+    // A recorder reads its reply afresh for each request.
+    void SetReply(const std::string& reply) const;
 
 private:
     std::string folder_;
@@ -26,3 +30,8 @@ private:
     bool ready_ = false;
     std::unique_ptr<LTestProcess> process_;
 };
+
+// A whole HTTP/1.0 answer with the body.
+inline std::string LTestHttpAnswer(const std::string& status, const std::string& body) {
+    return "HTTP/1.0 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}

@@ -15,7 +15,7 @@
 #include "foundation/reg_settings.h"
 #include "setup/push_notification_thread.h"
 #include "setup/tests/browser_stand_in.h"
-#include "tests/support/http_recorder.h"
+#include "tests/support/http_peer.h"
 #include "tests/support/test_display.h"
 #include "tests/support/test_pump.h"
 #include "tests/support/test_root.h"
@@ -41,7 +41,7 @@ protected:
         LTestDisplay& d = LTestDisplay::Shared();
         ASSERT_TRUE(d.Ok()) << d.Error();
         ASSERT_TRUE(LWindowLayerOpen(LBackendKind::Gtk));
-        recorder_ = std::make_unique<LTestHttpRecorder>(root_.Path() + "/peer", LTestHttpAnswer("200 OK", kNotes));
+        recorder_ = LTestHttpPeer::Recorder(root_.Path() + "/peer", LTestHttpAnswer("200 OK", kNotes));
         ASSERT_TRUE(recorder_->Ready());
         LRegSettingsSet(u"Maker", u"DownloadHost", LFromUtf8(recorder_->Host()).c_str());
         LRegSettingsSet(u"Settings", u"Runs", u"2");
@@ -77,7 +77,7 @@ protected:
     }
 
     LTestRoot root_;
-    std::unique_ptr<LTestHttpRecorder> recorder_;
+    std::unique_ptr<LTestHttpPeer> recorder_;
 };
 
 TEST_F(PushBanner, ButtonsOpenTheAddressRemindLaterAndClose) {
