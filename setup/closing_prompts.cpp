@@ -62,16 +62,6 @@ bool IsHostValue(std::u16string_view v) {
 
 }  // namespace
 
-bool LOpenMakerPage(const LString& url) {
-    std::u16string_view v = url.View();
-    auto starts = [&](std::u16string_view p) { return v.size() > p.size() && v.substr(0, p.size()) == p; };
-    if (!starts(u"https://") && !starts(u"http://")) return false;
-    for (char16_t c : v)
-        if (c <= 0x20 || c == 0x7f) return false;
-    LShellOpen(url.c_str());
-    return true;
-}
-
 LString LMakerHostOr(const char16_t* value, const LString& fallback) {
     std::u16string_view v = value ? value : u"";
     return IsHostValue(v) ? FromView(v) : FromView(fallback.View());
@@ -115,7 +105,7 @@ void LShowThanksPage() {
     if (seconds > 0) url.AppendFormat(u"&secsfr=%I64d", seconds);
     url.AppendFormat(u"&active10s=%I64d", LGetFirstRunActiveTime());
     LAppendRefData(url);
-    LOpenMakerPage(url);
+    LOpenWebAddress(url.View());
 
     if (!LSplitTestIsOn("FG5h")) return;
     const int32_t now = static_cast<int32_t>(LNow());
@@ -135,7 +125,7 @@ bool LShowLongTermThanks() {
     LAppendUsageSample(url);
     LAppendDaysAndRuns(url, days);
     LAppendRefData(url);
-    LOpenMakerPage(url);
+    LOpenWebAddress(url.View());
     LRegSettingsSet(u"Settings", u"LongTermDays", LFromUtf8(std::to_string(days)).c_str());
     return true;
 }

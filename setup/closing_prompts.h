@@ -27,10 +27,6 @@ void LShowBetaReleaseDialog(LHwnd owner);
 // The interactive version check (the update module's).
 void LCheckForUpdatedVersion(LHwnd owner);
 
-// Hands an address to the browser only when it is an http or https address
-// without blanks or control characters: a stored host value must not turn a
-// page into a local file or a desktop entry.
-bool LOpenMakerPage(const LString& url);
 // "host" or "host:port" of a stored value, or the fallback when the value
 // holds anything else (a path, a query, a user name).
 LString LMakerHostOr(const char16_t* value, const LString& fallback);

@@ -6,6 +6,7 @@
 #include "foundation/child_process.h"
 #include "foundation/installation_id.h"
 #include "foundation/reg_settings.h"
+#include "foundation/system_shell.h"
 #include "host/call_stack.h"
 #include "host/crash_report.h"
 #include "setup/closing_prompts.h"
@@ -33,7 +34,7 @@ void LOpenSuggestionPage() {
     LString url;
     url.Format(u"https://%s/suggestions/index.html?software=Porlinex&version=2.01",
                LFromUtf8(LGetMakerWebHost()).c_str());
-    LOpenMakerPage(url);
+    LOpenWebAddress(url.View());
 }
 
 void LOpenBugReportPage() {
@@ -46,7 +47,7 @@ void LOpenBugReportPage() {
                LFromUtf8(LGetMakerWebHost()).c_str(), iid, LFromUtf8(LGetSystemInfoQueryA()).c_str(),
                LFromUtf8(LDebugGetCallStackQuery()).c_str());
     url.Truncate(kBugPageUnits);
-    LOpenMakerPage(url);
+    LOpenWebAddress(url.View());
 }
 
 void LShowBetaReleaseDialog(LHwnd owner) {

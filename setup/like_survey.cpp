@@ -5,6 +5,7 @@
 #include "desktop/toolkit/property_sheet.h"
 #include "foundation/named_mutex.h"
 #include "foundation/reg_settings.h"
+#include "foundation/system_shell.h"
 #include "foundation/system_version.h"
 #include "host/entry_points.h"
 #include "net/smtp/mail_discovery.h"
@@ -188,4 +189,4 @@ LString LLikeItPageUrl() {
     return url;
 }
 
-void LOpenLikeItPage() { LOpenMakerPage(LLikeItPageUrl()); }
+void LOpenLikeItPage() { LOpenWebAddress(LLikeItPageUrl().View()); }

@@ -110,8 +110,7 @@ bool LPushNotificationThread::OnCommand(int id) {
 void LPushNotificationThread::RunButton(const LPushNotificationButton& button) {
     switch (button.action) {
     case LPushActionWebpage:
-        if (LIsWebAddress(button.data)) LShellOpen(button.data.c_str());
-        else LLog("Push notification: an address that is not a web page was not opened.", 1);
+        if (!LOpenWebAddress(button.data)) LLog("Push notification: an address that is not a web page was not opened.", 1);
         current.MarkViewed();
         return;
     case LPushActionInstall:

@@ -91,7 +91,3 @@ std::vector<LPushNotificationData> LReadPushNotifications(const std::string& pat
 // asked about stops. True when the file is there to read.
 class LTaskProgress;
 bool LDownloadPushNotifications(LTaskProgress& progress, std::string& path);
-
-// Only http and https addresses are handed to the desktop's opener: a
-// notice may otherwise name a local file or a desktop entry.
-bool LIsWebAddress(std::u16string_view address);

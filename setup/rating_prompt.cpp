@@ -3,6 +3,7 @@
 #include "desktop/toolkit/message_box.h"
 #include "foundation/installation_id.h"
 #include "foundation/reg_settings.h"
+#include "foundation/system_shell.h"
 #include "foundation/system_version.h"
 #include "net/smtp/mail_discovery.h"
 #include "setup/closing_prompts.h"
@@ -84,5 +85,5 @@ void LShowRatingPrompt() {
         RatingDialog dialog(kChoices, chain);
         chosen = dialog.Run();
     }
-    if (chosen >= kFirstRating && chosen <= kLastRating) LOpenMakerPage(LRatingPageUrl(chosen - kFirstRating + 1));
+    if (chosen >= kFirstRating && chosen <= kLastRating) LOpenWebAddress(LRatingPageUrl(chosen - kFirstRating + 1).View());
 }

@@ -39,8 +39,8 @@ std::u16string MakerPage(const char16_t* name, const char16_t* fallback) {
 
 void OpenChoice(int id) {
     if (id == kNewsletter) LOpenNewsletterPage();
-    if (id == kFacebook) LOpenMakerWebAddress(MakerPage(u"FacebookPage", u"https://facebook.porlinex.invalid/").c_str());
-    if (id == kX) LOpenMakerWebAddress(MakerPage(u"XPage", u"https://x.porlinex.invalid/").c_str());
+    if (id == kFacebook) LOpenWebAddress(MakerPage(u"FacebookPage", u"https://facebook.porlinex.invalid/").c_str());
+    if (id == kX) LOpenWebAddress(MakerPage(u"XPage", u"https://x.porlinex.invalid/").c_str());
 }
 
 void RunChoices(LHwnd parent, const char16_t* caption, const char16_t* instruction, const char16_t* content,
@@ -88,7 +88,7 @@ void CheckInteractively(LHwnd parent, bool offerOneDialog) {
                             u"An updated version of Porlinex is now available for download online. Do you want to "
                             u"see more information about the new version?",
                             u"Updated Version Available", u"View", u"Cancel"))
-            LOpenMakerWebAddress(info.info);
+            LOpenWebAddress(info.info);
         return;
     }
     ShowCurrent(parent, offerOneDialog && LSplitTestIsOn("YZwa"));
@@ -111,13 +111,3 @@ void LCheckForUpdates(LHwnd parent) { CheckInteractively(parent, true); }
 
 void LCheckForUpdatedVersion(LHwnd parent) { CheckInteractively(parent, false); }
 
-void LOpenMakerWebAddress(const char16_t* address) {
-    std::u16string a(address ? address : u"");
-    std::u16string scheme;
-    for (char16_t c : a.substr(0, 8)) scheme += (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-    if (!scheme.starts_with(u"http://") && !scheme.starts_with(u"https://")) return;
-    // A control character could end the address early for the opener.
-    for (char16_t c : a)
-        if (c < 0x20 || c == 0x7F) return;
-    LShellOpen(a.c_str());
-}

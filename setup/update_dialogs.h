@@ -18,7 +18,3 @@ int LGetNewerVersionWithWindow(double& version);
 // follow-us choices in one dialog).
 void LCheckForUpdates(LHwnd parent);
 void LCheckForUpdatedVersion(LHwnd parent);
-
-// Opens a web address from the maker's data in the browser, only when it
-// is http or https (anything else could name a local file or program).
-void LOpenMakerWebAddress(const char16_t* address);

@@ -90,13 +90,6 @@ LResult PanelColorHook(LWindow*, LWParam, LLParam, const LHookBlock&) { return L
 
 }  // namespace
 
-bool LOpenWebAddress(const std::string& address) {
-    if (strncasecmp(address.c_str(), "http://", 7) != 0 && strncasecmp(address.c_str(), "https://", 8) != 0)
-        return false;
-    LShellOpen(LFromUtf8(address).c_str());
-    return true;
-}
-
 LSuiteLauncherDlg::LSuiteLauncherDlg(const std::u16string& category) : category_(category) {}
 
 LSuiteLauncherDlg::~LSuiteLauncherDlg() {
@@ -291,8 +284,9 @@ void LSuiteLauncherDlg::VisitEntry(int list, int node) {
     if (node < 0 || static_cast<size_t>(node) >= nodes.size()) return;
     const std::u16string& page = nodes[static_cast<size_t>(node)].program->page;
     bool second = !page.empty() && page[0] == u'+';
-    LOpenWebAddress("https://" + (second ? SecondWebHost() : LGetMakerWebHost()) + "/" +
-                    LToUtf8(page.c_str() + (second ? 1 : 0)) + "/index.html?ref=veksuite");
+    LOpenWebAddress(LFromUtf8("https://" + (second ? SecondWebHost() : LGetMakerWebHost()) + "/" +
+                              LToUtf8(page.c_str() + (second ? 1 : 0)) + "/index.html?ref=veksuite")
+                        .View());
 }
 
 void LSuiteLauncherDlg::ShowLaunchMenu(int list, int node, int task_plus_one) {
@@ -315,16 +309,16 @@ void LSuiteLauncherDlg::Search() {
     LString url;
     url.Format(u"http://%s?q=%U&site=%s%s%U", LFromUtf8(SearchEndpoint()).c_str(), trimmed.c_str(),
                LFromUtf8(SecondWebHost()).c_str(), mail ? u"&email=" : u"", mail ? address : u"");
-    LOpenWebAddress(LToUtf8(url));
+    LOpenWebAddress(url.View());
 }
 
 void LSuiteLauncherDlg::OnCommand(int id, int) {
     switch (id) {
     case kSearch: Search(); break;
-    case kMoreSoftware: LOpenWebAddress("https://" + LGetMakerWebHost() + "/software/index.html"); break;
+    case kMoreSoftware: LOpenWebAddress(LFromUtf8("https://" + LGetMakerWebHost() + "/software/index.html").View()); break;
     case kNewsletter: LOpenNewsletterPage(); break;
     case kLogo:
-    case kLogoClick: LOpenWebAddress("https://" + LGetMakerWebHost() + "/index.html"); break;
+    case kLogoClick: LOpenWebAddress(LFromUtf8("https://" + LGetMakerWebHost() + "/index.html").View()); break;
     case kLaunch: RunEntry(menu_list, menu_node, menu_task); break;
     case kMenu: ShowLaunchMenu(menu_list, menu_node, menu_task); break;
     case kTabChanged:

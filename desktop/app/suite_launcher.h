@@ -71,6 +71,3 @@ private:
 
 // Counts the opening (oi with an owner, oe without) and runs the launcher.
 void LShowSuiteLauncher(LHwnd owner, const std::u16string& category);
-
-// Only http and https addresses are handed to the desktop's opener.
-bool LOpenWebAddress(const std::string& address);

@@ -17,6 +17,7 @@
 #include "foundation/date_time.h"
 #include "foundation/named_mutex.h"
 #include "foundation/reg_settings.h"
+#include "foundation/system_shell.h"
 #include "foundation/system_version.h"
 #include "foundation/time_source.h"
 #include "setup/closing_prompts.h"
@@ -120,7 +121,7 @@ TEST_F(ClosingPrompts, PagesReachTheBrowserOnlyAsWebAddresses) {
         {u"https://", false},
         {u"", false},
     };
-    for (const Case& c : cases) EXPECT_EQ(LOpenMakerPage(LString(c.url)), c.opened) << LToUtf8(c.url);
+    for (const Case& c : cases) EXPECT_EQ(LOpenWebAddress(c.url), c.opened) << LToUtf8(c.url);
     std::vector<std::string> opened = OpenedAfterMarker();
     std::sort(opened.begin(), opened.end());
     EXPECT_EQ(opened, (std::vector<std::string>{"http://www.example.org/", "https://www.example.org/a?b=c"}));

@@ -14,6 +14,7 @@
 #include "foundation/date_time.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
+#include "foundation/system_shell.h"
 #include "foundation/time_source.h"
 #include "foundation/wait.h"
 #include "setup/maker_programs.h"

@@ -15,6 +15,7 @@
 #include "desktop/toolkit/tests/modal_driver.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
+#include "foundation/system_shell.h"
 #include "setup/maker_installed.h"
 #include "setup/suite_usage.h"
 #include "setup/tests/browser_stand_in.h"
@@ -317,7 +318,7 @@ TEST_F(SuiteLauncher, SearchLinksAndWebPagesOpenOnlyWebAddresses) {
     } cases[] = {{"https://example.invalid/", true}, {"HTTP://example.invalid/", true},
                  {"file:///etc/passwd", false},      {"porlinex.desktop", false},
                  {"javascript:alert(1)", false},     {"", false}};
-    for (const auto& c : cases) EXPECT_EQ(LOpenWebAddress(c.address), c.opened) << c.address;
+    for (const auto& c : cases) EXPECT_EQ(LOpenWebAddress(LFromUtf8(c.address).View()), c.opened) << c.address;
 }
 
 TEST_F(SuiteLauncher, OpeningsAreCountedByOwner) {
