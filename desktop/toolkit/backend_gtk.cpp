@@ -45,6 +45,7 @@ struct Peer {
     GtkWidget* title = nullptr;   // the balloon's title label
     GtkCssProvider* css = nullptr;
     guint pulse = 0;
+    GtkWidget* bars[2] = {nullptr, nullptr};  // the window's own scroll bars (LSB_HORZ, LSB_VERT)
 };
 
 Peer* PeerOf(LWnd& w) { return static_cast<Peer*>(w.peer); }
@@ -94,6 +95,13 @@ public:
         Peer* p = PeerOf(w);
         if (!p) return;
         if (p->pulse) g_source_remove(p->pulse);
+        for (GtkWidget*& bar : p->bars) {
+            if (!bar) continue;
+            g_object_set_data(G_OBJECT(bar), "lhwnd", nullptr);
+            gtk_widget_destroy(bar);
+            g_object_unref(bar);
+            bar = nullptr;
+        }
         if (p->widget) {
             g_object_set_data(G_OBJECT(p->widget), "lhwnd", nullptr);
             gtk_widget_destroy(p->widget);
@@ -114,6 +122,7 @@ public:
         if (what & LChangeState) SetState(w, *p);
         if (what & LChangeTools) SetTools(w, *p);
         if (what & LChangeList) SetList(w, *p);
+        if (what & LChangeScroll) SetScrollBars(w, *p);
         if (what & LChangeRect) Place(w, *p);
         if (what & LChangeEnabled) gtk_widget_set_sensitive(p->widget, w.enabled);
         if (what & LChangeStyle && GTK_IS_WINDOW(p->widget))
@@ -130,6 +139,7 @@ public:
             } else {
                 gtk_widget_hide(p->widget);
             }
+            ShowScrollBars(w, *p);
         }
         if (what & LChangeFocus) gtk_widget_grab_focus(p->widget);
     }
@@ -221,6 +231,20 @@ public:
     void Present(LWnd& w) override {
         Peer* p = PeerOf(w);
         if (p && GTK_IS_WINDOW(p->widget)) gtk_window_present(GTK_WINDOW(p->widget));
+    }
+
+    int ScrollBarSize() override {
+        if (scroll_bar_size_ == 0) {
+            // The theme decides how wide a bar is.
+            GtkWidget* bar = gtk_scrollbar_new(GTK_ORIENTATION_VERTICAL, nullptr);
+            g_object_ref_sink(bar);
+            int natural = 0;
+            gtk_widget_get_preferred_width(bar, nullptr, &natural);
+            gtk_widget_destroy(bar);
+            g_object_unref(bar);
+            scroll_bar_size_ = std::max(natural, 8);
+        }
+        return scroll_bar_size_;
     }
 
 private:
@@ -347,9 +371,53 @@ private:
         }
         LRect r = LGetWindowRect(w.handle);
         LRect root = LGetWindowRect(LGetAncestorRoot(w.handle));
+        // The widget fills the client area; shown scroll bars sit beside it.
+        LRect c = LGetClientRect(w.handle);
+        int x = r.left - root.left, y = r.top - root.top;
         GtkWidget* parent = gtk_widget_get_parent(p.widget);
-        if (parent && GTK_IS_FIXED(parent)) gtk_fixed_move(GTK_FIXED(parent), p.widget, r.left - root.left, r.top - root.top);
-        gtk_widget_set_size_request(p.widget, std::max(0, r.Width()), std::max(0, r.Height()));
+        if (parent && GTK_IS_FIXED(parent)) gtk_fixed_move(GTK_FIXED(parent), p.widget, x, y);
+        gtk_widget_set_size_request(p.widget, std::max(0, c.Width()), std::max(0, c.Height()));
+        int size = ScrollBarSize();
+        if (GtkWidget* v = p.bars[LSB_VERT]) {
+            gtk_fixed_move(GTK_FIXED(gtk_widget_get_parent(v)), v, x + c.Width(), y);
+            gtk_widget_set_size_request(v, size, std::max(1, c.Height()));
+        }
+        if (GtkWidget* hb = p.bars[LSB_HORZ]) {
+            gtk_fixed_move(GTK_FIXED(gtk_widget_get_parent(hb)), hb, x, y + c.Height());
+            gtk_widget_set_size_request(hb, std::max(1, c.Width()), size);
+        }
+    }
+
+    // The bars are GtkScrollbars beside the control in the top level's
+    // GtkFixed; their adjustments mirror the layer's bar state (the range's
+    // maximum is inclusive there, exclusive in GTK). What the user does to
+    // a bar reaches the window as WM_VSCROLL and WM_HSCROLL.
+    void SetScrollBars(LWnd& w, Peer& p) {
+        LWndRef root = LWndFind(LGetAncestorRoot(w.handle));
+        Peer* rp = root ? PeerOf(*root) : nullptr;
+        if (!(w.style & LWS_CHILD) || !rp || !rp->inner || !GTK_IS_FIXED(rp->inner)) return;
+        for (int bar : {LSB_HORZ, LSB_VERT}) {
+            if (!p.bars[bar] && !w.scroll_shown[bar]) continue;
+            if (!p.bars[bar]) {
+                GtkWidget* b = gtk_scrollbar_new(bar == LSB_VERT ? GTK_ORIENTATION_VERTICAL : GTK_ORIENTATION_HORIZONTAL,
+                                                 nullptr);
+                g_object_ref_sink(b);
+                g_object_set_data(G_OBJECT(b), "lhwnd", GUINT_TO_POINTER(static_cast<uint32_t>(w.handle)));
+                LGtkConnectScrollBar(b, bar);
+                gtk_fixed_put(GTK_FIXED(rp->inner), b, 0, 0);
+                p.bars[bar] = b;
+            }
+            const LScrollInfo& s = w.scroll[bar];
+            gtk_adjustment_configure(gtk_range_get_adjustment(GTK_RANGE(p.bars[bar])), s.pos, s.min, s.max + 1, 1,
+                                     std::max(1, s.page), s.page);
+        }
+        Place(w, p);
+        ShowScrollBars(w, p);
+    }
+
+    void ShowScrollBars(LWnd& w, Peer& p) {
+        for (int bar : {LSB_HORZ, LSB_VERT})
+            if (p.bars[bar]) gtk_widget_set_visible(p.bars[bar], w.visible && w.scroll_shown[bar]);
     }
 
     void SetText(LWnd& w, Peer& p) {
@@ -479,10 +547,12 @@ private:
             LWndRef cw = LWndFind(c);
             if (!cw || !PeerOf(*cw) || !PeerOf(*cw)->widget) continue;
             gtk_widget_set_visible(PeerOf(*cw)->widget, cw->visible);
+            ShowScrollBars(*cw, *PeerOf(*cw));
         }
     }
 
     PangoContext* context_ = nullptr;
+    int scroll_bar_size_ = 0;
 };
 
 }  // namespace

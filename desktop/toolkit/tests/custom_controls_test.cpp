@@ -112,7 +112,13 @@ TEST_F(Controls, ScrollStepsAndLimits) {
     LMoveWindow(LGetDlgItem(owner.hwnd, 500), 0, 0, 200, 99, true);
     panel.content = 1000;
     panel.Attach(&owner, 500);
-    EXPECT_EQ(panel.vbar.page, 100);
+    LScrollInfo bar;
+    ASSERT_TRUE(LGetScrollInfo(panel.hwnd, LSB_VERT, &bar));
+    EXPECT_EQ(bar.page, 100);
+    EXPECT_EQ(bar.max, 1000);
+    // The shown bar takes its room from the client area.
+    EXPECT_EQ(panel.width, 200 - 17);
+    EXPECT_TRUE(LScrollBarShown(panel.hwnd, LSB_VERT));
     LSendMessage(panel.hwnd, LWM_VSCROLL, LSB_LINEDOWN, 0);
     EXPECT_EQ(panel.y_pos, 5);
     LSendMessage(panel.hwnd, LWM_VSCROLL, LSB_BOTTOM, 0);
@@ -130,6 +136,11 @@ TEST_F(Controls, ScrollStepsAndLimits) {
     panel.UpdateScrollBars();
     EXPECT_EQ(panel.y_pos, 0);
     EXPECT_EQ(panel.scrolled_y, 0);
+    EXPECT_FALSE(LScrollBarShown(panel.hwnd, LSB_VERT));
+    EXPECT_EQ(panel.width, 200);
+    // A request on a bar whose page exceeds the content stays at 0.
+    LSendMessage(panel.hwnd, LWM_VSCROLL, LSB_BOTTOM, 0);
+    EXPECT_EQ(panel.y_pos, 0);
     LDestroyWindow(owner.hwnd);
 }
 
