@@ -59,6 +59,14 @@ protected:
         Pump(10);
         return h;
     }
+    // A control item of class "LPC" at the rectangle, bound to the object.
+    LHwnd Place(Host& host, LCustomControl& control, int id, const LRect& r) {
+        LHwnd item = host.CreateChild(id, u"LPC", u"", LWS_VISIBLE, 0);
+        LMoveWindow(item, r.left, r.top, r.Width(), r.Height(), true);
+        control.Attach(&host, id);
+        Pump(10);
+        return item;
+    }
     std::string Mid(const LRect& r, bool x) { return std::to_string(x ? (r.left + r.right) / 2 : (r.top + r.bottom) / 2); }
 };
 
@@ -145,10 +153,7 @@ TEST_F(GtkControls, ScrollPanelFollowsItsBars) {
     Host host;
     RowsPanel panel;
     LHwnd dlg = Show(host, 400, 300);
-    LHwnd item = host.CreateChild(500, u"LPC", u"", LWS_VISIBLE, 0);
-    LMoveWindow(item, 20, 20, 200, 99, true);
-    panel.Attach(&host, 500);
-    Pump(10);
+    LHwnd item = Place(host, panel, 500, {20, 20, 220, 119});
     ASSERT_TRUE(LScrollBarShown(item, LSB_VERT));
     LRect r = LGetWindowRect(item);
     int client = LGetClientRect(item).Width();
@@ -163,9 +168,12 @@ TEST_F(GtkControls, ScrollPanelFollowsItsBars) {
     Mouse({"mousemove", "--sync", bar_x, std::to_string(r.bottom - 3), "click", "1"});
     ASSERT_TRUE(settle(100)) << panel.y_pos;
     // The thumb dragged to the end: the last page.
-    Mouse({"mousemove", "--sync", bar_x, std::to_string(r.top + 30), "mousedown", "1"});
-    Mouse({"mousemove", "--sync", bar_x, std::to_string(r.bottom + 200)});
-    Mouse({"mouseup", "1"});
+    auto drag_thumb_down = [&](int from_y) {
+        Mouse({"mousemove", "--sync", bar_x, std::to_string(from_y), "mousedown", "1"});
+        Mouse({"mousemove", "--sync", bar_x, std::to_string(r.bottom + 200)});
+        Mouse({"mouseup", "1"});
+    };
+    drag_thumb_down(r.top + 30);
     ASSERT_TRUE(settle(900)) << panel.y_pos;
     // One wheel notch over the content: one line (a twentieth of the page).
     Mouse({"mousemove", "--sync", std::to_string(r.left + 50), Mid(r, false), "click", "4"});
@@ -174,9 +182,7 @@ TEST_F(GtkControls, ScrollPanelFollowsItsBars) {
     // More content: the bar's range follows, so the end lies further on.
     panel.rows = 100;
     panel.UpdateScrollBars();
-    Mouse({"mousemove", "--sync", bar_x, std::to_string(r.top + 80), "mousedown", "1"});
-    Mouse({"mousemove", "--sync", bar_x, std::to_string(r.bottom + 200)});
-    Mouse({"mouseup", "1"});
+    drag_thumb_down(r.top + 80);
     ASSERT_TRUE(settle(1900)) << panel.y_pos;
 
     // Content that fits: the bar goes, the content starts at the top and
@@ -205,10 +211,7 @@ TEST_F(GtkControls, RestingPointerHoversOnceARest) {
     Host host;
     Counting control;
     LHwnd dlg = Show(host, 400, 200);
-    LHwnd item = host.CreateChild(501, u"LPC", u"", LWS_VISIBLE, 0);
-    LMoveWindow(item, 40, 40, 200, 100, true);
-    control.Attach(&host, 501);
-    Pump(10);
+    LHwnd item = Place(host, control, 501, {40, 40, 240, 140});
     LRect r = LGetWindowRect(item);
     std::string x = std::to_string(r.left + 50), y = std::to_string(r.top + 50);
 
