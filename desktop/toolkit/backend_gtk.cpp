@@ -14,6 +14,7 @@
 #include "desktop/toolkit/controls.h"
 #include "desktop/toolkit/gtk_signals.h"
 #include "desktop/toolkit/pango_measure.h"
+#include "desktop/toolkit/tab_control.h"
 #include "desktop/toolkit/window_record.h"
 #include "foundation/log.h"
 
@@ -341,6 +342,17 @@ private:
                 gtk_label_set_xalign(GTK_LABEL(p.widget), 0);
                 gtk_label_set_yalign(GTK_LABEL(p.widget), 0);
             }
+        } else if (IsClass(w, u"Edit") && (w.style & LES_MULTILINE)) {
+            p.widget = gtk_scrolled_window_new(nullptr, nullptr);
+            gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(p.widget), GTK_POLICY_NEVER,
+                                           (w.style & LWS_VSCROLL) ? GTK_POLICY_AUTOMATIC : GTK_POLICY_NEVER);
+            p.inner = gtk_text_view_new();
+            gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(p.inner), GTK_WRAP_WORD_CHAR);
+            gtk_text_view_set_editable(GTK_TEXT_VIEW(p.inner), !(w.style & LES_READONLY));
+            gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
+        } else if (IsClass(w, u"SysTabControl32")) {
+            p.widget = gtk_notebook_new();
+            g_signal_connect(p.widget, "switch-page", G_CALLBACK(LGtkOnTabSwitch), nullptr);
         } else if (IsClass(w, u"Edit")) {
             p.widget = gtk_entry_new();
             g_signal_connect(p.widget, "changed", G_CALLBACK(LGtkOnEntryChanged), nullptr);
@@ -426,6 +438,8 @@ private:
             gtk_window_set_title(GTK_WINDOW(p.widget), t.c_str());
         } else if (GTK_IS_LABEL(p.widget)) {
             gtk_label_set_text(GTK_LABEL(p.widget), t.c_str());
+        } else if (p.inner && GTK_IS_TEXT_VIEW(p.inner)) {
+            gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(p.inner)), t.c_str(), -1);
         } else if (GTK_IS_ENTRY(p.widget)) {
             if (t != gtk_entry_get_text(GTK_ENTRY(p.widget))) {
                 g_signal_handlers_block_by_func(p.widget, reinterpret_cast<gpointer>(LGtkOnEntryChanged), nullptr);
@@ -495,6 +509,14 @@ private:
                     g_object_unref(icon);
                 }
             }
+        } else if (GTK_IS_DRAWING_AREA(p.widget)) {
+            // The hand over a link the control draws itself.
+            if (GdkWindow* window = gtk_widget_get_window(p.widget)) {
+                GdkCursor* cursor =
+                    w.hand_cursor ? gdk_cursor_new_from_name(gdk_window_get_display(window), "pointer") : nullptr;
+                gdk_window_set_cursor(window, cursor);
+                if (cursor) g_object_unref(cursor);
+            }
         } else if (GTK_IS_ENTRY(p.widget)) {
             gtk_entry_set_placeholder_text(GTK_ENTRY(p.widget), LUtf8Of(w.cue).c_str());
         }
@@ -520,6 +542,7 @@ private:
     }
 
     void SetList(LWnd& w, Peer& p) {
+        if (GTK_IS_NOTEBOOK(p.widget)) return SetTabs(w, GTK_NOTEBOOK(p.widget));
         if (!p.inner || !GTK_IS_TREE_VIEW(p.inner)) return;
         GtkTreeView* view = GTK_TREE_VIEW(p.inner);
         while (GtkTreeViewColumn* c = gtk_tree_view_get_column(view, 0)) gtk_tree_view_remove_column(view, c);
@@ -540,6 +563,22 @@ private:
         }
         gtk_tree_view_set_model(view, GTK_TREE_MODEL(store));
         g_object_unref(store);
+    }
+
+    // A notebook whose pages are empty: the tab control's own area shows
+    // what its parent places there.
+    void SetTabs(LWnd& w, GtkNotebook* book) {
+        g_signal_handlers_block_by_func(book, reinterpret_cast<gpointer>(LGtkOnTabSwitch), nullptr);
+        while (gtk_notebook_get_n_pages(book) > 0) gtk_notebook_remove_page(book, -1);
+        for (const std::u16string& title : w.rows) {
+            GtkWidget* page = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+            gtk_widget_show(page);
+            GtkWidget* label = gtk_label_new(LUtf8Of(title).c_str());
+            gtk_widget_show(label);
+            gtk_notebook_append_page(book, page, label);
+        }
+        if (w.cur_sel >= 0) gtk_notebook_set_current_page(book, w.cur_sel);
+        g_signal_handlers_unblock_by_func(book, reinterpret_cast<gpointer>(LGtkOnTabSwitch), nullptr);
     }
 
     void HideHiddenChildren(LWnd& w) {

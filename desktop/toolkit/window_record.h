@@ -62,7 +62,9 @@ struct LWnd {
     intptr_t icon = 0;
     LControlColors colors;
     std::vector<LListColumn> columns;
-    std::vector<std::u16string> rows;
+    std::vector<std::u16string> rows;  // list items, or tab titles
+    int cur_sel = -1;                  // the selected tab
+    bool hand_cursor = false;          // a link is under the pointer
     uint32_t list_ex_style = 0;
     // Tooltip windows.
     std::vector<LToolEntry> tools;
