@@ -12,9 +12,9 @@
 #include <string>
 
 #include "desktop/toolkit/controls.h"
+#include "desktop/toolkit/gtk_peer.h"
 #include "desktop/toolkit/gtk_signals.h"
 #include "desktop/toolkit/pango_measure.h"
-#include "desktop/toolkit/tab_control.h"
 #include "desktop/toolkit/window_record.h"
 #include "foundation/log.h"
 
@@ -39,17 +39,6 @@ std::string Hex(LColor c) {
 bool IsClass(const LWnd& w, const char16_t* name) { return LClassIs(w, name); }
 
 uint32_t ButtonType(const LWnd& w) { return w.style & LBS_TYPEMASK; }
-
-struct Peer {
-    GtkWidget* widget = nullptr;  // what is placed or shown
-    GtkWidget* inner = nullptr;   // a toplevel's GtkFixed; the balloon's text label
-    GtkWidget* title = nullptr;   // the balloon's title label
-    GtkCssProvider* css = nullptr;
-    guint pulse = 0;
-    GtkWidget* bars[2] = {nullptr, nullptr};  // the window's own scroll bars (LSB_HORZ, LSB_VERT)
-};
-
-Peer* PeerOf(LWnd& w) { return static_cast<Peer*>(w.peer); }
 
 // A push button's text stays on one line and is cut with an ellipsis when
 // its rectangle is too narrow (so the button never outgrows it); choice and
@@ -81,7 +70,7 @@ public:
     LBackendKind Kind() const override { return LBackendKind::Gtk; }
 
     void Created(LWnd& w) override {
-        auto* p = new Peer;
+        auto* p = new LGtkPeer;
         w.peer = p;
         if (!(w.style & LWS_CHILD)) CreateTopLevel(w, *p);
         else CreateControl(w, *p);
@@ -93,16 +82,10 @@ public:
     }
 
     void Destroyed(LWnd& w) override {
-        Peer* p = PeerOf(w);
+        LGtkPeer* p = LGtkPeerOf(w);
         if (!p) return;
         if (p->pulse) g_source_remove(p->pulse);
-        for (GtkWidget*& bar : p->bars) {
-            if (!bar) continue;
-            g_object_set_data(G_OBJECT(bar), "lhwnd", nullptr);
-            gtk_widget_destroy(bar);
-            g_object_unref(bar);
-            bar = nullptr;
-        }
+        LGtkDestroyScrollBars(*p);
         if (p->widget) {
             g_object_set_data(G_OBJECT(p->widget), "lhwnd", nullptr);
             gtk_widget_destroy(p->widget);
@@ -114,7 +97,7 @@ public:
     }
 
     void Changed(LWnd& w, uint32_t what) override {
-        Peer* p = PeerOf(w);
+        LGtkPeer* p = LGtkPeerOf(w);
         if (!p || !p->widget) return;
         if (what & LChangeText) SetText(w, *p);
         if (what & (LChangeFont | LChangeColors)) SetStyle(w, *p);
@@ -123,7 +106,11 @@ public:
         if (what & LChangeState) SetState(w, *p);
         if (what & LChangeTools) SetTools(w, *p);
         if (what & LChangeList) SetList(w, *p);
-        if (what & LChangeScroll) SetScrollBars(w, *p);
+        if (what & LChangeScroll) {
+            LGtkSyncScrollBars(w, *p);
+            Place(w, *p);
+            LGtkShowScrollBars(w, *p);
+        }
         if (what & LChangeRect) Place(w, *p);
         if (what & LChangeEnabled) gtk_widget_set_sensitive(p->widget, w.enabled);
         if (what & LChangeStyle && GTK_IS_WINDOW(p->widget))
@@ -140,7 +127,7 @@ public:
             } else {
                 gtk_widget_hide(p->widget);
             }
-            ShowScrollBars(w, *p);
+            LGtkShowScrollBars(w, *p);
         }
         if (what & LChangeFocus) gtk_widget_grab_focus(p->widget);
     }
@@ -230,21 +217,12 @@ public:
     }
 
     void Present(LWnd& w) override {
-        Peer* p = PeerOf(w);
+        LGtkPeer* p = LGtkPeerOf(w);
         if (p && GTK_IS_WINDOW(p->widget)) gtk_window_present(GTK_WINDOW(p->widget));
     }
 
     int ScrollBarSize() override {
-        if (scroll_bar_size_ == 0) {
-            // The theme decides how wide a bar is.
-            GtkWidget* bar = gtk_scrollbar_new(GTK_ORIENTATION_VERTICAL, nullptr);
-            g_object_ref_sink(bar);
-            int natural = 0;
-            gtk_widget_get_preferred_width(bar, nullptr, &natural);
-            gtk_widget_destroy(bar);
-            g_object_unref(bar);
-            scroll_bar_size_ = std::max(natural, 8);
-        }
+        if (scroll_bar_size_ == 0) scroll_bar_size_ = LGtkMeasureScrollBar();
         return scroll_bar_size_;
     }
 
@@ -257,7 +235,7 @@ private:
         return -1;
     }
 
-    void CreateTopLevel(LWnd& w, Peer& p) {
+    void CreateTopLevel(LWnd& w, LGtkPeer& p) {
         if (IsClass(w, u"tooltips_class32")) {
             p.widget = gtk_window_new(GTK_WINDOW_POPUP);
             GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
@@ -290,7 +268,7 @@ private:
         }
         gtk_window_set_resizable(win, (w.style & LWS_THICKFRAME) != 0);
         if (LWndRef owner = LWndFind(w.owner))
-            if (Peer* op = PeerOf(*owner); op && GTK_IS_WINDOW(op->widget)) gtk_window_set_transient_for(win, GTK_WINDOW(op->widget));
+            if (LGtkPeer* op = LGtkPeerOf(*owner); op && GTK_IS_WINDOW(op->widget)) gtk_window_set_transient_for(win, GTK_WINDOW(op->widget));
         p.inner = gtk_fixed_new();
         gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
         gtk_widget_add_events(p.widget, GDK_BUTTON_PRESS_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_STRUCTURE_MASK);
@@ -307,7 +285,7 @@ private:
         }
     }
 
-    void CreateControl(LWnd& w, Peer& p) {
+    void CreateControl(LWnd& w, LGtkPeer& p) {
         if (IsClass(w, u"Button")) {
             switch (ButtonType(w)) {
             case LBS_AUTOCHECKBOX:
@@ -316,8 +294,8 @@ private:
                 GtkRadioButton* group = nullptr;
                 for (LHwnd r : LRadioGroup(w.handle)) {
                     LWndRef rw = LWndFind(r);
-                    if (r != w.handle && rw && PeerOf(*rw) && GTK_IS_RADIO_BUTTON(PeerOf(*rw)->widget)) {
-                        group = GTK_RADIO_BUTTON(PeerOf(*rw)->widget);
+                    if (r != w.handle && rw && LGtkPeerOf(*rw) && GTK_IS_RADIO_BUTTON(LGtkPeerOf(*rw)->widget)) {
+                        group = GTK_RADIO_BUTTON(LGtkPeerOf(*rw)->widget);
                         break;
                     }
                 }
@@ -351,8 +329,7 @@ private:
             gtk_text_view_set_editable(GTK_TEXT_VIEW(p.inner), !(w.style & LES_READONLY));
             gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
         } else if (IsClass(w, u"SysTabControl32")) {
-            p.widget = gtk_notebook_new();
-            g_signal_connect(p.widget, "switch-page", G_CALLBACK(LGtkOnTabSwitch), nullptr);
+            p.widget = LGtkMakeTabs();
         } else if (IsClass(w, u"Edit")) {
             p.widget = gtk_entry_new();
             g_signal_connect(p.widget, "changed", G_CALLBACK(LGtkOnEntryChanged), nullptr);
@@ -367,11 +344,11 @@ private:
             LGtkConnectDrawingArea(p.widget);
         }
         LWndRef root = LWndFind(LGetAncestorRoot(w.handle));
-        Peer* rp = root ? PeerOf(*root) : nullptr;
+        LGtkPeer* rp = root ? LGtkPeerOf(*root) : nullptr;
         if (rp && rp->inner && GTK_IS_FIXED(rp->inner)) gtk_fixed_put(GTK_FIXED(rp->inner), p.widget, 0, 0);
     }
 
-    void Place(LWnd& w, Peer& p) {
+    void Place(LWnd& w, LGtkPeer& p) {
         if (!(w.style & LWS_CHILD)) {
             if (!GTK_IS_WINDOW(p.widget)) return;
             gtk_window_move(GTK_WINDOW(p.widget), w.rect.left, w.rect.top);
@@ -389,50 +366,10 @@ private:
         GtkWidget* parent = gtk_widget_get_parent(p.widget);
         if (parent && GTK_IS_FIXED(parent)) gtk_fixed_move(GTK_FIXED(parent), p.widget, x, y);
         gtk_widget_set_size_request(p.widget, std::max(0, c.Width()), std::max(0, c.Height()));
-        int size = ScrollBarSize();
-        if (GtkWidget* v = p.bars[LSB_VERT]) {
-            gtk_fixed_move(GTK_FIXED(gtk_widget_get_parent(v)), v, x + c.Width(), y);
-            gtk_widget_set_size_request(v, size, std::max(1, c.Height()));
-        }
-        if (GtkWidget* hb = p.bars[LSB_HORZ]) {
-            gtk_fixed_move(GTK_FIXED(gtk_widget_get_parent(hb)), hb, x, y + c.Height());
-            gtk_widget_set_size_request(hb, std::max(1, c.Width()), size);
-        }
+        LGtkPlaceScrollBars(p, x, y, c.Width(), c.Height(), ScrollBarSize());
     }
 
-    // The bars are GtkScrollbars beside the control in the top level's
-    // GtkFixed; their adjustments mirror the layer's bar state (the range's
-    // maximum is inclusive there, exclusive in GTK). What the user does to
-    // a bar reaches the window as WM_VSCROLL and WM_HSCROLL.
-    void SetScrollBars(LWnd& w, Peer& p) {
-        LWndRef root = LWndFind(LGetAncestorRoot(w.handle));
-        Peer* rp = root ? PeerOf(*root) : nullptr;
-        if (!(w.style & LWS_CHILD) || !rp || !rp->inner || !GTK_IS_FIXED(rp->inner)) return;
-        for (int bar : {LSB_HORZ, LSB_VERT}) {
-            if (!p.bars[bar] && !w.scroll_shown[bar]) continue;
-            if (!p.bars[bar]) {
-                GtkWidget* b = gtk_scrollbar_new(bar == LSB_VERT ? GTK_ORIENTATION_VERTICAL : GTK_ORIENTATION_HORIZONTAL,
-                                                 nullptr);
-                g_object_ref_sink(b);
-                g_object_set_data(G_OBJECT(b), "lhwnd", GUINT_TO_POINTER(static_cast<uint32_t>(w.handle)));
-                LGtkConnectScrollBar(b, bar);
-                gtk_fixed_put(GTK_FIXED(rp->inner), b, 0, 0);
-                p.bars[bar] = b;
-            }
-            const LScrollInfo& s = w.scroll[bar];
-            gtk_adjustment_configure(gtk_range_get_adjustment(GTK_RANGE(p.bars[bar])), s.pos, s.min, s.max + 1, 1,
-                                     std::max(1, s.page), s.page);
-        }
-        Place(w, p);
-        ShowScrollBars(w, p);
-    }
-
-    void ShowScrollBars(LWnd& w, Peer& p) {
-        for (int bar : {LSB_HORZ, LSB_VERT})
-            if (p.bars[bar]) gtk_widget_set_visible(p.bars[bar], w.visible && w.scroll_shown[bar]);
-    }
-
-    void SetText(LWnd& w, Peer& p) {
+    void SetText(LWnd& w, LGtkPeer& p) {
         std::string t = LUtf8Of(w.text);
         if (GTK_IS_WINDOW(p.widget) && !IsClass(w, u"tooltips_class32")) {
             gtk_window_set_title(GTK_WINDOW(p.widget), t.c_str());
@@ -464,7 +401,7 @@ private:
         }
     }
 
-    void SetStyle(LWnd& w, Peer& p) {
+    void SetStyle(LWnd& w, LGtkPeer& p) {
         std::string css = "* {";
         LFontDesc f = w.font ? *w.font : InterfaceFont();
         css += " font-family: \"" + f.family + "\"; font-size: " + std::to_string(f.points) + "pt;";
@@ -485,7 +422,7 @@ private:
         gtk_css_provider_load_from_data(p.css, css.c_str(), -1, nullptr);
     }
 
-    void SetState(LWnd& w, Peer& p) {
+    void SetState(LWnd& w, LGtkPeer& p) {
         if (GTK_IS_TOGGLE_BUTTON(p.widget)) {
             g_signal_handlers_block_by_func(p.widget, reinterpret_cast<gpointer>(LGtkOnClicked), nullptr);
             gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(p.widget), w.check != 0);
@@ -522,10 +459,10 @@ private:
         }
     }
 
-    void SetTools(LWnd& w, Peer& p) {
+    void SetTools(LWnd& w, LGtkPeer& p) {
         for (const LToolEntry& t : w.tools) {
             LWndRef tool = LWndFind(t.tool);
-            Peer* tp = tool ? PeerOf(*tool) : nullptr;
+            LGtkPeer* tp = tool ? LGtkPeerOf(*tool) : nullptr;
             if ((t.flags & LTTF_SUBCLASS) && tp && tp->widget)
                 gtk_widget_set_tooltip_text(tp->widget, LUtf8Of(t.text).c_str());
             if ((t.flags & LTTF_TRACK) && p.inner && GTK_IS_LABEL(p.inner))
@@ -541,8 +478,8 @@ private:
             gtk_widget_set_size_request(p.inner, std::min(w.max_tip_width, w.rect.Width()), -1);
     }
 
-    void SetList(LWnd& w, Peer& p) {
-        if (GTK_IS_NOTEBOOK(p.widget)) return SetTabs(w, GTK_NOTEBOOK(p.widget));
+    void SetList(LWnd& w, LGtkPeer& p) {
+        if (GTK_IS_NOTEBOOK(p.widget)) return LGtkSetTabs(w, GTK_NOTEBOOK(p.widget));
         if (!p.inner || !GTK_IS_TREE_VIEW(p.inner)) return;
         GtkTreeView* view = GTK_TREE_VIEW(p.inner);
         while (GtkTreeViewColumn* c = gtk_tree_view_get_column(view, 0)) gtk_tree_view_remove_column(view, c);
@@ -565,28 +502,12 @@ private:
         g_object_unref(store);
     }
 
-    // A notebook whose pages are empty: the tab control's own area shows
-    // what its parent places there.
-    void SetTabs(LWnd& w, GtkNotebook* book) {
-        g_signal_handlers_block_by_func(book, reinterpret_cast<gpointer>(LGtkOnTabSwitch), nullptr);
-        while (gtk_notebook_get_n_pages(book) > 0) gtk_notebook_remove_page(book, -1);
-        for (const std::u16string& title : w.rows) {
-            GtkWidget* page = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-            gtk_widget_show(page);
-            GtkWidget* label = gtk_label_new(LUtf8Of(title).c_str());
-            gtk_widget_show(label);
-            gtk_notebook_append_page(book, page, label);
-        }
-        if (w.cur_sel >= 0) gtk_notebook_set_current_page(book, w.cur_sel);
-        g_signal_handlers_unblock_by_func(book, reinterpret_cast<gpointer>(LGtkOnTabSwitch), nullptr);
-    }
-
     void HideHiddenChildren(LWnd& w) {
         for (LHwnd c : w.children) {
             LWndRef cw = LWndFind(c);
-            if (!cw || !PeerOf(*cw) || !PeerOf(*cw)->widget) continue;
-            gtk_widget_set_visible(PeerOf(*cw)->widget, cw->visible);
-            ShowScrollBars(*cw, *PeerOf(*cw));
+            if (!cw || !LGtkPeerOf(*cw) || !LGtkPeerOf(*cw)->widget) continue;
+            gtk_widget_set_visible(LGtkPeerOf(*cw)->widget, cw->visible);
+            LGtkShowScrollBars(*cw, *LGtkPeerOf(*cw));
         }
     }
 

@@ -1,7 +1,6 @@
 #include "desktop/toolkit/gtk_signals.h"
 
 #include "desktop/toolkit/controls.h"
-#include "desktop/toolkit/tab_control.h"
 
 namespace {
 
@@ -130,10 +129,6 @@ gboolean LGtkOnConfigure(GtkWidget* widget, GdkEventConfigure* e, gpointer) {
 
 void LGtkOnSetFocus(GtkWindow*, GtkWidget* focus, gpointer) {
     if (focus) LWndNoteFocus(LGtkHwndOf(focus));
-}
-
-void LGtkOnTabSwitch(GtkNotebook* notebook, GtkWidget*, guint index, gpointer) {
-    LTabPickedByUser(LGtkHwndOf(GTK_WIDGET(notebook)), static_cast<int>(index));
 }
 
 void LGtkOnClicked(GtkButton* button, gpointer) {

@@ -26,10 +26,5 @@ gboolean LGtkPulse(gpointer bar);
 // Paint and pointer input of a drawing area that shows a self-painted
 // control.
 void LGtkConnectDrawingArea(GtkWidget* area);
-// What the user does to one of a window's own scroll bars (LSB_HORZ or
-// LSB_VERT) becomes WM_HSCROLL or WM_VSCROLL.
-void LGtkConnectScrollBar(GtkWidget* bar, int which);
-// The user's pick of a tab of a GtkNotebook that shows a tab control.
-void LGtkOnTabSwitch(GtkNotebook* notebook, GtkWidget* page, guint index, gpointer);
 // Pointer input of a top-level window offered to the hyperlinks in it.
 void LGtkConnectLinkPointer(GtkWidget* toplevel);
