@@ -4,14 +4,14 @@
 
 #include <algorithm>
 
+#include "desktop/toolkit/edit_prompt.h"
+#include "desktop/toolkit/object_class_proc.h"
 #include "desktop/toolkit/pictures.h"
 #include "desktop/toolkit/tab_control.h"
 #include "foundation/data_folder.h"
-#include "desktop/toolkit/edit_prompt.h"
-#include "desktop/toolkit/object_class_proc.h"
-#include "foundation/utf8.h"
 #include "foundation/reg_settings.h"
 #include "foundation/system_shell.h"
+#include "foundation/utf8.h"
 #include "setup/maker_hosts.h"
 #include "setup/split_test.h"
 
@@ -53,7 +53,7 @@ std::u16string LDistributorValue(const char16_t* name) {
     std::u16string host = Wide(LGetMakerWebHost());
     std::u16string def;
     if (std::u16string_view(name) == u"Name") def = u"Vek Software";
-    else if (std::u16string_view(name) == u"Contact") def = u"Contact us at " + host + u"/contact";
+    else if (std::u16string_view(name) == u"Contact") def = u"Contact us at " + host + u"/contact.html";
     else if (std::u16string_view(name) == u"URL") def = u"https://" + host + u"/contact.html";
     char16_t out[260];
     LRegSettingsGet(u"Distributor", name, def.c_str(), out);

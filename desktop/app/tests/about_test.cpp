@@ -4,6 +4,7 @@
 // address through the desktop's opener (a recording stand-in) and a click
 // beside it opening nothing, the licence tab, and a screenshot kept; a
 // data folder's splash.jpg replaces the picture and the layout follows it.
+#include <cairo.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -131,6 +132,7 @@ TEST_F(AboutBox, TwoTabsLinkOpensTheConfiguredAddressScreenshotKept) {
         Click({item.left + (link.left + link.right) / 2, item.top + (link.top + link.bottom) / 2});
         ASSERT_TRUE(LTestPumpUntil([&] { return !LTestReadFile(opened_).empty(); }));
         EXPECT_EQ(LTestReadFile(opened_), "https://example.org/contact-us\n");
+        EXPECT_TRUE(LHasHandCursor(LGetDlgItem(dlg, LAboutPictureItem)));  // the pointer rests on the link
 
         // The licence tab hides the picture and shows the terms.
         Click(terms);
@@ -164,8 +166,32 @@ TEST_F(AboutBox, DataFolderPictureSetsTheLayoutAndDefaultsFillTheTexts) {
         EXPECT_EQ(texts[0], u"Porlinex");
         EXPECT_EQ(Utf8(texts[1]).rfind("Porlinex v2.01 64bit ", 0), 0u);
         EXPECT_EQ(texts[2], u"Distributed by Vek Software");
-        EXPECT_EQ(texts[3], u"Contact us at www.porlinex.invalid/contact");
+        EXPECT_EQ(texts[3], u"Contact us at www.porlinex.invalid/contact.html");
     });
+}
+
+TEST_F(AboutBox, NoPictureStillPaintsTheTextsAtScaleOne) {
+    LAboutPicture picture;
+    picture.Create();
+    picture.picture.Release();  // as when neither picture loads
+    LDialogCreate t;
+    t.style = LWS_POPUP;
+    LDialog plain;
+    LHwnd host = LCreateDialog(t, LHwnd::Null, LDialogProc, reinterpret_cast<LLParam>(&plain));
+    LHwnd item = LCreateWindowEx(0, u"LAW", u"", LWS_CHILD, 0, 0, 0, 0, host, LAboutPictureItem);
+    picture.Attach(item);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    cairo_t* cr = cairo_create(surface);
+    LPaintStruct ps;
+    ps.cairo = cr;
+    LSendMessage(item, LWM_PAINT, reinterpret_cast<LWParam>(&ps), 0);
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    ASSERT_EQ(picture.painted.size(), 4u);
+    EXPECT_EQ(picture.link.left, 10);  // the scale stayed 1
+    picture.Destroy();
+    EXPECT_FALSE(LIsWindow(item));
+    LDestroyWindow(host);
 }
 
 }  // namespace
