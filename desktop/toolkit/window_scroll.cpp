@@ -23,6 +23,8 @@ int LSetScrollInfo(LHwnd h, int bar, uint32_t mask, const LScrollInfo& info) {
     if (mask & LSIF_PAGE) s.page = std::clamp(info.page, 0, s.max - s.min + 1);
     if (mask & LSIF_POS) s.pos = info.pos;
     s.pos = std::clamp(s.pos, s.min, MaxPos(s));
+    // Outside a drag the thumb's track position is where the thumb is.
+    s.track = s.pos;
     w->scroll_shown[bar] = Shown(s);
     // A bar that appears or goes changes the client area, so the window is
     // placed again.

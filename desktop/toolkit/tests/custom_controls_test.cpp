@@ -124,6 +124,9 @@ TEST_F(Controls, ScrollStepsAndLimits) {
     EXPECT_EQ(panel.y_pos, 5);
     LSendMessage(panel.hwnd, LWM_VSCROLL, LSB_BOTTOM, 0);
     EXPECT_EQ(panel.y_pos, 900);  // the maximum less the page
+    // A thumb message without a drag stays where the thumb is.
+    LSendMessage(panel.hwnd, LWM_VSCROLL, LSB_THUMBTRACK, 0);
+    EXPECT_EQ(panel.y_pos, 900);
     panel.ScrollToY(-50);
     EXPECT_EQ(panel.y_pos, 0);
     // Each wheel message is one line, whatever its delta.
