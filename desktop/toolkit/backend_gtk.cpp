@@ -12,6 +12,7 @@
 #include <string>
 
 #include "desktop/toolkit/controls.h"
+#include "desktop/toolkit/gtk_peer.h"
 #include "desktop/toolkit/gtk_signals.h"
 #include "desktop/toolkit/pango_measure.h"
 #include "desktop/toolkit/window_record.h"
@@ -38,16 +39,6 @@ std::string Hex(LColor c) {
 bool IsClass(const LWnd& w, const char16_t* name) { return LClassIs(w, name); }
 
 uint32_t ButtonType(const LWnd& w) { return w.style & LBS_TYPEMASK; }
-
-struct Peer {
-    GtkWidget* widget = nullptr;  // what is placed or shown
-    GtkWidget* inner = nullptr;   // a toplevel's GtkFixed; the balloon's text label
-    GtkWidget* title = nullptr;   // the balloon's title label
-    GtkCssProvider* css = nullptr;
-    guint pulse = 0;
-};
-
-Peer* PeerOf(LWnd& w) { return static_cast<Peer*>(w.peer); }
 
 // A push button's text stays on one line and is cut with an ellipsis when
 // its rectangle is too narrow (so the button never outgrows it); choice and
@@ -79,7 +70,7 @@ public:
     LBackendKind Kind() const override { return LBackendKind::Gtk; }
 
     void Created(LWnd& w) override {
-        auto* p = new Peer;
+        auto* p = new LGtkPeer;
         w.peer = p;
         if (!(w.style & LWS_CHILD)) CreateTopLevel(w, *p);
         else CreateControl(w, *p);
@@ -91,9 +82,10 @@ public:
     }
 
     void Destroyed(LWnd& w) override {
-        Peer* p = PeerOf(w);
+        LGtkPeer* p = LGtkPeerOf(w);
         if (!p) return;
         if (p->pulse) g_source_remove(p->pulse);
+        LGtkDestroyScrollBars(*p);
         if (p->widget) {
             g_object_set_data(G_OBJECT(p->widget), "lhwnd", nullptr);
             gtk_widget_destroy(p->widget);
@@ -105,7 +97,7 @@ public:
     }
 
     void Changed(LWnd& w, uint32_t what) override {
-        Peer* p = PeerOf(w);
+        LGtkPeer* p = LGtkPeerOf(w);
         if (!p || !p->widget) return;
         if (what & LChangeText) SetText(w, *p);
         if (what & (LChangeFont | LChangeColors)) SetStyle(w, *p);
@@ -114,6 +106,11 @@ public:
         if (what & LChangeState) SetState(w, *p);
         if (what & LChangeTools) SetTools(w, *p);
         if (what & LChangeList) SetList(w, *p);
+        if (what & LChangeScroll) {
+            LGtkSyncScrollBars(w, *p);
+            Place(w, *p);
+            LGtkShowScrollBars(w, *p);
+        }
         if (what & LChangeRect) Place(w, *p);
         if (what & LChangeEnabled) gtk_widget_set_sensitive(p->widget, w.enabled);
         if (what & LChangeStyle && GTK_IS_WINDOW(p->widget))
@@ -131,6 +128,7 @@ public:
                 gtk_widget_hide(p->widget);
                 ShowChildren(w, false);
             }
+            LGtkShowScrollBars(w, *p);
         }
         if (what & LChangeFocus) gtk_widget_grab_focus(p->widget);
     }
@@ -220,8 +218,13 @@ public:
     }
 
     void Present(LWnd& w) override {
-        Peer* p = PeerOf(w);
+        LGtkPeer* p = LGtkPeerOf(w);
         if (p && GTK_IS_WINDOW(p->widget)) gtk_window_present(GTK_WINDOW(p->widget));
+    }
+
+    int ScrollBarSize() override {
+        if (scroll_bar_size_ == 0) scroll_bar_size_ = LGtkMeasureScrollBar();
+        return scroll_bar_size_;
     }
 
 private:
@@ -233,7 +236,7 @@ private:
         return -1;
     }
 
-    void CreateTopLevel(LWnd& w, Peer& p) {
+    void CreateTopLevel(LWnd& w, LGtkPeer& p) {
         if (IsClass(w, u"tooltips_class32")) {
             p.widget = gtk_window_new(GTK_WINDOW_POPUP);
             GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
@@ -266,7 +269,7 @@ private:
         }
         gtk_window_set_resizable(win, (w.style & LWS_THICKFRAME) != 0);
         if (LWndRef owner = LWndFind(w.owner))
-            if (Peer* op = PeerOf(*owner); op && GTK_IS_WINDOW(op->widget)) gtk_window_set_transient_for(win, GTK_WINDOW(op->widget));
+            if (LGtkPeer* op = LGtkPeerOf(*owner); op && GTK_IS_WINDOW(op->widget)) gtk_window_set_transient_for(win, GTK_WINDOW(op->widget));
         p.inner = gtk_fixed_new();
         gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
         gtk_widget_add_events(p.widget, GDK_BUTTON_PRESS_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_STRUCTURE_MASK);
@@ -283,7 +286,7 @@ private:
         }
     }
 
-    void CreateControl(LWnd& w, Peer& p) {
+    void CreateControl(LWnd& w, LGtkPeer& p) {
         if (IsClass(w, u"Button")) {
             switch (ButtonType(w)) {
             case LBS_AUTOCHECKBOX:
@@ -292,8 +295,8 @@ private:
                 GtkRadioButton* group = nullptr;
                 for (LHwnd r : LRadioGroup(w.handle)) {
                     LWndRef rw = LWndFind(r);
-                    if (r != w.handle && rw && PeerOf(*rw) && GTK_IS_RADIO_BUTTON(PeerOf(*rw)->widget)) {
-                        group = GTK_RADIO_BUTTON(PeerOf(*rw)->widget);
+                    if (r != w.handle && rw && LGtkPeerOf(*rw) && GTK_IS_RADIO_BUTTON(LGtkPeerOf(*rw)->widget)) {
+                        group = GTK_RADIO_BUTTON(LGtkPeerOf(*rw)->widget);
                         break;
                     }
                 }
@@ -318,6 +321,16 @@ private:
                 gtk_label_set_xalign(GTK_LABEL(p.widget), 0);
                 gtk_label_set_yalign(GTK_LABEL(p.widget), 0);
             }
+        } else if (IsClass(w, u"Edit") && (w.style & LES_MULTILINE)) {
+            p.widget = gtk_scrolled_window_new(nullptr, nullptr);
+            gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(p.widget), GTK_POLICY_NEVER,
+                                           (w.style & LWS_VSCROLL) ? GTK_POLICY_AUTOMATIC : GTK_POLICY_NEVER);
+            p.inner = gtk_text_view_new();
+            gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(p.inner), GTK_WRAP_WORD_CHAR);
+            gtk_text_view_set_editable(GTK_TEXT_VIEW(p.inner), !(w.style & LES_READONLY));
+            gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
+        } else if (IsClass(w, u"SysTabControl32")) {
+            p.widget = LGtkMakeTabs();
         } else if (IsClass(w, u"Edit")) {
             p.widget = gtk_entry_new();
             g_signal_connect(p.widget, "changed", G_CALLBACK(LGtkOnEntryChanged), nullptr);
@@ -332,11 +345,11 @@ private:
             LGtkConnectDrawingArea(p.widget);
         }
         LWndRef root = LWndFind(LGetAncestorRoot(w.handle));
-        Peer* rp = root ? PeerOf(*root) : nullptr;
+        LGtkPeer* rp = root ? LGtkPeerOf(*root) : nullptr;
         if (rp && rp->inner && GTK_IS_FIXED(rp->inner)) gtk_fixed_put(GTK_FIXED(rp->inner), p.widget, 0, 0);
     }
 
-    void Place(LWnd& w, Peer& p) {
+    void Place(LWnd& w, LGtkPeer& p) {
         if (!(w.style & LWS_CHILD)) {
             if (!GTK_IS_WINDOW(p.widget)) return;
             gtk_window_move(GTK_WINDOW(p.widget), w.rect.left, w.rect.top);
@@ -348,17 +361,23 @@ private:
         }
         LRect r = LGetWindowRect(w.handle);
         LRect root = LGetWindowRect(LGetAncestorRoot(w.handle));
+        // The widget fills the client area; shown scroll bars sit beside it.
+        LRect c = LGetClientRect(w.handle);
+        int x = r.left - root.left, y = r.top - root.top;
         GtkWidget* parent = gtk_widget_get_parent(p.widget);
-        if (parent && GTK_IS_FIXED(parent)) gtk_fixed_move(GTK_FIXED(parent), p.widget, r.left - root.left, r.top - root.top);
-        gtk_widget_set_size_request(p.widget, std::max(0, r.Width()), std::max(0, r.Height()));
+        if (parent && GTK_IS_FIXED(parent)) gtk_fixed_move(GTK_FIXED(parent), p.widget, x, y);
+        gtk_widget_set_size_request(p.widget, std::max(0, c.Width()), std::max(0, c.Height()));
+        LGtkPlaceScrollBars(p, x, y, c.Width(), c.Height(), ScrollBarSize());
     }
 
-    void SetText(LWnd& w, Peer& p) {
+    void SetText(LWnd& w, LGtkPeer& p) {
         std::string t = LUtf8Of(w.text);
         if (GTK_IS_WINDOW(p.widget) && !IsClass(w, u"tooltips_class32")) {
             gtk_window_set_title(GTK_WINDOW(p.widget), t.c_str());
         } else if (GTK_IS_LABEL(p.widget)) {
             gtk_label_set_text(GTK_LABEL(p.widget), t.c_str());
+        } else if (p.inner && GTK_IS_TEXT_VIEW(p.inner)) {
+            gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(p.inner)), t.c_str(), -1);
         } else if (GTK_IS_ENTRY(p.widget)) {
             if (t != gtk_entry_get_text(GTK_ENTRY(p.widget))) {
                 g_signal_handlers_block_by_func(p.widget, reinterpret_cast<gpointer>(LGtkOnEntryChanged), nullptr);
@@ -383,7 +402,7 @@ private:
         }
     }
 
-    void SetStyle(LWnd& w, Peer& p) {
+    void SetStyle(LWnd& w, LGtkPeer& p) {
         std::string css = "* {";
         LFontDesc f = w.font ? *w.font : InterfaceFont();
         css += " font-family: \"" + f.family + "\"; font-size: " + std::to_string(f.points) + "pt;";
@@ -404,7 +423,7 @@ private:
         gtk_css_provider_load_from_data(p.css, css.c_str(), -1, nullptr);
     }
 
-    void SetState(LWnd& w, Peer& p) {
+    void SetState(LWnd& w, LGtkPeer& p) {
         if (GTK_IS_TOGGLE_BUTTON(p.widget)) {
             g_signal_handlers_block_by_func(p.widget, reinterpret_cast<gpointer>(LGtkOnClicked), nullptr);
             gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(p.widget), w.check != 0);
@@ -428,15 +447,23 @@ private:
                     g_object_unref(icon);
                 }
             }
+        } else if (GTK_IS_DRAWING_AREA(p.widget)) {
+            // The hand over a link the control draws itself.
+            if (GdkWindow* window = gtk_widget_get_window(p.widget)) {
+                GdkCursor* cursor =
+                    w.hand_cursor ? gdk_cursor_new_from_name(gdk_window_get_display(window), "pointer") : nullptr;
+                gdk_window_set_cursor(window, cursor);
+                if (cursor) g_object_unref(cursor);
+            }
         } else if (GTK_IS_ENTRY(p.widget)) {
             gtk_entry_set_placeholder_text(GTK_ENTRY(p.widget), LUtf8Of(w.cue).c_str());
         }
     }
 
-    void SetTools(LWnd& w, Peer& p) {
+    void SetTools(LWnd& w, LGtkPeer& p) {
         for (const LToolEntry& t : w.tools) {
             LWndRef tool = LWndFind(t.tool);
-            Peer* tp = tool ? PeerOf(*tool) : nullptr;
+            LGtkPeer* tp = tool ? LGtkPeerOf(*tool) : nullptr;
             if ((t.flags & LTTF_SUBCLASS) && tp && tp->widget)
                 gtk_widget_set_tooltip_text(tp->widget, LUtf8Of(t.text).c_str());
             if ((t.flags & LTTF_TRACK) && p.inner && GTK_IS_LABEL(p.inner))
@@ -452,7 +479,8 @@ private:
             gtk_widget_set_size_request(p.inner, std::min(w.max_tip_width, w.rect.Width()), -1);
     }
 
-    void SetList(LWnd& w, Peer& p) {
+    void SetList(LWnd& w, LGtkPeer& p) {
+        if (GTK_IS_NOTEBOOK(p.widget)) return LGtkSetTabs(w, GTK_NOTEBOOK(p.widget));
         if (!p.inner || !GTK_IS_TREE_VIEW(p.inner)) return;
         GtkTreeView* view = GTK_TREE_VIEW(p.inner);
         while (GtkTreeViewColumn* c = gtk_tree_view_get_column(view, 0)) gtk_tree_view_remove_column(view, c);
@@ -482,14 +510,16 @@ private:
     void ShowChildren(LWnd& w, bool parent_shown) {
         for (LHwnd c : w.children) {
             LWndRef cw = LWndFind(c);
-            if (!cw || !PeerOf(*cw) || !PeerOf(*cw)->widget || GTK_IS_WINDOW(PeerOf(*cw)->widget)) continue;
+            if (!cw || !LGtkPeerOf(*cw) || !LGtkPeerOf(*cw)->widget || GTK_IS_WINDOW(LGtkPeerOf(*cw)->widget)) continue;
             bool shown = parent_shown && cw->visible;
-            gtk_widget_set_visible(PeerOf(*cw)->widget, shown);
+            gtk_widget_set_visible(LGtkPeerOf(*cw)->widget, shown);
+            LGtkShowScrollBars(*cw, *LGtkPeerOf(*cw), shown);
             ShowChildren(*cw, shown);
         }
     }
 
     PangoContext* context_ = nullptr;
+    int scroll_bar_size_ = 0;
 };
 
 }  // namespace

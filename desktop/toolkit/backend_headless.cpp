@@ -65,6 +65,7 @@ public:
         return LWaitTimeoutResult;
     }
     void Present(LWnd&) override {}
+    int ScrollBarSize() override { return 17; }
 
 private:
     PangoContext* context_ = nullptr;

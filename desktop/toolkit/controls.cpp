@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "desktop/toolkit/tab_control.h"
 #include "desktop/toolkit/window_record.h"
 
 LResult LDialogClassProc(LHwnd h, uint32_t msg, LWParam w, LLParam l);
@@ -295,5 +296,6 @@ void LRegisterStandardClasses() {
         LRegisterClass(u"msctls_progress32", ProgressProc);
         LRegisterClass(u"SysListView32", ListViewProc);
         LRegisterClass(u"tooltips_class32", TooltipProc);
+        LRegisterClass(u"SysTabControl32", LTabControlProc);
     });
 }

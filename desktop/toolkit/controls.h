@@ -5,6 +5,12 @@
 
 #include "desktop/toolkit/window_layer.h"
 
+// Edit styles: several lines (with a vertical scroll bar under
+// LWS_VSCROLL), read only.
+constexpr uint32_t LES_MULTILINE = 0x0004;
+constexpr uint32_t LES_READONLY = 0x0800;
+constexpr uint32_t LES_WANTRETURN = 0x1000;
+
 // Tooltip messages and tool flags.
 constexpr uint32_t LTTM_TRACKACTIVATE = LWM_USER + 17;
 constexpr uint32_t LTTM_TRACKPOSITION = LWM_USER + 18;

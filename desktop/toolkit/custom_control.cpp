@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "desktop/toolkit/object_class_proc.h"
 #include "desktop/toolkit/window.h"
 
 uint32_t LKeyCodeWithModifiers(uint32_t virtual_key) {
@@ -16,13 +17,7 @@ uint32_t LKeyCodeWithModifiers(uint32_t virtual_key) {
 }
 
 LResult LCustomControlClassProc(LHwnd h, uint32_t msg, LWParam w, LLParam l) {
-    if (msg == LWM_CREATE) {
-        LSetWindowLongPtr(h, LGWLP_USERDATA, 0);
-        return 0;
-    }
-    auto* control = reinterpret_cast<LCustomControl*>(LGetWindowLongPtr(h, LGWLP_USERDATA));
-    if (!control) return LDefWindowProc(h, msg, w, l);
-    return control->WndProc(h, msg, w, l);
+    return LObjectClassProc<LCustomControl>(h, msg, w, l);
 }
 
 LCustomControl::LCustomControl() {

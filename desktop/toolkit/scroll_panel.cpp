@@ -26,6 +26,9 @@ bool LScrollNewPosition(const LScrollInfo& bar, uint32_t code, int* position) {
 
 namespace {
 
+// The position a request lands on: the minimum, or at most the maximum
+// less the page. Content shorter than the page makes that limit fall below
+// the minimum, which is then taken instead of a negative position.
 int Clamp(const LScrollInfo& bar, int request) {
     if (request <= bar.min) return bar.min;
     return std::max(bar.min, std::min(request, bar.max - bar.page));
@@ -33,15 +36,23 @@ int Clamp(const LScrollInfo& bar, int request) {
 
 // One bar set up for the content's extent: the page is the client extent
 // + 1 and the position stays inside the content (no scrolling needed: the
-// whole control is repainted).
-void FitBar(LScrollInfo& bar, int content, int client, int* pos, int* page, int* scrolled) {
+// whole control is repainted). The bar keeps its own position.
+void FitBar(LHwnd h, int bar, int content, int client, int* pos, int* page, int* scrolled) {
     if (content <= 0) return;
     *page = client + 1;
     *pos = content < *page ? 0 : std::clamp(*pos, 0, content - *page);
     *scrolled = *pos;
-    bar.min = 0;
-    bar.max = content;
-    bar.page = *page;
+    LScrollInfo info;
+    info.max = content;
+    info.page = *page;
+    LSetScrollInfo(h, bar, LSIF_RANGE | LSIF_PAGE, info);
+}
+
+int PageOnly(LHwnd h, int bar, int page) {
+    LScrollInfo info;
+    info.page = page;
+    LSetScrollInfo(h, bar, LSIF_PAGE, info);
+    return page;
 }
 
 }  // namespace
@@ -62,22 +73,33 @@ void LScrollPanel::UpdateScrollBars() {
         cairo_destroy(cr);
         cairo_surface_destroy(s);
     }
-    FitBar(vbar, content_height, height, &y_pos, &y_page, &scrolled_y);
-    FitBar(hbar, content_width, width, &x_pos, &x_page, &scrolled_x);
-    // The bars take no room of the client area here (they are drawn over
-    // the content's edge), so the pages stand as set.
+    FitBar(hwnd, LSB_VERT, content_height, height, &y_pos, &y_page, &scrolled_y);
+    FitBar(hwnd, LSB_HORZ, content_width, width, &x_pos, &x_page, &scrolled_x);
+    // A bar that appeared or went changed the client area: the pages follow
+    // the new client size.
+    LRect c = LGetClientRect(hwnd);
+    if (c.Width() != width) x_page = PageOnly(hwnd, LSB_HORZ, c.Width() + 1);
+    if (c.Height() != height) y_page = PageOnly(hwnd, LSB_VERT, c.Height() + 1);
+    width = c.Width();
+    height = c.Height();
     LInvalidate(hwnd);
 }
 
 void LScrollPanel::ScrollToY(int position) {
-    y_pos = Clamp(vbar, position);
-    vbar.pos = y_pos;
+    LScrollInfo bar;
+    LGetScrollInfo(hwnd, LSB_VERT, &bar);
+    y_pos = Clamp(bar, position);
+    bar.pos = y_pos;
+    LSetScrollInfo(hwnd, LSB_VERT, LSIF_POS, bar);
     LInvalidate(hwnd);
 }
 
 void LScrollPanel::ScrollToX(int position) {
-    x_pos = Clamp(hbar, position);
-    hbar.pos = x_pos;
+    LScrollInfo bar;
+    LGetScrollInfo(hwnd, LSB_HORZ, &bar);
+    x_pos = Clamp(bar, position);
+    bar.pos = x_pos;
+    LSetScrollInfo(hwnd, LSB_HORZ, LSIF_POS, bar);
     LInvalidate(hwnd);
 }
 
@@ -97,15 +119,17 @@ void LScrollPanel::ScrollContent() {
 }
 
 void LScrollPanel::OnVScroll(uint32_t code) {
+    LScrollInfo bar;
     int position;
-    if (!LScrollNewPosition(vbar, code, &position)) return;
+    if (!LGetScrollInfo(hwnd, LSB_VERT, &bar) || !LScrollNewPosition(bar, code, &position)) return;
     ScrollToY(position);
     ScrollContent();
 }
 
 void LScrollPanel::OnHScroll(uint32_t code) {
+    LScrollInfo bar;
     int position;
-    if (!LScrollNewPosition(hbar, code, &position)) return;
+    if (!LGetScrollInfo(hwnd, LSB_HORZ, &bar) || !LScrollNewPosition(bar, code, &position)) return;
     ScrollToX(position);
     ScrollContent();
 }

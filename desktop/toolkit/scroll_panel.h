@@ -3,15 +3,7 @@
 // area: it measures the content, keeps both scroll bars in step with it,
 // answers the bar and wheel messages and scrolls the painted content.
 #include "desktop/toolkit/custom_control.h"
-
-// A scroll bar's state, as the bar messages speak of it.
-struct LScrollInfo {
-    int min = 0;
-    int max = 0;
-    int page = 0;
-    int pos = 0;
-    int track = 0;
-};
+#include "desktop/toolkit/scroll_bars.h"
 
 class LScrollPanel : public LCustomControl {
 public:
@@ -35,7 +27,6 @@ public:
     int x_page = 0, y_page = 0;
     int content_width = 0, content_height = 0;
     int scrolled_x = 0, scrolled_y = 0;
-    LScrollInfo vbar, hbar;
 };
 
 // The line step of a bar: a twentieth of the page, at least 1.

@@ -28,6 +28,7 @@ const char* LWindowRole(LHwnd h) {
     if (is(u"Edit")) return "text";
     if (is(u"msctls_progress32")) return "progress bar";
     if (is(u"SysListView32")) return "scroll pane";
+    if (is(u"SysTabControl32")) return "page tab list";
     return "drawing area";
 }
 

@@ -58,8 +58,13 @@ namespace {
 void Notify(LWnd& w, uint32_t what) { LWndNotify(w, what); }
 
 LRect Insets(const LWnd& w) {
-    if (!IsTopLevel(w) || !State().backend) return {};
-    return State().backend->FrameInsets(w);
+    if (!State().backend) return {};
+    LRect in = IsTopLevel(w) ? State().backend->FrameInsets(w) : LRect{};
+    // Shown scroll bars take their room from the client area's right and
+    // bottom edges.
+    if (w.scroll_shown[LSB_VERT]) in.right += State().backend->ScrollBarSize();
+    if (w.scroll_shown[LSB_HORZ]) in.bottom += State().backend->ScrollBarSize();
+    return in;
 }
 
 // Screen position of the window's client origin.

@@ -204,6 +204,10 @@ LControlColors LGetControlColors(LHwnd h);
 
 // Redraw request (the backend repaints; colour answers are asked again).
 void LInvalidate(LHwnd h);
+// The hand cursor over a self-painted control (a link under the pointer),
+// or the arrow.
+void LSetHandCursor(LHwnd h, bool hand);
+bool LHasHandCursor(LHwnd h);
 
 // Dialogs: a dialog is a window of class "#32770" whose procedure is a
 // dialog procedure. The creation parameter reaches WM_INITDIALOG's lParam.

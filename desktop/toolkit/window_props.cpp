@@ -227,3 +227,15 @@ LRect LMapDialogRect(LHwnd dlg, LRect r) {
     return {mul(r.left, m.ave_char_width, 4), mul(r.top, m.height, 8), mul(r.right, m.ave_char_width, 4),
             mul(r.bottom, m.height, 8)};
 }
+
+void LSetHandCursor(LHwnd h, bool hand) {
+    LWndRef w = LWndFind(h);
+    if (!w || w->hand_cursor == hand) return;
+    w->hand_cursor = hand;
+    LWndNotify(*w, LChangeState);
+}
+
+bool LHasHandCursor(LHwnd h) {
+    LWndRef w = LWndFind(h);
+    return w && w->hand_cursor;
+}

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "desktop/toolkit/scroll_bars.h"
 #include "desktop/toolkit/window_layer.h"
 
 struct LListColumn {
@@ -61,7 +62,9 @@ struct LWnd {
     intptr_t icon = 0;
     LControlColors colors;
     std::vector<LListColumn> columns;
-    std::vector<std::u16string> rows;
+    std::vector<std::u16string> rows;  // list items, or tab titles
+    int cur_sel = -1;                  // the selected tab
+    bool hand_cursor = false;          // a link is under the pointer
     uint32_t list_ex_style = 0;
     // Tooltip windows.
     std::vector<LToolEntry> tools;
@@ -70,6 +73,9 @@ struct LWnd {
     int max_tip_width = 0;
     std::u16string tip_title;
     int tip_icon = 0;
+    // The window's own scroll bars (LSB_HORZ, LSB_VERT).
+    LScrollInfo scroll[2];
+    bool scroll_shown[2] = {false, false};
 
     void* peer = nullptr;  // the backend's widget
 };
@@ -88,6 +94,7 @@ enum : uint32_t {
     LChangeFocus = 256,
     LChangeTools = 512,
     LChangeList = 1024,
+    LChangeScroll = 2048,
 };
 
 class LWindowBackend {
@@ -108,6 +115,8 @@ public:
     // own events are handled meanwhile.
     virtual int Wait(const int* fds, uint32_t n, uint32_t ms) = 0;
     virtual void Present(LWnd& w) = 0;
+    // The width of a vertical scroll bar (the height of a horizontal one).
+    virtual int ScrollBarSize() = 0;
 };
 
 // Class names compare without regard to ASCII case, as window classes do.
@@ -128,6 +137,8 @@ void LWndNoteText(LHwnd h, std::u16string_view text);
 // A button clicked by the user or by BM_CLICK: check state for check boxes
 // and radio buttons (unchecking the group), then BN_CLICKED to the parent.
 void LButtonClicked(LHwnd h, int new_check);
+// The thumb's position while the user drags it (the bar's track position).
+void LWndNoteScrollTrack(LHwnd h, int bar, int track);
 // Queues a message produced from system input on the window's thread.
 void LPostInput(const LMsg& m);
 LWindowBackend* LBackend();

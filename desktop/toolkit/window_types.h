@@ -139,6 +139,7 @@ constexpr uint32_t LWS_CLIPCHILDREN = 0x02000000;
 constexpr uint32_t LWS_MAXIMIZE = 0x01000000;
 constexpr uint32_t LWS_CAPTION = 0x00C00000;
 constexpr uint32_t LWS_BORDER = 0x00800000;
+constexpr uint32_t LWS_VSCROLL = 0x00200000;
 constexpr uint32_t LWS_SYSMENU = 0x00080000;
 constexpr uint32_t LWS_THICKFRAME = 0x00040000;
 constexpr uint32_t LWS_GROUP = 0x00020000;

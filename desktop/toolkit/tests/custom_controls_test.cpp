@@ -15,6 +15,7 @@
 #include "desktop/toolkit/pictures.h"
 #include "desktop/toolkit/property_sheet.h"
 #include "desktop/toolkit/scroll_panel.h"
+#include "desktop/toolkit/tab_control.h"
 #include "desktop/toolkit/window.h"
 
 namespace {
@@ -112,11 +113,20 @@ TEST_F(Controls, ScrollStepsAndLimits) {
     LMoveWindow(LGetDlgItem(owner.hwnd, 500), 0, 0, 200, 99, true);
     panel.content = 1000;
     panel.Attach(&owner, 500);
-    EXPECT_EQ(panel.vbar.page, 100);
+    LScrollInfo bar;
+    ASSERT_TRUE(LGetScrollInfo(panel.hwnd, LSB_VERT, &bar));
+    EXPECT_EQ(bar.page, 100);
+    EXPECT_EQ(bar.max, 1000);
+    // The shown bar takes its room from the client area.
+    EXPECT_EQ(panel.width, 200 - 17);
+    EXPECT_TRUE(LScrollBarShown(panel.hwnd, LSB_VERT));
     LSendMessage(panel.hwnd, LWM_VSCROLL, LSB_LINEDOWN, 0);
     EXPECT_EQ(panel.y_pos, 5);
     LSendMessage(panel.hwnd, LWM_VSCROLL, LSB_BOTTOM, 0);
     EXPECT_EQ(panel.y_pos, 900);  // the maximum less the page
+    // A thumb message without a drag stays where the thumb is.
+    LSendMessage(panel.hwnd, LWM_VSCROLL, LSB_THUMBTRACK, 0);
+    EXPECT_EQ(panel.y_pos, 900);
     panel.ScrollToY(-50);
     EXPECT_EQ(panel.y_pos, 0);
     // Each wheel message is one line, whatever its delta.
@@ -130,6 +140,48 @@ TEST_F(Controls, ScrollStepsAndLimits) {
     panel.UpdateScrollBars();
     EXPECT_EQ(panel.y_pos, 0);
     EXPECT_EQ(panel.scrolled_y, 0);
+    EXPECT_FALSE(LScrollBarShown(panel.hwnd, LSB_VERT));
+    EXPECT_EQ(panel.width, 200);
+    // A request on a bar whose page exceeds the content stays at 0.
+    LSendMessage(panel.hwnd, LWM_VSCROLL, LSB_BOTTOM, 0);
+    EXPECT_EQ(panel.y_pos, 0);
+    LDestroyWindow(owner.hwnd);
+}
+
+TEST_F(Controls, TabControlKeepsItsSelectionAndReportsOnlyUserPicks) {
+    Plain owner;
+    Bind(&owner);
+    LHwnd tabs = owner.CreateChild(101, u"SysTabControl32", u"", LWS_VISIBLE, 0);
+    LForwardTabChangeAsCommand(&owner, 101, 1024);
+    auto insert = [&](int at, const char16_t* title) {
+        return LSendMessage(tabs, LTCM_INSERTITEM, static_cast<LWParam>(at), reinterpret_cast<LLParam>(title));
+    };
+    auto sel = [&] { return LSendMessage(tabs, LTCM_GETCURSEL, 0, 0); };
+    EXPECT_EQ(sel(), -1);
+    EXPECT_EQ(insert(0, u"About"), 0);
+    EXPECT_EQ(insert(9, u"Credits"), 1);  // past the end: appended
+    EXPECT_EQ(insert(1, u"License Terms"), 1);
+    EXPECT_EQ(LTabTitles(tabs), (std::vector<std::u16string>{u"About", u"License Terms", u"Credits"}));
+    EXPECT_EQ(sel(), 0);
+    // Selecting from code answers the old selection and notifies no one.
+    EXPECT_EQ(LSendMessage(tabs, LTCM_SETCURSEL, 2, 0), 0);
+    EXPECT_EQ(LSendMessage(tabs, LTCM_SETCURSEL, 3, 0), -1);
+    EXPECT_EQ(sel(), 2);
+    // Deleting the selected last tab moves the selection onto the one before.
+    EXPECT_EQ(LSendMessage(tabs, LTCM_DELETEITEM, 2, 0), 1);
+    EXPECT_EQ(LSendMessage(tabs, LTCM_DELETEITEM, 2, 0), 0);
+    EXPECT_EQ(LSendMessage(tabs, LTCM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(sel(), 1);
+    EXPECT_TRUE(owner.commands.empty());
+    // The user's picks: a new tab is one command; the same tab again, or one
+    // that does not exist, none.
+    LTabPickedByUser(tabs, 0);
+    LTabPickedByUser(tabs, 0);
+    LTabPickedByUser(tabs, 5);
+    LMsg m;
+    while (LPeekMessage(&m, true)) LDispatchMessage(m);
+    EXPECT_EQ(owner.commands, std::vector<int>{1024});
+    EXPECT_EQ(sel(), 0);
     LDestroyWindow(owner.hwnd);
 }
 

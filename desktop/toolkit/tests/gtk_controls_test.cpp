@@ -1,8 +1,11 @@
 // The self-painted controls and links with real input on the GTK backend:
 // a link released outside itself opens nothing, released inside opens its
 // target through the desktop's opener; the banner paints, shows its text
-// and buttons, and a click on its close glyph hides it and sends 813.
+// and buttons, and a click on its close glyph hides it and sends 813; the
+// scrolling panel's GTK bars follow its content and move what it draws;
+// a resting pointer gives one hover message per rest.
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -11,6 +14,7 @@
 
 #include "desktop/toolkit/edit_prompt.h"
 #include "desktop/toolkit/notification_banner.h"
+#include "desktop/toolkit/scroll_panel.h"
 #include "desktop/toolkit/window.h"
 #include "tests/support/test_display.h"
 #include "tests/support/test_pump.h"
@@ -54,6 +58,14 @@ protected:
         LForceForegroundWindow(h);
         Pump(10);
         return h;
+    }
+    // A control item of class "LPC" at the rectangle, bound to the object.
+    LHwnd Place(Host& host, LCustomControl& control, int id, const LRect& r) {
+        LHwnd item = host.CreateChild(id, u"LPC", u"", LWS_VISIBLE, 0);
+        LMoveWindow(item, r.left, r.top, r.Width(), r.Height(), true);
+        control.Attach(&host, id);
+        Pump(10);
+        return item;
     }
     std::string Mid(const LRect& r, bool x) { return std::to_string(x ? (r.left + r.right) / 2 : (r.top + r.bottom) / 2); }
 };
@@ -115,6 +127,112 @@ TEST_F(GtkControls, BannerPaintsAndClosesOnItsGlyph) {
     ASSERT_TRUE(LTestPumpUntil([&] { return !host.commands.empty(); }));
     EXPECT_EQ(host.commands, std::vector<int>{LBannerCloseCommand});
     EXPECT_FALSE(LIsWindowVisible(banner.hwnd));
+    LDestroyWindow(dlg);
+}
+
+// Rows of 20 pixels; what the last drawing pass used as its offset.
+struct RowsPanel : LScrollPanel {
+    int rows = 50;
+    int drawn_y = -1;
+    std::vector<LPoint> clicks;
+    void DrawItems(LDrawContext& dc, bool measuring) override {
+        if (measuring) {
+            content_height = rows * 20;
+            return;
+        }
+        drawn_y = y_pos;
+        for (int i = 0; i < rows; ++i)
+            dc.FillRect({0, i * 20 - y_pos, width, i * 20 - y_pos + 20}, i % 2 ? 0xFFFFFF : 0xE0E0E0);
+    }
+    void OnLButtonDown(int x, int y) override { clicks.push_back({x, y}); }
+};
+
+TEST_F(GtkControls, ScrollPanelFollowsItsBars) {
+    // A click in the trough pages, whatever the desktop's default.
+    g_object_set(gtk_settings_get_default(), "gtk-primary-button-warps-slider", FALSE, nullptr);
+    Host host;
+    RowsPanel panel;
+    LHwnd dlg = Show(host, 400, 300);
+    LHwnd item = Place(host, panel, 500, {20, 20, 220, 119});
+    ASSERT_TRUE(LScrollBarShown(item, LSB_VERT));
+    LRect r = LGetWindowRect(item);
+    int client = LGetClientRect(item).Width();
+    ASSERT_LT(client, 200);
+    std::string bar_x = std::to_string(r.left + client + (200 - client) / 2);
+    auto settle = [&](int y) {
+        return LTestPumpUntil([&] { return panel.y_pos == y && panel.drawn_y == y; });
+    };
+
+    // A click in the trough below the thumb: one page down, and the content
+    // is drawn from there.
+    Mouse({"mousemove", "--sync", bar_x, std::to_string(r.bottom - 3), "click", "1"});
+    ASSERT_TRUE(settle(100)) << panel.y_pos;
+    // The thumb dragged to the end: the last page.
+    auto drag_thumb_down = [&](int from_y) {
+        Mouse({"mousemove", "--sync", bar_x, std::to_string(from_y), "mousedown", "1"});
+        Mouse({"mousemove", "--sync", bar_x, std::to_string(r.bottom + 200)});
+        Mouse({"mouseup", "1"});
+    };
+    drag_thumb_down(r.top + 30);
+    ASSERT_TRUE(settle(900)) << panel.y_pos;
+    // One wheel notch over the content: one line (a twentieth of the page).
+    Mouse({"mousemove", "--sync", std::to_string(r.left + 50), Mid(r, false), "click", "4"});
+    ASSERT_TRUE(settle(895)) << panel.y_pos;
+
+    // More content: the bar's range follows, so the end lies further on.
+    panel.rows = 100;
+    panel.UpdateScrollBars();
+    drag_thumb_down(r.top + 80);
+    ASSERT_TRUE(settle(1900)) << panel.y_pos;
+
+    // Content that fits: the bar goes, the content starts at the top and
+    // fills the whole width (a click where the bar was reaches the panel).
+    panel.rows = 3;
+    panel.UpdateScrollBars();
+    ASSERT_TRUE(settle(0));
+    EXPECT_FALSE(LScrollBarShown(item, LSB_VERT));
+    EXPECT_EQ(LGetClientRect(item).Width(), 200);
+    Pump(5);
+    Mouse({"mousemove", "--sync", bar_x, Mid(r, false), "click", "1"});
+    ASSERT_TRUE(LTestPumpUntil([&] { return !panel.clicks.empty(); }));
+    EXPECT_GE(panel.clicks[0].x, client);
+    LDestroyWindow(dlg);
+}
+
+TEST_F(GtkControls, RestingPointerHoversOnceARest) {
+    struct Counting : LCustomControl {
+        int enter = 0, hover = 0, leave = 0;
+        void Paint(LDrawContext& dc) override { PaintDoubleBuffered(dc); }
+        void DrawContent(LDrawContext& dc) override { dc.FillRect({0, 0, width, height}, 0xC0FFC0); }
+        void OnMouseEnter() override { ++enter; }
+        void OnMouseHover(int, int) override { ++hover; }
+        void OnMouseLeave() override { ++leave; }
+    };
+    Host host;
+    Counting control;
+    LHwnd dlg = Show(host, 400, 200);
+    LHwnd item = Place(host, control, 501, {40, 40, 240, 140});
+    LRect r = LGetWindowRect(item);
+    std::string x = std::to_string(r.left + 50), y = std::to_string(r.top + 50);
+
+    Mouse({"mousemove", "--sync", std::to_string(r.left + 40), y});
+    Mouse({"mousemove", "--sync", x, y});
+    ASSERT_TRUE(LTestPumpUntil([&] { return control.hover == 1; }));
+    EXPECT_EQ(control.enter, 1);
+    // Resting on: no second hover (several hover times pass).
+    Pump(60);
+    EXPECT_EQ(control.hover, 1);
+    // A small tremble is still the same rest.
+    Mouse({"mousemove", "--sync", std::to_string(r.left + 51), y});
+    Pump(40);
+    EXPECT_EQ(control.hover, 1);
+    // Out of the control: one leave; back in and resting: one more hover.
+    Mouse({"mousemove", "--sync", std::to_string(r.right + 60), y});
+    ASSERT_TRUE(LTestPumpUntil([&] { return control.leave == 1; }));
+    Mouse({"mousemove", "--sync", std::to_string(r.left + 120), y});
+    ASSERT_TRUE(LTestPumpUntil([&] { return control.hover == 2; }));
+    EXPECT_EQ(control.enter, 2);
+    EXPECT_EQ(control.leave, 1);
     LDestroyWindow(dlg);
 }
 
