@@ -130,7 +130,8 @@ public:
             }
             LGtkShowScrollBars(w, *p);
         }
-        if (what & LChangeFocus) gtk_widget_grab_focus(p->widget);
+        // A scrolled edit or list takes the keys in its inner widget.
+        if (what & LChangeFocus) gtk_widget_grab_focus(p->inner ? p->inner : p->widget);
     }
 
     LSize MeasureText(const LFontDesc& font, std::u16string_view text, int wrap_width) override {
@@ -328,7 +329,10 @@ private:
             p.inner = gtk_text_view_new();
             gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(p.inner), GTK_WRAP_WORD_CHAR);
             gtk_text_view_set_editable(GTK_TEXT_VIEW(p.inner), !(w.style & LES_READONLY));
+            g_signal_connect(gtk_text_view_get_buffer(GTK_TEXT_VIEW(p.inner)), "changed",
+                             G_CALLBACK(LGtkOnTextBufferChanged), p.widget);
             gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
+            gtk_widget_show(p.inner);
         } else if (IsClass(w, u"SysTabControl32")) {
             p.widget = LGtkMakeTabs();
         } else if (IsClass(w, u"Edit")) {
@@ -377,7 +381,10 @@ private:
         } else if (GTK_IS_LABEL(p.widget)) {
             gtk_label_set_text(GTK_LABEL(p.widget), t.c_str());
         } else if (p.inner && GTK_IS_TEXT_VIEW(p.inner)) {
-            gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(p.inner)), t.c_str(), -1);
+            GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(p.inner));
+            g_signal_handlers_block_by_func(buffer, reinterpret_cast<gpointer>(LGtkOnTextBufferChanged), p.widget);
+            gtk_text_buffer_set_text(buffer, t.c_str(), -1);
+            g_signal_handlers_unblock_by_func(buffer, reinterpret_cast<gpointer>(LGtkOnTextBufferChanged), p.widget);
         } else if (GTK_IS_ENTRY(p.widget)) {
             if (t != gtk_entry_get_text(GTK_ENTRY(p.widget))) {
                 g_signal_handlers_block_by_func(p.widget, reinterpret_cast<gpointer>(LGtkOnEntryChanged), nullptr);

@@ -147,8 +147,10 @@ void LGtkOnClicked(GtkButton* button, gpointer) {
     LButtonClicked(h, 0);
 }
 
-void LGtkOnEntryChanged(GtkEditable* entry, gpointer) {
-    const char* t = gtk_entry_get_text(GTK_ENTRY(entry));
+namespace {
+
+// GTK hands out UTF-8; the window layer keeps UTF-16.
+std::u16string Utf16Of(const char* t) {
     std::u16string text;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(t); *p;) {
         uint32_t cp = *p++;
@@ -162,7 +164,21 @@ void LGtkOnEntryChanged(GtkEditable* entry, gpointer) {
             text.push_back(static_cast<char16_t>(cp));
         }
     }
-    LWndNoteText(LGtkHwndOf(GTK_WIDGET(entry)), text);
+    return text;
+}
+
+}  // namespace
+
+void LGtkOnEntryChanged(GtkEditable* entry, gpointer) {
+    LWndNoteText(LGtkHwndOf(GTK_WIDGET(entry)), Utf16Of(gtk_entry_get_text(GTK_ENTRY(entry))));
+}
+
+void LGtkOnTextBufferChanged(GtkTextBuffer* buffer, gpointer edit) {
+    GtkTextIter start, end;
+    gtk_text_buffer_get_bounds(buffer, &start, &end);
+    gchar* t = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+    LWndNoteText(LGtkHwndOf(GTK_WIDGET(edit)), Utf16Of(t));
+    g_free(t);
 }
 
 void LGtkOnBalloonClose(GtkButton* b, gpointer) {

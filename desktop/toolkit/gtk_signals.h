@@ -21,6 +21,8 @@ gboolean LGtkOnConfigure(GtkWidget* widget, GdkEventConfigure* e, gpointer);
 void LGtkOnSetFocus(GtkWindow*, GtkWidget* focus, gpointer);
 void LGtkOnClicked(GtkButton* button, gpointer);
 void LGtkOnEntryChanged(GtkEditable* entry, gpointer);
+// edit: the multi-line edit's outer widget, which carries its window.
+void LGtkOnTextBufferChanged(GtkTextBuffer* buffer, gpointer edit);
 void LGtkOnBalloonClose(GtkButton* b, gpointer);
 gboolean LGtkPulse(gpointer bar);
 // Paint and pointer input of a drawing area that shows a self-painted
