@@ -18,3 +18,9 @@ std::string LGetMakerDownloadHost() { return MakerValue(u"DownloadHost", u"downl
 std::string LGetMakerDownloadHostB() { return MakerValue(u"DownloadHostB", u"download2.porlinex.invalid"); }
 std::string LGetMakerComponentHost() { return MakerValue(u"ComponentHost", u"components.porlinex.invalid"); }
 std::string LGetMakerComponentHostB() { return MakerValue(u"ComponentHostB", u"components2.porlinex.invalid"); }
+
+std::u16string LGetMakerPage(const char16_t* name, const std::u16string& fallback) {
+    char16_t out[260] = {0};
+    LRegSettingsGet(u"Maker", name, fallback.c_str(), out);
+    return out[0] ? out : fallback;
+}

@@ -12,3 +12,6 @@ std::string LGetMakerDownloadHost();
 std::string LGetMakerDownloadHostB();
 std::string LGetMakerComponentHost();
 std::string LGetMakerComponentHostB();
+// A whole address of the maker's (a page on another site, a share
+// service) from the same section; fallback when it is not set.
+std::u16string LGetMakerPage(const char16_t* name, const std::u16string& fallback);

@@ -6,6 +6,7 @@
 #include "desktop/toolkit/progress_dialog.h"
 #include "foundation/reg_settings.h"
 #include "foundation/system_shell.h"
+#include "setup/maker_hosts.h"
 #include "setup/split_test.h"
 #include "setup/usage_query.h"
 
@@ -29,18 +30,10 @@ bool SettingIsSet(const char16_t* name) {
     return value[0] && std::u16string_view(value) != u"0";
 }
 
-// The maker's pages on other sites; an administrator may point them
-// elsewhere, like the maker's hosts.
-std::u16string MakerPage(const char16_t* name, const char16_t* fallback) {
-    char16_t out[260] = {0};
-    LRegSettingsGet(u"Maker", name, fallback, out);
-    return out[0] ? out : fallback;
-}
-
 void OpenChoice(int id) {
     if (id == kNewsletter) LOpenNewsletterPage();
-    if (id == kFacebook) LOpenWebAddress(MakerPage(u"FacebookPage", u"https://facebook.porlinex.invalid/").c_str());
-    if (id == kX) LOpenWebAddress(MakerPage(u"XPage", u"https://x.porlinex.invalid/").c_str());
+    if (id == kFacebook) LOpenWebAddress(LGetMakerPage(u"FacebookPage", u"https://facebook.porlinex.invalid/"));
+    if (id == kX) LOpenWebAddress(LGetMakerPage(u"XPage", u"https://x.porlinex.invalid/"));
 }
 
 void RunChoices(LHwnd parent, const char16_t* caption, const char16_t* instruction, const char16_t* content,

@@ -1,14 +1,11 @@
 #pragma once
-// What the main window hands to later modules (the thanks page, the
-// closing prompts, the maker's menu commands). Each has a weak stand-in
-// here; the module that implements one defines the same function and
-// replaces it at link time.
+// What the main window hands to the maker's services: the thanks page,
+// the closing prompts and the maker's menu commands.
 class LWindow;
 
 // Opens the thanks page (shown once, after the interface was first used).
 void LOpenThanksPage();
 // The prompts shown when the main window is closed; they end by hiding it.
 void LRunClosingPrompts(LWindow* main_window);
-// A command of the maker's menus (9000-9999 and the banner's 810-812);
-// false when nobody handles it.
+// A command of the maker's menus (9005-9316); false for any other id.
 bool LRunMainWindowCommand(LWindow* main_window, int id);

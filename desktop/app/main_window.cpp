@@ -17,6 +17,7 @@
 #include "host/crash_report.h"
 #include "host/crash_watch.h"
 #include "host/service_control.h"
+#include "setup/command_counts.h"
 #include "setup/usage_counters.h"
 #include "web/engine/web_server.h"
 
@@ -49,6 +50,7 @@ bool LSettingIsUnset(const char16_t* section, const char16_t* name) {
 }
 
 LAppMainWindow::LAppMainWindow() {
+    LLoadCommandCounts();
     launcher.on_thanks = [] { LOpenThanksPage(); };
     launcher.on_started = [this](int fd) { LWatchHandle(fd, hwnd, LWM_BROWSERENDED); };
 }
@@ -198,6 +200,8 @@ void LAppMainWindow::BuildTrayMenu() {
 
 void LAppMainWindow::OnTrayCommand(int id, int) {
     LCrashSetLastCommand(static_cast<uint32_t>(id));
+    LCountCommandUse(static_cast<uint32_t>(id));
+    LCountActiveTime();
     switch (id) {
     case LCmdOpen: OpenWebAppOnRequest(); return;
     case LCmdExit:
