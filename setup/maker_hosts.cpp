@@ -1,6 +1,7 @@
 #include "setup/maker_hosts.h"
 
 #include "foundation/reg_settings.h"
+#include "net/http/http_client.h"
 
 namespace {
 
@@ -18,3 +19,4 @@ std::string LGetMakerDownloadHost() { return MakerValue(u"DownloadHost", u"downl
 std::string LGetMakerDownloadHostB() { return MakerValue(u"DownloadHostB", u"download2.porlinex.invalid"); }
 std::string LGetMakerComponentHost() { return MakerValue(u"ComponentHost", u"components.porlinex.invalid"); }
 std::string LGetMakerComponentHostB() { return MakerValue(u"ComponentHostB", u"components2.porlinex.invalid"); }
+std::string LGetMakerReportHost() { return MakerValue(u"ReportHost", LFromUtf8(LHttpProblemReportHost).c_str()); }

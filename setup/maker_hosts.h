@@ -12,3 +12,5 @@ std::string LGetMakerDownloadHost();
 std::string LGetMakerDownloadHostB();
 std::string LGetMakerComponentHost();
 std::string LGetMakerComponentHostB();
+// The problem-report host (host[:port]).
+std::string LGetMakerReportHost();

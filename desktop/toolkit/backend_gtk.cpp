@@ -114,6 +114,8 @@ public:
         if (what & LChangeState) SetState(w, *p);
         if (what & LChangeTools) SetTools(w, *p);
         if (what & LChangeList) SetList(w, *p);
+        if ((what & (LChangeList | LChangeState)) && GTK_IS_COMBO_BOX_TEXT(p->widget))
+            LGtkComboSync(p->widget, w, (what & LChangeList) != 0);
         if (what & LChangeRect) Place(w, *p);
         if (what & LChangeEnabled) gtk_widget_set_sensitive(p->widget, w.enabled);
         if (what & LChangeStyle && GTK_IS_WINDOW(p->widget))
@@ -320,6 +322,8 @@ private:
         } else if (IsClass(w, u"Edit")) {
             p.widget = gtk_entry_new();
             g_signal_connect(p.widget, "changed", G_CALLBACK(LGtkOnEntryChanged), nullptr);
+        } else if (IsClass(w, u"ComboBox")) {
+            p.widget = LGtkComboCreate();
         } else if (IsClass(w, u"msctls_progress32")) {
             p.widget = gtk_progress_bar_new();
         } else if (IsClass(w, u"SysListView32")) {
@@ -429,6 +433,7 @@ private:
             }
         } else if (GTK_IS_ENTRY(p.widget)) {
             gtk_entry_set_placeholder_text(GTK_ENTRY(p.widget), LUtf8Of(w.cue).c_str());
+            gtk_entry_set_max_length(GTK_ENTRY(p.widget), w.text_limit);
         }
     }
 

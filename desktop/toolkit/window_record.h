@@ -61,7 +61,9 @@ struct LWnd {
     intptr_t icon = 0;
     LControlColors colors;
     std::vector<LListColumn> columns;
-    std::vector<std::u16string> rows;
+    std::vector<std::u16string> rows;  // list-view rows, drop-down entries
+    int selection = -1;                // the chosen drop-down entry
+    int text_limit = 0;                // edits: 0 = no limit
     uint32_t list_ex_style = 0;
     // Tooltip windows.
     std::vector<LToolEntry> tools;

@@ -15,39 +15,13 @@
 #include "foundation/wait.h"
 #include "net/http/http_client.h"
 #include "net/http/proxy_settings.h"
+#include "tests/support/http_peer.h"
 #include "tests/support/test_root.h"
 #include "tests/support/tls_peer.h"
 
 namespace {
 
-// One python peer on a free port, stopped with the object.
-class Peer {
-public:
-    Peer(const std::string& folder, std::vector<std::string> args) : folder_(folder), port_(LTestFreePort()) {
-        std::filesystem::create_directories(folder);
-        std::vector<std::string> argv{"/usr/bin/python3", std::string(PORLINEX_SOURCE_DIR) + "/tests/support/http_peer.py",
-                                      "--port", std::to_string(port_), "--log", folder + "/log.jsonl", "--ready",
-                                      folder + "/ready"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        process_ = std::make_unique<LTestProcess>(LTestRedirectedArgv(argv, "/dev/null", folder + "/peer.log"));
-        ready_ = LTestWaitFor(20000, [&] { return std::filesystem::exists(folder + "/ready"); });
-    }
-    bool Ready() const { return ready_; }
-    int Port() const { return port_; }
-    std::vector<std::string> Requests() const {
-        std::vector<std::string> out;
-        std::istringstream in(LTestReadFile(folder_ + "/log.jsonl"));
-        std::string line;
-        while (std::getline(in, line)) out.push_back(nlohmann::json::parse(line)["request"].get<std::string>());
-        return out;
-    }
-
-private:
-    std::string folder_;
-    int port_;
-    bool ready_ = false;
-    std::unique_ptr<LTestProcess> process_;
-};
+using Peer = LTestHttpPeer;
 
 class HttpClientTest : public ::testing::Test {
 protected:
