@@ -6,6 +6,7 @@
 #include "setup/install_data.h"
 #include "setup/install_pages.h"
 #include "setup/install_worker.h"
+#include "setup/installer_instance.h"
 
 namespace {
 
@@ -44,8 +45,14 @@ void LLicencePage::OnInitDialog() {
     MoveItem(kTerms, 0, terms_top, width_px, bottom - 2 * line - DialogUnitsToPixelsY(1) - gap - terms_top);
     LSendMessage(LGetDlgItem(hwnd, kAccept), LBM_SETCHECK, LBST_CHECKED, 0);
     LSetFocus(LGetDlgItem(hwnd, kAccept));
-    // No close box: the way out is declining the terms.
+    // A second installer brings this wizard forward; it opens in the middle
+    // of the desktop, and has no close box: the way out is declining.
     LHwnd sheet = LGetParent(hwnd);
+    LSetInstallerForegroundWindow(sheet);
+    LRect desk = LGetDesktopRect(), box = LGetWindowRect(sheet);
+    auto middle = [](int space, int size) { return size > space ? 10 : space / 2 - size / 2; };
+    LSetWindowPos(sheet, desk.left + middle(desk.Width(), box.Width()), desk.top + middle(desk.Height(), box.Height()),
+                  0, 0, LSWP_NOSIZE | LSWP_NOZORDER);
     LSetWindowLongPtr(sheet, LGWL_STYLE, LGetWindowLongPtr(sheet, LGWL_STYLE) & ~static_cast<intptr_t>(LWS_SYSMENU));
 }
 
