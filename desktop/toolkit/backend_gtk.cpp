@@ -270,6 +270,7 @@ private:
             if (Peer* op = PeerOf(*owner); op && GTK_IS_WINDOW(op->widget)) gtk_window_set_transient_for(win, GTK_WINDOW(op->widget));
         p.inner = gtk_fixed_new();
         gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
+        g_signal_connect(p.inner, "draw", G_CALLBACK(LGtkOnEraseDraw), nullptr);
         gtk_widget_add_events(p.widget, GDK_BUTTON_PRESS_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_STRUCTURE_MASK);
         g_signal_connect(p.widget, "key-press-event", G_CALLBACK(LGtkOnKey), nullptr);
         g_signal_connect(p.widget, "key-release-event", G_CALLBACK(LGtkOnKeyRelease), nullptr);

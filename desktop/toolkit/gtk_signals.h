@@ -32,3 +32,5 @@ void LGtkConnectLinkPointer(GtkWidget* toplevel);
 // (its entries too when entries is set).
 GtkWidget* LGtkComboCreate();
 void LGtkComboSync(GtkWidget* widget, const LWnd& w, bool entries);
+// The draw of a top-level window's control area: WM_ERASEBKGND first.
+gboolean LGtkOnEraseDraw(GtkWidget* widget, cairo_t* cr, gpointer);
