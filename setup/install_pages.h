@@ -1,7 +1,10 @@
 #pragma once
 // The installer's two pages and what they share: the worker the licence
 // page starts and the status the installing page records when it ends.
+#include <memory>
+
 #include "desktop/toolkit/window.h"
+#include "setup/shutdown_block.h"
 
 class LInstallWorker;
 
@@ -41,4 +44,6 @@ public:
 private:
     void Poll();
     LInstallerWizardState& state_;
+    // Held from the page's activation until the worker has ended.
+    std::unique_ptr<LShutdownBlock> shutdown_block_;
 };
