@@ -48,7 +48,13 @@ void LInstallerInstance::Answer() {
     watching_ = LWatchHandle(socket_.Fd(), window_, kKnock);
 }
 
-void LSetInstallerForegroundWindow(LHwnd window) {
+void LPrepareInstallerWizard(LHwnd sheet) {
     LHwnd instance = LFindWindowOfClass(LInstallerInstanceClass);
-    if (instance != LHwnd::Null) LSetWindowLongPtr(instance, LGWLP_USERDATA, LHwndToParam(window));
+    if (instance != LHwnd::Null) LSetWindowLongPtr(instance, LGWLP_USERDATA, LHwndToParam(sheet));
+    LRect desk = LGetDesktopRect(), box = LGetWindowRect(sheet);
+    auto middle = [](int space, int size) { return size > space ? 10 : space / 2 - size / 2; };
+    LSetWindowPos(sheet, desk.left + middle(desk.Width(), box.Width()), desk.top + middle(desk.Height(), box.Height()),
+                  0, 0, LSWP_NOSIZE | LSWP_NOZORDER);
+    // The way out is the pages' own, never the close box.
+    LSetWindowLongPtr(sheet, LGWL_STYLE, LGetWindowLongPtr(sheet, LGWL_STYLE) & ~static_cast<intptr_t>(LWS_SYSMENU));
 }

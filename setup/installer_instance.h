@@ -34,5 +34,6 @@ private:
     bool watching_ = false;
 };
 
-// The first page's call: the window a second installer brings forward.
-void LSetInstallerForegroundWindow(LHwnd window);
+// The first page's call: the wizard becomes the window a second installer
+// brings forward; it is centred on the desktop and loses its close box.
+void LPrepareInstallerWizard(LHwnd sheet);

@@ -45,15 +45,7 @@ void LLicencePage::OnInitDialog() {
     MoveItem(kTerms, 0, terms_top, width_px, bottom - 2 * line - DialogUnitsToPixelsY(1) - gap - terms_top);
     LSendMessage(LGetDlgItem(hwnd, kAccept), LBM_SETCHECK, LBST_CHECKED, 0);
     LSetFocus(LGetDlgItem(hwnd, kAccept));
-    // A second installer brings this wizard forward; it opens in the middle
-    // of the desktop, and has no close box: the way out is declining.
-    LHwnd sheet = LGetParent(hwnd);
-    LSetInstallerForegroundWindow(sheet);
-    LRect desk = LGetDesktopRect(), box = LGetWindowRect(sheet);
-    auto middle = [](int space, int size) { return size > space ? 10 : space / 2 - size / 2; };
-    LSetWindowPos(sheet, desk.left + middle(desk.Width(), box.Width()), desk.top + middle(desk.Height(), box.Height()),
-                  0, 0, LSWP_NOSIZE | LSWP_NOZORDER);
-    LSetWindowLongPtr(sheet, LGWL_STYLE, LGetWindowLongPtr(sheet, LGWL_STYLE) & ~static_cast<intptr_t>(LWS_SYSMENU));
+    if (!state_.language_page) LPrepareInstallerWizard(LGetParent(hwnd));
 }
 
 bool LLicencePage::Accepted() {
