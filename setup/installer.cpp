@@ -4,7 +4,6 @@
 
 #include "desktop/toolkit/window_layer.h"
 #include "foundation/log.h"
-#include "foundation/named_mutex.h"
 #include "foundation/reg_settings.h"
 #include "foundation/system_cmdline.h"
 #include "host/entry_points.h"
@@ -14,12 +13,13 @@
 #include "setup/install_data.h"
 #include "setup/install_folder.h"
 #include "setup/install_worker.h"
+#include "setup/installer_instance.h"
 #include "setup/installer_wizard.h"
 #include "setup/setup_message.h"
 
 int LRunInstaller(bool bootstrap) {
-    LNamedMutex instance(u"Global\\PorlinexInstaller");
-    if (!instance.Lock(0)) return 2;
+    LInstallerInstance instance;
+    if (!instance.Claim()) return 2;
     if (!bootstrap) LRegSettingsDelete(u"Software", u"InstallerDomain");
     const char* q = std::getenv("LQUIET");
     bool quiet = q && *q;
@@ -30,6 +30,7 @@ int LRunInstaller(bool bootstrap) {
     if (!bootstrap && !quiet) {
         // The pages need a display; the tests open a headless one first.
         if (!LWindowLayerIsOpen() && !LDesktopOpenDisplay()) return 2;
+        instance.Answer();
         char16_t setup_program[260] = {};
         LCmdLineGetSwitchValue(u"-installer", setup_program);
         int result = LRunInstallerWizard(worker, LToUtf8(setup_program));

@@ -1,6 +1,9 @@
 #include "setup/installer_wizard.h"
 
+#include <vector>
+
 #include "setup/install_pages.h"
+#include "setup/installer_language.h"
 #include "setup/install_run_once.h"
 #include "setup/install_worker.h"
 #include "setup/split_test.h"
@@ -10,9 +13,14 @@ int LRunInstallerWizard(LInstallWorker& worker, const std::string& setup_program
     LWriteInstallRunOnce(setup_program);
     LInstallerWizardState state;
     state.worker = &worker;
+    std::vector<LOtherLanguageInstaller> rows = LOtherLanguageInstallers();
+    LLanguageChoice choice = LFindOtherLanguageInstaller(LInstallerLanguage(), rows);
+    state.language_page = choice.row != nullptr;
+    LLanguagePage language(state, choice);
     LLicencePage licence(state);
     LInstallingPage installing(state);
     LWizardPageList pages;
+    if (state.language_page) LAddWizardPage(pages, &language, u"Language Selection", nullptr, 325, 166);
     LAddWizardPage(pages, &licence, u"Porlinex by Vek Software", u"", 325, 166);
     LAddWizardPage(pages, &installing, u"Installing Porlinex", nullptr, 325, 166);
     LRunWizard(pages, LSplitTestIsOn("Vhub") ? u"Running Porlinex v 2.01" : u"Installing Porlinex v 2.01");

@@ -28,9 +28,14 @@ void LInstallingPage::OnActivate() {
     LSendMessage(sheet, LPSM_SETWIZBUTTONS, 0, LPSWIZB_DISABLEDFINISH);
     LSendMessage(sheet, LPSM_SHOWWIZBUTTONS, 0, LPSWIZB_BACK | LPSWIZB_CANCEL);
     LSetTimer(hwnd, kPollTimer, 2000, nullptr);
+    shutdown_block_ = std::make_unique<LShutdownBlock>(
+        "Installation in progress. This should take less than a minute. Please wait...");
 }
 
-void LInstallingPage::OnDeactivate() { LKillTimer(hwnd, kPollTimer); }
+void LInstallingPage::OnDeactivate() {
+    LKillTimer(hwnd, kPollTimer);
+    shutdown_block_.reset();
+}
 
 LResult LInstallingPage::HandleMessage(uint32_t msg, LWParam w, LLParam l) {
     if (msg == LWM_TIMER && w == kPollTimer) {
@@ -46,6 +51,7 @@ void LInstallingPage::Poll() {
         return;
     }
     LKillTimer(hwnd, kPollTimer);
+    shutdown_block_.reset();
     LDeleteInstallRunOnce();
     state_.status = state_.worker->Wait();
     if (state_.status != 0) LShowInstallError(state_.status);

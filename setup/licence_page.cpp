@@ -6,6 +6,7 @@
 #include "setup/install_data.h"
 #include "setup/install_pages.h"
 #include "setup/install_worker.h"
+#include "setup/installer_instance.h"
 
 namespace {
 
@@ -44,9 +45,7 @@ void LLicencePage::OnInitDialog() {
     MoveItem(kTerms, 0, terms_top, width_px, bottom - 2 * line - DialogUnitsToPixelsY(1) - gap - terms_top);
     LSendMessage(LGetDlgItem(hwnd, kAccept), LBM_SETCHECK, LBST_CHECKED, 0);
     LSetFocus(LGetDlgItem(hwnd, kAccept));
-    // No close box: the way out is declining the terms.
-    LHwnd sheet = LGetParent(hwnd);
-    LSetWindowLongPtr(sheet, LGWL_STYLE, LGetWindowLongPtr(sheet, LGWL_STYLE) & ~static_cast<intptr_t>(LWS_SYSMENU));
+    if (!state_.language_page) LPrepareInstallerWizard(LGetParent(hwnd));
 }
 
 bool LLicencePage::Accepted() {

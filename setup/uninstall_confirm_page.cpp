@@ -1,28 +1,9 @@
-#include <spawn.h>
-
 #include "desktop/toolkit/property_sheet.h"
-#include "foundation/log.h"
 #include "host/autostart.h"
 #include "host/service_control.h"
 #include "setup/setup_message.h"
+#include "setup/start_setup_program.h"
 #include "setup/uninstall_pages.h"
-
-extern char** environ;
-
-namespace {
-
-// The kept setup program reinstalls over the current installation; it runs
-// on its own after the uninstaller has ended.
-void StartRepair(const std::string& setup_program) {
-    char sh[] = "/bin/sh";
-    std::string program = setup_program;
-    char* argv[] = {sh, program.data(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, sh, nullptr, nullptr, argv, environ) != 0)
-        LLogErrorF("Could not start the repair: %s", setup_program.c_str());
-}
-
-}  // namespace
 
 void LUninstallConfirmPage::OnInitDialog() {
     CreateChild(kPrompt, u"Static", u"Please confirm what you want to do:", LWS_VISIBLE, 0);
@@ -70,7 +51,11 @@ void LUninstallConfirmPage::OnCommand(int id, int) {
 bool LUninstallConfirmPage::OnOk() {
     switch (Chosen()) {
     case kUninstall: state_.keep_installed = false; return true;
-    case kRepair: StartRepair(state_.repair_path); return true;
+    case kRepair:
+        // The kept setup program reinstalls over this installation once
+        // the uninstaller has ended.
+        LStartSetupProgram(state_.repair_path);
+        return true;
     case kStopAutoRun:
         LRunOnStartupRemove();
         LServiceSetStartType(false);

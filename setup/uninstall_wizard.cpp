@@ -2,6 +2,7 @@
 
 #include "foundation/reg_settings.h"
 #include "foundation/lstring.h"
+#include "setup/uninstall_feedback.h"
 #include "setup/uninstall_pages.h"
 #include "setup/wizard_host.h"
 
@@ -14,8 +15,12 @@ bool LRunUninstallDialogs(LUninstallWizardState& state) {
     }
     LUninstallConfirmPage confirm(state);
     LUninstallDataPage data(state);
+    LUninstallFeedbackPage feedback(state);
     LWizardPageList pages;
     LAddWizardPage(pages, &confirm, u"Uninstall Software", u"Uninstall Confirmation", 317, 143);
     LAddWizardPage(pages, &data, u"Delete Data Files", nullptr, 317, 143);
-    return LRunWizard(pages, u"Uninstalling Porlinex v 2.01") && !state.keep_installed;
+    LAddWizardPage(pages, &feedback, u"Uninstall Software", u"Send Uninstall Comments", 317, 143);
+    if (!LRunWizard(pages, u"Uninstalling Porlinex v 2.01") || state.keep_installed) return false;
+    if (state.feedback_given) LSendUninstallFeedback(state.feedback_key, state.feedback_comment);
+    return true;
 }

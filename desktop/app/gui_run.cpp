@@ -1,6 +1,6 @@
 // The desktop's entry points for the host: run the main window, or ring
 // the desktop of this user that already runs.
-#include "desktop/app/instance_socket.h"
+#include "desktop/toolkit/instance_socket.h"
 #include "desktop/app/main_window.h"
 #include "host/entry_points.h"
 

@@ -8,7 +8,7 @@
 
 #include "desktop/app/browser_launch.h"
 #include "desktop/app/hang_watchdog.h"
-#include "desktop/app/instance_socket.h"
+#include "desktop/toolkit/instance_socket.h"
 #include "desktop/app/log_view.h"
 #include "desktop/app/tray_icon.h"
 #include "desktop/toolkit/notification_banner.h"

@@ -111,6 +111,8 @@ public:
             Place(w, *p);
             LGtkShowScrollBars(w, *p);
         }
+        if ((what & (LChangeList | LChangeState)) && GTK_IS_COMBO_BOX_TEXT(p->widget))
+            LGtkComboSync(p->widget, w, (what & LChangeList) != 0);
         if (what & LChangeRect) Place(w, *p);
         if (what & LChangeEnabled) gtk_widget_set_sensitive(p->widget, w.enabled);
         if (what & LChangeStyle && GTK_IS_WINDOW(p->widget))
@@ -273,6 +275,7 @@ private:
             if (LGtkPeer* op = LGtkPeerOf(*owner); op && GTK_IS_WINDOW(op->widget)) gtk_window_set_transient_for(win, GTK_WINDOW(op->widget));
         p.inner = gtk_fixed_new();
         gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
+        g_signal_connect(p.inner, "draw", G_CALLBACK(LGtkOnEraseDraw), nullptr);
         gtk_widget_add_events(p.widget, GDK_BUTTON_PRESS_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_STRUCTURE_MASK);
         g_signal_connect(p.widget, "key-press-event", G_CALLBACK(LGtkOnKey), nullptr);
         g_signal_connect(p.widget, "key-release-event", G_CALLBACK(LGtkOnKeyRelease), nullptr);
@@ -338,6 +341,8 @@ private:
         } else if (IsClass(w, u"Edit")) {
             p.widget = gtk_entry_new();
             g_signal_connect(p.widget, "changed", G_CALLBACK(LGtkOnEntryChanged), nullptr);
+        } else if (IsClass(w, u"ComboBox")) {
+            p.widget = LGtkComboCreate();
         } else if (IsClass(w, u"msctls_progress32")) {
             p.widget = gtk_progress_bar_new();
         } else if (IsClass(w, u"SysListView32")) {
@@ -464,6 +469,7 @@ private:
             }
         } else if (GTK_IS_ENTRY(p.widget)) {
             gtk_entry_set_placeholder_text(GTK_ENTRY(p.widget), LUtf8Of(w.cue).c_str());
+            gtk_entry_set_max_length(GTK_ENTRY(p.widget), w.text_limit);
         }
     }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "desktop/toolkit/combo_box.h"
 #include "desktop/toolkit/tab_control.h"
 #include "desktop/toolkit/window_record.h"
 
@@ -94,6 +95,14 @@ LResult StaticProc(LHwnd h, uint32_t msg, LWParam wp, LLParam lp) {
 }
 
 LResult EditProc(LHwnd h, uint32_t msg, LWParam wp, LLParam lp) {
+    if (msg == LEM_LIMITTEXT) {
+        // What the user may type; text set by the program is not cut.
+        LWndRef w = LWndFind(h);
+        if (!w) return 0;
+        w->text_limit = static_cast<int>(std::min<LWParam>(wp, 0x7FFFFFFE));
+        Changed(*w, LChangeState);
+        return 0;
+    }
     if (msg == LEM_SETCUEBANNER) {
         LWndRef w = LWndFind(h);
         if (!w) return 0;
@@ -293,6 +302,7 @@ void LRegisterStandardClasses() {
         LRegisterClass(u"Button", ButtonProc);
         LRegisterClass(u"Static", StaticProc);
         LRegisterClass(u"Edit", EditProc);
+        LRegisterClass(u"ComboBox", LComboBoxProc);
         LRegisterClass(u"msctls_progress32", ProgressProc);
         LRegisterClass(u"SysListView32", ListViewProc);
         LRegisterClass(u"tooltips_class32", TooltipProc);

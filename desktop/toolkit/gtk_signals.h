@@ -30,3 +30,9 @@ gboolean LGtkPulse(gpointer bar);
 void LGtkConnectDrawingArea(GtkWidget* area);
 // Pointer input of a top-level window offered to the hyperlinks in it.
 void LGtkConnectLinkPointer(GtkWidget* toplevel);
+// The drop-down list's widget, and bringing it in line with the record
+// (its entries too when entries is set).
+GtkWidget* LGtkComboCreate();
+void LGtkComboSync(GtkWidget* widget, const LWnd& w, bool entries);
+// The draw of a top-level window's control area: WM_ERASEBKGND first.
+gboolean LGtkOnEraseDraw(GtkWidget* widget, cairo_t* cr, gpointer);

@@ -64,6 +64,7 @@ void LProgressDialog::RunWork(LHwnd parent) {
 }
 
 void LProgressDialog::OnInitDialog() {
+    background_.Attach(this);
     LCreateWindowFontVariant(normal_font_, hwnd, 1, false, false);
     LCreateWindowFontVariant(bold_font_, hwnd, 1, true, false);
     LHwnd icon = CreateChild(kIcon, u"Static", u"", LWS_VISIBLE | LSS_ICON, 0);

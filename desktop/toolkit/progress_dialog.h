@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "desktop/toolkit/dialog_background.h"
 #include "desktop/toolkit/taskbar_progress.h"
 #include "desktop/toolkit/window.h"
 #include "foundation/task_progress.h"
@@ -56,6 +57,7 @@ private:
     LHwnd top_level_ = LHwnd::Null;
     LTaskbarProgress taskbar_;
     LThemeApi theme_;
+    LSolidDialogBackground background_{LGetSysColor(LCOLOR_BTNFACE)};
     bool cancelled_ = true;
     Context progress_{this};
 };

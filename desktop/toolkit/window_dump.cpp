@@ -26,6 +26,7 @@ const char* LWindowRole(LHwnd h) {
         return "label";
     }
     if (is(u"Edit")) return "text";
+    if (is(u"ComboBox")) return "combo box";
     if (is(u"msctls_progress32")) return "progress bar";
     if (is(u"SysListView32")) return "scroll pane";
     if (is(u"SysTabControl32")) return "page tab list";

@@ -62,9 +62,10 @@ struct LWnd {
     intptr_t icon = 0;
     LControlColors colors;
     std::vector<LListColumn> columns;
-    std::vector<std::u16string> rows;  // list items, or tab titles
-    int cur_sel = -1;                  // the selected tab
+    std::vector<std::u16string> rows;  // list items, tab titles, drop-down entries
+    int cur_sel = -1;                  // the selected tab or drop-down entry
     bool hand_cursor = false;          // a link is under the pointer
+    int text_limit = 0;                // edits: 0 = no limit
     uint32_t list_ex_style = 0;
     // Tooltip windows.
     std::vector<LToolEntry> tools;

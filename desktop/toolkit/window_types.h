@@ -119,6 +119,7 @@ constexpr uint32_t LPBST_NORMAL = 1;
 constexpr uint32_t LPBST_ERROR = 2;
 
 // Edit messages.
+constexpr uint32_t LEM_LIMITTEXT = 0x00C5;
 constexpr uint32_t LEM_SETCUEBANNER = 0x1501;
 
 // Static messages.

@@ -41,6 +41,12 @@ protected:
         LSendMessage(Item(id), LBM_SETCHECK, LBST_CHECKED, 0);
         LSendMessage(Page(), LWM_COMMAND, id, 0);
     }
+    // From the data-files page on: no feedback, then Finish.
+    static void FinishWithoutFeedback() {
+        LSendMessage(Sheet(), LPSM_PRESSBUTTON, LPSBTN_NEXT, 0);
+        Choose(LUninstallFeedbackPage::kNo);
+        LPostMessage(Sheet(), LPSM_PRESSBUTTON, LPSBTN_FINISH, 0);
+    }
     static int TopInDialogUnits(int id) {
         LRect r = LGetWindowRect(Item(id)), page = LGetWindowRect(Page());
         LRect unit = LMapDialogRect(Page(), {0, 0, 4, 8});
@@ -96,7 +102,7 @@ TEST_F(UninstallPages, RemovalKeepsTheDataFolderUnlessAskedAndSaysItIsDone) {
             EXPECT_FALSE(LIsWindowVisible(LGetDlgItem(Sheet(), LIDC_BACK)));
             EXPECT_EQ(LSendMessage(Item(LUninstallDataPage::kDeleteData), LBM_GETCHECK, 0, 0), LBST_UNCHECKED);
             if (delete_data) LSendMessage(Item(LUninstallDataPage::kDeleteData), LBM_SETCHECK, LBST_CHECKED, 0);
-            LPostMessage(Sheet(), LPSM_PRESSBUTTON, LPSBTN_FINISH, 0);
+            FinishWithoutFeedback();
         });
         LRunUninstall(false);
         EXPECT_EQ(fs::exists(root_.DataFolder() + "/Porlinex.db"), !delete_data);
@@ -142,7 +148,7 @@ TEST_F(UninstallPages, ProgramInUseStopsTheRemovalAndCanExplain) {
             question = LGetWindowText(LGetActiveWindow());
             LPostMessage(LGetActiveWindow(), LWM_COMMAND, LIDYES, 0);
         });
-        LPostMessage(Sheet(), LPSM_PRESSBUTTON, LPSBTN_FINISH, 0);
+        FinishWithoutFeedback();
     });
     LRunUninstall(false);
     user.Signal(SIGKILL, 10000);

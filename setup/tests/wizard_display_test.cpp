@@ -48,4 +48,23 @@ TEST_F(WizardOnDisplay, EscapeKeepsItDecliningEndsWithTwo) {
     EXPECT_NE(LTestReadFile(browser_.Record()).find("eulaconfirm.html"), std::string::npos);
 }
 
+// A second installer started while the wizard is up shows the first one's
+// wizard again (here: maps it after it was taken off the screen) and ends
+// with 2, starting no wizard of its own.
+TEST_F(WizardOnDisplay, SecondInstallerBringsTheFirstForward) {
+    std::vector<std::string> argv{LTestProgramPath(), "-installer", root_.Path() + "/porlinex-setup.run", "-instdata",
+                                  root_.Path() + "/missing.instdata"};
+    LTestProcess first(argv);
+    std::string wizard = Window("^(Installing|Running) Porlinex v 2\\.01$");
+    ASSERT_FALSE(wizard.empty());
+    LTestRunCapture({"xdotool", "windowunmap", "--sync", wizard}, 10000);
+    ASSERT_TRUE(LTestWaitFor(10000, [&] {
+        return LTestRunCapture({"xdotool", "search", "--onlyvisible", "--name", "Porlinex v 2"}, 5000).empty();
+    }));
+    LTestProcess second(argv);
+    EXPECT_EQ(second.Wait(30000), 2);
+    EXPECT_EQ(Window("^(Installing|Running) Porlinex v 2\\.01$"), wizard);
+    first.Signal(SIGTERM, 10000);
+}
+
 }  // namespace

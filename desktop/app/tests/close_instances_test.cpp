@@ -3,7 +3,7 @@
 // runs as service and as desktop on the virtual display.
 #include <gtest/gtest.h>
 
-#include "desktop/app/instance_socket.h"
+#include "desktop/toolkit/instance_socket.h"
 #include "host/service_control.h"
 #include "host/single_instance.h"
 #include "platform/unix_socket.h"

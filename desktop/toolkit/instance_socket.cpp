@@ -1,4 +1,4 @@
-#include "desktop/app/instance_socket.h"
+#include "desktop/toolkit/instance_socket.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -46,8 +46,8 @@ std::string LInstanceSocketPath() {
     return LPlatformKnownFolder(LKnownFolder::UserRunFolder) + "/porlinex-desktop-" + std::to_string(getuid());
 }
 
-bool LInstanceSocket::Listen() {
-    path_ = LInstanceSocketPath();
+bool LInstanceSocket::Listen(const std::string& path) {
+    path_ = path;
     size_t slash = path_.rfind('/');
     if (slash != std::string::npos && slash > 0) LPlatformCreateFolderTree(path_.substr(0, slash), 0700);
     int other = Connect(path_);
@@ -101,8 +101,8 @@ void LInstanceSocket::Close() {
     unlink(path_.c_str());
 }
 
-bool LInstanceSocketSend(uint32_t message) {
-    int fd = Connect(LInstanceSocketPath());
+bool LInstanceSocketSendTo(const std::string& path, uint32_t message) {
+    int fd = Connect(path);
     if (fd < 0) return false;
     LUnixSocket s(fd);
     unsigned char buf[4] = {static_cast<unsigned char>(message), static_cast<unsigned char>(message >> 8),

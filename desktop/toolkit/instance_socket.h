@@ -15,7 +15,9 @@ class LInstanceSocket {
 public:
     // Binds the socket (replacing a stale one). False when it cannot, or
     // when another desktop already answers on it.
-    bool Listen();
+    bool Listen() { return Listen(LInstanceSocketPath()); }
+    // The same doorbell at another path (the installer has its own).
+    bool Listen(const std::string& path);
     int Fd() const { return socket_.Fd(); }
     // Takes one ring: the message id, or 0 for nothing acceptable.
     uint32_t Accept();
@@ -27,4 +29,5 @@ private:
 };
 
 // Rings the running desktop: true when one took the message.
-bool LInstanceSocketSend(uint32_t message);
+bool LInstanceSocketSendTo(const std::string& path, uint32_t message);
+inline bool LInstanceSocketSend(uint32_t message) { return LInstanceSocketSendTo(LInstanceSocketPath(), message); }
