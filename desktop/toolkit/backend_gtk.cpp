@@ -132,6 +132,9 @@ public:
             } else {
                 gtk_widget_hide(p->widget);
             }
+            // A child dialog's controls sit beside it in the window's
+            // GtkFixed, not inside it: they follow its visibility.
+            if (w.style & LWS_CHILD) ShowDescendants(w, w.visible);
         }
         if (what & LChangeFocus) gtk_widget_grab_focus(p->widget);
     }
@@ -478,6 +481,15 @@ private:
         }
         gtk_tree_view_set_model(view, GTK_TREE_MODEL(store));
         g_object_unref(store);
+    }
+
+    void ShowDescendants(LWnd& w, bool shown) {
+        for (LHwnd c : w.children) {
+            LWndRef cw = LWndFind(c);
+            if (!cw || !PeerOf(*cw) || !PeerOf(*cw)->widget) continue;
+            gtk_widget_set_visible(PeerOf(*cw)->widget, shown && cw->visible);
+            ShowDescendants(*cw, shown && cw->visible);
+        }
     }
 
     void HideHiddenChildren(LWnd& w) {
