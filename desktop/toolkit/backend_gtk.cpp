@@ -128,7 +128,7 @@ public:
                 } else {
                     gtk_widget_show(p->widget);
                 }
-                HideHiddenChildren(w);
+                ShowDescendants(w, true);
             } else {
                 gtk_widget_hide(p->widget);
             }
@@ -483,20 +483,14 @@ private:
         g_object_unref(store);
     }
 
+    // Each control's widget as its own and its ancestors' flags say (the
+    // window's "show all" shows every widget in it).
     void ShowDescendants(LWnd& w, bool shown) {
         for (LHwnd c : w.children) {
             LWndRef cw = LWndFind(c);
             if (!cw || !PeerOf(*cw) || !PeerOf(*cw)->widget) continue;
             gtk_widget_set_visible(PeerOf(*cw)->widget, shown && cw->visible);
             ShowDescendants(*cw, shown && cw->visible);
-        }
-    }
-
-    void HideHiddenChildren(LWnd& w) {
-        for (LHwnd c : w.children) {
-            LWndRef cw = LWndFind(c);
-            if (!cw || !PeerOf(*cw) || !PeerOf(*cw)->widget) continue;
-            gtk_widget_set_visible(PeerOf(*cw)->widget, cw->visible);
         }
     }
 
