@@ -1,5 +1,7 @@
 #include "foundation/exe_task.h"
 
+#include <sys/prctl.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -316,11 +318,18 @@ void StopChild(LChildProcess& child) {
 }  // namespace
 
 void LExeTaskRun(uint32_t* result, LTaskProgress* progress, void* request, uint32_t n, const char16_t* task,
-                 const char* program) {
+                 const char* program, bool child_traces_parent) {
     *result = 2;
     std::string self = program ? std::string(program) : LPlatformSelfExecutable();
     LChildProcess child;
     if (!child.Start({self, "-exe", LToUtf8(task)}, n)) return;
+    // Taken back when the task ends, however it ends.
+    struct TracerGrant {
+        bool on;
+        ~TracerGrant() {
+            if (on) prctl(PR_SET_PTRACER, 0, 0, 0, 0);
+        }
+    } grant{child_traces_parent && prctl(PR_SET_PTRACER, child.process.Pid(), 0, 0, 0) == 0};
     if (n && !child.Write(request, n)) return;
     LChildReader reader(child, progress);
     LString text;

@@ -68,9 +68,11 @@ private:
 // program's own file), sends the request and follows the messages until a
 // result comes. result: 0 success (the reply is in request), 1 stopped, 2
 // failed. A stopped child gets the stop byte and up to 5200 ms to end before
-// it is killed.
+// it is killed. child_traces_parent: the child may ptrace this process
+// while it runs (a dump of the live process), even where Yama allows
+// tracing only by ancestors.
 void LExeTaskRun(uint32_t* result, LTaskProgress* progress, void* request, uint32_t n, const char16_t* task,
-                 const char* program);
+                 const char* program, bool child_traces_parent = false);
 
 // The child's side: runs the named task on the channel of this process's
 // standard streams; result 2 when no task has the name. The host calls it for

@@ -230,7 +230,7 @@ bool LWriteMiniDumpOutOfProcess(const std::string& path) {
     std::snprintf(request.path, sizeof request.path, "%s", path.c_str());
     uint32_t result = 2;
     LPlainWait wait;
-    LExeTaskRun(&result, &wait, &request, sizeof request, u"DebugSaveDumpFile", LCrashReporterProgram());
+    LExeTaskRun(&result, &wait, &request, sizeof request, u"DebugSaveDumpFile", LCrashReporterProgram(), true);
     return result == 0;
 }
 

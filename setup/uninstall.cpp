@@ -9,6 +9,7 @@
 #include "desktop/toolkit/window_layer.h"
 #include "foundation/data_folder.h"
 #include "foundation/log.h"
+#include "foundation/named_mutex.h"
 #include "foundation/system_shell.h"
 #include "host/autostart.h"
 #include "host/entry_points.h"
@@ -103,6 +104,9 @@ void LLaunchUninstallerCopy(bool quiet) {
 }
 
 void LRunUninstall(bool quiet) {
+    // Held while this run lasts: the like survey stays away meanwhile.
+    LNamedMutex running(u"VekSoftware_InstanceUninst");
+    running.Lock(0);
     LUninstallState state;
     state.quiet = quiet;
     if (!quiet) {

@@ -125,10 +125,10 @@ public:
                 } else {
                     gtk_widget_show(p->widget);
                 }
-                HideHiddenChildren(w);
+                ShowDescendants(w, true);
             } else {
                 gtk_widget_hide(p->widget);
-                ShowChildren(w, false);
+                ShowDescendants(w, false);
             }
             LGtkShowScrollBars(w, *p);
         }
@@ -516,18 +516,19 @@ private:
         g_object_unref(store);
     }
 
-    void HideHiddenChildren(LWnd& w) { ShowChildren(w, true); }
-    // Every child widget sits in the top-level's fixed container, not in
-    // its parent window's widget: a child of a hidden page would stay on
-    // screen over the next page unless it follows its parents here.
-    void ShowChildren(LWnd& w, bool parent_shown) {
+    // Every control's widget sits in the top level's GtkFixed, not inside
+    // its parent's widget, and the window's "show all" shows them all: each
+    // one is set from its own and its ancestors' visibility, so a hidden
+    // page's controls never stay on screen over the next page.
+    void ShowDescendants(LWnd& w, bool shown) {
         for (LHwnd c : w.children) {
             LWndRef cw = LWndFind(c);
-            if (!cw || !LGtkPeerOf(*cw) || !LGtkPeerOf(*cw)->widget || GTK_IS_WINDOW(LGtkPeerOf(*cw)->widget)) continue;
-            bool shown = parent_shown && cw->visible;
-            gtk_widget_set_visible(LGtkPeerOf(*cw)->widget, shown);
-            LGtkShowScrollBars(*cw, *LGtkPeerOf(*cw), shown);
-            ShowChildren(*cw, shown);
+            LGtkPeer* cp = cw ? LGtkPeerOf(*cw) : nullptr;
+            if (!cp || !cp->widget || GTK_IS_WINDOW(cp->widget)) continue;
+            bool child_shown = shown && cw->visible;
+            gtk_widget_set_visible(cp->widget, child_shown);
+            LGtkShowScrollBars(*cw, *cp, child_shown);
+            ShowDescendants(*cw, child_shown);
         }
     }
 

@@ -2,7 +2,10 @@
 // with -installer on a virtual display, driven with the keyboard and mouse.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <fstream>
 #include <filesystem>
 
 #include "setup/install_run_once.h"
@@ -65,6 +68,30 @@ TEST_F(WizardOnDisplay, SecondInstallerBringsTheFirstForward) {
     EXPECT_EQ(second.Wait(30000), 2);
     EXPECT_EQ(Window("^(Installing|Running) Porlinex v 2\\.01$"), wizard);
     first.Signal(SIGTERM, 10000);
+}
+
+// The uninstaller's pages on screen: a page left behind takes its controls
+// with it (they would lie over the next page's and take its clicks), and
+// cancelling removes nothing.
+TEST_F(WizardOnDisplay, UninstallPagesShowOnlyTheCurrentPagesControls) {
+    // No user manager on a build machine: systemctl only answers.
+    std::ofstream(root_.Path() + "/bin/systemctl") << "#!/bin/sh\nexit 0\n";
+    chmod((root_.Path() + "/bin/systemctl").c_str(), 0755);
+    LTestProcess uninstaller({LTestProgramPath(), "-uninstall"});
+    ASSERT_FALSE(Window("^Uninstalling Porlinex v 2\\.01$").empty());
+    Click("radio button", "Uninstall Porlinex");
+    Click("push button", "&?Next >");
+    Click("check box", "Delete data files");
+    Click("push button", "&?Next >");
+    Click("combo box", "\\[Click to select reason\\]");
+    std::string tree = LTestRunCapture({"/usr/bin/python3",
+                                        std::string(PORLINEX_SOURCE_DIR) + "/desktop/toolkit/tests/testdata/atspi_tree.py",
+                                        "porlinex"},
+                                       20000);
+    for (const char* gone : {"Nothing (I do not want to uninstall)", "Delete data files"})
+        EXPECT_EQ(tree.find(gone), std::string::npos) << gone;
+    Click("push button", "Cancel");
+    uninstaller.Wait(30000);
 }
 
 }  // namespace
