@@ -171,8 +171,18 @@ bool LTestDisplay::StartBus() {
     std::vector<char*> args;
     for (auto& a : argv) args.push_back(a.data());
     args.push_back(nullptr);
+    // The bus and the services it starts write to a log of their own: on
+    // the test's output they would hold ctest's pipe open after a test
+    // that crashed, and ctest would wait for them.
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, (folder_ + "/bus.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
     pid_t pid;
-    if (posix_spawnp(&pid, "dbus-daemon", nullptr, nullptr, args.data(), environ) != 0) {
+    int spawned = posix_spawnp(&pid, "dbus-daemon", &fa, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (spawned != 0) {
         error_ = "dbus-daemon did not start";
         return false;
     }
