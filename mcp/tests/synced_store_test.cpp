@@ -58,14 +58,7 @@ protected:
         std::string bundle = root.Path() + "/trusted.pem";
         std::ofstream(bundle) << LTestReadFile(dovecot.Folder() + "/cert.pem") << LTestReadFile(ca.CaPath());
         trust = std::make_unique<LTestScopedEnv>("SSL_CERT_FILE", bundle);
-        LTestIssuedCertificate cert = ca.Issue("smtp", {});
-        LTestSmtpServerOptions s;
-        s.startTls = true;
-        s.authUser = kUser;
-        s.authPassword = "secret";
-        s.certPath = cert.chain_path;
-        s.keyPath = cert.key_path;
-        smtp = std::make_unique<LTestSmtpServer>(root.Path() + "/smtp", s);
+        smtp = LTestStartTlsSmtpServer(root.Path() + "/smtp", ca, kUser, "secret");
         ASSERT_TRUE(smtp->Ready());
         {
             LAppDatabaseAccount db(false);

@@ -75,3 +75,15 @@ std::vector<LTestSmtpCommand> LTestSmtpServer::Commands() const {
 bool LTestSmtpServer::WaitForMessages(size_t n, int timeout_ms) const {
     return LTestWaitFor(timeout_ms, [&] { return Messages().size() >= n; });
 }
+
+std::unique_ptr<LTestSmtpServer> LTestStartTlsSmtpServer(const std::string& folder, LTestCertificateAuthority& ca,
+                                                         const std::string& user, const std::string& password,
+                                                         LTestSmtpServerOptions options) {
+    LTestIssuedCertificate cert = ca.Issue(std::filesystem::path(folder).filename().string(), {});
+    options.startTls = true;
+    options.authUser = user;
+    options.authPassword = password;
+    options.certPath = cert.chain_path;
+    options.keyPath = cert.key_path;
+    return std::make_unique<LTestSmtpServer>(folder, options);
+}

@@ -64,3 +64,11 @@ private:
     bool ready_ = false;
     std::unique_ptr<LTestProcess> process_;
 };
+
+class LTestCertificateAuthority;
+// The usual mail provider's submission server: STARTTLS with a "localhost"
+// certificate issued by ca (named after the folder's last name), and a
+// sign-in as user with password; options for the rest.
+std::unique_ptr<LTestSmtpServer> LTestStartTlsSmtpServer(const std::string& folder, LTestCertificateAuthority& ca,
+                                                         const std::string& user, const std::string& password,
+                                                         LTestSmtpServerOptions options = {});

@@ -23,13 +23,7 @@ void QueueTest::StartWith(const std::string& capability) {
 }
 
 LTestSmtpServer& QueueTest::StartSmtp(LTestSmtpServerOptions o) {
-    LTestIssuedCertificate cert = ca_.Issue("smtp" + std::to_string(smtp_.size()), {});
-    o.startTls = true;
-    o.authUser = kUser;
-    o.authPassword = "secret";
-    o.certPath = cert.chain_path;
-    o.keyPath = cert.key_path;
-    smtp_.push_back(std::make_unique<LTestSmtpServer>(root_.Path() + "/smtp" + std::to_string(smtp_.size()), o));
+    smtp_.push_back(LTestStartTlsSmtpServer(root_.Path() + "/smtp" + std::to_string(smtp_.size()), ca_, kUser, "secret", o));
     EXPECT_TRUE(smtp_.back()->Ready());
     return *smtp_.back();
 }

@@ -163,17 +163,7 @@ protected:
         std::string bundle = web_.root.Path() + "/trust.pem";
         std::ofstream(bundle) << LTestReadFile(getenv("SSL_CERT_FILE")) << LTestReadFile(ca_->CaPath());
         trust_ = std::make_unique<LTestScopedEnv>("SSL_CERT_FILE", bundle);
-        LTestSmtpServerOptions s;
-        s.startTls = true;
-        s.authUser = "alice";
-        s.authPassword = "secret ";
-        LTestCertificateOptions c;
-        c.dns_names = {"localhost"};
-        c.common_name = "localhost";
-        LTestIssuedCertificate cert = ca_->Issue("smtp", c);
-        s.certPath = cert.chain_path;
-        s.keyPath = cert.key_path;
-        smtp_ = std::make_unique<LTestSmtpServer>(web_.root.Path() + "/smtp", s);
+        smtp_ = LTestStartTlsSmtpServer(web_.root.Path() + "/smtp", *ca_, "alice", "secret ");
         ASSERT_TRUE(smtp_->Ready());
     }
     void TearDown() override {

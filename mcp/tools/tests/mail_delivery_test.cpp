@@ -38,14 +38,7 @@ protected:
         std::string bundle = store.root.Path() + "/trusted.pem";
         std::ofstream(bundle) << LTestReadFile(dovecot.Folder() + "/cert.pem") << LTestReadFile(ca.CaPath());
         trust = std::make_unique<LTestScopedEnv>("SSL_CERT_FILE", bundle);
-        LTestIssuedCertificate cert = ca.Issue("smtp", {});
-        LTestSmtpServerOptions s;
-        s.startTls = true;
-        s.authUser = kUser;
-        s.authPassword = "secret";
-        s.certPath = cert.chain_path;
-        s.keyPath = cert.key_path;
-        smtp = std::make_unique<LTestSmtpServer>(store.root.Path() + "/smtp", s);
+        smtp = LTestStartTlsSmtpServer(store.root.Path() + "/smtp", ca, kUser, "secret");
         ASSERT_TRUE(smtp->Ready());
         ASSERT_TRUE(store.db.ExecF(u"UPDATE main.EMAILACCOUNTS SET EMAIL='%Q', INCOMINGSERVER='%Q', "
                                    u"OUTGOINGSERVER='localhost:%d', REQUIRE_SMTP_HOST_MATCH=1 WHERE ID='acctaaaaaa';",
