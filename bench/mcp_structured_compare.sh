@@ -59,6 +59,8 @@ for i, name in enumerate(rows + ["mail_stats"]):
         print(f"| mail_stats | {data['summary']['total_messages']} counted | | | {p50(t):.1f} / {p(t, .95):.1f} | | |")
         continue
     n = len(data.get("emails", data.get("threads", [])))
+    # Both sides must have found rows, or the timings compare no work.
+    assert n > 0 and int(open(f"{T}/rows.{i}").read()) > 0, (name, n)
     nm = [float(x) for x in open(f"{T}/nm.{i}")]
     print(f"| {name} | {n} | `{against[i]}` | {open(f'{T}/rows.{i}').read().strip()} | {p50(t):.1f} / {p(t, .95):.1f} | "
           f"{p50(nm):.1f} / {p(nm, .95):.1f} | {p50(t) / p50(nm):.2f} / {p(t, .95) / p(nm, .95):.2f} |")

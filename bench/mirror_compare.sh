@@ -71,3 +71,6 @@ for step in first again new; do
 done
 read -r _ rows indexed total state < "$T/ours_new.out"
 echo "- rows: Porlinex $rows, mbsync $mirrored, Dovecot $server; index covers $indexed of $total rows; last run $state"
+# A ratio counts only when both sides mirrored every message.
+[[ $rows == "$server" && $mirrored == "$server" && $indexed == "$total" && $state == done ]] ||
+  { echo "FAILED: the two mirrors do not both hold Dovecot's $server messages" >&2; exit 1; }

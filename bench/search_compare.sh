@@ -41,16 +41,17 @@ printf '[database]\npath=%s\n[user]\nprimary_email=bench@example.org\n[new]\ntag
 say "notmuch new"
 notmuch new > /dev/null
 
-# ms TIMES FILE CMD...: one warm-up, then RUNS wall times in ms into FILE.
+# ms TIMES FILE CMD...: one warm-up (which must succeed), then RUNS wall
+# times in ms into FILE.
 ms() {
   local out=$1; shift
-  "$@" > /dev/null
+  "$@" > /dev/null || { echo "FAILED: $*" >&2; exit 1; }
   for _ in $(seq "$RUNS"); do
     local a=$EPOCHREALTIME; "$@" > /dev/null; local b=$EPOCHREALTIME
     echo "($b - $a) * 1000" | bc -l
   done > "$out"
 }
-search() { curl -s --max-time 120 -H 'X-AJAX: 1' -b "porlinex_sess=$SESSION" --data-binary "$1" "http://127.0.0.1:$PORT/emailsearch"; }
+search() { curl -sf --max-time 120 -H 'X-AJAX: 1' -b "porlinex_sess=$SESSION" --data-binary "$1" "http://127.0.0.1:$PORT/emailsearch"; }
 /usr/bin/python3 - "$W" > "$W/requests" <<'PY'
 import json, sys
 q = json.load(open(sys.argv[1] + "/corpus.json"))["queries"]
@@ -105,6 +106,12 @@ print("|---|---|---:|---:|---:|---:|")
 for i, name in enumerate(names):
     a = json.load(open(f"{W}/answer.{i}"))
     rows = len(a.get("emails", [])) or len(a.get("fallback_emails", []))
+    # Both sides must have searched: a count from each, hits where the
+    # generator planted them.
+    theirs = int(open(f"{W}/count.{i}").read())
+    assert "count" in a, (name, a)
+    if name != "no FTS hit (LIKE fallback)":
+        assert rows > 0 and theirs > 0, (name, rows, theirs)
     o = [float(x) for x in open(f"{W}/ours.{i}")]; t = [float(x) for x in open(f"{W}/theirs.{i}")]
     print(f"| {name} | {rows} / {a.get('count')} / {a.get('search_mode')} | {open(f'{W}/count.{i}').read().strip()} | "
           f"{pct(o, .5):.1f} / {pct(o, .95):.1f} | {pct(t, .5):.1f} / {pct(t, .95):.1f} | "
