@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # First mirror, no-change pass and pass after 100 new messages: the mail
 # library (bench_mirror_sync: store, attachments and full-text index built
-# as it goes) beside mbsync's three syncs (a plain Maildir copy), one run
-# each, same Dovecot, same corpus (/work/shared/bench gen_corpus.py and
-# dovecot.sh). Prints seconds, ratios, peak RSS, rows against Dovecot's
-# count and index coverage. Needs root, dovecot-imapd, isync, /usr/bin/time.
-#   bench/mirror_compare.sh [N]   (default 20000)
+# as it goes) beside mbsync (a plain Maildir copy) with its default
+# "FSync yes" (an fsync per message file) and with "FSync no", same Dovecot,
+# same corpus (/work/shared/bench gen_corpus.py and dovecot.sh). Each round
+# starts all three from empty and runs every step in a rotating order; the
+# table gives the median of the rounds, peak RSS, and the sizes on disk of
+# the last round. Fails unless every side holds Dovecot's messages and the
+# index covers every row. Needs root, dovecot-imapd, isync, /usr/bin/time.
+#   bench/mirror_compare.sh [N] [ROUNDS]   (default 20000, 3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-N=${1:-20000}; TOTAL=$((N + 100)); REF=/work/shared/bench
+N=${1:-20000}; ROUNDS=${2:-3}; TOTAL=$((N + 100)); REF=/work/shared/bench
 T=$(mktemp -d /tmp/porlinex-mirrorbench-XXXXXX); chmod 755 "$T"
 trap '"$REF/dovecot.sh" stop "$T/dovecot" >/dev/null 2>&1 || true; rm -rf "$T"' EXIT
 BUILD_DIR=build-bench BUILD_TYPE=Release scripts/build.sh -DPORLINEX_BENCH=ON >/dev/null
@@ -19,8 +22,11 @@ ls "$T/corpus/cur" | sort | tail -n 100 | while read -r f; do mv "$T/corpus/cur/
 source "$T/dovecot/dovecot.env"
 doveadm -c "$CONF" mailbox status -u bench "messages" "*" > /dev/null   # Dovecot indexes first
 export SSL_CERT_FILE="$T/dovecot/cert.pem" PORLINEX_ROOT="$T/porlinex"
-mkdir -p "$T/mirror" "$PORLINEX_ROOT"
-cat > "$T/mbsyncrc" <<RC
+# mbsyncrc MODE FSYNC: a configuration mirroring into $T/MODE
+mbsyncrc() {
+  cat <<RC
+FSync $2
+
 IMAPAccount bench
 Host 127.0.0.1
 Port $IMAPS_PORT
@@ -33,8 +39,8 @@ IMAPStore far
 Account bench
 
 MaildirStore near
-Path $T/mirror/
-Inbox $T/mirror/INBOX
+Path $T/$1/
+Inbox $T/$1/INBOX
 SubFolders Verbatim
 
 Channel bench
@@ -45,6 +51,9 @@ Create Near
 Sync Pull
 SyncState *
 RC
+}
+mbsyncrc mbsync yes > "$T/mbsync.rc"
+mbsyncrc mbsyncnf no > "$T/mbsyncnf.rc"
 # run NAME CMD...: wall seconds and peak RSS (MB) of one run into $T/NAME.time
 run() {
   local name=$1; shift
@@ -53,24 +62,52 @@ run() {
     { cat "$T/$name.err" >&2; echo "FAILED: $name" >&2; exit 1; }
 }
 ours() { run "$1" build-bench/bench/bench_mirror_sync "127.0.0.1:$IMAPS_PORT" bench bench; }
-theirs() { run "$1" mbsync -c "$T/mbsyncrc" -a; }
-theirs mbsync_first; ours ours_first
-sleep 2
-theirs mbsync_again; ours ours_again
-for f in "$T/new-mail/cur"/*; do doveadm -c "$CONF" save -u bench -m INBOX < "$f"; done
-sleep 2
-theirs mbsync_new; ours ours_new
-server=$(doveadm -c "$CONF" mailbox status -u bench messages "*" | awk -F= '{s += $2} END {print s}')
-mirrored=$(find "$T/mirror" -type f \( -path '*/cur/*' -o -path '*/new/*' \) | wc -l)
-echo "| step (N=$N) | mbsync s | Porlinex s | ratio | mbsync RSS MB | Porlinex RSS MB |"
-echo "|---|---:|---:|---:|---:|---:|"
-for step in first again new; do
-  read -r ms mr < "$T/mbsync_$step.time"; read -r os orss < "$T/ours_$step.time"
-  awk -v s="$step" -v ms="$ms" -v os="$os" -v mr="$mr" -v orss="$orss" \
-    'BEGIN { printf "| %s | %.2f | %.2f | %.2f | %.0f | %.0f |\n", s, ms, os, os / (ms > 0 ? ms : 0.01), mr / 1024, orss / 1024 }'
+mbsync() { run "$1" /usr/bin/mbsync -c "$T/mbsync.rc" -a; }
+mbsyncnf() { run "$1" /usr/bin/mbsync -c "$T/mbsyncnf.rc" -a; }
+SIDES=(mbsync mbsyncnf ours)
+# step NAME ROUND: every side once, starting with a different side each round
+step() {
+  local i
+  for i in 0 1 2; do
+    local side=${SIDES[$(( (i + $2) % 3 ))]}
+    "$side" "${side}_$1_$2"
+  done
+}
+for r in $(seq 1 "$ROUNDS"); do
+  rm -rf "$T/mbsync" "$T/mbsyncnf" "$T/porlinex"; mkdir -p "$T/mbsync" "$T/mbsyncnf" "$T/porlinex"
+  step first "$r"; sleep 2
+  step again "$r"
+  next=$(doveadm -c "$CONF" -f flow mailbox status -u bench uidnext INBOX | sed 's/.*uidnext=//')
+  for f in "$T/new-mail/cur"/*; do doveadm -c "$CONF" save -u bench -m INBOX < "$f"; done
+  sleep 2
+  step new "$r"
+  server=$(doveadm -c "$CONF" mailbox status -u bench messages "*" | awk -F= '{s += $2} END {print s}')
+  read -r _ rows indexed total state < "$T/ours_new_$r.out"
+  for side in mbsync mbsyncnf; do
+    mirrored=$(find "$T/$side" -type f \( -path '*/cur/*' -o -path '*/new/*' \) | wc -l)
+    [[ $mirrored == "$server" ]] || { echo "FAILED: $side holds $mirrored of Dovecot's $server" >&2; exit 1; }
+  done
+  # A ratio counts only when our mirror holds every message, indexed.
+  [[ $rows == "$server" && $indexed == "$total" && $state == done ]] ||
+    { echo "FAILED: round $r: rows $rows, index $indexed of $total, state $state; Dovecot $server" >&2; exit 1; }
+  # The next round starts from the same N messages on the server.
+  [[ $r == "$ROUNDS" ]] || doveadm -c "$CONF" expunge -u bench mailbox INBOX uid "$next:*"
 done
-read -r _ rows indexed total state < "$T/ours_new.out"
-echo "- rows: Porlinex $rows, mbsync $mirrored, Dovecot $server; index covers $indexed of $total rows; last run $state"
-# A ratio counts only when both sides mirrored every message.
-[[ $rows == "$server" && $mirrored == "$server" && $indexed == "$total" && $state == done ]] ||
-  { echo "FAILED: the two mirrors do not both hold Dovecot's $server messages" >&2; exit 1; }
+# median STEP SIDE FIELD(1 seconds, 2 RSS KB)
+median() {
+  for r in $(seq 1 "$ROUNDS"); do awk -v f="$3" '{print $f}' "$T/$2_$1_$r.time"; done | sort -g |
+    awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'
+}
+echo "| step (N=$N, median of $ROUNDS) | mbsync s | mbsync FSync no s | Porlinex s | ratio | ratio to FSync no | RSS MB mbsync / Porlinex |"
+echo "|---|---:|---:|---:|---:|---:|---:|"
+for s in first again new; do
+  awk -v s="$s" -v m="$(median "$s" mbsync 1)" -v n="$(median "$s" mbsyncnf 1)" -v o="$(median "$s" ours 1)" \
+    -v mr="$(median "$s" mbsync 2)" -v orss="$(median "$s" ours 2)" 'BEGIN {
+      printf "| %s | %.2f | %.2f | %.2f | %.2f | %.2f | %.0f / %.0f |\n", s, m, n, o, o / (m > 0 ? m : 0.01),
+        o / (n > 0 ? n : 0.01), mr / 1024, orss / 1024 }'
+done
+per_msg=$(awk -v o="$(median first ours 1)" -v n="$N" 'BEGIN { printf "%.3f", o * 1000 / n }')
+data="$T/porlinex/var/lib/Vek Software/Porlinex"
+echo "- first mirror: $per_msg ms a message; rows $rows = Dovecot's $server = each mbsync mirror; index covers all"
+echo "- on disk: Porlinex $(du -sm "$data" | cut -f1) MB (main.db $(du -sm "$data/main.db" | cut -f1) MB)," \
+  "mbsync Maildir $(du -sm "$T/mbsync" | cut -f1) MB"

@@ -37,10 +37,14 @@ const char16_t* LEmailSearchColumnSet(const char16_t* scope);
 void LEmailSearchFtsClause(LString& sql, const char16_t* column_set, const LString& expression);
 void LEmailSearchLikeClause(LString& sql, const char16_t* escaped, const char16_t* scope);
 
-// Appends the SELECT and every filter of the request; has_filter tells
-// whether any member added a clause.
+// Appends the SELECT (of the answer's columns, or of rowids only) and every
+// filter of the request; has_filter tells whether any member added a clause.
 void LEmailSearchRun(LString& sql, const LEmailSearchRequest& r, bool& has_filter, bool use_fts,
-                     const LString& expression, const LString& escaped_query, const char16_t* scope);
+                     const LString& expression, const LString& escaped_query, const char16_t* scope,
+                     bool rowids_only = false);
+
+// The answer's columns for the rows a rowid statement chose, in its order.
+void LEmailSearchPageOf(LString& sql, const LString& rowids, const char16_t* order);
 
 // Runs the statement and writes one object per row; the row count, or -1
 // when the statement was refused (an FTS5 expression the index rejects).

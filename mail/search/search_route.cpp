@@ -20,10 +20,12 @@ bool IsOneOf(const char16_t* value, std::initializer_list<const char16_t*> names
     return false;
 }
 
+// The rowid breaks ties, so that pages of equal times neither repeat nor
+// skip a message.
 const char16_t* SortOrder(const char16_t* sort) {
-    if (IsOneOf(sort, {u"oldest"})) return u"m.RECEIVED_UTC ASC";
-    if (IsOneOf(sort, {u"subject"})) return u"m.SUBJECT COLLATE NOCASE ASC";
-    return u"m.RECEIVED_UTC DESC";
+    if (IsOneOf(sort, {u"oldest"})) return u"m.RECEIVED_UTC ASC, m.rowid ASC";
+    if (IsOneOf(sort, {u"subject"})) return u"m.SUBJECT COLLATE NOCASE ASC, m.rowid ASC";
+    return u"m.RECEIVED_UTC DESC, m.rowid DESC";
 }
 
 // -1 when the statement cannot run (no database, or an expression the
@@ -31,10 +33,14 @@ const char16_t* SortOrder(const char16_t* sort) {
 int32_t RunPage(LAppDatabaseAccount* db, const LEmailSearchRequest& r, bool use_fts, const LString& expression,
                 const LString& escaped, const char16_t* scope, const char* array, LJsonWriter& json,
                 bool& has_filter) {
-    LString sql;
-    LEmailSearchRun(sql, r, has_filter, use_fts, expression, escaped, scope);
+    // The page is chosen on rowids and sort keys alone; sorting whole rows
+    // would carry every match's texts through the sorter for a common word.
+    LString rowids;
+    LEmailSearchRun(rowids, r, has_filter, use_fts, expression, escaped, scope, true);
     if (!has_filter) return 0;
-    sql.AppendFormat(u" ORDER BY %s LIMIT %d OFFSET %d;", SortOrder(r.sort), r.limit, r.offset);
+    rowids.AppendFormat(u" ORDER BY %s LIMIT %d OFFSET %d", SortOrder(r.sort), r.limit, r.offset);
+    LString sql;
+    LEmailSearchPageOf(sql, rowids, SortOrder(r.sort));
     json.BeginArrayNamed(array);
     int32_t rows = db && db->handle ? LEmailSearchWriteRow(*db, sql, json) : -1;
     json.EndArray();

@@ -6,14 +6,15 @@
 
 namespace {
 
-constexpr const char16_t* kSelect =
+constexpr const char16_t* kColumns =
     u"SELECT m.ID, m.ACCOUNT_ID, COALESCE(ac.EMAIL, ''), m.MAILBOX_ID, COALESCE(b.IMAP_NAME, ''), m.SUBJECT, "
     u"m.FROM_TEXT, m.TO_TEXT, m.CC_TEXT, m.BODY_PREVIEW, m.FLAGS, m.RECEIVED_UTC, m.HAS_ATTACHMENTS, "
     // The body is only needed to make a preview where the store has none;
     // reading it for every row would drag whole message bodies through.
-    u"CASE WHEN COALESCE(m.BODY_PREVIEW, '')='' THEN m.BODY_TEXT END FROM %s.EMAIL_MESSAGES m LEFT JOIN "
-    u"%s.EMAILACCOUNTS ac ON ac.ID=m.ACCOUNT_ID LEFT JOIN %s.EMAILMAILBOXES b ON b.ID=m.MAILBOX_ID WHERE "
-    u"m.IS_DELETED=0";
+    u"CASE WHEN COALESCE(m.BODY_PREVIEW, '')='' THEN m.BODY_TEXT END";
+constexpr const char16_t* kFrom =
+    u" FROM %s.EMAIL_MESSAGES m LEFT JOIN %s.EMAILACCOUNTS ac ON ac.ID=m.ACCOUNT_ID LEFT JOIN %s.EMAILMAILBOXES b "
+    u"ON b.ID=m.MAILBOX_ID WHERE m.IS_DELETED=0";
 
 constexpr const char16_t* kHeaderColumns[] = {u"SUBJECT",  u"FROM_TEXT",     u"TO_TEXT",     u"CC_TEXT",
                                               u"BCC_TEXT", u"REPLY_TO_TEXT", u"BODY_PREVIEW"};
@@ -76,10 +77,18 @@ void LEmailSearchLikeClause(LString& sql, const char16_t* escaped, const char16_
     sql.AppendChar(u')');
 }
 
+void LEmailSearchPageOf(LString& sql, const LString& rowids, const char16_t* order) {
+    sql.Append(kColumns);
+    sql.AppendFormat(kFrom, u"main", u"main", u"main");
+    sql.AppendFormat(u" AND m.rowid IN (%s) ORDER BY %s;", rowids.c_str(), order);
+}
+
 void LEmailSearchRun(LString& sql, const LEmailSearchRequest& r, bool& has_filter, bool use_fts,
-                     const LString& expression, const LString& escaped_query, const char16_t* scope) {
+                     const LString& expression, const LString& escaped_query, const char16_t* scope,
+                     bool rowids_only) {
     has_filter = false;
-    sql.AppendFormat(kSelect, u"main", u"main", u"main");
+    sql.Append(rowids_only ? u"SELECT m.rowid" : kColumns);
+    sql.AppendFormat(kFrom, u"main", u"main", u"main");
     if (r.account_id[0]) sql.AppendFormat(u" AND m.ACCOUNT_ID='%Q'", r.account_id);
     if (r.mailbox_id[0]) sql.AppendFormat(u" AND m.MAILBOX_ID='%Q'", r.mailbox_id);
     if (r.mailbox_name[0]) sql.AppendFormat(u" AND UPPER(COALESCE(b.IMAP_NAME, ''))=UPPER('%Q')", r.mailbox_name);

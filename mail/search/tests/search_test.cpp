@@ -3,6 +3,8 @@
 // that no query text escapes its filters.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <set>
 #include <string>
 #include <vector>
@@ -173,6 +175,27 @@ TEST_F(SearchTest, FullTextFiltersFallbackAndPaging) {
         EXPECT_EQ(r.Member("errorcode").AsInt64(), 400) << empty;
         EXPECT_EQ(r.Member("error_key").text.Str(), "EMAILSEARCH_FILTER_REQUIRED");
         EXPECT_EQ(r.FindMember("emails"), nullptr);
+    }
+}
+
+// Messages that arrived in the same second (a batch, an import) must not
+// repeat or vanish between pages, in every sort order.
+TEST_F(SearchTest, PagesOfEqualTimesHoldEveryMessageOnce) {
+    for (int i = 0; i < 23; ++i)
+        Add("m" + std::to_string(i), i % 2 ? "acc1" : "acc2", "Same subject", "a@example.org", "common word",
+            5000 + i / 10);
+    for (const char* sort : {"newest", "oldest", "subject"}) {
+        std::vector<std::string> seen;
+        for (int offset = 0; offset < 30; offset += 4) {
+            LJsonValue r;
+            Search(std::string(R"({"query":"common","limit":4,"sort":")") + sort + R"(","offset":)" +
+                       std::to_string(offset) + "}",
+                   r);
+            for (const std::string& id : Ids(r)) seen.push_back(id);
+        }
+        std::sort(seen.begin(), seen.end());
+        EXPECT_EQ(seen.size(), 23u) << sort;
+        EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end()) << sort;
     }
 }
 

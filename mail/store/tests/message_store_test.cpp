@@ -9,6 +9,9 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include <sqlite3.h>
 
 #include "foundation/base64.h"
 #include "mail/store/mailboxes.h"
@@ -368,5 +371,41 @@ TEST(MessageStoreText, PreviewAndDisplayNames) {
         LString out;
         LEmailSplitDisplayName(n.item, n.address, out);
         EXPECT_EQ(LToUtf8(out), LToUtf8(n.expected));
+    }
+}
+
+// Every new message runs the look-up, so a scan of its mailbox makes the
+// first mirror quadratic; each statement it runs must seek an index on a
+// store that holds no statistics yet.
+TEST_F(MessageStoreTest, LookUpOfANewMessageSeeksAnIndex) {
+    for (int i = 1; i <= 200; ++i)
+        ASSERT_EQ(Store(Simple("bulk " + std::to_string(i), "<bulk" + std::to_string(i) + "@example.org>"), i, 100).rc,
+                  0);
+    std::vector<std::string> statements;
+    sqlite3_trace_v2(
+        Db().handle, SQLITE_TRACE_STMT,
+        [](unsigned, void* ctx, void* p, void*) -> int {
+            char* sql = sqlite3_expanded_sql(static_cast<sqlite3_stmt*>(p));
+            if (sql) static_cast<std::vector<std::string>*>(ctx)->push_back(sql);
+            sqlite3_free(sql);
+            return 0;
+        },
+        &statements);
+    LString row_id;
+    EXPECT_FALSE(LEmailFindStoredMessage(Db(), row_id, u"acc1", u"mbx1", 999, 101, 4321, u"<new@example.org>"));
+    sqlite3_trace_v2(Db().handle, 0, nullptr, nullptr);
+    ASSERT_EQ(statements.size(), 3u);
+    for (const std::string& sql : statements) {
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(Db().handle, ("EXPLAIN QUERY PLAN " + sql).c_str(), -1, &st, nullptr), SQLITE_OK);
+        std::string plan;
+        while (sqlite3_step(st) == SQLITE_ROW) plan += reinterpret_cast<const char*>(sqlite3_column_text(st, 3));
+        sqlite3_finalize(st);
+        SCOPED_TRACE(sql + "\n" + plan);
+        const bool seeks_uid = plan.find("UIDVALIDITY=? AND UID=?") != std::string::npos;
+        const bool seeks_message_id = plan.find("MAILBOX_ID=? AND MESSAGE_ID=?") != std::string::npos;
+        // Negative UIDs are only the few moved rows still waiting for their link.
+        const bool seeks_unlinked = plan.find("MAILBOX_ID=? AND UID<?") != std::string::npos;
+        EXPECT_TRUE(seeks_uid || seeks_message_id || seeks_unlinked);
     }
 }
