@@ -75,6 +75,10 @@ void EMLEmailAccGetter::RunConnection(bool oneShot) {
         return;
     }
     LAppDatabaseAccount db(false);
+    // Each message is stored under a savepoint inside its batch's
+    // transaction; with the savepoint journal on disk most of a mirror's
+    // writes went to that throw-away file.
+    if (db.handle) db.ExecA("PRAGMA temp_store=MEMORY;");
     if (!db.handle) {
         SetLastError(u"Unable to open the local mail database.");
         SetState(LMailSyncError, true);
