@@ -1,5 +1,6 @@
-// The desktop's entry points for the host: run the main window, or ring
-// the desktop of this user that already runs.
+// The desktop's entry points for the host: run the main window, ring the
+// desktop of this user that already runs, or, where no window can be
+// shown, leave the interface's start address for the user.
 #include "desktop/app/browser_launch.h"
 #include "desktop/app/main_window.h"
 #include "desktop/toolkit/instance_socket.h"
