@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 
+#include "foundation/log.h"
 #include "tests/support/service_harness.h"
 #include "tests/support/test_root.h"
 
@@ -75,6 +76,7 @@ TEST(SiteFiles, FreshFolderGetsEveryFileAndADifferentOneIsReplaced) {
 
 TEST(SiteFiles, AFileThatCannotBeWrittenIsLoggedAndTheOthersAreStillWritten) {
     LTestRoot root;
+    LLogCloseFile();  // the next line opens the log under this root
     const std::string web = root.Path() + "/Web";
     const auto files = LWebSiteFilesBuiltIn();
     ASSERT_GE(files.size(), 2u);
