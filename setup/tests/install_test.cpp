@@ -37,10 +37,9 @@ std::string Machine(const char16_t* section, const char16_t* name) {
 }
 
 // The interface files the data file carries, as the repository holds them.
-const char* const kWebFiles[] = {"print.css",  "s.css",         "ajax.js",        "table.js",
-                                 "upsort.gif", "downsort.gif",  "darkblue.gif",   "greybg.gif",
-                                 "favicon.ico", "settings.html", "backup.html",    "log.html",
-                                 "autoresponders.html", "mcp.html", "search.html", "popupmenu.css",
+const char* const kWebFiles[] = {"print.css", "s.css", "ajax.js", "table.js", "upsort.gif", "downsort.gif",
+                                 "darkblue.gif", "greybg.gif", "favicon.ico", "settings.html", "backup.html",
+                                 "log.html", "autoresponders.html", "mcp.html", "search.html", "popupmenu.css",
                                  "rules.html", "emailaccounts.html", "index.html"};
 const std::string kSite = std::string(PORLINEX_SOURCE_DIR) + "/web/pages/site";
 
