@@ -120,6 +120,12 @@ bool LSendQueueMarkSent(LAppDatabaseAccount& db, const LQueuedRow& row) {
 
 void LSendQueueRetryUncertain(LAppDatabaseAccount& db, const LQueuedRow& row, const LString& reason) {
     int tries = row.tries + 1;
+    if (tries >= LSendQueueMaxTries) {
+        LSendQueueSetState(db, row.id, u"FAILED", reason.c_str());
+        LActivityLogError(u"Queued email %s for account %s got no answer after %d tries and will not be sent again: %s",
+                          row.id, row.accountId, tries, reason);
+        return;
+    }
     int64_t wait = LSendQueueBackoffSeconds(tries);
     if (wait < LSendQueueUncertainWaitSeconds) wait = LSendQueueUncertainWaitSeconds;
     LString error;

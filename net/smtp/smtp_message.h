@@ -10,7 +10,7 @@ struct LSmtpOutcome {
     const char* step = "";         // what the dialogue was doing when it ended
     char serverReply[512] = {0};   // the server's last reply whole; empty when it gave none to the last command
     uint8_t endOfDataSent = 0;     // the end of data went out: the server may hold the message whatever followed
-    uint8_t authFailed = 0;        // the server refused the user name or password
+    uint8_t authFailed = 0;        // the server refused the user name or password for good (5xx)
     // The failure is the server's or the connection's, not this message's:
     // the account's other messages would meet it too.
     uint8_t serverTrouble = 0;

@@ -114,7 +114,8 @@ LNetOpResult Dialogue::Authenticate(LNetOpResult& result) {
     if (SendBase64Line(result, message.password) != LNetDone) return result;
     if (Read(result, code, nullptr) != LNetDone) return result;
     if (code != 235) {
-        message.outcome.authFailed = 1;
+        // A final refusal; "454 try again later" is not one.
+        message.outcome.authFailed = code >= 500 && code < 600;
         return Fail(result, progress, u"Email authentication username or password not accepted (%d): %s", code,
                     message.to);
     }
@@ -261,10 +262,8 @@ LNetOpResult Dialogue::Converse(LNetOpResult& result) {
         // send succeeded, and reporting otherwise would make a caller that
         // retries deliver it twice.
         LNetOpResult quit;
-        if (LSmtpSendCommand(quit, progress, conn, "QUIT\r\n", "", "") == LNetDone) {
-            LSmtpReplyReader ignored;
-            LSmtpReadReplyInto(quit, progress, conn, ignored, LSmtpReplyTimeout);
-        }
+        if (LSmtpSendCommand(quit, progress, conn, "QUIT\r\n", "", "") == LNetDone)
+            LSmtpReadReply(quit, progress, conn, code, nullptr);
         return result = LNetDone;
     }
     if (progress.IsStopRequested()) return result = LNetStopped;
