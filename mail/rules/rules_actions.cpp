@@ -47,7 +47,8 @@ struct Action {
     LQueueExtras Extras(const char16_t* kind, std::u16string& refs, bool threads = true) const {
         LQueueExtras x;
         if (fromRule) x.autoSubmitted = kind;
-        if ((!threads && !fromRule) || m.messageId.empty()) return x;
+        // An ID longer than any real one (hostile mail) is not repeated.
+        if ((!threads && !fromRule) || m.messageId.empty() || m.messageId.size() > 250) return x;
         x.inReplyTo = m.messageId.c_str();
         refs = SourceReferences();
         x.references = refs.c_str();
