@@ -43,9 +43,9 @@ bool LSendQueueNextRow(LAppDatabaseAccount& db, bool to_file, int64_t now, LQueu
 
 int64_t LSendQueueNextDue(LAppDatabaseAccount& db) {
     int64_t next = 0;
-    db.QueryInt64(LString(u"SELECT COALESCE(MIN(NEXT_TRY_UTC), 0) FROM main.EMAIL_SEND_QUEUE WHERE (STATE='QUEUED' "
-                          u"AND ACCOUNT_ID NOT IN (SELECT ACCOUNT_ID FROM main.EMAIL_SEND_PAUSES)) OR STATE IN "
-                          u"('SENT', 'FILING');")
+    db.QueryInt64(LString(u"SELECT COALESCE(MIN(NEXT_TRY_UTC), 0) FROM main.EMAIL_SEND_QUEUE WHERE STATE IN "
+                          u"('QUEUED', 'SENT', 'FILING') AND NOT (STATE='QUEUED' AND ACCOUNT_ID IN (SELECT ACCOUNT_ID "
+                          u"FROM main.EMAIL_SEND_PAUSES));")
                       .c_str(),
                   &next);
     // A paused account is looked at again now and then: its settings may

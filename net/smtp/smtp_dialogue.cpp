@@ -1,12 +1,12 @@
 #include "net/smtp/smtp_dialogue.h"
 
+#include <atomic>
+
 #include "foundation/utf8.h"
 #include "net/crypto_socket.h"
 #include "net/net_address.h"
 #include "net/smtp/smtp_reply.h"
 #include "net/smtp/smtp_sender.h"
-
-#include <atomic>
 
 namespace {
 
