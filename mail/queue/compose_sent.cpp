@@ -59,38 +59,40 @@ void AppendHeader(LStringA& out, const char* name, const std::string& value) {
     out.Append("\r\n");
 }
 
+// Longer lines than this are not sent as they are: servers may cut or
+// refuse lines past 998 bytes.
 constexpr size_t kMaxLine = 900;
-
-// One line, cut after a blank (or, without one, on a character boundary)
-// where it would pass the length mail servers accept.
-void AppendLine(LStringA& out, std::string_view line) {
-    while (line.size() > kMaxLine) {
-        size_t cut = line.substr(0, kMaxLine).rfind(' ');
-        if (cut == std::string_view::npos || cut == 0) {
-            cut = kMaxLine;
-            while (cut > 1 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
-        } else {
-            ++cut;
-        }
-        out.AppendView(line.substr(0, cut));
-        out.Append("\r\n");
-        line.remove_prefix(cut);
-    }
-    out.AppendView(line);
-}
 
 // CR LF stays, a lone CR or LF becomes CR LF.
 void AppendNormalised(LStringA& out, std::string_view text) {
-    while (!text.empty()) {
+    while (true) {
         size_t end = text.find_first_of("\r\n");
-        if (end == std::string_view::npos) {
-            AppendLine(out, text);
-            return;
-        }
-        AppendLine(out, text.substr(0, end));
+        out.AppendView(text.substr(0, end));
+        if (end == std::string_view::npos) return;
         out.Append("\r\n");
         text.remove_prefix(end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1));
     }
+}
+
+bool HasLongLine(std::string_view text) {
+    size_t line = 0;
+    for (char c : text) {
+        line = c == '\r' || c == '\n' ? 0 : line + 1;
+        if (line > kMaxLine) return true;
+    }
+    return false;
+}
+
+// One text part: 8bit as written, or quoted-printable when a line is too
+// long to travel, so that no line is ever cut (which would change the text).
+void AppendPart(LStringA& out, const char* type, std::string_view text) {
+    bool quoted = HasLongLine(text);
+    out.AppendFormat("Content-Type: %s; charset=\"utf-8\"\r\nContent-Transfer-Encoding: %s\r\n\r\n", type,
+                     quoted ? "quoted-printable" : "8bit");
+    if (quoted)
+        LMimeEncodeQuotedPrintable(text, out);
+    else
+        AppendNormalised(out, text);
 }
 
 }  // namespace
@@ -124,19 +126,15 @@ void LEmailComposeMime(const LComposeInput& in, LStringA& out) {
     std::string text = LToUtf8(in.textBody ? in.textBody : u"");
     std::string html = LToUtf8(in.htmlBody ? in.htmlBody : u"");
     if (html.empty()) {
-        out.Append("Content-Type: text/plain; charset=\"utf-8\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n");
-        AppendNormalised(out, text);
+        AppendPart(out, "text/plain", text);
         out.Append("\r\n");
         return;
     }
     LStringA boundary("gc0p4Jq0M2Yt08jU534c");
     LMimeMakeBoundaryUnique(text + html, boundary);
-    out.AppendFormat("Content-Type: multipart/alternative; boundary=\"%s\"\r\n\r\n--%s\r\nContent-Type: text/plain; "
-                     "charset=\"utf-8\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n",
-                     boundary, boundary);
-    AppendNormalised(out, text);
-    out.AppendFormat("\r\n--%s\r\nContent-Type: text/html; charset=\"utf-8\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n",
-                     boundary);
-    AppendNormalised(out, html);
+    out.AppendFormat("Content-Type: multipart/alternative; boundary=\"%s\"\r\n\r\n--%s\r\n", boundary, boundary);
+    AppendPart(out, "text/plain", text);
+    out.AppendFormat("\r\n--%s\r\n", boundary);
+    AppendPart(out, "text/html", html);
     out.AppendFormat("\r\n--%s--\r\n", boundary);
 }

@@ -1,6 +1,11 @@
 // Filing a sent row in the server's Sent mailbox. The row is already in the
 // local Sent; it is linked to the server copy's UID, or retired once a
 // server copy exists and its UID cannot be learnt. Never retired before.
+// The row is FILING from just before the APPEND: after a crash or a lost
+// answer the copy may be there, so Sent is searched for its Message-ID
+// before anything is appended again.
+#include <atomic>
+
 #include "foundation/time_source.h"
 #include "foundation/utf8.h"
 #include "mail/queue/queue_progress.h"
@@ -10,6 +15,8 @@
 #include "web/http/activity_log.h"
 
 namespace {
+
+std::atomic<int> g_faultForTests{0};
 
 void Filed(LAppDatabaseAccount& db, const LQueuedRow& row) { LSendQueueSetState(db, row.id, u"FILED", u""); }
 
@@ -48,6 +55,20 @@ void Link(LAppDatabaseAccount& db, const LQueuedRow& row, const char16_t* box_id
     LActivityLogEmail(u"Queued email %s completed for account %s to %s", row.id, row.accountId, row.to);
 }
 
+// The copy in Sent by its Message-ID (no APPENDUID, or an APPEND whose
+// outcome is not known): 1 found, 0 not there, 2 the search failed.
+int FindCopy(LQueueProgress& p, LImapConnection& imap, const std::string& box, const LQueuedRow& row,
+             uint32_t& uidvalidity, uint32_t& uid) {
+    uint32_t exists = 0, next = 0, found = 0;
+    std::string message_id = LToUtf8(row.messageId);
+    LNetOpResult s = 0;
+    if (imap.SelectStatus(s, p, exists, uidvalidity, next, box.c_str()) != 0 ||
+        imap.FindByMessageId(s, p, box.c_str(), message_id.c_str(), found) != 0)
+        return 2;
+    uid = found;
+    return found && uidvalidity ? 1 : 0;
+}
+
 // The server's Sent (made there when missing) after a fresh list.
 bool ServerSent(LTaskProgress& p, LAppDatabaseAccount& db, LImapConnection& imap, const LQueuedRow& row,
                 char16_t box_id[260], char16_t box_name[260]) {
@@ -72,6 +93,8 @@ bool ServerSent(LTaskProgress& p, LAppDatabaseAccount& db, LImapConnection& imap
 }
 
 }  // namespace
+
+void LSendQueueSetFilingFaultForTests(int fault) { g_faultForTests = fault; }
 
 LSendQueueImapSession::LSendQueueImapSession() = default;
 LSendQueueImapSession::~LSendQueueImapSession() = default;
@@ -130,35 +153,52 @@ int LSendQueueFileRow(LTaskProgress& worker, LAppDatabaseAccount& db, LQueuedRow
         TryLater(db, row, LString(u"the message could not be prepared"));
         return 0;
     }
-    LQueueProgress p(worker);
+    LQueueProgress p(worker, LSendQueueExchangeLimit(row.mime.length));
     if (int r = Open(p, db, account, row, session)) {
-        if (r == 1) return 1;
-        TryLater(db, row, p.error);
+        if (r == 1 && p.WorkerStopping()) return 1;
+        TryLater(db, row, !p.error.IsEmpty() ? p.error
+                          : p.Expired()      ? LString(u"the IMAP server did not answer in time")
+                                             : LString(u"the IMAP server could not be reached"));
         return 0;
     }
     LImapConnection& imap = *session.imap;
     std::string name = LToUtf8(session.boxName);
     uint32_t uidvalidity = 0, uid = 0;
     LNetOpResult r = 0;
-    bool appended = imap.Append(r, p, name.c_str(), row.mime.View(), &uidvalidity, &uid) == 0;
-    if (!session.uidplus) uidvalidity = uid = 0;
-    if (appended && (!uidvalidity || !uid) && !row.messageId.IsEmpty()) {
-        // No APPENDUID: the copy is found by its Message-ID.
-        uint32_t exists = 0, next = 0, found = 0;
-        std::string message_id = LToUtf8(row.messageId);
-        LNetOpResult s = 0;
-        if (imap.SelectStatus(s, p, exists, uidvalidity, next, name.c_str()) == 0 &&
-            imap.FindByMessageId(s, p, name.c_str(), message_id.c_str(), found) == 0 && found)
-            uid = found;
-        else
-            uidvalidity = uid = 0;
+    if (row.filing && !row.messageId.IsEmpty()) {
+        // An earlier APPEND may have made the copy: link it, never add one.
+        int found = FindCopy(p, imap, name, row, uidvalidity, uid);
+        if (found == 1) {
+            Link(db, row, session.boxId, uidvalidity, uid);
+            return 0;
+        }
+        if (found == 2) {
+            session.Close(p);
+            if (p.WorkerStopping()) return 1;
+            TryLater(db, row, p.error.IsEmpty() ? LString(u"Sent could not be searched") : p.error);
+            return 0;
+        }
     }
-    bool stopped = r == 1 || p.IsStopRequested();
+    if (!row.filing && !db.ExecF(u"UPDATE %s.EMAIL_SEND_QUEUE SET STATE='FILING' WHERE ROW_ID='%Q';", u"main", row.id)) {
+        TryLater(db, row, LString(u"the filing could not be recorded"));
+        return 0;
+    }
+    bool appended = imap.Append(r, p, name.c_str(), row.mime.View(), &uidvalidity, &uid) == 0;
+    if (appended && g_faultForTests.load() == 1) return 0;
+    if (appended && g_faultForTests.load() == 2) {
+        appended = false;
+        r = 2;
+    }
+    if (!session.uidplus) uidvalidity = uid = 0;
+    if (appended && (!uidvalidity || !uid) && !row.messageId.IsEmpty() &&
+        FindCopy(p, imap, name, row, uidvalidity, uid) != 1)
+        uidvalidity = uid = 0;
+    bool stopped = p.WorkerStopping();
     if (!appended) {
         // A connection that failed once is not trusted for the next row.
         session.Close(p);
         if (stopped) return 1;
-        TryLater(db, row, p.error);
+        TryLater(db, row, p.error.IsEmpty() ? LString(u"the APPEND to Sent got no answer") : p.error);
         return 0;
     }
     if (uidvalidity && uid) {

@@ -1,6 +1,5 @@
 // Queued mail and drafts: local rows written whole or not at all.
 #include "foundation/database.h"
-#include "foundation/html_text.h"
 #include "foundation/time_source.h"
 #include "foundation/utf8.h"
 #include "mail/mail_services.h"
@@ -90,7 +89,8 @@ bool LEmailStoreLocalMessage(LAppDatabaseAccount& db, const LEmailSendAccount& a
 
 int LEmailQueueOutgoingEx(LAppDatabaseAccount& db, const char16_t* account_id, const char16_t* to,
                           const char16_t* reply_to, const char16_t* subject, const char16_t* html_body,
-                          const LQueueExtras& extras) {
+                          const LQueueExtras& extras, char16_t* out_id) {
+    if (out_id) out_id[0] = 0;
     if (!account_id || !*account_id || !to || !*to) {
         LActivityLogError(u"Unable to queue email because account or destination was blank");
         return 2;
@@ -102,7 +102,7 @@ int LEmailQueueOutgoingEx(LAppDatabaseAccount& db, const char16_t* account_id, c
         return 2;
     }
     LString text;
-    if (html_body && *html_body) LHtmlToText(text, html_body);
+    if (html_body && *html_body) LEmailHtmlToSendText(text, html_body);
     char message_id[260];
     LEmailMakeMessageId(message_id, account.email);
     LString message_id_w = LFromUtf8(message_id);
@@ -126,6 +126,7 @@ int LEmailQueueOutgoingEx(LAppDatabaseAccount& db, const char16_t* account_id, c
     m.queued = &extras;
     char16_t new_id[260];
     if (!LEmailStoreLocalMessage(db, account, m, new_id)) return 2;
+    if (out_id) LCopyField(out_id, new_id);
     LActivityLogEmail(u"Queued outbound email %s in %s for account %s to %s", new_id, box_name, account_id, to);
     // Inside a caller's transaction the row is not visible yet: a wake now
     // would find nothing and be spent, so that caller wakes after its commit.
@@ -163,7 +164,7 @@ bool LEmailStoreDraft(LAppDatabaseAccount& db, const char16_t* account_id, const
     if (text_body && *text_body)
         text.Assign(text_body);
     else if (html_body && *html_body)
-        LHtmlToText(text, html_body);
+        LEmailHtmlToSendText(text, html_body);
     char16_t box_id[260], box_name[260];
     if (!LEmailFindOrCreateSpecialMailbox(db, account_id, u"\\Drafts", LEmailDraftsNames, u"Drafts", box_id,
                                           box_name)) {

@@ -5,10 +5,14 @@
 // exact bytes that were sent (so the Sent copy carries the same Message-ID
 // and Date) and the Auto-Submitted mark of generated mail.
 //
-// States: QUEUED -> SENDING (the end of DATA is on its way) -> SENT (the
-// server took it; the row is in the local Sent) -> FILED (the Sent copy is
-// on the IMAP server, or there is no IMAP server). FAILED: refused for good.
-// A row leaves QUEUED only once, so no state after it reaches SMTP again.
+// States: QUEUED -> SENDING (the end of DATA went out, no answer yet) ->
+// SENT (the server answered 250; the row is in the local Sent) -> FILING
+// (an APPEND to Sent was sent) -> FILED (the Sent copy is on the IMAP
+// server, or there is no IMAP server). FAILED: refused for good.
+// Delivery is at least once, as between mail servers: a row whose answer
+// to the end of DATA never came is QUEUED again after a longer wait (and
+// logged as one that may arrive twice); only a 250 makes it SENT. Filing
+// is exactly once: a FILING row looks for its Message-ID in Sent first.
 #include <cstdint>
 
 #include "foundation/database.h"
@@ -21,11 +25,18 @@ struct LQueueExtras {
     const char16_t* autoSubmitted = u"";  // "auto-replied", "auto-generated" or empty
 };
 
+// new_id (may be null) receives the queued row's ID.
 int LEmailQueueOutgoingEx(LAppDatabaseAccount& db, const char16_t* account_id, const char16_t* to,
                           const char16_t* reply_to, const char16_t* subject, const char16_t* html_body,
-                          const LQueueExtras& extras);
+                          const LQueueExtras& extras, char16_t* new_id = nullptr);
 int LEmailQueueOutgoingOpenEx(const char16_t* account_id, const char16_t* to, const char16_t* reply_to,
                               const char16_t* subject, const char16_t* html_body, const LQueueExtras& extras);
+
+// A text as a person typed it, as HTML: escaped, every line end a <br>.
+void LEmailAppendTextAsHtml(LString& html, const char16_t* text);
+// The text part of an HTML message we send: the rendering of the HTML
+// without what a reader never sees (style sheets, scripts, the head).
+void LEmailHtmlToSendText(LString& text, const char16_t* html);
 
 // Sending account as the queue reads it.
 struct LEmailSendAccount {
@@ -93,11 +104,23 @@ int LSendQueueCreateSchema(LAppDatabaseAccount& db);
 class LTaskProgress;
 int LSendQueueProcess(LTaskProgress& progress, LAppDatabaseAccount& db, int64_t& next_due);
 // Rows left SENDING by a process that ended during a send: the server may
-// have the message, so they are never sent again; they go on to filing.
+// have the message or not; they are sent again after a longer wait.
 void LSendQueueRecoverInterrupted(LAppDatabaseAccount& db);
 // The wait after the n-th failed try: 1 minute doubling to 1 hour.
 int64_t LSendQueueBackoffSeconds(int tries);
 // Failed tries after which a temporary failure is given up as well.
 constexpr int LSendQueueMaxTries = 30;
+// The shortest wait before a message that may have arrived is sent again.
+constexpr int64_t LSendQueueUncertainWaitSeconds = 900;
+// How often a paused account's settings are looked at for a change.
+constexpr int64_t LSendQueuePauseLookSeconds = 300;
+// The longest one SMTP dialogue or one IMAP filing session may take, plus
+// a second for every 50 kB of the message.
+constexpr uint32_t LSendQueueExchangeLimitMs = 60000;
+// Test hook: another limit in ms (0 restores the usual one).
+void LSendQueueSetExchangeLimitForTests(uint32_t ms);
+// Test hook: a fault after the APPEND to Sent succeeded: 1 the process
+// "ends" there (nothing more is done), 2 the server's answer is "lost".
+void LSendQueueSetFilingFaultForTests(int fault);
 
 void LSendQueueWake();

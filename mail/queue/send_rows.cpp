@@ -1,22 +1,26 @@
 #include "mail/queue/send_rows.h"
 
+#include <string_view>
 #include <vector>
 
 #include "foundation/time_source.h"
 #include "mail/store/store_transaction.h"
 #include "web/http/activity_log.h"
 
-bool LSendQueueNextRow(LAppDatabaseAccount& db, const char16_t* state, int64_t now, LQueuedRow& row) {
+bool LSendQueueNextRow(LAppDatabaseAccount& db, bool to_file, int64_t now, LQueuedRow& row) {
     row = LQueuedRow();
     LAppDatabaseCursor c;
     // Only lines we queued, on rows that exist only here: a server mailbox
     // that happens to be called Outbox is never sent from.
     c.QueryF(db,
              u"SELECT q.ROW_ID, q.ACCOUNT_ID, q.TRIES, q.AUTO_SUBMITTED, q.MIME, m.TO_TEXT, m.REPLY_TO_TEXT, "
-             u"m.MESSAGE_ID, m.SUBJECT, m.BODY_TEXT, m.BODY_HTML, m.IN_REPLY_TO, m.REFERENCES_TEXT FROM "
-             u"%s.EMAIL_SEND_QUEUE q INNER JOIN %s.EMAIL_MESSAGES m ON m.ID=q.ROW_ID WHERE q.STATE='%Q' AND "
+             u"m.MESSAGE_ID, m.SUBJECT, m.BODY_TEXT, m.BODY_HTML, m.IN_REPLY_TO, m.REFERENCES_TEXT, q.STATE FROM "
+             u"%s.EMAIL_SEND_QUEUE q INNER JOIN %s.EMAIL_MESSAGES m ON m.ID=q.ROW_ID WHERE %s AND "
              u"q.NEXT_TRY_UTC<=%lld AND m.IS_DELETED=0 AND m.UIDVALIDITY=0 ORDER BY q.NEXT_TRY_UTC, q.rowid LIMIT 1;",
-             u"main", u"main", state, static_cast<long long>(now));
+             u"main", u"main",
+             to_file ? u"q.STATE IN ('SENT', 'FILING')"
+                     : u"q.STATE='QUEUED' AND q.ACCOUNT_ID NOT IN (SELECT ACCOUNT_ID FROM main.EMAIL_SEND_PAUSES)",
+             static_cast<long long>(now));
     if (!c.HasRow()) return false;
     c.GetColumnText(0, u"", row.id);
     c.GetColumnText(1, u"", row.accountId);
@@ -31,15 +35,25 @@ bool LSendQueueNextRow(LAppDatabaseAccount& db, const char16_t* state, int64_t n
     c.GetColumnString(10, row.bodyHtml);
     c.GetColumnString(11, row.inReplyTo);
     c.GetColumnString(12, row.references);
+    char16_t state[32];
+    c.GetColumnText(13, u"", state);
+    row.filing = std::u16string_view(state) == u"FILING";
     return row.id[0] && row.accountId[0];
 }
 
 int64_t LSendQueueNextDue(LAppDatabaseAccount& db) {
     int64_t next = 0;
     db.QueryInt64(LString(u"SELECT COALESCE(MIN(NEXT_TRY_UTC), 0) FROM main.EMAIL_SEND_QUEUE WHERE STATE IN "
-                          u"('QUEUED', 'SENT');")
+                          u"('QUEUED', 'SENT', 'FILING') AND NOT (STATE='QUEUED' AND ACCOUNT_ID IN (SELECT ACCOUNT_ID "
+                          u"FROM main.EMAIL_SEND_PAUSES));")
                       .c_str(),
                   &next);
+    // A paused account is looked at again now and then: its settings may
+    // change by a way that does not wake the worker.
+    if (LSendQueueHasPauses(db)) {
+        int64_t look = LNow() + LSendQueuePauseLookSeconds;
+        if (!next || next > look) next = look;
+    }
     return next;
 }
 
@@ -104,21 +118,40 @@ bool LSendQueueMarkSent(LAppDatabaseAccount& db, const LQueuedRow& row) {
     return LSendQueueSetState(db, row.id, u"SENT", u"");
 }
 
+void LSendQueueRetryUncertain(LAppDatabaseAccount& db, const LQueuedRow& row, const LString& reason) {
+    int tries = row.tries + 1;
+    if (tries >= LSendQueueMaxTries) {
+        LSendQueueSetState(db, row.id, u"FAILED", reason.c_str());
+        LActivityLogError(u"Queued email %s for account %s got no answer after %d tries and will not be sent again: %s",
+                          row.id, row.accountId, tries, reason);
+        return;
+    }
+    int64_t wait = LSendQueueBackoffSeconds(tries);
+    if (wait < LSendQueueUncertainWaitSeconds) wait = LSendQueueUncertainWaitSeconds;
+    LString error;
+    error.Format(u"%s; the server may have the message, so it is sent again later and may arrive twice", reason);
+    db.ExecF(u"UPDATE %s.EMAIL_SEND_QUEUE SET STATE='QUEUED', TRIES=%d, NEXT_TRY_UTC=%lld, LAST_ERROR='%Q' WHERE "
+             u"ROW_ID='%Q';",
+             u"main", tries, static_cast<long long>(LNow() + wait), error, row.id);
+    LActivityLogError(u"Queued email %s for account %s is sent again in %lld minutes and may arrive twice: %s",
+                      row.id, row.accountId, static_cast<long long>(wait / 60), reason);
+}
+
 void LSendQueueRecoverInterrupted(LAppDatabaseAccount& db) {
     std::vector<LQueuedRow> rows;
     {
         LAppDatabaseCursor c;
-        c.QueryF(db, u"SELECT ROW_ID, ACCOUNT_ID FROM %s.EMAIL_SEND_QUEUE WHERE STATE='SENDING';", u"main");
+        c.QueryF(db, u"SELECT ROW_ID, ACCOUNT_ID, TRIES FROM %s.EMAIL_SEND_QUEUE WHERE STATE='SENDING';", u"main");
         for (; c.HasRow(); c.Step()) {
             rows.emplace_back();
             c.GetColumnText(0, u"", rows.back().id);
             c.GetColumnText(1, u"", rows.back().accountId);
+            rows.back().tries = c.GetColumnInt(2);
         }
     }
-    for (const LQueuedRow& row : rows) {
-        LActivityLogError(u"Queued email %s for account %s was being sent when the program ended; it is not sent "
-                          u"again",
-                          row.id, row.accountId);
-        LSendQueueMarkSent(db, row);
-    }
+    // Only a 250 makes a message sent: one whose answer never came may be
+    // on its way or not, and sending it again is the lesser harm.
+    for (const LQueuedRow& row : rows)
+        LSendQueueRetryUncertain(db, row, LString(u"the program ended after the end of the message was sent and "
+                                                  u"before the server answered"));
 }

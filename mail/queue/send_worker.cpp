@@ -18,15 +18,16 @@ int LSendQueueProcess(LTaskProgress& progress, LAppDatabaseAccount& db, int64_t&
     // not taken again in the same round.
     // A row met twice in one round could not be updated (the database
     // refuses writes): the round ends rather than going round it for ever.
+    LSendQueueResumeChanged(db);
     std::set<std::u16string> seen;
     auto fresh = [&](const LQueuedRow& r) { return seen.insert(r.id).second; };
     LQueuedRow row;
-    while (!progress.IsStopRequested() && LSendQueueNextRow(db, u"QUEUED", LNow(), row) && fresh(row))
+    while (!progress.IsStopRequested() && LSendQueueNextRow(db, false, LNow(), row) && fresh(row))
         if (LSendQueueSendRow(progress, db, row) == 1) return 1;
     seen.clear();
     LSendQueueImapSession session;
     int result = 0;
-    while (!progress.IsStopRequested() && LSendQueueNextRow(db, u"SENT", LNow(), row) && fresh(row))
+    while (!progress.IsStopRequested() && LSendQueueNextRow(db, true, LNow(), row) && fresh(row))
         if ((result = LSendQueueFileRow(progress, db, row, session)) == 1) break;
     session.Close(progress);
     if (result == 1 || progress.IsStopRequested()) return 1;

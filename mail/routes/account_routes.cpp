@@ -3,6 +3,7 @@
 #include "foundation/json_value.h"
 #include "foundation/utf8.h"
 #include "foundation/wait.h"
+#include "mail/queue/send_queue.h"
 #include "mail/routes/route_guard.h"
 #include "mail/store/accounts.h"
 #include "mail/store/server_discovery.h"
@@ -76,6 +77,8 @@ void LWebEmailAccountTest(Weblet& request, LJsonValue& body) {
     settings.sender = email;
     settings.password = password;
     settings.verifyServerName = host_match ? 1 : 0;
+    // As the queue sends: never a password over a plain connection.
+    settings.useSsl = 1;
     LNetOpResult result = 2;
     if (LSmtpTestSettings(result, progress, settings) != 0)
         return Fail(request, 400,
@@ -101,6 +104,8 @@ void LWebEmailAccountPassword(Weblet& request, LJsonValue& body) {
     if (!db.QueryText(q.c_str(), found) || !found[0]) return Fail(request, 404, "Email account was not found.");
     if (!LEmailAccountPasswordSet(db, id, password))
         return Fail(request, 500, "Unable to store the email account password.");
+    // Mail held back by a refused sign-in may go now.
+    LSendQueueWake();
     request.SendJsonOk();
 }
 

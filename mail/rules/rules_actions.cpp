@@ -1,5 +1,8 @@
 #include "mail/rules/rules_actions.h"
 
+#include <string_view>
+#include <vector>
+
 #include "foundation/format.h"
 #include "foundation/string_map.h"
 #include "foundation/time_source.h"
@@ -30,21 +33,46 @@ struct Action {
         std::u16string to = Key(u"to");
         return to.empty() ? Key(u"email") : to;
     }
-    // The source's body as HTML: its own HTML, else its text escaped.
+    // The source's body as HTML: its own HTML, else its text with its
+    // line breaks.
     void AppendSourceBody(LString& html) const {
         if (!m.bodyHtml.IsEmpty())
             html.AppendString(m.bodyHtml);
         else
-            LAppendHtmlW(html, m.bodyText.c_str());
+            LEmailAppendTextAsHtml(html, m.bodyText.c_str());
     }
-    LQueueExtras Extras(const char16_t* kind, std::u16string& refs) const {
+    // A reply or forward threads under its source, whoever asks for it
+    // (In-Reply-To, and the source's References followed by its own ID);
+    // a rule's mail also says that a machine made it.
+    LQueueExtras Extras(const char16_t* kind, std::u16string& refs, bool threads = true) const {
         LQueueExtras x;
-        if (!fromRule) return x;
-        x.autoSubmitted = kind;
+        if (fromRule) x.autoSubmitted = kind;
+        // An ID longer than any real one (hostile mail) is not repeated.
+        if ((!threads && !fromRule) || m.messageId.empty() || m.messageId.size() > 250) return x;
         x.inReplyTo = m.messageId.c_str();
-        refs = m.messageId;
+        refs = SourceReferences();
         x.references = refs.c_str();
         return x;
+    }
+    std::u16string SourceReferences() const {
+        LString stored;
+        LAppDatabaseCursor c;
+        c.QueryF(db, u"SELECT REFERENCES_TEXT FROM %s.EMAIL_MESSAGES WHERE ID='%Q' LIMIT 1;", u"main", messageId);
+        if (c.HasRow()) c.GetColumnString(0, stored);
+        // The last ones only: a hostile or endless chain stays bounded.
+        constexpr size_t kKeep = 20;
+        std::vector<std::u16string> ids;
+        std::u16string_view text = stored.View();
+        for (size_t at = 0; (at = text.find(u'<', at)) != std::u16string_view::npos;) {
+            size_t end = text.find(u'>', at);
+            if (end == std::u16string_view::npos) break;
+            if (end - at < 250) ids.emplace_back(text.substr(at, end - at + 1));
+            at = end + 1;
+        }
+        std::u16string out;
+        for (size_t i = ids.size() > kKeep - 1 ? ids.size() - (kKeep - 1) : 0; i < ids.size(); ++i)
+            if (ids[i] != m.messageId) out += ids[i] + u" ";
+        return out + m.messageId;
     }
     // Runs once the mail is queued, so the action has done what it was
     // asked: a failed move is the log's business, not a failed send that a
@@ -65,7 +93,7 @@ bool Action::Forward() {
     LString html(u"<div>");
     std::u16string note = Key(u"message");
     if (!note.empty()) {
-        LAppendHtmlW(html, note.c_str());
+        LEmailAppendTextAsHtml(html, note.c_str());
         html.Append(u"<br><br>");
     }
     html.AppendFormat(u"---------- Forwarded message ----------<br>From: %H<br>To: %H<br>Cc: %H<br>Subject: "
@@ -93,7 +121,7 @@ bool Action::Redirect() {
     AppendSourceBody(html);
     LActivityLogEmail(u"Redirecting email %s using rule %s to %s with reply-to %s", messageId, label, to, reply_to);
     std::u16string refs;
-    LQueueExtras x = Extras(u"auto-generated", refs);
+    LQueueExtras x = Extras(u"auto-generated", refs, false);
     if (LEmailQueueOutgoingEx(db, m.accountId.c_str(), to.c_str(), reply_to.c_str(), m.subject.c_str(), html.c_str(),
                               x) != 0) {
         LActivityLogError(u"Rule %s failed to redirect email %s to %s", label, messageId, to);
@@ -109,7 +137,7 @@ bool Action::Reply() {
     std::u16string to = LEmailExtractAddress(m.replyTo.empty() ? m.from : m.replyTo);
     if (to.empty() || !LEmailAddressListIsValid(to.c_str())) return false;
     LString html(u"<div>");
-    LAppendHtmlW(html, note.c_str());
+    LEmailAppendTextAsHtml(html, note.c_str());
     html.AppendFormat(u"<br><br>On an earlier message, %H wrote:<br><br>", m.from);
     AppendSourceBody(html);
     html.Append(u"</div>");

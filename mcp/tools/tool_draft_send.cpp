@@ -2,6 +2,7 @@
 // or a new message queued for the send-queue worker.
 #include "foundation/format.h"
 #include "mail/mail_services.h"
+#include "mail/queue/send_queue.h"
 #include "mcp/mcp_settings.h"
 #include "mcp/tools/tool_framework.h"
 #include "mcp/tools/tools.h"
@@ -107,11 +108,13 @@ void LMcpToolSendMail(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpArg
     if (!body_html.IsEmpty())
         html.AppendString(body_html);
     else if (!body_text.IsEmpty())
-        LAppendHtmlW(html, body_text.c_str());
+        LEmailAppendTextAsHtml(html, body_text.c_str());
     int32_t limit = 0, used = 0;
     LMcpSendSlot slot;
     if (!LMcpTakeSendQuota(answer, db, u"send_mail", &limit, &used, &slot)) return;
-    if (LEmailQueueOutgoing(db, account, to.c_str(), reply_to.c_str(), subject.c_str(), html.c_str()) != 0) {
+    char16_t email_id[260] = {0};
+    if (LEmailQueueOutgoingEx(db, account, to.c_str(), reply_to.c_str(), subject.c_str(), html.c_str(),
+                              LQueueExtras(), email_id) != 0) {
         LMcpReturnSendQuota(db, slot);
         LMcpWriteToolError(answer, u"The requested email could not be queued for delivery.");
         return;
@@ -120,6 +123,8 @@ void LMcpToolSendMail(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpArg
     LJsonWriter json(text);
     json.BeginObject();
     json.BeginObjectNamed("queued_mail");
+    // get_mail with this ID tells later whether it went out.
+    json.String("email_id", email_id);
     json.String("account_id", account);
     json.String("to", to.c_str());
     json.String("reply_to", reply_to.c_str());
@@ -128,6 +133,8 @@ void LMcpToolSendMail(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpArg
     LMcpWriteSendQuota(json, limit, used);
     json.EndObject();
     LString summary;
-    summary.Format(u"Queued email to %s from account %s for background delivery.", to, account);
+    summary.Format(u"Queued email %s to %s from account %s for background delivery; get_mail with this email_id "
+                   u"shows whether it was delivered.",
+                   email_id, to, account);
     LMcpWriteToolResult(answer, summary, text);
 }

@@ -3,6 +3,7 @@
 #include "foundation/data_folder.h"
 #include "foundation/utf8.h"
 #include "mcp/tools/mail_rows.h"
+#include "mcp/tools/send_status.h"
 #include "mcp/tools/tools.h"
 
 namespace {
@@ -62,11 +63,14 @@ void LMcpToolGetMail(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpArgs
     json.BeginObjectNamed("email");
     LMcpWriteMailRow(json, c, options);
     json.EndObject();
+    LString failure;
+    LMcpWriteDelivery(json, db, id, failure);
     json.EndObject();
     LString subject;
     c.GetColumnString(3, subject);
     LString summary;
     summary.Format(u"Loaded email %s: %s", id, subject);
+    if (!failure.IsEmpty()) summary.AppendFormat(u" (not delivered: %s)", failure);
     LMcpWriteToolResult(answer, summary, text);
 }
 

@@ -39,6 +39,9 @@ size_t LMimeEncodeHeaderWord(char* out, const char* text, size_t size);
 // Always encoded words, joined by the separator; a word that does not fit
 // the output is left out whole.
 size_t LMimeEncodeWords(char* out, const char* text, size_t size, const char* separator);
+// Appends the text as quoted-printable; each line end of the text (CR LF, a
+// lone CR or LF) becomes CR LF, longer lines get soft breaks.
+void LMimeEncodeQuotedPrintable(std::string_view text, LStringA& out);
 void LStripCrLf(char* text);
 void LEmailMakeMessageId(char out[260], const char16_t* senderAddress);
 void LEmailFormatDate(char out[260]);

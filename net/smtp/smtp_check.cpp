@@ -1,5 +1,7 @@
 // The settings test: a dialogue up to RCPT TO that tells whether a server
-// would take mail with these settings, without sending any.
+// would take mail with these settings, without sending any. It connects as
+// the sender does (TLS from the first byte on 465, STARTTLS when asked
+// for), so that what passes the test is what sending will meet.
 #include <arpa/inet.h>
 
 #include "foundation/utf8.h"
@@ -11,7 +13,8 @@
 
 namespace {
 
-LNetOpResult Connect(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, const char16_t* hostText) {
+LNetOpResult Connect(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, const char16_t* hostText,
+                     uint16_t& connected) {
     char16_t hostW[260];
     uint16_t port = LNetSplitHostPort(hostText, hostW, 587);
     char host[260];
@@ -23,6 +26,7 @@ LNetOpResult Connect(LNetOpResult& result, LTaskProgress& progress, LCryptoSocke
     for (uint16_t p : {port, uint16_t(25)}) {
         address.port = htons(p);
         LCopyField(conn.server_name, hostW);
+        connected = p;
         if (LNetConnect(result, progress, conn.socket, address, 60000) != LNetFailed || port != 587) break;
     }
     if (result == LNetFailed) return LSmtpFail(result, progress, u"Unable to connect to mail server \"%s\".", hostText);
@@ -52,9 +56,13 @@ LNetOpResult Authenticate(LNetOpResult& result, LTaskProgress& progress, LCrypto
 }
 
 LNetOpResult RunTest(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, const LSmtpSettings& s) {
-    if (Connect(result, progress, conn, s.smtpHost) != LNetDone) return result;
+    uint16_t port = 0;
+    if (Connect(result, progress, conn, s.smtpHost, port) != LNetDone) return result;
     progress.SetProgress(0.3);
     progress.SetStatusText(u"Connected to server", 1);
+    bool implicitTls = LSmtpIsImplicitTlsPort(port);
+    if (implicitTls && !conn.StartTls(LTlsClient))
+        return LSmtpFail(result, progress, u"Could not create secure connection to server.");
     int code = 0;
     if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
     if (code != 220) {
@@ -68,7 +76,8 @@ LNetOpResult RunTest(LNetOpResult& result, LTaskProgress& progress, LCryptoSocke
         return LSmtpFail(result, progress, u"Mail host server error (HELO not accepted): %d", code);
     }
     uint8_t mismatch = 0;
-    if (s.useSsl && LSmtpRequireStartTls(result, progress, conn, startTls, mismatch) != LNetDone) return result;
+    if (!implicitTls && s.useSsl && LSmtpRequireStartTls(result, progress, conn, startTls, mismatch) != LNetDone)
+        return result;
     if (*s.userName && Authenticate(result, progress, conn, s) != LNetDone) return result;
 
     progress.SetProgress(0.6);

@@ -23,6 +23,11 @@ LNetOpResult LSmtpSendCommand(LNetOpResult& result, LTaskProgress& progress, LCr
 // after its first ':'.
 LNetOpResult LSmtpReadReply(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, int& code,
                             char* text);
+class LSmtpReplyReader;
+// Reads one whole reply into reader (which keeps it whole, and the
+// extensions an EHLO reply offers), timeout ms for each piece.
+LNetOpResult LSmtpReadReplyInto(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn,
+                                LSmtpReplyReader& reader, uint32_t timeout);
 // Reads the reply to EHLO and notes whether STARTTLS is offered.
 LNetOpResult LSmtpReadEhloReply(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, bool& startTls,
                                 int& code);
@@ -42,9 +47,10 @@ private:
 uint32_t LSmtpSendDotStuffed(LTaskProgress& progress, LMimeWriter& conn, const char* text, uint64_t n);
 
 // The greeting: EHLO first, HELO only when the server answers EHLO with a
-// 5xx code (startTls is then false). Writes the code of the last reply.
+// 5xx code (startTls is then false). Writes the code of the last reply;
+// last (may be null) receives that reply whole.
 LNetOpResult LSmtpGreet(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, bool& startTls,
-                        int& code);
+                        int& code, LSmtpReplyReader* last = nullptr);
 
 constexpr const char16_t* LSmtpEncryptionRequiredText =
     u"Encryption required for requested Email server. Please check your Email Settings.";
@@ -61,6 +67,9 @@ LNetOpResult LSmtpFail(LNetOpResult& result, LTaskProgress& progress, const char
 // Secures a plain connection whose user asked for encryption: STARTTLS must
 // be offered and accepted and the handshake must succeed (else the error is
 // shown and the result is 2); then the greeting is sent again. nameMismatch
-// is set when the handshake failed on the certificate's name.
+// is set when the handshake failed on the certificate's name; last (may be
+// null) receives the last reply whole.
 LNetOpResult LSmtpRequireStartTls(LNetOpResult& result, LTaskProgress& progress, LCryptoSocket& conn, bool offered,
-                                  uint8_t& nameMismatch);
+                                  uint8_t& nameMismatch, LSmtpReplyReader* last = nullptr);
+// Implicit TLS from the first byte: port 465 (and a test's stand-in).
+bool LSmtpIsImplicitTlsPort(uint16_t port);

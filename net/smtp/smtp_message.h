@@ -4,6 +4,18 @@
 // the name-mismatch flag, which it sets for the caller to report.
 #include <cstdint>
 
+// How a send ended, for the caller to report and decide on a retry.
+struct LSmtpOutcome {
+    char16_t endpoint[260] = {0};  // host:port of the server, once known
+    const char* step = "";         // what the dialogue was doing when it ended
+    char serverReply[512] = {0};   // the server's last reply whole; empty when it gave none to the last command
+    uint8_t endOfDataSent = 0;     // the end of data went out: the server may hold the message whatever followed
+    uint8_t authFailed = 0;        // the server refused the user name or password for good (5xx)
+    // The failure is the server's or the connection's, not this message's:
+    // the account's other messages would meet it too.
+    uint8_t serverTrouble = 0;
+};
+
 struct LSmtpMessage {
     const char16_t* to = u"";           // recipients, separated by commas
     const char16_t* sender = u"";       // MAIL FROM address and From address; may be empty
@@ -25,14 +37,17 @@ struct LSmtpMessage {
     // files the same bytes in Sent.
     const char* mime = nullptr;
     uint64_t mimeLength = 0;
-    // Called just before the end of DATA goes out: from then on the server
-    // may hold the message whatever the reply, so the caller records it.
+    // Called once the end of DATA has been handed to the connection: from
+    // then on the server may hold the message whatever the reply, so the
+    // caller records it (and not before: a message that never reached its
+    // end is not the server's).
     void (*dataEnding)(void* context) = nullptr;
     void* dataEndingContext = nullptr;
     // out: the refusal was final (5xx to MAIL or DATA, or every recipient
     // refused with 5xx); some recipients refused while others took it.
     uint8_t permanentFailure = 0;
     uint32_t refusedRecipients = 0;
+    LSmtpOutcome outcome;  // out
 };
 
 struct LSmtpSettings {

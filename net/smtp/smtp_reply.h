@@ -19,8 +19,14 @@ public:
     // Every byte after the first ':' of the reply, across its lines, without
     // CR and LF, cut at 259 bytes.
     char text[260] = {0};
+    // The whole reply as the server wrote it (every line, codes included,
+    // without CR LF, lines joined by a blank), cut at 511 bytes: what a
+    // user is shown when the server refuses.
+    char full[512] = {0};
     // A "250-STARTTLS" or "250 STARTTLS" line was seen.
     bool startTls = false;
+    // The server offers 8BITMIME: a message with 8-bit text may say so.
+    bool eightBitMime = false;
 
 private:
     void EndLine();
@@ -28,6 +34,7 @@ private:
     char line_[259] = {0};  // 258 bytes of a line are kept
     size_t lineLength_ = 0;
     size_t textLength_ = 0;
+    size_t fullLength_ = 0;
     bool colonSeen_ = false;
     bool complete_ = false;
 };

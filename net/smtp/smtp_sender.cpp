@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <atomic>
+#include <cstdio>
 
 #include "foundation/lstring.h"
 #include "foundation/utf8.h"
@@ -10,11 +11,11 @@
 #include "net/crypto_socket.h"
 #include "net/net_address.h"
 #include "net/smtp/smtp_dialogue.h"
+#include "net/smtp/smtp_reply.h"
 
 namespace {
 
 std::atomic<uint16_t> g_directPortForTests{0};
-std::atomic<uint16_t> g_implicitTlsPortForTests{0};
 
 constexpr const char16_t* kEncryptionRequired = LSmtpEncryptionRequiredText;
 
@@ -39,6 +40,7 @@ struct Dialogue {
     LCryptoSocket conn;
     bool implicitTls = false;
     bool viaHost = false;
+    bool eightBitMime = false;  // the server offers 8BITMIME
 
     Dialogue(LTaskProgress& p, LSmtpMessage& m) : progress(p), message(m) { conn.verify_name = m.verifyServerName; }
 
@@ -47,10 +49,37 @@ struct Dialogue {
         if (conn.name_mismatch) message.nameMismatch = 1;
         return false;
     }
+    // What the dialogue does now; the last reply is forgotten, so that a
+    // command without an answer is not reported with an older one.
+    void Step(const char* name) {
+        message.outcome.step = name;
+        message.outcome.serverReply[0] = 0;
+    }
+    void Keep(const LSmtpReplyReader& reply) {
+        std::snprintf(message.outcome.serverReply, sizeof message.outcome.serverReply, "%s", reply.full);
+    }
+    LNetOpResult Command(LNetOpResult& result, const char* step, const char* a, const char* b, const char* c) {
+        Step(step);
+        return LSmtpSendCommand(result, progress, conn, a, b, c);
+    }
+    // One reply, kept whole for the caller's report.
+    LNetOpResult Read(LNetOpResult& result, int& code, char* text);
     LNetOpResult Run(LNetOpResult& result);
+    LNetOpResult Converse(LNetOpResult& result);
     LNetOpResult Authenticate(LNetOpResult& result);
     LNetOpResult SendBase64Line(LNetOpResult& result, const char16_t* text);
 };
+
+LNetOpResult Dialogue::Read(LNetOpResult& result, int& code, char* text) {
+    LSmtpReplyReader reader;
+    code = 0;
+    if (text) text[0] = 0;
+    if (LSmtpReadReplyInto(result, progress, conn, reader, LSmtpReplyTimeout) != LNetDone) return result;
+    code = reader.code;
+    if (text) LCopyFieldA(text, reader.text);
+    Keep(reader);
+    return result;
+}
 
 LNetOpResult Dialogue::SendBase64Line(LNetOpResult& result, const char16_t* text) {
     LUTF8FromWide utf8(text);
@@ -62,40 +91,63 @@ LNetOpResult Dialogue::SendBase64Line(LNetOpResult& result, const char16_t* text
 
 LNetOpResult Dialogue::Authenticate(LNetOpResult& result) {
     int code = 0;
-    if (LSmtpSendCommand(result, progress, conn, "AUTH LOGIN\r\n", "", "") != LNetDone) return result;
-    if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
+    if (Command(result, "AUTH", "AUTH LOGIN\r\n", "", "") != LNetDone) return result;
+    if (Read(result, code, nullptr) != LNetDone) return result;
     if (code == 503) {
         bool startTls;
-        if (LSmtpGreet(result, progress, conn, startTls, code) != LNetDone) return result;
+        Step("EHLO");
+        LSmtpReplyReader last;
+        if (LSmtpGreet(result, progress, conn, startTls, code, &last) != LNetDone) return result;
+        Keep(last);
         if (code == 250) {
-            if (LSmtpSendCommand(result, progress, conn, "AUTH LOGIN\r\n", "", "") != LNetDone) return result;
-            if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
+            if (Command(result, "AUTH", "AUTH LOGIN\r\n", "", "") != LNetDone) return result;
+            if (Read(result, code, nullptr) != LNetDone) return result;
         }
     }
     if (code == 530) return Fail(result, progress, kEncryptionRequired);
     if (code != 334) return result = LNetDone;  // the server does without
+    Step("AUTH");
     if (SendBase64Line(result, message.userName) != LNetDone) return result;
-    if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
+    if (Read(result, code, nullptr) != LNetDone) return result;
     if (code != 334) return result = LNetDone;
+    Step("AUTH");
     if (SendBase64Line(result, message.password) != LNetDone) return result;
-    if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
-    if (code != 235)
+    if (Read(result, code, nullptr) != LNetDone) return result;
+    if (code != 235) {
+        // A final refusal; "454 try again later" is not one.
+        message.outcome.authFailed = code >= 500 && code < 600;
         return Fail(result, progress, u"Email authentication username or password not accepted (%d): %s", code,
                     message.to);
+    }
     return result = LNetDone;
 }
 
+// Until the server has answered MAIL FROM, and whenever a command gets no
+// answer at all, a failure is the server's, not the message's.
 LNetOpResult Dialogue::Run(LNetOpResult& result) {
+    message.outcome.serverTrouble = 1;
+    Converse(result);
+    if (result != LNetDone && !message.outcome.serverReply[0]) message.outcome.serverTrouble = 1;
+    return result;
+}
+
+LNetOpResult Dialogue::Converse(LNetOpResult& result) {
     progress.SetProgress(0.1);
     progress.SetStatusText(u"Connected to server", 1);
+    Step("TLS handshake");
     if (implicitTls && !SecureNow()) return Fail(result, progress, u"Could not create secure connection to server.");
 
     int code = 0;
-    if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
+    Step("greeting");
+    if (Read(result, code, nullptr) != LNetDone) return result;
     if (code != 220) return Fail(result, progress, u"Mail server not responding: %s (%d)", message.to, code);
 
     bool startTls = false;
-    if (LSmtpGreet(result, progress, conn, startTls, code) != LNetDone) return result;
+    Step("EHLO");
+    LSmtpReplyReader last;
+    if (LSmtpGreet(result, progress, conn, startTls, code, &last) != LNetDone) return result;
+    Keep(last);
+    eightBitMime = last.eightBitMime;
     if (code != 250) {
         if (code == 504)
             return Fail(result, progress,
@@ -108,9 +160,15 @@ LNetOpResult Dialogue::Run(LNetOpResult& result) {
     // With UseSSL the user asked for an encrypted connection: a server that
     // does not offer STARTTLS or refuses it gets neither the credentials nor
     // the message in clear.
-    if (!implicitTls && message.useSsl &&
-        LSmtpRequireStartTls(result, progress, conn, startTls, message.nameMismatch) != LNetDone)
-        return result;
+    if (!implicitTls && message.useSsl) {
+        Step("STARTTLS");
+        if (LSmtpRequireStartTls(result, progress, conn, startTls, message.nameMismatch, &last) != LNetDone) {
+            Keep(last);
+            return result;
+        }
+        Keep(last);
+        eightBitMime = last.eightBitMime;
+    }
 
     if (viaHost && *message.userName && Authenticate(result) != LNetDone) return result;
 
@@ -136,8 +194,14 @@ LNetOpResult Dialogue::Run(LNetOpResult& result) {
     char senderA[260];
     LWideToUTF8Buf(senderA, sender);
     char text[260];
-    if (LSmtpSendCommand(result, progress, conn, "MAIL FROM:<", senderA, ">\r\n") != LNetDone) return result;
-    if (LSmtpReadReply(result, progress, conn, code, text) != LNetDone) return result;
+    // 8-bit text is announced where the server understands the word.
+    bool eightBit = false;
+    for (uint64_t i = 0; message.mime && i < message.mimeLength && !eightBit; ++i)
+        eightBit = static_cast<unsigned char>(message.mime[i]) >= 0x80;
+    const char* mailTail = eightBit && eightBitMime ? "> BODY=8BITMIME\r\n" : ">\r\n";
+    if (Command(result, "MAIL FROM", "MAIL FROM:<", senderA, mailTail) != LNetDone) return result;
+    if (Read(result, code, text) != LNetDone) return result;
+    message.outcome.serverTrouble = 0;
     message.permanentFailure = code >= 500 && code < 600;
     if (code != 250)
         return Fail(result, progress,
@@ -151,8 +215,8 @@ LNetOpResult Dialogue::Run(LNetOpResult& result) {
     for (rcpt.Begin(message.to); rcpt.address[0];) {
         char addressA[260];
         LWideToUTF8Buf(addressA, rcpt.address);
-        if (LSmtpSendCommand(result, progress, conn, "RCPT TO:<", addressA, ">\r\n") != LNetDone) return result;
-        if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
+        if (Command(result, "RCPT TO", "RCPT TO:<", addressA, ">\r\n") != LNetDone) return result;
+        if (Read(result, code, nullptr) != LNetDone) return result;
         if (code == 250 || code == 251) {
             accepted = true;
         } else {
@@ -171,23 +235,26 @@ LNetOpResult Dialogue::Run(LNetOpResult& result) {
     }
 
     progress.StopMarquee();
-    if (LSmtpSendCommand(result, progress, conn, "DATA\r\n", "", "") != LNetDone) return result;
-    if (LSmtpReadReply(result, progress, conn, code, nullptr) != LNetDone) return result;
+    if (Command(result, "DATA", "DATA\r\n", "", "") != LNetDone) return result;
+    if (Read(result, code, nullptr) != LNetDone) return result;
     if (code != 354) {
         message.permanentFailure = code >= 500 && code < 600;
         return Fail(result, progress, u"Mail host server error (DATA not accepted)");
     }
     LSmtpConnectionWriter writer(conn);
+    Step("message text");
     if (message.mime)
         result = LSmtpSendDotStuffed(progress, writer, message.mime, message.mimeLength);
     else
         result = LSmtpSendMessageContent(progress, message, writer, sender);
     if (result != LNetDone) return result;
     if (progress.IsStopRequested()) return result = LNetStopped;
-    if (message.dataEnding) message.dataEnding(message.dataEndingContext);
 
+    Step("end of data");
     if (conn.Send(result, progress, "\r\n.\r\n", 5, LSmtpCommandTimeout) != LNetDone) return result;
-    if (LSmtpReadReply(result, progress, conn, code, text) != LNetDone) return result;
+    message.outcome.endOfDataSent = 1;
+    if (message.dataEnding) message.dataEnding(message.dataEndingContext);
+    if (Read(result, code, text) != LNetDone) return result;
     if (code == 250) {
         progress.SetProgress(0.95);
         progress.SetStatusText(u"Email sent", 1);
@@ -224,12 +291,22 @@ LNetOpResult Dialogue::Run(LNetOpResult& result) {
 // Connects to the SMTP host: its port, or 587 with the fall-back to 25.
 LNetOpResult ConnectHost(LNetOpResult& result, LTaskProgress& progress, Dialogue& d) {
     LUTF8FromWide hostText(d.message.smtpHost);
+    char16_t host[260];
+    LNetSplitHostPort(d.message.smtpHost, host, 587);
+    auto endpoint = [&](uint16_t port) {
+        LString text;
+        text.Format(u"%s:%d", host, int(port));
+        LCopyField(d.message.outcome.endpoint, text.c_str());
+    };
+    d.Step("connecting");
     LNetAddressList list;
     LNetResolveHost(list, hostText.text, 587);
-    d.implicitTls = list.port == 465 || (list.port && list.port == g_implicitTlsPortForTests.load());
+    endpoint(list.port);
+    d.implicitTls = LSmtpIsImplicitTlsPort(list.port);
     if (LConnectAddressList(result, progress, d.conn, d.message.smtpHost, list) != LNetFailed) return result;
     if (list.port != 587) return result;
     LNetResolveHost(list, hostText.text, 25);
+    endpoint(list.port);
     return LConnectAddressList(result, progress, d.conn, d.message.smtpHost, list);
 }
 
@@ -251,6 +328,8 @@ LNetOpResult DeliverDirect(LNetOpResult& result, LTaskProgress& progress, LSmtpM
     LNetResolveMailExchanger(target, hostPort.c_str());
     if (uint16_t testPort = g_directPortForTests.load()) target.port = htons(testPort);
     Dialogue d(progress, message);
+    LCopyField(message.outcome.endpoint, hostPort.c_str());
+    d.Step("connecting");
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (attempt && progress.WaitStop(5000) == LWaitStopped) return result = LNetStopped;
         d.conn.Close();
@@ -259,6 +338,7 @@ LNetOpResult DeliverDirect(LNetOpResult& result, LTaskProgress& progress, LSmtpM
     }
     if (result == LNetStopped) return result;
     if (result != LNetDone) {
+        message.outcome.serverTrouble = 1;
         if (*message.smtpHost)
             return Fail(result, progress, u"Unable to connect to either mail server \"%s\" or the mail server at \"%s\".",
                         message.smtpHost, domain);
@@ -281,6 +361,7 @@ LNetOpResult DeliverDirectEach(LNetOpResult& result, LTaskProgress& progress, LS
         copy.to = one;
         DeliverDirect(result, progress, copy);
         if (copy.nameMismatch) message.nameMismatch = 1;
+        message.outcome = copy.outcome;
         if (result == LNetStopped) return result;
     }
     return result;
@@ -289,7 +370,6 @@ LNetOpResult DeliverDirectEach(LNetOpResult& result, LTaskProgress& progress, LS
 }  // namespace
 
 void LSmtpSetDirectDeliveryPortForTests(uint16_t port) { g_directPortForTests = port; }
-void LSmtpSetImplicitTlsPortForTests(uint16_t port) { g_implicitTlsPortForTests = port; }
 
 namespace {
 
@@ -301,6 +381,7 @@ LNetOpResult LSmtpSendEmail(LNetOpResult& result, LTaskProgress& progress, LSmtp
     // A caller's null text counts as empty; the caller's record is left as
     // it was but for the out fields.
     LSmtpMessage m = message;
+    m.outcome = LSmtpOutcome();
     for (const char16_t** text : {&m.to, &m.sender, &m.senderName, &m.replyTo, &m.subject, &m.body, &m.smtpHost,
                                   &m.userName, &m.password})
         if (!*text) *text = u"";
@@ -308,6 +389,7 @@ LNetOpResult LSmtpSendEmail(LNetOpResult& result, LTaskProgress& progress, LSmtp
     if (m.nameMismatch) message.nameMismatch = 1;
     message.permanentFailure = m.permanentFailure;
     message.refusedRecipients = m.refusedRecipients;
+    message.outcome = m.outcome;
     return result;
 }
 
@@ -334,6 +416,7 @@ LNetOpResult SendEmail(LNetOpResult& result, LTaskProgress& progress, LSmtpMessa
     if (result == LNetStopped) return result;
     if (result != LNetDone) {
         if (message.sendDirect) return DeliverDirectEach(result, progress, message);
+        message.outcome.serverTrouble = 1;
         return Fail(result, progress, u"Unable to connect to mail server \"%s\" when sending an email to \"%s\".",
                     message.smtpHost, message.to);
     }

@@ -26,6 +26,8 @@ LTestSmtpServer::LTestSmtpServer(const std::string& folder, const LTestSmtpServe
     if (o.authInClear) argv.push_back("--auth-in-clear");
     for (const auto& r : o.refuse) argv.insert(argv.end(), {"--refuse", r});
     if (!o.dataReply.empty()) argv.insert(argv.end(), {"--data-reply", o.dataReply});
+    for (const auto& f : o.faults) argv.insert(argv.end(), {"--fault", f});
+    if (o.faultTimes) argv.insert(argv.end(), {"--fault-times", std::to_string(o.faultTimes)});
     // The server's own complaints (a client that gave up on the handshake)
     // go to its log, not into the test's output.
     process_ = std::make_unique<LTestProcess>(LTestRedirectedArgv(argv, "/dev/null", folder + "/server.log"));

@@ -27,6 +27,13 @@ struct LTestSmtpServerOptions {
     std::string dataReply;                 // reply to the end of data instead of 250
     std::string certPath, keyPath;         // PEM files for either TLS form (tls_peer.h issues them)
     bool closeAfterData = false;           // drop the connection after answering the end of data
+    // "STEP=ACTION": at GREETING, a verb ("MAIL", "AUTH", ...) or END (the
+    // end of data) the server hangs ("hang"), drops the line ("drop"; at
+    // END after keeping the message) or answers with ACTION as it is
+    // ("451 4.3.0 try later"). A hang or a reply at END is recorded as the
+    // command "END". faultTimes > 0: only that many times in all.
+    std::vector<std::string> faults;
+    int faultTimes = 0;
     int port = 0;                          // 0: a free port
 };
 

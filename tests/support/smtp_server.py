@@ -3,7 +3,11 @@
 Every message is appended as one JSON line to --messages, every command
 (verb, argument and whether TLS was on) to --commands. The server can offer
 STARTTLS or speak TLS from the first byte, ask for AUTH LOGIN, refuse chosen
-recipients with 550 and answer the end of data with a chosen reply.
+recipients with 550 and answer the end of data with a chosen reply. A
+fault (--fault STEP=ACTION) makes it hang, drop the connection or answer
+with a chosen reply at one step: GREETING, a command verb (EHLO, AUTH, MAIL,
+RCPT, DATA, ...) or END (the end of the message data); --fault-times limits
+it to the first connections that reach that step.
 Run with Debian's /usr/bin/python3, which has python3-aiosmtpd.
 """
 import argparse
@@ -13,6 +17,39 @@ import signal
 import ssl
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+
+FAULTS_DONE = {"count": 0}
+
+
+def fault_for(args, step):
+    """The action of a fault at this step, or None; counts it as spent."""
+    action = args.faults.get(step)
+    if action is None:
+        return None
+    if args.fault_times and FAULTS_DONE["count"] >= args.fault_times:
+        return None
+    FAULTS_DONE["count"] += 1
+    return action
+
+
+async def forever():
+    await asyncio.Event().wait()
+
+
+class SilentProtocol(asyncio.Protocol):
+    """A connection at the greeting step: no greeting ever, or a drop, or a
+    chosen reply and then a drop."""
+
+    def __init__(self, action):
+        self.action = action
+
+    def connection_made(self, transport):
+        if self.action == "drop":
+            transport.close()
+        elif self.action != "hang":
+            transport.write((self.action + "\r\n").encode())
+            transport.close()
 
 
 def append_json(path, record):
@@ -34,6 +71,13 @@ class Handler:
     async def handle_DATA(self, server, session, envelope):
         if self.args.data_reply:
             return self.args.data_reply
+        action = fault_for(self.args, "END")
+        if action is not None:
+            append_json(self.args.commands, {"cmd": "END", "arg": action, "tls": session.ssl is not None})
+            if action == "hang":
+                await forever()
+            if action != "drop":
+                return action
         append_json(self.args.messages, {
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
@@ -41,6 +85,10 @@ class Handler:
             "tls": session.ssl is not None,
             "auth": session.auth_data.login.decode() if session.authenticated and session.auth_data else "",
         })
+        if action == "drop":
+            # The server holds the message; its reply is lost.
+            server.transport.close()
+            await forever()
         if self.args.close_after_data:
             # The reply goes out first; then the client finds the line dead
             # when it says QUIT.
@@ -63,7 +111,15 @@ class RecordingSMTP(SMTP):
                 "arg": arg or "",
                 "tls": self._implicit_tls or self._tls_protocol is not None,
             })
-            await method(arg)
+            action = fault_for(self._args, verb)
+            if action == "hang":
+                await forever()
+            elif action == "drop":
+                self.transport.close()
+            elif action is not None:
+                await self.push(action)
+            else:
+                await method(arg)
         return call
 
 
@@ -83,7 +139,10 @@ def main():
     p.add_argument("--refuse", action="append", default=[])
     p.add_argument("--data-reply", default="")
     p.add_argument("--close-after-data", action="store_true")
+    p.add_argument("--fault", action="append", default=[])
+    p.add_argument("--fault-times", type=int, default=0)
     args = p.parse_args()
+    args.faults = dict(f.split("=", 1) for f in args.fault)
     args.refuse = [a.lower() for a in args.refuse]
 
     context = None
@@ -100,6 +159,9 @@ def main():
     handler = Handler(args)
 
     def factory():
+        action = fault_for(args, "GREETING")
+        if action is not None:
+            return SilentProtocol(action)
         kwargs = {"hostname": "mx.test", "enable_SMTPUTF8": True}
         if args.starttls and context:
             kwargs["tls_context"] = context

@@ -25,6 +25,15 @@ LWebDbTableDef* LWebDbTableRegister(const char* table, const char* key);
 #define LWEBDBTABLE_TABLE(table, key) \
     [[maybe_unused]] static const LWebDbTableDef* g_dbtable_##table = LWebDbTableRegister(#table, key)
 
+// A check of one text written to a column of a table through dbtable-write:
+// null lets it be written, else the refusal's reason (a 400).
+using LWebDbTableTextCheck = const char* (*)(const char* column, const char* text);
+bool LWebDbTableAddCheck(const char* table, LWebDbTableTextCheck check);
+#define LWEBDBTABLE_CHECK(table, check) \
+    [[maybe_unused]] static const bool g_dbtable_check_##table = LWebDbTableAddCheck(#table, check)
+// The first refusal of the table's checks for that text, or null.
+const char* LWebDbTableCheckText(const char* table, const char* column, const char* text);
+
 // The first registration of exactly that name, or null.
 const LWebDbTableDef* LWebDbTableFind(const char* table);
 // Non-empty, ASCII letters, digits and underscore only.

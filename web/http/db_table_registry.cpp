@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <cstring>
+#include <vector>
 
 #include "foundation/json_value.h"
 #include "foundation/log.h"
@@ -50,6 +51,32 @@ LWebDbTableDef* LWebDbTableRegister(const char* table, const char* key) {
     while (*tail) tail = &(*tail)->next;
     *tail = def;
     return def;
+}
+
+namespace {
+
+struct TextCheck {
+    const char* table;
+    LWebDbTableTextCheck check;
+};
+
+std::vector<TextCheck>& Checks() {
+    static std::vector<TextCheck> checks;
+    return checks;
+}
+
+}  // namespace
+
+bool LWebDbTableAddCheck(const char* table, LWebDbTableTextCheck check) {
+    Checks().push_back({table, check});
+    return true;
+}
+
+const char* LWebDbTableCheckText(const char* table, const char* column, const char* text) {
+    for (const TextCheck& c : Checks())
+        if (std::strcmp(c.table, table) == 0)
+            if (const char* reason = c.check(column, text)) return reason;
+    return nullptr;
 }
 
 const LWebDbTableDef* LWebDbTableFind(const char* table) {

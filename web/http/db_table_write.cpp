@@ -45,6 +45,8 @@ bool RenderData(WriteContext& c, const LJsonValue& data, LStringA& names, LStrin
             }
             break;
         case LJsonString:
+            if (const char* refused = LWebDbTableCheckText(c.table.table, column, v.text.c_str()))
+                return c.result.Fail(400, refused);
             value.AppendFormat("'%Q'", v.text.c_str());
             break;
         case LJsonBool:

@@ -4,6 +4,7 @@
 
 #include "foundation/utf8.h"
 #include "mail/queue/send_queue.h"
+#include "net/mime/mime_message.h"
 
 namespace {
 
@@ -54,6 +55,65 @@ TEST(ComposeSent, HeadersWholeFoldedAndMarked) {
         EXPECT_LE(line.size(), 998u);
     }
     EXPECT_NE(mime.find("line one\r\nline two\r\n.dot line\r\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+std::string Utf8(const LString& s) { return LToUtf8(s.c_str()); }
+
+// A line too long for SMTP is never cut (that would change the text): the
+// part goes quoted-printable and decodes to exactly what was written.
+TEST(ComposeSent, LongLinesTravelQuotedPrintableUnchanged) {
+    std::u16string body = u"short = line\r\n" + std::u16string(1500, u'x') + u" \u00fc\u00df end \nlast line ";
+    LComposeInput in;
+    in.from = u"me@example.org";
+    in.to = u"you@example.net";
+    in.textBody = body.c_str();
+    LStringA out;
+    LEmailComposeMime(in, out);
+    std::string mime = out.Str();
+    size_t start = mime.find("\r\n\r\n");
+    ASSERT_NE(start, std::string::npos);
+    EXPECT_NE(mime.substr(0, start + 2).find("Content-Transfer-Encoding: quoted-printable\r\n"), std::string::npos);
+    std::string encoded = mime.substr(start + 4);
+    size_t line = 0;
+    for (char c : encoded) {
+        line = c == '\n' ? 0 : line + 1;
+        EXPECT_LE(line, 77u);  // 76 and the CR
+    }
+    LStringA decoded;
+    EMLMimeDecodeQuotedPrintable(encoded, decoded, false);
+    std::string want = LToUtf8(body.c_str());
+    want.replace(want.find(" end \n"), 6, " end \r\n");
+    EXPECT_EQ(decoded.Str(), want + "\r\n");
+}
+
+// What the text part of a sent HTML message shows, and how a typed text
+// becomes HTML: paragraphs stay, style sheets and scripts never show.
+TEST(ComposeSent, TextOfHtmlAndHtmlOfText) {
+    struct Case {
+        const char16_t* html;
+        const char* text;
+    } cases[] = {
+        {u"<html><head><style>p{color:red}</style><title>T</title></head><body><p>Hi</p></body></html>", "Hi\r\n"},
+        {u"a<STYLE type=\"text/css\">b{}</STYLE >c", "ac"},
+        {u"a<script>if (x<y) z()</script>c", "ac"},
+        {u"<styles>kept</styles>", "kept"},
+        {u"a<style>never closed", "a"},
+    };
+    for (const Case& c : cases) {
+        LString text;
+        LEmailHtmlToSendText(text, c.html);
+        EXPECT_EQ(Utf8(text), c.text) << LToUtf8(c.html);
+    }
+    LString html;
+    LEmailAppendTextAsHtml(html, u"line one\nline two\r\n\r\npara <b>&");
+    EXPECT_EQ(Utf8(html), "line one<br>\r\nline two<br>\r\n<br>\r\npara &lt;b&gt;&amp;");
+    LString again;
+    LEmailHtmlToSendText(again, html.c_str());
+    EXPECT_EQ(Utf8(again), "line one\r\nline two\r\n\r\npara <b>&");
 }
 
 }  // namespace

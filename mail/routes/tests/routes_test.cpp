@@ -186,6 +186,11 @@ TEST_F(AccountRoutesTest, SettingsTestPasswordStatusAndReload) {
     std::string smtp = "localhost:" + std::to_string(smtp_->Port());
     const std::string ok = R"({"errorcode":200,"errormsg":"OK"})";
     EXPECT_EQ(Post("emailaccounttest", TestRequest("secret ", smtp)), ok);
+    // As the queue sends: STARTTLS first, the password only inside TLS.
+    std::vector<std::string> verbs;
+    for (const auto& c : smtp_->Commands()) verbs.push_back(c.verb + (c.tls ? "+tls" : ""));
+    EXPECT_EQ(verbs, (std::vector<std::string>{"EHLO", "STARTTLS", "EHLO+tls", "AUTH+tls", "MAIL+tls", "RCPT+tls",
+                                                "QUIT+tls"}));
     EXPECT_EQ(Post("emailaccounttest", TestRequest("secret", smtp)),
               R"({"errorcode":400,"errormsg":"Unable to connect to the IMAP server. Please check the email address and password."})");
     EXPECT_EQ(Post("emailaccounttest", TestRequest("secret ", "")),

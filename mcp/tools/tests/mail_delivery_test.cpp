@@ -84,12 +84,17 @@ protected:
 };
 
 TEST_F(MailDelivery, ToolsQueueExactlyTheGivenRecipients) {
-    std::string source = store.AddMessage(store.account_a, store.inbox_a, "Plans", "See you.", "", 1700000000);
-    store.db.Exec(u"UPDATE main.EMAIL_MESSAGES SET FROM_TEXT='Carol <carol@example.org>';");
+    std::string source = store.AddMessage(store.account_a, store.inbox_a, "Plans", "See you.",
+                                          "<html><head><style>p{color:red}</style></head><body><p>See you.</p>",
+                                          1700000000);
+    store.db.Exec(u"UPDATE main.EMAIL_MESSAGES SET FROM_TEXT='Carol <carol@example.org>', MESSAGE_ID='<plans@example.org>', "
+                  u"REFERENCES_TEXT='<root@example.org> <mid@example.org>';");
     LTestToolAnswer sent = store.Call(
         "send_mail", R"({"account_email":"ALICE@example.com","to":"bob@example.net, dan@example.net","subject":"Line\r\nBcc: eve@x.example","body_text":"one\ntwo"})");
     ASSERT_FALSE(sent.is_error) << sent.text;
-    EXPECT_EQ(sent.summary, "Queued email to bob@example.net, dan@example.net from account acctaaaaaa for background delivery.");
+    std::string queued_id = sent.structured["queued_mail"]["email_id"];
+    EXPECT_EQ(sent.summary, "Queued email " + queued_id + " to bob@example.net, dan@example.net from account acctaaaaaa for "
+                            "background delivery; get_mail with this email_id shows whether it was delivered.");
     EXPECT_EQ(sent.structured["queued_mail"]["subject"], "Line Bcc: eve@x.example");
     EXPECT_EQ(sent.structured["send_quota"], json::parse(R"({"daily_limit":5,"used_today":1,"remaining_today":4})"));
     const std::string id = "\"email_id\":\"" + source + "\"";
@@ -99,7 +104,7 @@ TEST_F(MailDelivery, ToolsQueueExactlyTheGivenRecipients) {
     } actions[] = {
         {"forward_mail", "{" + id + ",\"to\":\"fred@example.net\",\"message\":\"FYI\\r\\nTo: eve@x.example\"}"},
         {"redirect_mail", "{" + id + ",\"to\":\"gina@example.net\"}"},
-        {"reply_mail", "{" + id + ",\"message\":\"Thanks\"}"},
+        {"reply_mail", "{" + id + ",\"message\":\"Thanks\\nline two\\n\\npara\"}"},
     };
     for (const auto& a : actions) {
         LTestToolAnswer r = store.Call(a.tool, a.args);
@@ -134,8 +139,45 @@ TEST_F(MailDelivery, ToolsQueueExactlyTheGivenRecipients) {
     }
     EXPECT_NE(got[0].data.find("Subject: Line Bcc: eve@x.example"), std::string::npos);
     EXPECT_NE(got[0].data.find("one<br"), std::string::npos);
+    // A reply and a forward thread under their source, and their text part
+    // keeps the paragraphs and shows no style sheet.
+    for (size_t i : {1, 3}) {
+        SCOPED_TRACE(i);
+        const std::string& data = got[i].data;
+        EXPECT_NE(data.find("\r\nIn-Reply-To: <plans@example.org>\r\n"), std::string::npos) << data;
+        EXPECT_NE(data.find("\r\nReferences: <root@example.org> <mid@example.org> <plans@example.org>\r\n"),
+                  std::string::npos);
+        size_t text = data.find("Content-Type: text/plain");
+        std::string part = data.substr(text, data.find("\r\n--gc0p4Jq0M2Yt08jU534c", text) - text);
+        EXPECT_EQ(part.find("color:red"), std::string::npos) << part;
+        EXPECT_NE(part.find("See you."), std::string::npos) << part;
+    }
+    EXPECT_NE(got[3].data.find("Thanks\r\nline two\r\n\r\npara"), std::string::npos) << got[3].data;
+    // The sender learns later how the queued mail fared.
+    LTestToolAnswer status = store.Call("get_mail", "{\"email_id\":\"" + queued_id + "\"}");
+    EXPECT_EQ(status.structured["delivery"]["state"], "FILED") << status.text;
     std::string found = dovecot.Doveadm({"search", "-u", kUser, "mailbox", "Sent", "all"});
     EXPECT_EQ(std::count(found.begin(), found.end(), '\n'), 5) << found;
+}
+
+// A message refused after it was queued: get_mail says so, with the
+// server's words.
+TEST_F(MailDelivery, GetMailTellsWhenQueuedMailWasRefused) {
+    LTestSmtpServerOptions o;
+    o.refuse = {"nobody@example.net"};
+    smtp = LTestStartTlsSmtpServer(store.root.Path() + "/smtp2", ca, kUser, "secret", o);
+    ASSERT_TRUE(smtp->Ready());
+    ASSERT_TRUE(store.db.ExecF(u"UPDATE main.EMAILACCOUNTS SET OUTGOINGSERVER='localhost:%d';", smtp->Port()));
+    LTestToolAnswer sent =
+        store.Call("send_mail", R"({"account_id":"acctaaaaaa","to":"nobody@example.net","subject":"S","body_text":"b"})");
+    ASSERT_FALSE(sent.is_error) << sent.text;
+    EXPECT_TRUE(Deliver(0).empty());
+    std::string id = sent.structured["queued_mail"]["email_id"];
+    LTestToolAnswer status = store.Call("get_mail", "{\"email_id\":\"" + id + "\"}");
+    EXPECT_EQ(status.structured["delivery"]["state"], "FAILED") << status.text;
+    EXPECT_NE(status.structured["delivery"]["last_error"].get<std::string>().find("550 5.1.1"), std::string::npos)
+        << status.text;
+    EXPECT_NE(status.summary.find("not delivered: FAILED"), std::string::npos) << status.summary;
 }
 
 TEST_F(MailDelivery, TwentyConcurrentSendsQueueFive) {

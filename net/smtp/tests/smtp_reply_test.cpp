@@ -69,3 +69,28 @@ TEST(SmtpReplyReader, IncompleteUntilLastLine) {
 }
 
 }  // namespace
+
+// The whole reply is kept for the user: every line with its code, without
+// line ends; 8BITMIME is noted as STARTTLS is.
+TEST(SmtpReplyReader, WholeReplyAndEightBitMime) {
+    struct Case {
+        std::string bytes;
+        const char* full;
+        bool eightBitMime;
+    } cases[] = {
+        {"451 4.3.0 try later\r\n", "451 4.3.0 try later", false},
+        {"550-5.1.1 first line\r\n550 5.1.1 second: line\r\n", "550-5.1.1 first line 550 5.1.1 second: line", false},
+        {"250-mx\r\n250-8BITMIME\r\n250 SIZE 100\r\n", "250-mx 250-8BITMIME 250 SIZE 100", true},
+        {"250-mx\r\n250 8BITMIMEX\r\n", "250-mx 250 8BITMIMEX", false},
+    };
+    for (const Case& c : cases) {
+        LSmtpReplyReader r;
+        EXPECT_TRUE(r.Feed(c.bytes.data(), c.bytes.size()));
+        EXPECT_STREQ(r.full, c.full);
+        EXPECT_EQ(r.eightBitMime, c.eightBitMime) << c.bytes;
+    }
+    std::string huge = "554 " + std::string(2000, 'z') + "\r\n";
+    LSmtpReplyReader r;
+    r.Feed(huge.data(), huge.size());
+    EXPECT_EQ(std::string(r.full).size(), sizeof r.full - 1);
+}

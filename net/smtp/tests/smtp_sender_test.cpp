@@ -289,6 +289,79 @@ TEST_F(SmtpSenderTest, SettingsTest) {
     EXPECT_TRUE(taking.Messages().empty());
 }
 
+// The settings test connects as sending does: TLS from the first byte on
+// the submissions port, so the password never travels in clear.
+TEST_F(SmtpSenderTest, SettingsTestOnTheSubmissionsPortIsTlsFromTheStart) {
+    LTestSmtpServerOptions o = SecuredWithLogin();
+    o.startTls = false;
+    o.implicitTls = true;
+    LTestSmtpServer& server = Start(o);
+    LSmtpSetImplicitTlsPortForTests(uint16_t(server.Port()));
+    LSmtpSettings s;
+    s.smtpHost = host_.c_str();
+    s.userName = u"ann";
+    s.password = u"s3cret";
+    s.useSsl = 1;
+    LNetOpResult r;
+    EXPECT_EQ(LSmtpTestSettings(r, progress_, s), 0u) << (progress_.errors.empty() ? "" : progress_.errors[0]);
+    LSmtpSetImplicitTlsPortForTests(0);
+    EXPECT_EQ(Verbs(server), (std::vector<std::string>{"EHLO+tls", "AUTH+tls", "MAIL+tls", "RCPT+tls", "QUIT+tls"}));
+}
+
+// A failed send says where it stood, what the server answered (whole, not
+// just the text after a colon) and whether the trouble is the server's.
+TEST_F(SmtpSenderTest, FailureNamesTheStepAndTheServersWholeReply) {
+    struct Case {
+        const char* fault;
+        const char* step;
+        const char* reply;
+        bool serverTrouble;
+        bool endOfDataSent;
+    } cases[] = {
+        {"GREETING=421 4.3.2 busy, come back later", "greeting", "421 4.3.2 busy, come back later", true, false},
+        {"MAIL=451 4.3.0 try later", "MAIL FROM", "451 4.3.0 try later", false, false},
+        {"RCPT=drop", "RCPT TO", "", true, false},
+        {"END=554 5.7.1 looks like spam", "end of data", "554 5.7.1 looks like spam", false, true},
+        {"END=drop", "end of data", "", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        LTestSmtpServerOptions o;
+        o.faults = {c.fault};
+        LTestSmtpServer& server = Start(o);
+        LSmtpMessage m = Message(u"bob@example.org");
+        EXPECT_EQ(Send(m), 2u);
+        EXPECT_STREQ(m.outcome.step, c.step);
+        EXPECT_STREQ(m.outcome.serverReply, c.reply);
+        EXPECT_EQ(m.outcome.serverTrouble != 0, c.serverTrouble);
+        EXPECT_EQ(m.outcome.endOfDataSent != 0, c.endOfDataSent);
+        EXPECT_EQ(LToUtf8(m.outcome.endpoint), "localhost:" + std::to_string(server.Port()));
+    }
+}
+
+// 8-bit text is announced to a server that offers 8BITMIME; plain ASCII is
+// not.
+TEST_F(SmtpSenderTest, EightBitTextIsAnnounced) {
+    struct Case {
+        const char* mime;
+        const char* mailArg;
+    } cases[] = {
+        {"Subject: x\r\n\r\nplain\r\n", "FROM:<ann@example.org>"},
+        {"Subject: x\r\n\r\nGr\xc3\xbc\xc3\x9f""e\r\n", "FROM:<ann@example.org> BODY=8BITMIME"},
+    };
+    for (const Case& c : cases) {
+        LTestSmtpServer& server = Start({});
+        LSmtpMessage m = Message(u"bob@example.org");
+        m.mime = c.mime;
+        m.mimeLength = std::char_traits<char>::length(c.mime);
+        EXPECT_EQ(Send(m), 0u) << (progress_.errors.empty() ? "" : progress_.errors[0]);
+        std::string arg;
+        for (const auto& command : server.Commands())
+            if (command.verb == "MAIL") arg = command.arg;
+        EXPECT_EQ(arg, c.mailArg);
+    }
+}
+
 TEST_F(SmtpSenderTest, SendWithTheEmailSettings) {
     LTestSmtpServer& server = Start(SecuredWithLogin());
     LRegSettingsSet(LEmailSettingsSection, u"MailSMTPHost", host_.c_str());
