@@ -230,6 +230,41 @@ TEST_F(GtkDesktop, RelabelledMessageBoxMatchesItsArithmeticAndLooks) {
     for (const std::string& e : errors) ADD_FAILURE() << e;
 }
 
+// A long text wraps at the width the layout gave it: GTK would size the
+// window from the text on one line. A question of type MB_TOPMOST stays
+// above other windows.
+TEST_F(GtkDesktop, LongQuestionsTakeTheirLayoutsSizeAndTopmostOnesStayAbove) {
+    const char16_t* text =
+        u"Oops! Porlinex had an abnormal termination. Help us fix this problem by clicking 'Report Bug' below and "
+        u"entering a bug report for our developers. Please describe what you were doing when it happened, in as much "
+        u"detail as you can.\r\n\r\nWe appreciate your help!";
+    for (bool topmost : {false, true}) {
+        SCOPED_TRACE(topmost);
+        std::vector<std::string> errors;
+        std::string state;
+        std::thread driver;
+        LTestWhenModalLoopRuns([&] {
+            Settle(500);
+            LHwnd box = LGetActiveWindow();
+            std::vector<Node> dump = ParseNodes(LDumpWindowTree(box));
+            driver = std::thread([&errors, &state, dump, box] {
+                std::string wid = WindowId("Abnormal Termination Detected");
+                errors = Agree(dump, wid);
+                state = LTestRunCapture({"xprop", "-id", wid, "_NET_WM_STATE"}, 10000);
+                Click(*Find(dump, "push button", "No"));
+                for (int i = 0; i < 250 && LIsWindow(box); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                if (LIsWindow(box)) LPostMessage(box, LWM_COMMAND, LIDNO, 0);
+            });
+        });
+        bool yes = topmost ? LAskYesNoTopmost(text, u"Abnormal Termination Detected", u"Report Bug", u"No")
+                           : LAskYesNoCustom(LHwnd::Null, text, u"Abnormal Termination Detected", u"Report Bug", u"No");
+        driver.join();
+        EXPECT_FALSE(yes);
+        for (const std::string& e : errors) ADD_FAILURE() << e;
+        EXPECT_EQ(state.find("_NET_WM_STATE_ABOVE") != std::string::npos, topmost) << state;
+    }
+}
+
 TEST_F(GtkDesktop, CancelEndsAProgressWaitAtOnce) {
     LProgressDialog p(u"Copying mail");
     ASSERT_TRUE(p.Show(LHwnd::Null));
