@@ -93,9 +93,12 @@ void LAppMainWindow::Run(bool keep_visible) {
     if (LSettingIsUnset(u"Settings", u"Thanks")) LSetTimer(hwnd, kThanksTimer, kThanksTimerMs, nullptr);
     sigterm_source_ = g_unix_signal_add(SIGTERM, OnEndSignal, GUINT_TO_POINTER(static_cast<uint32_t>(hwnd)));
     sigint_source_ = g_unix_signal_add(SIGINT, OnEndSignal, GUINT_TO_POINTER(static_cast<uint32_t>(hwnd)));
-    // A crash of the service is asked about before the window hides and
-    // the interface opens, so the answer comes first.
+    // A crash of the service is asked about before the interface opens:
+    // the question's loop runs the hiding that creation posted, and the
+    // opening waits for the answer.
+    asking_crash_ = true;
     LCheckServiceCrash(hwnd);
+    asking_crash_ = false;
     if (!keep_visible) LSendMessage(hwnd, LWM_POSTAFTERINIT, 0, 0);
     else LShowWindow(hwnd, LSW_SHOW);
     LCrashWatchStart(hwnd);
@@ -171,7 +174,7 @@ void LAppMainWindow::HideToBackground() {
 }
 
 void LAppMainWindow::AutoOpenWebApp() {
-    if (!hidden_to_background || !engine_running || opened_automatically) return;
+    if (asking_crash_ || !hidden_to_background || !engine_running || opened_automatically) return;
     opened_automatically = true;
     if (!logon_start) OpenWebApp();
 }

@@ -96,6 +96,7 @@ private:
     std::unique_ptr<LHangWatchdog> watchdog_;
     // The maker's notices; shown in the banner above, so it goes first.
     std::unique_ptr<LPushNotificationThread> push_;
+    bool asking_crash_ = false;  // the service-crash question is up
     unsigned sigterm_source_ = 0;
     unsigned sigint_source_ = 0;
 };

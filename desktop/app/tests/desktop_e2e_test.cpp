@@ -169,6 +169,7 @@ TEST_F(DesktopEndToEnd, TrayOpensTheInterfaceSecondStartHandsOverExitStops) {
     EXPECT_TRUE(LTestWaitFor(30000, [] { return LTestServiceStateWord() == "stopped"; })) << LTestServiceStateWord();
 }
 
+// A recorded service crash is asked about before the interface opens.
 // The tray menu that the desktop shows itself when a panel asks for it
 // (ContextMenu): it appears, and the hidden main window stays hidden. Its
 // About and version-check entries open their dialogs; Open with the service
@@ -176,11 +177,21 @@ TEST_F(DesktopEndToEnd, TrayOpensTheInterfaceSecondStartHandsOverExitStops) {
 TEST_F(DesktopEndToEnd, TrayMenuReachesAboutAndUpdatesAndOpenTellsTheServiceIsDown) {
     auto service = std::make_unique<LTestService>();
     ASSERT_TRUE(service->WaitRunning());
+    ASSERT_TRUE(service->WaitWebListening());
     // No version file to be had: the check ends at once.
     LRegSettingsSet(u"Maker", u"DownloadHost", u"127.0.0.1:1");
     std::string jsonl = folder_ + "/watcher.jsonl";
     LTestProcess watcher({"/usr/bin/python3", Source("desktop/app/tests/testdata/fake_watcher.py"), jsonl});
-    auto desktop = StartDesktop();
+    // A service crash recorded earlier is asked about before the interface
+    // opens by itself (an ordinary start, not one at log-on).
+    LRegSettingsSet(u"Errors", u"Exception", u"Service-LTCP-Win100");
+    auto desktop = std::make_unique<LTestProcess>(std::vector<std::string>{LTestProgramPath()});
+    ASSERT_TRUE(LTestWaitFor(30000, [] { return LTestWindowShown("Abnormal Execution Problem"); }));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_FALSE(std::filesystem::exists(folder_ + "/argv"));
+    Click("No");
+    EXPECT_TRUE(WaitArgv());
+    std::ofstream(folder_ + "/go").close();
     std::string name = ItemName(desktop->Pid());
     ASSERT_TRUE(LTestWaitFor(30000, [&] { return LTestReadFile(jsonl).find(name) != std::string::npos; }))
         << LTestReadFile(jsonl);

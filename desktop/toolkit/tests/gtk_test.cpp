@@ -13,6 +13,9 @@
 #include <sstream>
 #include <thread>
 
+#include <gtk/gtk.h>
+
+#include "desktop/toolkit/gtk_peer.h"
 #include "desktop/toolkit/message_box.h"
 #include "desktop/toolkit/progress_dialog.h"
 #include "foundation/json_value.h"
@@ -302,12 +305,24 @@ TEST_F(GtkDesktop, BalloonClosesOnAKeyPress) {
         }
     } form;
     std::atomic<bool> shown{false}, there_before_key{false}, closed{false};
+    std::string icon;
+    bool icon_shown = false;
+    GtkAllocation icon_at{}, title_at{};
     std::thread driver;
     LTestWhenModalLoopRuns([&] {
         Settle(300);
         form.ShowBalloonTip(110, u"Please tell us why you are leaving.", LTTI_WARNING, u"Uninstall Reason");
         LHwnd tip = form.balloon.tip;
         shown = LIsWindowVisible(tip);
+        // The warning icon before the title, 8 pixels in from the bubble's edge.
+        Settle(200);
+        LGtkPeer* peer = LGtkPeerOf(*LWndFind(tip));
+        const gchar* name = nullptr;
+        gtk_image_get_icon_name(GTK_IMAGE(peer->icon), &name, nullptr);
+        icon = name ? name : "";
+        icon_shown = gtk_widget_get_mapped(peer->icon);
+        gtk_widget_get_allocation(peer->icon, &icon_at);
+        gtk_widget_get_allocation(peer->title, &title_at);
         driver = std::thread([&, tip] {
             std::string wid = WindowId("Uninstall Reason");
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -323,6 +338,11 @@ TEST_F(GtkDesktop, BalloonClosesOnAKeyPress) {
     EXPECT_TRUE(shown);
     EXPECT_TRUE(there_before_key);
     EXPECT_TRUE(closed);
+    EXPECT_EQ(icon, "dialog-warning");
+    EXPECT_TRUE(icon_shown);
+    EXPECT_EQ(icon_at.x, 8);
+    EXPECT_EQ(icon_at.y, 8);
+    EXPECT_GT(title_at.x, icon_at.x + icon_at.width);
 }
 
 }  // namespace
