@@ -248,7 +248,15 @@ void OnMenuItemActivated(GtkMenuItem* item, gpointer window) {
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS
 void OnFallbackActivate(GtkStatusIcon*, gpointer self) { static_cast<LTrayIcon*>(self)->PostTray(0x0202); }
 void OnFallbackMenu(GtkStatusIcon*, guint, guint, gpointer self) {
-    static_cast<LTrayIcon*>(self)->PostTray(LWM_CONTEXTMENU);
+    // The menu opens where the click was; the event is gone by the time the
+    // posted message arrives.
+    auto* tray = static_cast<LTrayIcon*>(self);
+    if (GdkEvent* e = gtk_get_current_event()) {
+        double x = 0, y = 0;
+        if (gdk_event_get_root_coords(e, &x, &y)) tray->SetMenuPoint({static_cast<int>(x), static_cast<int>(y)});
+        gdk_event_free(e);
+    }
+    tray->PostTray(LWM_CONTEXTMENU);
 }
 G_GNUC_END_IGNORE_DEPRECATIONS
 
