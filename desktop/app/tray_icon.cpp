@@ -378,6 +378,12 @@ bool LShowPopupMenu(LHwnd window, const std::vector<LMenuItem>& items, const LPo
             for (char16_t& c : text)
                 if (c == u'\t') c = u' ';
             w = gtk_menu_item_new_with_mnemonic(LMnemonicText(text).c_str());
+            // The default item (what a left click does) stands out in bold.
+            if (GtkWidget* label = gtk_bin_get_child(GTK_BIN(w)); item.is_default && GTK_IS_LABEL(label)) {
+                gchar* markup = g_markup_printf_escaped("<b>%s</b>", LMnemonicText(text).c_str());
+                gtk_label_set_markup_with_mnemonic(GTK_LABEL(label), markup);
+                g_free(markup);
+            }
             gtk_widget_set_sensitive(w, item.enabled);
             g_object_set_data(G_OBJECT(w), "command", GINT_TO_POINTER(item.id));
             g_signal_connect(w, "activate", G_CALLBACK(OnMenuItemActivated),
