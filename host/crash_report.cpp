@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "desktop/toolkit/message_box.h"
+#include "desktop/toolkit/progress_dialog.h"
 #include "desktop/toolkit/window_layer.h"
 #include "foundation/data_folder.h"
 #include "foundation/exe_task.h"
@@ -76,14 +77,20 @@ std::string DumpUploadHost() {
 
 // What leaves the machine is the text report beside the dump: the dump holds
 // process memory, and with it mail and passwords.
-void UploadDump(const std::string& dump_path, const std::string& upload_name) {
+// The user who agreed to the report sees the upload under a progress
+// window; without a window layer it runs unseen.
+void UploadDump(const std::string& dump_path, const std::string& upload_name, LHwnd parent) {
     std::string path = dump_path + ".txt";
-    LPlainWait wait;
+    LProgressDialog window(u"Uploading Crash Dump File");
+    LPlainWait plain;
+    bool shown = window.Show(parent);
+    LTaskProgress& wait = shown ? *window.Progress() : plain;
     LNetOpResult result;
     int status = 0;
     wait.SetStatusText(u"Uploading crash dump file", 0);
     LHttpUploadCrashDumpTo(result, wait, DumpUploadHost().c_str(), LFromUtf8(path).c_str(),
                            LFromUtf8(upload_name).c_str(), status);
+    if (shown) window.Close(parent);
 }
 
 bool FileSize(const std::string& path, off_t& size) {
@@ -220,7 +227,7 @@ void LDebugCrashReportRun(const LCrashRecord& record) {
                         "&data=" + Encoded(LGetCrashDataQuery(name, record.available_mb, record.largest_free_mb)) +
                         "&appbits=64&rdf=" + Encoded(LDebugGetCallStackQuery());
     LPlatformShellOpen(LCrashReportPageUrl(query).c_str());
-    if (has_dump) UploadDump(dump, name);
+    if (has_dump) UploadDump(dump, name, LHwnd::Null);
 }
 
 bool LWriteMiniDumpOutOfProcess(const std::string& path) {
@@ -235,7 +242,6 @@ bool LWriteMiniDumpOutOfProcess(const std::string& path) {
 }
 
 void LCrashReportUpload(bool write_dump, const char* reason, LHwnd parent) {
-    (void)parent;
     char16_t iid[260];
     LGetInstallationId(iid);
     struct sysinfo si {};
@@ -270,7 +276,7 @@ void LCrashReportUpload(bool write_dump, const char* reason, LHwnd parent) {
                         "&appbits=64&rdf=" + Encoded(LDebugGetCallStackQuery());
     LPlatformShellOpen(LCrashReportPageUrl(query).c_str());
     if (dump.empty()) return;
-    UploadDump(dump, name);
+    UploadDump(dump, name, parent);
     unlink(dump.c_str());
     unlink((dump + ".txt").c_str());
 }

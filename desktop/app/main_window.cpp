@@ -4,6 +4,7 @@
 
 #include <csignal>
 
+#include "desktop/app/about_box.h"
 #include "desktop/app/app_entry_points.h"
 #include "desktop/requests/desktop_requests.h"
 #include "desktop/app/main_placement.h"
@@ -18,6 +19,7 @@
 #include "host/crash_watch.h"
 #include "host/service_control.h"
 #include "setup/command_counts.h"
+#include "setup/update_dialogs.h"
 #include "setup/usage_counters.h"
 #include "web/engine/web_server.h"
 
@@ -91,9 +93,14 @@ void LAppMainWindow::Run(bool keep_visible) {
     if (LSettingIsUnset(u"Settings", u"Thanks")) LSetTimer(hwnd, kThanksTimer, kThanksTimerMs, nullptr);
     sigterm_source_ = g_unix_signal_add(SIGTERM, OnEndSignal, GUINT_TO_POINTER(static_cast<uint32_t>(hwnd)));
     sigint_source_ = g_unix_signal_add(SIGINT, OnEndSignal, GUINT_TO_POINTER(static_cast<uint32_t>(hwnd)));
+    // A crash of the service is asked about before the interface opens:
+    // the question's loop runs the hiding that creation posted, and the
+    // opening waits for the answer.
+    asking_crash_ = true;
+    LCheckServiceCrash(hwnd);
+    asking_crash_ = false;
     if (!keep_visible) LSendMessage(hwnd, LWM_POSTAFTERINIT, 0, 0);
     else LShowWindow(hwnd, LSW_SHOW);
-    LCheckServiceCrash(hwnd);
     LCrashWatchStart(hwnd);
     watchdog_ = std::make_unique<LHangWatchdog>(hwnd);
     watchdog_->Start();
@@ -167,13 +174,30 @@ void LAppMainWindow::HideToBackground() {
 }
 
 void LAppMainWindow::AutoOpenWebApp() {
-    if (!hidden_to_background || !engine_running || opened_automatically) return;
+    if (asking_crash_ || !hidden_to_background || !engine_running || opened_automatically) return;
     opened_automatically = true;
     if (!logon_start) OpenWebApp();
 }
 
 void LAppMainWindow::OpenWebAppOnRequest() {
-    if (!Query(LQueryKeepInterfaceClosed) && engine_running) OpenWebApp();
+    if (Query(LQueryKeepInterfaceClosed)) return;
+    // The service may have stopped, or come up, since the desktop linked
+    // to it: its answer now decides, and a user who asked is told why
+    // nothing opens.
+    if (!proxy_) {
+        auto proxy = std::make_unique<LServiceEngineProxy>(this);
+        if (proxy->Connect()) proxy_ = std::move(proxy);
+    }
+    if (Query(LQueryEngineRunning)) {
+        engine_running = true;
+        OpenWebApp();
+        return;
+    }
+    LShowMessageOneButton(LHwnd::Null,
+                          u"Porlinex cannot open because its background service is not running.\r\n\r\nStart the "
+                          u"service with \"porlinex -startservice\" (or \"sudo systemctl start "
+                          u"PorlinexService\"), then choose Open Porlinex again.",
+                          u"Porlinex Service Not Running", u"OK", LTD_WARNING_ICON, 0x30);
 }
 
 void LAppMainWindow::OpenWebApp() { launcher.Open(LWebServerGetPort(), LSettingIsUnset(u"Settings", u"Thanks")); }
@@ -192,10 +216,20 @@ bool LAppMainWindow::OnCancel() {
     return false;
 }
 
+std::vector<LMenuItem> LAppMainWindow::TrayMenu() {
+    // The hidden window's menu is the tray's: its About box and version
+    // check are reached from here.
+    return {{LCmdOpen, u"&Open Porlinex", true, true},
+            {LCmdCheckForUpdates, u"&Check for Updates...", false, true},
+            {LCmdAbout, u"&About Porlinex", false, true},
+            {LCmdExit, u"Exit Porlinex", false, true}};
+}
+
 void LAppMainWindow::BuildTrayMenu() {
-    std::vector<LMenuItem> items = {{LCmdOpen, u"&Open Porlinex", true, true}, {LCmdExit, u"Exit Porlinex", false, true}};
     LSetForegroundWindow(hwnd);
-    LShowPopupMenu(hwnd, items);
+    LPoint at;
+    bool asked_at = tray.TakeMenuPoint(&at);
+    LShowPopupMenu(hwnd, TrayMenu(), asked_at ? &at : nullptr);
 }
 
 void LAppMainWindow::OnTrayCommand(int id, int) {
@@ -204,6 +238,8 @@ void LAppMainWindow::OnTrayCommand(int id, int) {
     LCountActiveTime();
     switch (id) {
     case LCmdOpen: OpenWebAppOnRequest(); return;
+    case LCmdAbout: LShowAboutBox(hwnd); return;
+    case LCmdCheckForUpdates: LCheckForUpdates(hwnd); return;
     case LCmdExit:
     case LCmdTurnOff:
         if (ConfirmStop()) {
@@ -218,10 +254,7 @@ void LAppMainWindow::OnTrayCommand(int id, int) {
     }
 }
 
-void LAppMainWindow::AddTrayIcon() {
-    std::vector<LMenuItem> items = {{LCmdOpen, u"&Open Porlinex", true, true}, {LCmdExit, u"Exit Porlinex", false, true}};
-    tray.Add(hwnd, u"Porlinex", items);
-}
+void LAppMainWindow::AddTrayIcon() { tray.Add(hwnd, u"Porlinex", TrayMenu()); }
 
 void LAppMainWindow::OnTray(uint32_t mouse_message) {
     // An open dialog of the program comes first: it is brought forward

@@ -32,6 +32,9 @@ constexpr uint32_t LEventEngineStarted = 0x1000013;
 constexpr int LCmdOpen = 1002;
 constexpr int LCmdExit = 1003;
 constexpr int LCmdTurnOff = 801;
+// The interactive version check and the About box.
+constexpr int LCmdCheckForUpdates = 9004;
+constexpr int LCmdAbout = 9040;
 
 class LAppMainWindow : public LDialog, public LServiceEngineProxyOwner, public LSizeHandler {
 public:
@@ -67,6 +70,8 @@ public:
     void OpenWebApp();
     void AutoOpenWebApp();
     bool ConfirmStop();
+    // The tray's menu: Open, the version check, About and Exit.
+    static std::vector<LMenuItem> TrayMenu();
     void BuildTrayMenu();
     void OnTrayCommand(int id, int code);
 
@@ -91,6 +96,7 @@ private:
     std::unique_ptr<LHangWatchdog> watchdog_;
     // The maker's notices; shown in the banner above, so it goes first.
     std::unique_ptr<LPushNotificationThread> push_;
+    bool asking_crash_ = false;  // the service-crash question is up
     unsigned sigterm_source_ = 0;
     unsigned sigint_source_ = 0;
 };

@@ -102,21 +102,45 @@ GVariant* IconPixmap() {
     return g_variant_builder_end(&b);
 }
 
-GVariant* MenuItemVariant(const LMenuItem& item) {
+// The properties of one menu entry; id 0 is the root, which holds the rest.
+GVariant* ItemProperties(const LMenuItem* item) {
     GVariantBuilder props;
     g_variant_builder_init(&props, G_VARIANT_TYPE("a{sv}"));
-    if (item.id == 0) {
+    if (!item) {
+        g_variant_builder_add(&props, "{sv}", "children-display", g_variant_new_string("submenu"));
+    } else if (item->id == 0) {
         g_variant_builder_add(&props, "{sv}", "type", g_variant_new_string("separator"));
     } else {
-        // dbusmenu marks the access key with "_" where menus use "&".
-        std::string label;
-        for (char c : LUtf8Of(item.text.substr(0, item.text.find(u'\t')))) label += c == '&' ? '_' : c;
+        // dbusmenu spells access keys as GTK does.
+        std::string label = LMnemonicText(item->text.substr(0, item->text.find(u'\t')));
         g_variant_builder_add(&props, "{sv}", "label", g_variant_new_string(label.c_str()));
-        g_variant_builder_add(&props, "{sv}", "enabled", g_variant_new_boolean(item.enabled));
+        g_variant_builder_add(&props, "{sv}", "enabled", g_variant_new_boolean(item->enabled));
     }
-    GVariantBuilder children;
-    g_variant_builder_init(&children, G_VARIANT_TYPE("av"));
-    return g_variant_new_variant(g_variant_new("(ia{sv}av)", static_cast<int>(item.id), &props, &children));
+    return g_variant_builder_end(&props);
+}
+
+// On the bus 0 is the root, so a separator (command id 0) goes by an id
+// of its own beyond the command ids.
+constexpr int kSeparatorIds = 0x10000;
+
+int BusId(const std::vector<LMenuItem>& menu, size_t index) {
+    return menu[index].id != 0 ? menu[index].id : kSeparatorIds + static_cast<int>(index);
+}
+
+const LMenuItem* FindItem(const std::vector<LMenuItem>& menu, int id) {
+    for (size_t i = 0; i < menu.size(); ++i)
+        if (BusId(menu, i) == id) return &menu[i];
+    return nullptr;
+}
+
+GVariant* ItemLayout(int id, const LMenuItem* item, const std::vector<LMenuItem>* children) {
+    GVariantBuilder list;
+    g_variant_builder_init(&list, G_VARIANT_TYPE("av"));
+    if (children)
+        for (size_t i = 0; i < children->size(); ++i)
+            g_variant_builder_add_value(
+                &list, g_variant_new_variant(ItemLayout(BusId(*children, i), &(*children)[i], nullptr)));
+    return g_variant_new("(i@a{sv}av)", id, ItemProperties(item), &list);
 }
 
 void OnMethod(GDBusConnection*, const char*, const char*, const char* iface, const char* method, GVariant* params,
@@ -124,13 +148,39 @@ void OnMethod(GDBusConnection*, const char*, const char*, const char* iface, con
     auto* tray = static_cast<LTrayIcon*>(self);
     std::string m = method;
     if (g_str_equal(iface, "org.kde.StatusNotifierItem")) {
-        if (m == "Activate") tray->PostTray(0x0202);  // WM_LBUTTONUP
-        else if (m == "ContextMenu" || m == "SecondaryActivate") tray->PostTray(LWM_CONTEXTMENU);
+        int x = 0, y = 0;
+        if (m != "Scroll") g_variant_get(params, "(ii)", &x, &y);
+        if (m == "Activate") {
+            tray->PostTray(0x0202);  // WM_LBUTTONUP
+        } else if (m == "ContextMenu" || m == "SecondaryActivate") {
+            // A panel that draws no menu of its own asks for ours at a point.
+            tray->SetMenuPoint({x, y});
+            tray->PostTray(LWM_CONTEXTMENU);
+        }
         g_dbus_method_invocation_return_value(call, nullptr);
         return;
     }
     if (m == "GetLayout") {
-        g_dbus_method_invocation_return_value(call, g_variant_new("(u@(ia{sv}av))", 1u, tray->MenuLayout()));
+        int parent = 0;
+        g_variant_get(params, "(ii@as)", &parent, nullptr, nullptr);
+        const LMenuItem* item = FindItem(tray->Menu(), parent);
+        if (parent != 0 && !item) {
+            g_dbus_method_invocation_return_dbus_error(call, "com.canonical.dbusmenu.Error.UnknownId", "no such menu item");
+            return;
+        }
+        GVariant* layout = parent == 0 ? ItemLayout(0, nullptr, &tray->Menu()) : ItemLayout(parent, item, nullptr);
+        g_dbus_method_invocation_return_value(call, g_variant_new("(u@(ia{sv}av))", 1u, layout));
+    } else if (m == "GetProperty") {
+        int id = 0;
+        const char* name = nullptr;
+        g_variant_get(params, "(i&s)", &id, &name);
+        const LMenuItem* item = FindItem(tray->Menu(), id);
+        GVariant* props = g_variant_ref_sink(ItemProperties(item));
+        GVariant* value = (id == 0 || item) ? g_variant_lookup_value(props, name, nullptr) : nullptr;
+        g_variant_unref(props);
+        if (value) g_dbus_method_invocation_return_value(call, g_variant_new("(v)", value));
+        else g_dbus_method_invocation_return_dbus_error(call, "com.canonical.dbusmenu.Error.UnknownProperty", name);
+        if (value) g_variant_unref(value);
     } else if (m == "Event") {
         int id = 0;
         const char* event = nullptr;
@@ -152,16 +202,23 @@ void OnMethod(GDBusConnection*, const char*, const char*, const char* iface, con
         g_dbus_method_invocation_return_value(call, g_variant_new("(@ai@ai)", g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0),
                                                                   g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0)));
     } else if (m == "GetGroupProperties") {
+        // The ids asked for (none: every entry); property names are not
+        // filtered, which the protocol allows.
+        GVariant* ids = g_variant_get_child_value(params, 0);
+        size_t n = 0;
+        const int32_t* wanted = static_cast<const int32_t*>(g_variant_get_fixed_array(ids, &n, sizeof(int32_t)));
         GVariantBuilder b;
         g_variant_builder_init(&b, G_VARIANT_TYPE("a(ia{sv})"));
-        for (const LMenuItem& item : tray->Menu()) {
-            GVariant* outer = g_variant_ref_sink(MenuItemVariant(item));
-            GVariant* v = g_variant_get_variant(outer);
-            g_variant_unref(outer);
-            GVariant* props = g_variant_get_child_value(v, 1);
-            g_variant_builder_add(&b, "(i@a{sv})", static_cast<int>(item.id), props);
-            g_variant_unref(v);
+        if (n == 0) {
+            g_variant_builder_add(&b, "(i@a{sv})", 0, ItemProperties(nullptr));
+            for (size_t i = 0; i < tray->Menu().size(); ++i)
+                g_variant_builder_add(&b, "(i@a{sv})", BusId(tray->Menu(), i), ItemProperties(&tray->Menu()[i]));
         }
+        for (size_t i = 0; i < n; ++i) {
+            const LMenuItem* item = FindItem(tray->Menu(), wanted[i]);
+            if (wanted[i] == 0 || item) g_variant_builder_add(&b, "(i@a{sv})", wanted[i], ItemProperties(item));
+        }
+        g_variant_unref(ids);
         g_dbus_method_invocation_return_value(call, g_variant_new("(a(ia{sv}))", &b));
     } else {
         g_dbus_method_invocation_return_dbus_error(call, "org.freedesktop.DBus.Error.UnknownMethod", "no such method");
@@ -191,7 +248,15 @@ void OnMenuItemActivated(GtkMenuItem* item, gpointer window) {
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS
 void OnFallbackActivate(GtkStatusIcon*, gpointer self) { static_cast<LTrayIcon*>(self)->PostTray(0x0202); }
 void OnFallbackMenu(GtkStatusIcon*, guint, guint, gpointer self) {
-    static_cast<LTrayIcon*>(self)->PostTray(LWM_CONTEXTMENU);
+    // The menu opens where the click was; the event is gone by the time the
+    // posted message arrives.
+    auto* tray = static_cast<LTrayIcon*>(self);
+    if (GdkEvent* e = gtk_get_current_event()) {
+        double x = 0, y = 0;
+        if (gdk_event_get_root_coords(e, &x, &y)) tray->SetMenuPoint({static_cast<int>(x), static_cast<int>(y)});
+        gdk_event_free(e);
+    }
+    tray->PostTray(LWM_CONTEXTMENU);
 }
 G_GNUC_END_IGNORE_DEPRECATIONS
 
@@ -271,16 +336,6 @@ void LTrayIcon::PostCommand(int id) {
             LPostMessage(window_, LWM_COMMAND, LMakeWParam(static_cast<uint32_t>(id), 0), 0);
 }
 
-GVariant* LTrayIcon::MenuLayout() {
-    GVariantBuilder props;
-    g_variant_builder_init(&props, G_VARIANT_TYPE("a{sv}"));
-    g_variant_builder_add(&props, "{sv}", "children-display", g_variant_new_string("submenu"));
-    GVariantBuilder children;
-    g_variant_builder_init(&children, G_VARIANT_TYPE("av"));
-    for (const LMenuItem& item : menu_) g_variant_builder_add_value(&children, MenuItemVariant(item));
-    return g_variant_new("(ia{sv}av)", 0, &props, &children);
-}
-
 GVariant* LTrayIcon::Property(const char* iface, const char* name) {
     std::string n = name;
     if (g_str_equal(iface, "com.canonical.dbusmenu")) {
@@ -304,17 +359,31 @@ GVariant* LTrayIcon::Property(const char* iface, const char* name) {
     return nullptr;
 }
 
-void LShowPopupMenu(LHwnd window, const std::vector<LMenuItem>& items) {
-    if (LWindowLayerKind() != LBackendKind::Gtk) return;
-    GtkWidget* menu = gtk_menu_new();
+bool LShowPopupMenu(LHwnd window, const std::vector<LMenuItem>& items, const LPoint* at) {
+    if (LWindowLayerKind() != LBackendKind::Gtk) return false;
+    // One menu serves every popup, its entries made anew each time: a
+    // destroyed menu stays behind in the accessibility bridge's cache, and
+    // screen readers walking it later meet a freed window.
+    static GtkWidget* menu = GTK_WIDGET(g_object_ref_sink(gtk_menu_new()));
+    if (gtk_widget_get_visible(menu)) gtk_menu_popdown(GTK_MENU(menu));
+    GList* old = gtk_container_get_children(GTK_CONTAINER(menu));
+    for (GList* i = old; i; i = i->next) gtk_widget_destroy(GTK_WIDGET(i->data));
+    g_list_free(old);
     for (const LMenuItem& item : items) {
         GtkWidget* w;
         if (item.id == 0) {
             w = gtk_separator_menu_item_new();
         } else {
-            std::string label;
-            for (char c : LUtf8Of(item.text)) label += c == '&' ? '_' : c == '\t' ? ' ' : c;
-            w = gtk_menu_item_new_with_mnemonic(label.c_str());
+            std::u16string text = item.text;
+            for (char16_t& c : text)
+                if (c == u'\t') c = u' ';
+            w = gtk_menu_item_new_with_mnemonic(LMnemonicText(text).c_str());
+            // The default item (what a left click does) stands out in bold.
+            if (GtkWidget* label = gtk_bin_get_child(GTK_BIN(w)); item.is_default && GTK_IS_LABEL(label)) {
+                gchar* markup = g_markup_printf_escaped("<b>%s</b>", LMnemonicText(text).c_str());
+                gtk_label_set_markup_with_mnemonic(GTK_LABEL(label), markup);
+                g_free(markup);
+            }
             gtk_widget_set_sensitive(w, item.enabled);
             g_object_set_data(G_OBJECT(w), "command", GINT_TO_POINTER(item.id));
             g_signal_connect(w, "activate", G_CALLBACK(OnMenuItemActivated),
@@ -323,11 +392,24 @@ void LShowPopupMenu(LHwnd window, const std::vector<LMenuItem>& items) {
         gtk_menu_shell_append(GTK_MENU_SHELL(menu), w);
     }
     gtk_widget_show_all(menu);
-    g_signal_connect(menu, "deactivate", G_CALLBACK(+[](GtkMenuShell* m, gpointer) {
-                         g_idle_add(+[](gpointer p) {
-                             gtk_widget_destroy(GTK_WIDGET(p));
-                             return G_SOURCE_REMOVE;
-                         }, m);
-                     }), nullptr);
-    gtk_menu_popup_at_pointer(GTK_MENU(menu), nullptr);
+    // Clicks reach the window as posted messages, so the click that asked
+    // for the menu is no longer GTK's current event here: the menu is
+    // placed on the root window at the asked point, or where the pointer
+    // is, with a press of our own as its trigger (GTK takes the pointer
+    // and the time from it).
+    GdkWindow* root = gdk_get_default_root_window();
+    GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_window_get_display(root)));
+    GdkRectangle rect = {0, 0, 1, 1};
+    if (at && (at->x != 0 || at->y != 0)) rect.x = at->x, rect.y = at->y;
+    else if (pointer) gdk_device_get_position(pointer, nullptr, &rect.x, &rect.y);
+    GdkEvent* trigger = gdk_event_new(GDK_BUTTON_PRESS);
+    trigger->button.window = GDK_WINDOW(g_object_ref(root));
+    trigger->button.button = 3;
+    trigger->button.time = GDK_CURRENT_TIME;
+    trigger->button.x_root = trigger->button.x = rect.x;
+    trigger->button.y_root = trigger->button.y = rect.y;
+    if (pointer) gdk_event_set_device(trigger, pointer);
+    gtk_menu_popup_at_rect(GTK_MENU(menu), root, &rect, GDK_GRAVITY_NORTH_WEST, GDK_GRAVITY_NORTH_WEST, trigger);
+    gdk_event_free(trigger);
+    return gtk_widget_get_visible(menu);
 }

@@ -7,6 +7,7 @@
 // with WM_LBUTTONUP or WM_CONTEXTMENU, and menu items as WM_COMMAND.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "desktop/toolkit/key_names.h"
@@ -30,6 +31,7 @@ public:
     void Remove();
     bool Registered() const { return registered_; }
     bool HasFallback() const { return fallback_ != nullptr; }
+    GtkStatusIcon* Fallback() const { return fallback_; }
 
     // Bus callbacks (GLib invokes them on the window thread).
     void WatcherAppeared();
@@ -37,8 +39,13 @@ public:
     void PostTray(uint32_t mouse_message);
     void PostCommand(int id);
     GVariant* Property(const char* interface_name, const char* name);
-    GVariant* MenuLayout();
     const std::vector<LMenuItem>& Menu() const { return menu_; }
+    // Where the panel asked for the menu (ContextMenu); taken once.
+    void SetMenuPoint(LPoint at) { menu_point_ = at, has_menu_point_ = true; }
+    bool TakeMenuPoint(LPoint* at) {
+        *at = menu_point_;
+        return std::exchange(has_menu_point_, false);
+    }
     std::string BusName() const { return bus_name_; }
 
 private:
@@ -55,8 +62,12 @@ private:
     unsigned menu_reg_ = 0;
     bool registered_ = false;
     GtkStatusIcon* fallback_ = nullptr;
+    LPoint menu_point_;
+    bool has_menu_point_ = false;
 };
 
-// Shows the items as a popup menu at the pointer; the chosen one is posted
-// to the window as WM_COMMAND.
-void LShowPopupMenu(LHwnd window, const std::vector<LMenuItem>& items);
+// Shows the items as a popup menu at a point of the screen, or at the
+// pointer when none is given; the chosen one is posted to the window as
+// WM_COMMAND. False when the menu could not show (no display, or another
+// program holds the pointer).
+bool LShowPopupMenu(LHwnd window, const std::vector<LMenuItem>& items, const LPoint* at = nullptr);

@@ -14,6 +14,7 @@
 #include "desktop/toolkit/controls.h"
 #include "desktop/toolkit/gtk_peer.h"
 #include "desktop/toolkit/gtk_signals.h"
+#include "desktop/toolkit/key_names.h"
 #include "desktop/toolkit/pango_measure.h"
 #include "desktop/toolkit/window_record.h"
 #include "foundation/log.h"
@@ -28,7 +29,7 @@ constexpr const char* kTightCss =
     "entry { min-height: 0; padding: 0 4px; }"
     "progressbar trough, progressbar progress { min-height: 0; min-width: 0; }"
     "separator { min-height: 1px; min-width: 1px; margin: 0; }"
-    ".porlinex-balloon { border: 1px solid #888; background-color: #ffffe1; padding: 8px; }";
+    ".porlinex-balloon { border: 1px solid #888; background-color: #ffffe1; }";
 
 std::string Hex(LColor c) {
     char b[8];
@@ -40,18 +41,24 @@ bool IsClass(const LWnd& w, const char16_t* name) { return LClassIs(w, name); }
 
 uint32_t ButtonType(const LWnd& w) { return w.style & LBS_TYPEMASK; }
 
+// GTK asks a wrapped or ellipsized label for the width of its whole text
+// on one line, and a window grows to that; the layout has already given
+// every label its width, so a label asks for no more than one character.
+void FitLabel(GtkLabel* label) { gtk_label_set_max_width_chars(label, 1); }
+
 // A push button's text stays on one line and is cut with an ellipsis when
-// its rectangle is too narrow (so the button never outgrows it); choice and
-// check box texts wrap.
+// its rectangle is too narrow (so the button never outgrows it); choice,
+// check box and command link texts wrap.
 void LabelButton(const LWnd& w, GtkLabel* label) {
-    gtk_label_set_use_underline(label, FALSE);
     uint32_t type = ButtonType(w);
-    if (type == LBS_AUTORADIOBUTTON || type == LBS_AUTOCHECKBOX || type == LBS_CHECKBOX) {
+    if (type == LBS_AUTORADIOBUTTON || type == LBS_AUTOCHECKBOX || type == LBS_CHECKBOX || type == LBS_COMMANDLINK) {
         gtk_label_set_line_wrap(label, TRUE);
+        gtk_label_set_line_wrap_mode(label, PANGO_WRAP_WORD_CHAR);
         gtk_label_set_xalign(label, 0);
-    } else if (type != LBS_COMMANDLINK) {
+    } else {
         gtk_label_set_ellipsize(label, PANGO_ELLIPSIZE_END);
     }
+    FitLabel(label);
 }
 
 class GtkBackend : public LWindowBackend {
@@ -115,8 +122,10 @@ public:
             LGtkComboSync(p->widget, w, (what & LChangeList) != 0);
         if (what & LChangeRect) Place(w, *p);
         if (what & LChangeEnabled) gtk_widget_set_sensitive(p->widget, w.enabled);
-        if (what & LChangeStyle && GTK_IS_WINDOW(p->widget))
+        if (what & LChangeStyle && GTK_IS_WINDOW(p->widget)) {
             gtk_window_set_deletable(GTK_WINDOW(p->widget), (w.style & LWS_SYSMENU) != 0);
+            gtk_window_set_keep_above(GTK_WINDOW(p->widget), (w.exstyle & LWS_EX_TOPMOST) != 0);
+        }
         if (what & LChangeVisible) {
             if (w.visible) {
                 if (GTK_IS_WINDOW(p->widget) && !IsClass(w, u"tooltips_class32")) {
@@ -221,8 +230,10 @@ public:
     }
 
     void Present(LWnd& w) override {
+        // Bringing a window forward never shows one that is hidden (GTK's
+        // present would map it).
         LGtkPeer* p = LGtkPeerOf(w);
-        if (p && GTK_IS_WINDOW(p->widget)) gtk_window_present(GTK_WINDOW(p->widget));
+        if (p && w.visible && GTK_IS_WINDOW(p->widget)) gtk_window_present(GTK_WINDOW(p->widget));
     }
 
     int ScrollBarSize() override {
@@ -244,6 +255,11 @@ private:
             p.widget = gtk_window_new(GTK_WINDOW_POPUP);
             GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
             GtkWidget* head = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 4);
+            // The layer's size counts 8 pixels all round and the icon
+            // beside the title; a popup window draws no padding of its own.
+            gtk_container_set_border_width(GTK_CONTAINER(box), 8);
+            p.icon = gtk_image_new();
+            gtk_box_pack_start(GTK_BOX(head), p.icon, FALSE, FALSE, 0);
             p.title = gtk_label_new("");
             gtk_widget_set_halign(p.title, GTK_ALIGN_START);
             gtk_box_pack_start(GTK_BOX(head), p.title, TRUE, TRUE, 0);
@@ -261,6 +277,7 @@ private:
             gtk_container_add(GTK_CONTAINER(p.widget), box);
             gtk_style_context_add_class(gtk_widget_get_style_context(p.widget), "porlinex-balloon");
             gtk_widget_show_all(box);
+            gtk_widget_hide(p.icon);
             return;
         }
         p.widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -273,7 +290,7 @@ private:
         gtk_window_set_resizable(win, (w.style & LWS_THICKFRAME) != 0);
         if (LWndRef owner = LWndFind(w.owner))
             if (LGtkPeer* op = LGtkPeerOf(*owner); op && GTK_IS_WINDOW(op->widget)) gtk_window_set_transient_for(win, GTK_WINDOW(op->widget));
-        p.inner = gtk_fixed_new();
+        p.inner = LGtkClientAreaNew();
         gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
         g_signal_connect(p.inner, "draw", G_CALLBACK(LGtkOnEraseDraw), nullptr);
         gtk_widget_add_events(p.widget, GDK_BUTTON_PRESS_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_STRUCTURE_MASK);
@@ -304,9 +321,17 @@ private:
                         break;
                     }
                 }
-                p.widget = group ? gtk_radio_button_new_with_label_from_widget(group, "")
-                                 : gtk_radio_button_new_with_label(nullptr, "");
-                if (group) gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(p.widget), FALSE);
+                if (!group) {
+                    // GTK keeps one button of a group on, where the layer's
+                    // group may have none checked: a hidden member of the
+                    // group is on while no button is.
+                    GtkWidget* none = gtk_radio_button_new(nullptr);
+                    g_object_ref_sink(none);
+                    p.widget = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(none), "");
+                    g_object_set_data_full(G_OBJECT(p.widget), "porlinex-none", none, g_object_unref);
+                } else {
+                    p.widget = gtk_radio_button_new_with_label_from_widget(group, "");
+                }
                 break;
             }
             default: p.widget = gtk_button_new_with_label(""); break;
@@ -322,8 +347,10 @@ private:
             else {
                 p.widget = gtk_label_new("");
                 gtk_label_set_line_wrap(GTK_LABEL(p.widget), TRUE);
+                gtk_label_set_line_wrap_mode(GTK_LABEL(p.widget), PANGO_WRAP_WORD_CHAR);
                 gtk_label_set_xalign(GTK_LABEL(p.widget), 0);
                 gtk_label_set_yalign(GTK_LABEL(p.widget), 0);
+                FitLabel(GTK_LABEL(p.widget));
             }
         } else if (IsClass(w, u"Edit") && (w.style & LES_MULTILINE)) {
             p.widget = gtk_scrolled_window_new(nullptr, nullptr);
@@ -340,6 +367,9 @@ private:
             p.widget = LGtkMakeTabs();
         } else if (IsClass(w, u"Edit")) {
             p.widget = gtk_entry_new();
+            // As wide as its rectangle, not GTK's 150 pixels at least.
+            gtk_entry_set_width_chars(GTK_ENTRY(p.widget), 1);
+            g_signal_connect_after(p.widget, "draw", G_CALLBACK(LGtkDrawEntryPrompt), nullptr);
             g_signal_connect(p.widget, "changed", G_CALLBACK(LGtkOnEntryChanged), nullptr);
         } else if (IsClass(w, u"ComboBox")) {
             p.widget = LGtkComboCreate();
@@ -384,7 +414,9 @@ private:
         if (GTK_IS_WINDOW(p.widget) && !IsClass(w, u"tooltips_class32")) {
             gtk_window_set_title(GTK_WINDOW(p.widget), t.c_str());
         } else if (GTK_IS_LABEL(p.widget)) {
-            gtk_label_set_text(GTK_LABEL(p.widget), t.c_str());
+            // A label's "&" marks an access key unless it asked for plain text.
+            if (w.style & LSS_NOPREFIX) gtk_label_set_text(GTK_LABEL(p.widget), t.c_str());
+            else gtk_label_set_text_with_mnemonic(GTK_LABEL(p.widget), LMnemonicText(w.text).c_str());
         } else if (p.inner && GTK_IS_TEXT_VIEW(p.inner)) {
             GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(p.inner));
             g_signal_handlers_block_by_func(buffer, reinterpret_cast<gpointer>(LGtkOnTextBufferChanged), p.widget);
@@ -399,15 +431,20 @@ private:
         } else if (GTK_IS_BUTTON(p.widget)) {
             if (ButtonType(w) == LBS_COMMANDLINK) {
                 // Our command link: the title in bold over its note.
-                size_t nl = t.find('\n');
-                std::string title = t.substr(0, nl), note = nl == std::string::npos ? "" : t.substr(nl + 1);
+                size_t nl = w.text.find(u'\n');
+                std::string title = LMnemonicText(w.text.substr(0, nl));
+                // The note is plain text: only its underscores need doubling.
+                std::string note;
+                if (nl != std::u16string::npos)
+                    for (char c : LUtf8Of(w.text.substr(nl + 1))) note += c == '_' ? std::string("__") : std::string(1, c);
                 gchar* markup = note.empty() ? g_markup_printf_escaped("<b>%s</b>", title.c_str())
                                              : g_markup_printf_escaped("<b>%s</b>\n%s", title.c_str(), note.c_str());
                 GtkWidget* label = gtk_bin_get_child(GTK_BIN(p.widget));
-                if (GTK_IS_LABEL(label)) gtk_label_set_markup(GTK_LABEL(label), markup);
+                if (GTK_IS_LABEL(label)) gtk_label_set_markup_with_mnemonic(GTK_LABEL(label), markup);
                 g_free(markup);
             } else {
-                gtk_button_set_label(GTK_BUTTON(p.widget), t.c_str());
+                gtk_button_set_use_underline(GTK_BUTTON(p.widget), TRUE);
+                gtk_button_set_label(GTK_BUTTON(p.widget), LMnemonicText(w.text).c_str());
                 if (GtkWidget* label = gtk_bin_get_child(GTK_BIN(p.widget)); GTK_IS_LABEL(label))
                     LabelButton(w, GTK_LABEL(label));
             }
@@ -439,6 +476,11 @@ private:
         if (GTK_IS_TOGGLE_BUTTON(p.widget)) {
             g_signal_handlers_block_by_func(p.widget, reinterpret_cast<gpointer>(LGtkOnClicked), nullptr);
             gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(p.widget), w.check != 0);
+            // A radio button is turned off by turning on the group's hidden member.
+            if (GTK_IS_RADIO_BUTTON(p.widget) && w.check == 0 && gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(p.widget)))
+                for (GSList* g = gtk_radio_button_get_group(GTK_RADIO_BUTTON(p.widget)); g; g = g->next)
+                    if (!g_object_get_data(G_OBJECT(g->data), "lhwnd"))
+                        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(g->data), TRUE);
             g_signal_handlers_unblock_by_func(p.widget, reinterpret_cast<gpointer>(LGtkOnClicked), nullptr);
         } else if (GTK_IS_PROGRESS_BAR(p.widget)) {
             int span = std::max(1, w.range_hi - w.range_lo);
@@ -468,7 +510,13 @@ private:
                 if (cursor) g_object_unref(cursor);
             }
         } else if (GTK_IS_ENTRY(p.widget)) {
-            gtk_entry_set_placeholder_text(GTK_ENTRY(p.widget), LUtf8Of(w.cue).c_str());
+            // GTK's placeholder goes while the entry has the focus; a prompt
+            // that must stay is drawn over the empty entry instead.
+            std::string cue = LUtf8Of(w.cue);
+            g_object_set_data_full(G_OBJECT(p.widget), "porlinex-cue", w.cue_when_focused ? g_strdup(cue.c_str()) : nullptr,
+                                   g_free);
+            gtk_entry_set_placeholder_text(GTK_ENTRY(p.widget), w.cue_when_focused ? nullptr : cue.c_str());
+            gtk_widget_queue_draw(p.widget);
             gtk_entry_set_max_length(GTK_ENTRY(p.widget), w.text_limit);
         }
     }
@@ -487,6 +535,13 @@ private:
             gtk_label_set_markup(GTK_LABEL(p.title), m);
             g_free(m);
             gtk_widget_set_visible(p.title, !w.tip_title.empty());
+        }
+        if (p.icon) {
+            // TTI_INFO, TTI_WARNING, TTI_ERROR.
+            static const char* const kIcons[] = {"dialog-information", "dialog-warning", "dialog-error"};
+            bool shown = !w.tip_title.empty() && w.tip_icon >= 1 && w.tip_icon <= 3;
+            if (shown) gtk_image_set_from_icon_name(GTK_IMAGE(p.icon), kIcons[w.tip_icon - 1], GTK_ICON_SIZE_MENU);
+            gtk_widget_set_visible(p.icon, shown);
         }
         if (p.inner && GTK_IS_LABEL(p.inner) && w.max_tip_width > 0)
             gtk_widget_set_size_request(p.inner, std::min(w.max_tip_width, w.rect.Width()), -1);

@@ -107,6 +107,7 @@ LResult EditProc(LHwnd h, uint32_t msg, LWParam wp, LLParam lp) {
         LWndRef w = LWndFind(h);
         if (!w) return 0;
         w->cue = lp ? reinterpret_cast<const char16_t*>(lp) : u"";
+        w->cue_when_focused = wp != 0;
         Changed(*w, LChangeState);
         return 1;
     }

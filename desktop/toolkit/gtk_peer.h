@@ -10,6 +10,7 @@ struct LGtkPeer {
     GtkWidget* widget = nullptr;  // what is placed or shown
     GtkWidget* inner = nullptr;   // a toplevel's GtkFixed; the balloon's text label
     GtkWidget* title = nullptr;   // the balloon's title label
+    GtkWidget* icon = nullptr;    // the balloon's title icon
     GtkCssProvider* css = nullptr;
     guint pulse = 0;
     GtkWidget* bars[2] = {nullptr, nullptr};  // the window's own scroll bars (LSB_HORZ, LSB_VERT)
@@ -31,6 +32,10 @@ void LGtkShowScrollBars(const LWnd& w, LGtkPeer& p, bool parent_shown = true);
 void LGtkDestroyScrollBars(LGtkPeer& p);
 // The theme's width of a vertical bar.
 int LGtkMeasureScrollBar();
+
+// A top level's client area: a GtkFixed whose size is its size request,
+// whatever its children would like.
+GtkWidget* LGtkClientAreaNew();
 
 // The notebook of a tab control: one empty page per title, the selection
 // shown; the user's picks go to the layer.

@@ -173,6 +173,30 @@ void LGtkOnEntryChanged(GtkEditable* entry, gpointer) {
     LWndNoteText(LGtkHwndOf(GTK_WIDGET(entry)), Utf16Of(gtk_entry_get_text(GTK_ENTRY(entry))));
 }
 
+gboolean LGtkDrawEntryPrompt(GtkWidget* entry, cairo_t* cr, gpointer) {
+    auto* cue = static_cast<const char*>(g_object_get_data(G_OBJECT(entry), "porlinex-cue"));
+    if (!cue || !*cue || gtk_entry_get_text_length(GTK_ENTRY(entry)) > 0) return FALSE;
+    GdkRectangle area;
+    gtk_entry_get_text_area(GTK_ENTRY(entry), &area);
+    PangoLayout* layout = gtk_widget_create_pango_layout(entry, cue);
+    int height = 0;
+    pango_layout_get_pixel_size(layout, nullptr, &height);
+    // The theme's text colour at half strength, as GTK draws a placeholder.
+    GtkStyleContext* style = gtk_widget_get_style_context(entry);
+    GdkRGBA colour;
+    gtk_style_context_get_color(style, gtk_style_context_get_state(style), &colour);
+    colour.alpha *= 0.5;
+    cairo_save(cr);
+    cairo_rectangle(cr, area.x, area.y, area.width, area.height);
+    cairo_clip(cr);
+    gdk_cairo_set_source_rgba(cr, &colour);
+    cairo_move_to(cr, area.x, area.y + (area.height - height) / 2);
+    pango_cairo_show_layout(cr, layout);
+    cairo_restore(cr);
+    g_object_unref(layout);
+    return FALSE;
+}
+
 void LGtkOnTextBufferChanged(GtkTextBuffer* buffer, gpointer edit) {
     GtkTextIter start, end;
     gtk_text_buffer_get_bounds(buffer, &start, &end);

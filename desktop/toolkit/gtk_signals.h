@@ -21,6 +21,9 @@ gboolean LGtkOnConfigure(GtkWidget* widget, GdkEventConfigure* e, gpointer);
 void LGtkOnSetFocus(GtkWindow*, GtkWidget* focus, gpointer);
 void LGtkOnClicked(GtkButton* button, gpointer);
 void LGtkOnEntryChanged(GtkEditable* entry, gpointer);
+// Draws the prompt (the "porlinex-cue" data) over an empty entry, focused
+// or not.
+gboolean LGtkDrawEntryPrompt(GtkWidget* entry, cairo_t* cr, gpointer);
 // edit: the multi-line edit's outer widget, which carries its window.
 void LGtkOnTextBufferChanged(GtkTextBuffer* buffer, gpointer edit);
 void LGtkOnBalloonClose(GtkButton* b, gpointer);

@@ -1,6 +1,7 @@
 #include "desktop/toolkit/key_names.h"
 
 #include "desktop/toolkit/custom_control.h"
+#include "desktop/toolkit/pango_measure.h"
 #include "desktop/toolkit/text_cut.h"
 
 namespace {
@@ -25,6 +26,24 @@ constexpr Named kNames[] = {
 };
 
 }  // namespace
+
+std::string LMnemonicText(const std::u16string& text) {
+    std::u16string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (c == u'_') {
+            out += u"__";
+        } else if (c != u'&') {
+            out += c;
+        } else if (i + 1 < text.size()) {
+            ++i;
+            if (text[i] == u'&') out += u'&';
+            else if (text[i] == u'_') out += u"__";
+            else out += {u'_', text[i]};
+        }
+    }
+    return LUtf8Of(out);
+}
 
 std::u16string LKeyName(uint32_t vk) {
     vk &= 0xFFFF;

@@ -8,6 +8,11 @@
 
 #include "desktop/toolkit/input_messages.h"
 
+// A control or menu text with "&" access keys in GTK's spelling: "&x"
+// becomes "_x", "&&" a literal "&", and a literal "_" is doubled so GTK
+// does not take it for an access key. A lone "&" at the end is dropped.
+std::string LMnemonicText(const std::u16string& text);
+
 // The name of a virtual key ("F5", "Page Up", "A"); empty when unknown.
 std::u16string LKeyName(uint32_t virtual_key);
 // A key code (virtual key plus modifier bits) as shortcut text; a modifier

@@ -50,6 +50,9 @@ public:
 
     void OnInitDialog() override {
         LSetWindowText(hwnd, caption_);
+        // A question that must not hide behind other windows.
+        if (type_ & LMB_TOPMOST)
+            LSetWindowLongPtr(hwnd, LGWL_EXSTYLE, LGetWindowLongPtr(hwnd, LGWL_EXSTYLE) | LWS_EX_TOPMOST);
         int margin = DialogUnitsToPixelsX(7);
         int vmargin = DialogUnitsToPixelsY(7);
         int icon = IconOf(type_);

@@ -59,6 +59,7 @@ struct LWnd {
     int pos = 0, range_lo = 0, range_hi = 100, bar_state = LPBST_NORMAL;
     bool marquee = false;
     std::u16string cue;
+    bool cue_when_focused = false;     // the prompt stays while the edit has the focus
     intptr_t icon = 0;
     LControlColors colors;
     std::vector<LListColumn> columns;

@@ -19,6 +19,7 @@
 #include "host/crash_watch.h"
 #include "host/service_control.h"
 #include "tests/support/service_harness.h"
+#include "tests/support/test_accessible.h"
 #include "tests/support/test_display.h"
 #include "tests/support/test_root.h"
 
@@ -166,6 +167,71 @@ TEST_F(DesktopEndToEnd, TrayOpensTheInterfaceSecondStartHandsOverExitStops) {
     Click("Stop");
     EXPECT_EQ(desktop->Wait(30000), 0);
     EXPECT_TRUE(LTestWaitFor(30000, [] { return LTestServiceStateWord() == "stopped"; })) << LTestServiceStateWord();
+}
+
+// A recorded service crash is asked about before the interface opens.
+// The tray menu that the desktop shows itself when a panel asks for it
+// (ContextMenu): it appears, and the hidden main window stays hidden. Its
+// About and version-check entries open their dialogs; Open with the service
+// stopped says so, and how to start it.
+TEST_F(DesktopEndToEnd, TrayMenuReachesAboutAndUpdatesAndOpenTellsTheServiceIsDown) {
+    auto service = std::make_unique<LTestService>();
+    ASSERT_TRUE(service->WaitRunning());
+    ASSERT_TRUE(service->WaitWebListening());
+    // No version file to be had: the check ends at once.
+    LRegSettingsSet(u"Maker", u"DownloadHost", u"127.0.0.1:1");
+    std::string jsonl = folder_ + "/watcher.jsonl";
+    LTestProcess watcher({"/usr/bin/python3", Source("desktop/app/tests/testdata/fake_watcher.py"), jsonl});
+    // A service crash recorded earlier is asked about before the interface
+    // opens by itself (an ordinary start, not one at log-on).
+    LRegSettingsSet(u"Errors", u"Exception", u"Service-LTCP-Win100");
+    auto desktop = std::make_unique<LTestProcess>(std::vector<std::string>{LTestProgramPath()});
+    ASSERT_TRUE(LTestWaitFor(30000, [] { return LTestWindowShown("Abnormal Execution Problem"); }));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_FALSE(std::filesystem::exists(folder_ + "/argv"));
+    Click("No");
+    EXPECT_TRUE(WaitArgv());
+    std::ofstream(folder_ + "/go").close();
+    std::string name = ItemName(desktop->Pid());
+    ASSERT_TRUE(LTestWaitFor(30000, [&] { return LTestReadFile(jsonl).find(name) != std::string::npos; }))
+        << LTestReadFile(jsonl);
+    auto gdbus = [&](const std::string& path, const std::string& method, std::vector<std::string> args) {
+        std::vector<std::string> argv = {"gdbus", "call", "--session", "--dest", name, "--object-path", path, "--method",
+                                         method};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return LTestRunCapture(argv, 10000);
+    };
+    auto command = [&](int id) {
+        gdbus("/MenuBar", "com.canonical.dbusmenu.Event", {std::to_string(id), "clicked", "<''>", "0"});
+    };
+    auto click = [&](const std::string& control) {
+        std::string tree;
+        EXPECT_TRUE(LTestClickAccessible("porlinex", control, 30000, &tree)) << control << "\n" << tree;
+    };
+
+    gdbus("/StatusNotifierItem", "org.kde.StatusNotifierItem.ContextMenu", {"200", "150"});
+    click("About Porlinex");
+    EXPECT_FALSE(LTestWindowShown("Porlinex by Vek Software"));
+    ASSERT_TRUE(LTestWaitFor(20000, [] { return LTestWindowShown("About Porlinex"); }));
+    click("OK");
+    ASSERT_TRUE(LTestWaitFor(20000, [] { return !LTestWindowShown("About Porlinex"); }));
+
+    command(9004);
+    ASSERT_TRUE(LTestWaitFor(30000, [] { return LTestWindowShown("No Version Information"); }));
+    click("OK");
+    ASSERT_TRUE(LTestWaitFor(20000, [] { return !LTestWindowShown("No Version Information"); }));
+
+    EXPECT_EQ(service->Stop(), 0);
+    command(1002);
+    ASSERT_TRUE(LTestWaitFor(30000, [] { return LTestWindowShown("Porlinex Service Not Running"); }));
+    std::string tree = LTestRunCapture({"/usr/bin/python3", Source("desktop/toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
+    EXPECT_NE(tree.find("porlinex -startservice"), std::string::npos) << tree;
+    click("OK");
+    ASSERT_TRUE(LTestWaitFor(20000, [] { return !LTestWindowShown("Porlinex Service Not Running"); }));
+
+    command(1003);
+    click("Stop");
+    EXPECT_EQ(desktop->Wait(30000), 0);
 }
 
 }  // namespace

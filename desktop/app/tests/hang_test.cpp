@@ -114,6 +114,19 @@ TEST(HangReportDesktop, AStoppedWindowThreadShowsTheReportAndRecoveryClosesIt) {
     EXPECT_NE(tree.find("Report bug"), std::string::npos) << tree;
     EXPECT_NE(tree.find("Close Porlinex"), std::string::npos) << tree;
     EXPECT_NE(tree.find("We're sorry for the interruption in your work."), std::string::npos) << tree;
+    // The two links are as wide as the layout made them (the same), inside
+    // the dialog, however long their notes.
+    auto extents = [&](const std::string& role, const std::string& name) {
+        std::smatch m;
+        std::regex node("\\{\"role\": \"" + role + "\", \"name\": \"" + name +
+                        "[^\"]*\", \"x\": (-?\\d+), \"y\": -?\\d+, \"width\": (\\d+)");
+        return std::regex_search(tree, m, node) ? std::make_pair(std::stoi(m[1]), std::stoi(m[2])) : std::make_pair(0, -1);
+    };
+    auto report = extents("push button", "Report bug"), close = extents("push button", "Close Porlinex");
+    auto dialog = extents("dialog", "Notify Development Team");
+    EXPECT_EQ(report.second, close.second) << tree;
+    EXPECT_GT(report.second, 0) << tree;
+    EXPECT_LE(report.first + report.second, dialog.first + dialog.second) << tree;
     // The thread answers again: the dialog goes and its copy ends.
     EXPECT_TRUE(LTestPumpUntil([] { return !DialogShown(); }));
     EXPECT_TRUE(LTestPumpUntil([&] { return !window.dog->report.IsRunning(); }));

@@ -227,6 +227,25 @@ TEST_F(Controls, ShortcutTextsAndMenuCommands) {
     EXPECT_EQ(menu.items[1].text, u"Exit");
 }
 
+TEST(MnemonicText, AccessKeysTakeGtksSpelling) {
+    struct {
+        const char16_t* text;
+        const char* gtk;
+    } cases[] = {
+        {u"&Next >", "_Next >"},
+        {u"< &Back", "< _Back"},
+        {u"I &accept the license terms", "I _accept the license terms"},
+        {u"Tom && Jerry", "Tom & Jerry"},
+        {u"snake_case &file", "snake__case _file"},
+        {u"&&&Save", "&_Save"},
+        {u"&_under", "__under"},
+        {u"trailing &", "trailing "},
+        {u"No access key", "No access key"},
+        {u"", ""},
+    };
+    for (auto c : cases) EXPECT_EQ(LMnemonicText(c.text), c.gtk) << LUtf8Of(c.text);
+}
+
 TEST_F(Controls, KeysAndMouseReachTheHandlers) {
     struct Recorder : LCustomControl {
         std::vector<std::string> seen;

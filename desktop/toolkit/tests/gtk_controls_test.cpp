@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "desktop/toolkit/edit_prompt.h"
+#include "desktop/toolkit/gtk_peer.h"
 #include "desktop/toolkit/notification_banner.h"
 #include "desktop/toolkit/scroll_panel.h"
 #include "desktop/toolkit/window.h"
@@ -234,6 +235,75 @@ TEST_F(GtkControls, RestingPointerHoversOnceARest) {
     EXPECT_EQ(control.enter, 2);
     EXPECT_EQ(control.leave, 1);
     LDestroyWindow(dlg);
+}
+
+GtkWidget* WidgetOf(LHwnd h) { return LGtkPeerOf(*LWndFind(h))->widget; }
+
+// The entry's pixels as drawn now.
+std::vector<unsigned char> Drawn(GtkWidget* entry) {
+    int w = gtk_widget_get_allocated_width(entry), h = gtk_widget_get_allocated_height(entry);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_t* cr = cairo_create(surface);
+    gtk_widget_draw(entry, cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    std::vector<unsigned char> pixels(data, data + cairo_image_surface_get_stride(surface) * h);
+    cairo_surface_destroy(surface);
+    return pixels;
+}
+
+// What the layer holds is what GTK shows: access keys as underlines (not
+// for SS_NOPREFIX labels), a radio group with none checked shows none,
+// and a prompt meant to stay while the edit has the focus stays.
+TEST_F(GtkControls, AccessKeysRadioGroupsAndFocusedPromptsShowAsTheLayerSays) {
+    Host host;
+    LHwnd h = Show(host, 420, 220);
+    LHwnd next = host.CreateChild(1, u"Button", u"&Next >", LWS_VISIBLE | LWS_TABSTOP, 0);
+    LHwnd name = host.CreateChild(2, u"Static", u"Your &name:", LWS_VISIBLE, 0);
+    LHwnd plain = host.CreateChild(3, u"Static", u"Tom & Jerry_s", LWS_VISIBLE | LSS_NOPREFIX, 0);
+    LHwnd first = host.CreateChild(4, u"Button", u"Uninstall", LWS_VISIBLE | LWS_GROUP | LBS_AUTORADIOBUTTON, 0);
+    LHwnd second = host.CreateChild(5, u"Button", u"Nothing", LWS_VISIBLE | LBS_AUTORADIOBUTTON, 0);
+    LHwnd edit = host.CreateChild(6, u"Edit", u"", LWS_VISIBLE | LWS_TABSTOP, 0);
+    LHwnd other = host.CreateChild(7, u"Edit", u"", LWS_VISIBLE | LWS_TABSTOP, 0);
+    int y = 10;
+    for (LHwnd item : {next, name, plain, first, second, edit, other}) {
+        LMoveWindow(item, 10, y, 300, 24, true);
+        y += 28;
+    }
+    Pump(10);
+
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(WidgetOf(next))), "_Next >");
+    EXPECT_TRUE(gtk_button_get_use_underline(GTK_BUTTON(WidgetOf(next))));
+    EXPECT_STREQ(gtk_label_get_label(GTK_LABEL(WidgetOf(name))), "Your _name:");
+    EXPECT_TRUE(gtk_label_get_use_underline(GTK_LABEL(WidgetOf(name))));
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(WidgetOf(plain))), "Tom & Jerry_s");
+    EXPECT_FALSE(gtk_label_get_use_underline(GTK_LABEL(WidgetOf(plain))));
+
+    auto on = [&](LHwnd radio) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(WidgetOf(radio))) != 0; };
+    EXPECT_FALSE(on(first));
+    EXPECT_FALSE(on(second));
+    LSendMessage(second, LBM_SETCHECK, LBST_CHECKED, 0);
+    Pump(5);
+    EXPECT_TRUE(on(second));
+    LSendMessage(second, LBM_SETCHECK, LBST_UNCHECKED, 0);
+    Pump(5);
+    EXPECT_FALSE(on(first));
+    EXPECT_FALSE(on(second));
+
+    // The caret must not blink between two drawings.
+    g_object_set(gtk_settings_get_default(), "gtk-cursor-blink", FALSE, nullptr);
+    LSetFocus(edit);
+    Pump(10);
+    ASSERT_TRUE(gtk_widget_has_focus(WidgetOf(edit)));
+    std::vector<unsigned char> bare = Drawn(WidgetOf(edit));
+    LSetEditPrompt(edit, u"Search your mail", true);
+    Pump(5);
+    EXPECT_TRUE(Drawn(WidgetOf(edit)) != bare) << "the prompt went with the focus";
+    LSetEditPrompt(edit, u"Search your mail", false);
+    Pump(5);
+    EXPECT_TRUE(Drawn(WidgetOf(edit)) == bare) << "a prompt for unfocused edits shows while focused";
+    LDestroyWindow(h);
 }
 
 }  // namespace

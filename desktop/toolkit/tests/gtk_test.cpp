@@ -13,6 +13,9 @@
 #include <sstream>
 #include <thread>
 
+#include <gtk/gtk.h>
+
+#include "desktop/toolkit/gtk_peer.h"
 #include "desktop/toolkit/message_box.h"
 #include "desktop/toolkit/progress_dialog.h"
 #include "foundation/json_value.h"
@@ -230,6 +233,41 @@ TEST_F(GtkDesktop, RelabelledMessageBoxMatchesItsArithmeticAndLooks) {
     for (const std::string& e : errors) ADD_FAILURE() << e;
 }
 
+// A long text wraps at the width the layout gave it: GTK would size the
+// window from the text on one line. A question of type MB_TOPMOST stays
+// above other windows.
+TEST_F(GtkDesktop, LongQuestionsTakeTheirLayoutsSizeAndTopmostOnesStayAbove) {
+    const char16_t* text =
+        u"Oops! Porlinex had an abnormal termination. Help us fix this problem by clicking 'Report Bug' below and "
+        u"entering a bug report for our developers. Please describe what you were doing when it happened, in as much "
+        u"detail as you can.\r\n\r\nWe appreciate your help!";
+    for (bool topmost : {false, true}) {
+        SCOPED_TRACE(topmost);
+        std::vector<std::string> errors;
+        std::string state;
+        std::thread driver;
+        LTestWhenModalLoopRuns([&] {
+            Settle(500);
+            LHwnd box = LGetActiveWindow();
+            std::vector<Node> dump = ParseNodes(LDumpWindowTree(box));
+            driver = std::thread([&errors, &state, dump, box] {
+                std::string wid = WindowId("Abnormal Termination Detected");
+                errors = Agree(dump, wid);
+                state = LTestRunCapture({"xprop", "-id", wid, "_NET_WM_STATE"}, 10000);
+                Click(*Find(dump, "push button", "No"));
+                for (int i = 0; i < 250 && LIsWindow(box); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                if (LIsWindow(box)) LPostMessage(box, LWM_COMMAND, LIDNO, 0);
+            });
+        });
+        bool yes = topmost ? LAskYesNoTopmost(text, u"Abnormal Termination Detected", u"Report Bug", u"No")
+                           : LAskYesNoCustom(LHwnd::Null, text, u"Abnormal Termination Detected", u"Report Bug", u"No");
+        driver.join();
+        EXPECT_FALSE(yes);
+        for (const std::string& e : errors) ADD_FAILURE() << e;
+        EXPECT_EQ(state.find("_NET_WM_STATE_ABOVE") != std::string::npos, topmost) << state;
+    }
+}
+
 TEST_F(GtkDesktop, CancelEndsAProgressWaitAtOnce) {
     LProgressDialog p(u"Copying mail");
     ASSERT_TRUE(p.Show(LHwnd::Null));
@@ -267,12 +305,24 @@ TEST_F(GtkDesktop, BalloonClosesOnAKeyPress) {
         }
     } form;
     std::atomic<bool> shown{false}, there_before_key{false}, closed{false};
+    std::string icon;
+    bool icon_shown = false;
+    GtkAllocation icon_at{}, title_at{};
     std::thread driver;
     LTestWhenModalLoopRuns([&] {
         Settle(300);
         form.ShowBalloonTip(110, u"Please tell us why you are leaving.", LTTI_WARNING, u"Uninstall Reason");
         LHwnd tip = form.balloon.tip;
         shown = LIsWindowVisible(tip);
+        // The warning icon before the title, 8 pixels in from the bubble's edge.
+        Settle(200);
+        LGtkPeer* peer = LGtkPeerOf(*LWndFind(tip));
+        const gchar* name = nullptr;
+        gtk_image_get_icon_name(GTK_IMAGE(peer->icon), &name, nullptr);
+        icon = name ? name : "";
+        icon_shown = gtk_widget_get_mapped(peer->icon);
+        gtk_widget_get_allocation(peer->icon, &icon_at);
+        gtk_widget_get_allocation(peer->title, &title_at);
         driver = std::thread([&, tip] {
             std::string wid = WindowId("Uninstall Reason");
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -288,6 +338,11 @@ TEST_F(GtkDesktop, BalloonClosesOnAKeyPress) {
     EXPECT_TRUE(shown);
     EXPECT_TRUE(there_before_key);
     EXPECT_TRUE(closed);
+    EXPECT_EQ(icon, "dialog-warning");
+    EXPECT_TRUE(icon_shown);
+    EXPECT_EQ(icon_at.x, 8);
+    EXPECT_EQ(icon_at.y, 8);
+    EXPECT_GT(title_at.x, icon_at.x + icon_at.width);
 }
 
 }  // namespace

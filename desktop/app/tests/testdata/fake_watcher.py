@@ -1,16 +1,20 @@
 #!/usr/bin/python3
 # A StatusNotifierWatcher for the tests: it records each item that
 # registers, reads the item's properties and its menu, then plays the
-# panel's part: actions from the command line ("activate", "click:<id>")
-# are sent to the item. One JSON line per registration goes to the output
-# file.
+# panel's part: actions from the command line are sent to the item:
+# "activate", "click:<id>" (a dbusmenu event), "contextmenu:<x>,<y>" (the
+# item's own popup), and "client" / "clientclick:<id>", which read the menu
+# and click in it through libdbusmenu, the client that panels draw menus
+# with. One JSON line per registration goes to the output file.
 import json
 import sys
+import time
 
 import gi
 
 gi.require_version("Gio", "2.0")
-from gi.repository import Gio, GLib  # noqa: E402
+gi.require_version("Dbusmenu", "0.4")
+from gi.repository import Dbusmenu, Gio, GLib  # noqa: E402
 
 OUT, ACTIONS = sys.argv[1], sys.argv[2:]
 XML = """<node><interface name="org.kde.StatusNotifierWatcher">
@@ -29,6 +33,22 @@ def call(name, path, iface, method, args, reply):
                          Gio.DBusCallFlags.NONE, 5000, None)
 
 
+def settle(seconds):
+    # Runs the loop for a while: libdbusmenu talks to the item asynchronously.
+    end = time.monotonic() + seconds
+    ctx = GLib.MainContext.default()
+    while time.monotonic() < end:
+        ctx.iteration(False) or time.sleep(0.01)
+
+
+def menu_client(name, path):
+    client = Dbusmenu.Client.new(name, path)
+    end = time.monotonic() + 10
+    while time.monotonic() < end and not (client.get_root() and client.get_root().get_children()):
+        settle(0.05)
+    return client
+
+
 def inspect(name):
     props = call(name, "/StatusNotifierItem", "org.freedesktop.DBus.Properties", "GetAll",
                  GLib.Variant("(s)", ("org.kde.StatusNotifierItem",)), "(a{sv})").unpack()[0]
@@ -42,8 +62,24 @@ def inspect(name):
         "icons": [[w, h, len(data)] for (w, h, data) in props["IconPixmap"]],
         "items": [[child[0], child[1].get("label", "")] for child in layout[2]],
     }
+    client = None
     for action in ACTIONS:
-        if action == "activate":
+        if action in ("client", "clientclick") or action.startswith("clientclick:"):
+            client = client or menu_client(name, menu)
+            if action == "client":
+                record["client_items"] = [[c.get_id(), c.property_get("label") or "", c.property_get_bool("enabled")]
+                                          for c in client.get_root().get_children()] if client.get_root() else []
+            else:
+                wanted = int(action.split(":")[1])
+                for c in client.get_root().get_children() if client.get_root() else []:
+                    if c.get_id() == wanted:
+                        c.handle_event("clicked", GLib.Variant("i", 0), 0)
+                settle(0.5)
+        elif action.startswith("contextmenu:"):
+            x, y = (int(v) for v in action[12:].split(","))
+            call(name, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "ContextMenu", GLib.Variant("(ii)", (x, y)),
+                 None)
+        elif action == "activate":
             call(name, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", GLib.Variant("(ii)", (0, 0)), None)
         elif action.startswith("click:"):
             call(name, menu, "com.canonical.dbusmenu", "Event",
