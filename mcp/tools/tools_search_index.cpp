@@ -243,6 +243,16 @@ void LMcpToolCheckSearchIndex(LMcpAnswer& answer, LAppDatabaseAccount& db, const
     LEmailFtsGetCoverage(db, indexed, total, complete);
     char16_t detail[260] = u"No full text index exists on this database, so searches use substring scans.";
     bool verified = available && LEmailFtsVerify(db, deep, detail);
+    // The probe sees one message and FTS5's structural check sees no missing
+    // rows: a deep check compares the index with every stored message, which
+    // holds only once the backfill has reached them all.
+    if (verified && deep && complete) {
+        char16_t error[260];
+        if (!LEmailFtsIntegrityCheck(db, true, error)) {
+            verified = false;
+            LFormatEscPathW(detail, u"The index does not match the stored messages (FTS5 integrity-check): %s", error);
+        }
+    }
     bool started = false;
     if (repair && !verified) {
         started = LEmailFtsRebuild(db);

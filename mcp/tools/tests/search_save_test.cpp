@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <string>
 
 #include "mcp/tools/tests/tool_fixture.h"
@@ -101,6 +103,64 @@ TEST(SearchMailWithoutIndex, RelevanceIsNewestOnTheScan) {
     EXPECT_EQ(a.structured["search_mode"], "like");
     EXPECT_EQ(a.structured["sort"], "newest");
     EXPECT_EQ(Ids(a), newer + " " + older + " ");
+}
+
+// Pages of 50 through one phrase: header hits and body hits, many sharing a
+// received time; every match comes exactly once, whatever the order, on the
+// index and on the substring scan.
+TEST(SearchMailPaging, EveryMatchOnceAcrossPages) {
+    for (bool with_index : {true, false}) {
+        LTestToolStore store(with_index);
+        std::set<std::string> all;
+        store.db.Exec(u"BEGIN;");
+        for (int i = 0; i < 200; ++i) {
+            bool in_subject = i % 3 == 0;
+            all.insert(store.AddMessage(store.account_a, store.inbox_a,
+                                        in_subject ? "Quarterly budget review " + std::to_string(i) : "Note",
+                                        in_subject ? "see subject" : "the quarterly budget review is due", "",
+                                        1700000000 + i / 4));
+            store.AddMessage(store.account_a, store.inbox_a, "Other", "budget quarterly", "", 1700000000 + i);
+        }
+        store.db.Exec(u"COMMIT;");
+        for (const char* sort : {"newest", "oldest", "relevance"}) {
+            SCOPED_TRACE(std::string(with_index ? "index " : "scan ") + sort);
+            std::map<std::string, int> seen;
+            for (int offset = 0; offset <= 200; offset += 50) {
+                // A phrase for the index; the scan takes the text as it is.
+                json args = {{"query", with_index ? "\"quarterly budget review\"" : "quarterly budget review"},
+                             {"limit", 50}, {"offset", offset},
+                             {"sort", sort}};
+                LTestToolAnswer a = store.Call("search_mail", args.dump());
+                ASSERT_EQ(a.structured["emails"].size(), offset < 200 ? 50u : 0u) << offset << " " << a.text;
+                if (offset < 200) {
+                    EXPECT_EQ(a.structured["search_mode"], with_index ? "fts" : "like");
+                }
+                for (const json& e : a.structured["emails"]) ++seen[e["id"].get<std::string>()];
+            }
+            EXPECT_EQ(seen.size(), all.size());
+            for (const auto& [id, n] : seen) {
+                EXPECT_EQ(n, 1) << id;
+                EXPECT_TRUE(all.count(id)) << id;
+            }
+        }
+    }
+}
+
+// The substring scan looks at the newest 5000 messages only, and says so.
+TEST(SearchMailWithoutIndex, ScanSaysWhenOlderMessagesWereNotSearched) {
+    LTestToolStore store(false);
+    store.db.Exec(u"BEGIN;");
+    std::string oldest = store.AddMessage(store.account_a, store.inbox_a, "Budget ancient", "", "", 1600000000);
+    for (int i = 0; i < 5000; ++i) store.AddMessage(store.account_a, store.inbox_a, "Other", "", "", 1700000000 + i);
+    store.db.Exec(u"COMMIT;");
+    LTestToolAnswer a = store.Call("search_mail", "{\"query\":\"budget\"}");
+    EXPECT_EQ(a.structured["emails"].size(), 0u);
+    EXPECT_EQ(a.structured["substring_scan"]["complete"], false);
+    EXPECT_EQ(a.structured["substring_scan"]["newest_messages_searched"], 5000);
+    EXPECT_NE(a.summary.find("only the newest 5000 messages"), std::string::npos) << a.summary;
+    // Within the window nothing is said.
+    LTestToolAnswer boxed = store.Call("search_mail", "{\"query\":\"budget\",\"mailbox_id\":\"" + store.archive_a + "\"}");
+    EXPECT_FALSE(boxed.structured.contains("substring_scan")) << boxed.text;
 }
 
 class SaveAttachment : public ::testing::Test {
