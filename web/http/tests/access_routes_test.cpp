@@ -243,12 +243,13 @@ TEST(AccessRoutes, GrantedAccountReachesTheDatabase) {
     auto save = [&](const std::string& users) {
         return Body(Call(web, "settings/access-save", "{\"allUsers\":false,\"users\":\"" + users + "\"}", session));
     };
-    const std::string granted = Computer() + "\\" + account;
+    // As JSON writes it: one backslash, escaped.
+    const std::string granted = Computer() + "\\\\" + account;
 
     // The temporary root stops the account: the save says so and changes
     // nothing.
     EXPECT_EQ(save(granted), "{\"ok\":false,\"error\":\"Unable to apply the Porlinex shared-folder ACL: " +
-                                 Computer() + "\\" + account + " still cannot reach " + web.root.Path() + "\"}");
+                                 granted + " still cannot reach " + web.root.Path() + "\"}");
     EXPECT_EQ(StoredRow(), "");
     EXPECT_EQ(Facl(data).find(account), std::string::npos) << Facl(data);
 
@@ -261,7 +262,7 @@ TEST(AccessRoutes, GrantedAccountReachesTheDatabase) {
     EXPECT_EQ(above.find("default:"), std::string::npos) << above;
 
     // Another list takes the way through away too.
-    EXPECT_EQ(save(Computer() + "\\daemon"), "{\"ok\":true}");
+    EXPECT_EQ(save(Computer() + "\\\\daemon"), "{\"ok\":true}");
     EXPECT_FALSE(OpensAs(uid, db));
     above = Facl(maker);
     EXPECT_EQ(above.find(account), std::string::npos) << above;
