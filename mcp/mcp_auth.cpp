@@ -29,10 +29,6 @@ const char16_t* BearerValue(const Weblet& request) {
     return h[7] ? h + 7 : nullptr;
 }
 
-}  // namespace
-
-namespace {
-
 // The digest of the token in its lower-case form; false when it cannot be
 // made.
 bool TokenDigest(const LString& token, char16_t out[65]) {
