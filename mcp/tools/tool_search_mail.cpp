@@ -203,6 +203,7 @@ void LMcpToolSearchMail(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpA
     int32_t count = 0;
     LMcpSeenIds seen;
     bool smart = Is(scope_name, u"smart");
+    bool fts_found = false;
     PageRow page[50];
     if (fts) {
         const char16_t* order = oldest                         ? u"received ASC, id ASC"
@@ -219,9 +220,12 @@ void LMcpToolSearchMail(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpA
         for (int32_t i = 0; i < n; ++i)
             count = LMcpWriteSearchRow(json, db, FtsRow(sets[page[i].tier], match, page[i].key), seen, count, lim, true);
         mode = u"fts";
+        // A page past the end of the index's result is empty: the scan's
+        // result is another ranking, and its rows would repeat earlier pages.
+        if (n == 0 && off > 0 && ReadPage(db, tiers, order, 1, 0, page) > 0) fts_found = true;
     }
     bool like_window_full = false;
-    if (count == 0) {
+    if (count == 0 && !fts_found) {
         if (fts) mode = u"like_fallback";
         if (!oldest) sort_name = u"newest";
         const char16_t* order = oldest ? u"received ASC, id ASC" : u"received DESC, id DESC";
