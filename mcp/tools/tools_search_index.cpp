@@ -246,7 +246,9 @@ void LMcpToolCheckSearchIndex(LMcpAnswer& answer, LAppDatabaseAccount& db, const
     // The probe sees one message and FTS5's structural check sees no missing
     // rows: a deep check compares the index with every stored message, which
     // holds only once the backfill has reached them all.
+    bool compared = false;
     if (verified && deep && complete) {
+        compared = true;
         char16_t error[260];
         if (!LEmailFtsIntegrityCheck(db, true, error)) {
             verified = false;
@@ -268,6 +270,9 @@ void LMcpToolCheckSearchIndex(LMcpAnswer& answer, LAppDatabaseAccount& db, const
     w.Bool("index_available", available);
     w.Bool("verified", verified);
     w.Bool("deep_check", deep);
+    // Whether the index was compared with every stored message: a deep check
+    // while the backfill still runs cannot do that yet.
+    if (deep) w.Bool("content_compared", compared);
     w.String("detail", detail);
     w.BeginObjectNamed("coverage");
     w.Bool("complete", complete);

@@ -99,6 +99,7 @@ TEST(McpIndexTools, DeepCheckFindsMissingEntriesAndRepairRestoresThem) {
     EXPECT_EQ(store.Call("check_search_index").structured["verified"], true);  // the probe alone misses it
     LTestToolAnswer deep = store.Call("check_search_index", "{\"deep\":true}");
     EXPECT_EQ(deep.structured["verified"], false) << deep.text;
+    EXPECT_EQ(deep.structured["content_compared"], true);
     EXPECT_EQ(deep.summary.rfind("Full text index problem: The index does not match the stored messages", 0), 0u)
         << deep.summary;
 
