@@ -1,12 +1,11 @@
 #include "web/http/access_policy.h"
 
-#include <unistd.h>
-
 #include <cctype>
 #include <cstring>
 #include <utility>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/folder_acl.h"
 #include "platform/system_info.h"
 
@@ -126,7 +125,8 @@ bool LAccessApplyPolicy(const std::string& folder, bool all_users, const std::st
     if (!ok) return false;
     // What the lists give, checked the way the kernel will check the account.
     const std::string db = folder + "/main.db";
-    bool has_db = access(db.c_str(), F_OK) == 0;
+    LPlatformFileInfo db_info;
+    bool has_db = LPlatformGetFileInfo(db.c_str(), &db_info, false);
     for (const auto& [name, uid] : granted) {
         std::string blocked;
         if (!LPlatformUserCanUse(uid, folder, 7, &blocked) || (has_db && !LPlatformUserCanUse(uid, db, 6, &blocked))) {
