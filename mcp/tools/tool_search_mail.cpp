@@ -120,15 +120,16 @@ LString LikeRow(int64_t key) {
     return sql;
 }
 
-// The page of one ranked result: the tiers in order (the smart scope's
-// header hits before its body-only hits), each in the requested order, and
-// one LIMIT and OFFSET over the whole, so pages neither repeat nor skip.
-// Snippets and bodies are read afterwards for the page's rows only.
+// One message of a page: its rowid and the tier that found it.
 struct PageRow {
     int64_t key = 0;
     int tier = 0;
 };
 
+// The page of one ranked result: the tiers in order (the smart scope's
+// header hits before its body-only hits), each in the requested order, and
+// one LIMIT and OFFSET over the whole, so pages neither repeat nor skip.
+// Snippets and bodies are read afterwards for the page's rows only.
 int32_t ReadPage(LAppDatabaseAccount& db, const LString& tiers, const char16_t* order, int32_t limit, int32_t offset,
                  PageRow out[50]) {
     LString sql;
