@@ -1,6 +1,7 @@
 #include "mcp/mcp_auth.h"
 
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "foundation/primary_key.h"
@@ -26,6 +27,15 @@ const char16_t* BearerValue(const Weblet& request) {
     for (size_t i = 0; i < 7; ++i)
         if (LowerAscii(h[i]) != kScheme[i]) return nullptr;
     return h[7] ? h + 7 : nullptr;
+}
+
+// The digest of the token in its lower-case form; false when it cannot be
+// made.
+bool TokenDigest(const LString& token, char16_t out[65]) {
+    LString lowered;
+    for (char16_t c : token.View()) lowered.AppendChar(LowerAscii(c));
+    LMcpHashSecret(lowered.c_str(), lowered.length, out);
+    return out[0] != 0;
 }
 
 }  // namespace
@@ -144,38 +154,71 @@ bool LMcpAuthorizeRequest(const Weblet& request, LAppDatabaseAccount& db) {
     return LMcpCheckBearerKey(request, db);
 }
 
-bool LMcpEnsureStdioToken(LAppDatabaseAccount& db) {
+LMcpTokenUpkeep LMcpKeepStdioToken(LAppDatabaseAccount& db) {
+    // Taken as soon as a step fails, before a rollback replaces the code.
+    auto failed = [&db] {
+        int code = db.handle ? sqlite3_errcode(db.handle) & 0xFF : SQLITE_CANTOPEN;
+        return code == SQLITE_BUSY || code == SQLITE_LOCKED ? LMcpTokenBusy : LMcpTokenFailed;
+    };
     bool ok = false;
-    if (!LMcpSettingBool(db, u"Enabled", false, &ok)) return ok;
-    LStoreTransaction transaction(db);
-    if (!transaction.Began()) return false;
+    if (!LMcpSettingBool(db, u"Enabled", false, &ok)) return ok ? LMcpTokenReady : failed();
+    // Every request passes here: the token and digest are read outside any
+    // transaction, so a request never waits for another writer, and the
+    // write lock is taken only when something must be made or repaired.
     LString token, digest;
     if (!LMcpSettingRead(db, u"StdioAuthorization", token) || !LMcpSettingRead(db, u"StdioAuthorizationHash", digest))
-        return false;
+        return failed();
+    char16_t expected[65];
+    if (!token.IsEmpty() && TokenDigest(token, expected) && digest.View() == std::u16string_view(expected))
+        return LMcpTokenReady;
+
+    LStoreTransaction transaction(db);
+    if (!transaction.Began()) return failed();
+    // Read again under the lock: another request may have made it meanwhile.
+    if (!LMcpSettingRead(db, u"StdioAuthorization", token) || !LMcpSettingRead(db, u"StdioAuthorizationHash", digest))
+        return failed();
     if (token.IsEmpty()) {
         char16_t letters[kTokenLetters + 1];
-        if (!LRandomLettersSecure(letters, kTokenLetters)) return false;
+        if (!LRandomLettersSecure(letters, kTokenLetters)) return LMcpTokenFailed;
         token.Assign(letters);
-        if (!LMcpSettingWrite(db, u"StdioAuthorization", token.c_str())) return false;
+        if (!LMcpSettingWrite(db, u"StdioAuthorization", token.c_str())) return failed();
     }
-    char16_t expected[65];
-    LString lowered;
-    for (char16_t c : token.View()) lowered.AppendChar(LowerAscii(c));
-    LMcpHashSecret(lowered.c_str(), lowered.length, expected);
-    if (!expected[0]) return false;
+    if (!TokenDigest(token, expected)) return LMcpTokenFailed;
     if (digest.View() != std::u16string_view(expected) && !LMcpSettingWrite(db, u"StdioAuthorizationHash", expected))
-        return false;
-    return transaction.Commit();
+        return failed();
+    return transaction.Commit() ? LMcpTokenReady : failed();
 }
 
-bool LMcpGetStdioToken(char16_t out[260]) {
+bool LMcpEnsureStdioToken(LAppDatabaseAccount& db) { return LMcpKeepStdioToken(db) == LMcpTokenReady; }
+
+bool LMcpGetStdioToken(char16_t out[260], std::string* cause) {
     out[0] = 0;
+    std::string ignored;
+    std::string& why = cause ? *cause : ignored;
     LAppDatabaseAccount db(LAppDatabaseAccount::Deferred{}, false);
-    if (!db.Open(db.path, true)) return false;
+    if (!db.Open(db.path, true)) {
+        why = "The Porlinex database " + LToUtf8(db.path) +
+              " cannot be opened for reading by this user (it is missing, or its folder or file does not allow it).";
+        return false;
+    }
     bool ok = false;
-    if (!LMcpSettingBool(db, u"Enabled", false, &ok) || !ok) return false;
+    bool enabled = LMcpSettingBool(db, u"Enabled", false, &ok);
     LString token;
-    if (!LMcpSettingRead(db, u"StdioAuthorization", token)) return false;
+    if (!ok || (enabled && !LMcpSettingRead(db, u"StdioAuthorization", token))) {
+        char16_t error[260];
+        db.GetLastErrorText(error);
+        why = "The MCP settings in the Porlinex database " + LToUtf8(db.path) + " cannot be read: " + LToUtf8(error);
+        return false;
+    }
+    if (!enabled) {
+        why = "Porlinex MCP is turned off. Turn it on on the MCP page of Porlinex first.";
+        return false;
+    }
+    if (token.IsEmpty()) {
+        why = "Porlinex MCP is on, but no stdio token has been made yet: the Porlinex service makes it on its first "
+              "MCP request. Check that the service is running.";
+        return false;
+    }
     LCopyField(out, token.c_str());
-    return out[0] != 0;
+    return true;
 }

@@ -4,6 +4,7 @@
 // token (made here, handed to the relay and the command-line client) or the
 // user's bearer key. Both are stored only as digests.
 #include <cstddef>
+#include <string>
 
 #include "foundation/database.h"
 
@@ -31,9 +32,15 @@ bool LMcpAuthorizeRequest(const Weblet& request, LAppDatabaseAccount& db);
 
 // While Enabled is on, makes the stdio token and its digest when missing and
 // repairs a digest that does not match the token, in one write transaction
-// (two first requests at once leave one token). False when that failed: the
-// caller refuses the request.
+// (two first requests at once leave one token); when both are there and
+// match, nothing is written and no lock is taken. Failed: the caller refuses
+// the request. Busy: another writer held the database past the busy time-out,
+// which says nothing about the caller's credentials.
+enum LMcpTokenUpkeep { LMcpTokenReady, LMcpTokenFailed, LMcpTokenBusy };
+LMcpTokenUpkeep LMcpKeepStdioToken(LAppDatabaseAccount& db);
+// True when the upkeep above ends Ready.
 bool LMcpEnsureStdioToken(LAppDatabaseAccount& db);
 // The stdio token through a read-only connection of its own; true when
-// Enabled is on and a token exists.
-bool LMcpGetStdioToken(char16_t out[260]);
+// Enabled is on and a token exists. Otherwise *cause (when given) says why:
+// the database cannot be read, MCP is off, or no token was made yet.
+bool LMcpGetStdioToken(char16_t out[260], std::string* cause = nullptr);

@@ -73,8 +73,15 @@ void LWebMcp(Weblet& request, const char* bytes, size_t n) {
     }
     LAppDatabaseAccount& db = request.database;
     // A token that cannot be made or read refuses the request: access is
-    // never open because a write failed.
-    if (!LMcpEnsureStdioToken(db) || !LMcpAuthorizeRequest(request, db)) {
+    // never open because a write failed. A busy database is no refusal: a
+    // client would read 401 as wrong credentials.
+    LMcpTokenUpkeep upkeep = LMcpKeepStdioToken(db);
+    if (upkeep == LMcpTokenBusy) {
+        LMcpWriteJsonRpcError(request, body, -32002,
+                              "Porlinex database is busy with another write; try again in a moment.", method_text);
+        return;
+    }
+    if (upkeep != LMcpTokenReady || !LMcpAuthorizeRequest(request, db)) {
         SendRaw(request, kUnauthorized);
         return;
     }

@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -48,21 +50,30 @@ bool Drops(acl_entry_t e, const LPlatformAclChange& c) {
     return false;
 }
 
-bool AddEntry(acl_t* acl, acl_tag_t tag, uint32_t id, bool search) {
+// What a granted entry allows: read and write, search too when `search`;
+// only search when `search_only` (a folder on the way to the data).
+struct Rights {
+    bool search = false;
+    bool search_only = false;
+};
+
+bool AddEntry(acl_t* acl, acl_tag_t tag, uint32_t id, Rights r) {
     acl_entry_t e;
     acl_permset_t perms;
     if (acl_create_entry(acl, &e) != 0 || acl_set_tag_type(e, tag) != 0) return false;
     if (acl_set_qualifier(e, &id) != 0 || acl_get_permset(e, &perms) != 0) return false;
     acl_clear_perms(perms);
-    acl_add_perm(perms, ACL_READ);
-    acl_add_perm(perms, ACL_WRITE);
-    if (search) acl_add_perm(perms, ACL_EXECUTE);
+    if (!r.search_only) {
+        acl_add_perm(perms, ACL_READ);
+        acl_add_perm(perms, ACL_WRITE);
+    }
+    if (r.search || r.search_only) acl_add_perm(perms, ACL_EXECUTE);
     return acl_set_permset(e, perms) == 0;
 }
 
 // Edits one list: the change's entries out, then the granted ones in.
 // Returns the number of named entries left, or -1 on failure.
-int Edit(acl_t* acl, const LPlatformAclChange& c, bool search) {
+int Edit(acl_t* acl, const LPlatformAclChange& c, Rights rights) {
     for (bool found = true; found;) {
         found = false;
         acl_entry_t e;
@@ -75,8 +86,8 @@ int Edit(acl_t* acl, const LPlatformAclChange& c, bool search) {
         }
     }
     for (uint32_t uid : c.grant_users)
-        if (!AddEntry(acl, ACL_USER, uid, search)) return -1;
-    if (c.group_action == LPlatformAclChange::GroupGrant && !AddEntry(acl, ACL_GROUP, c.group, search)) return -1;
+        if (!AddEntry(acl, ACL_USER, uid, rights)) return -1;
+    if (c.group_action == LPlatformAclChange::GroupGrant && !AddEntry(acl, ACL_GROUP, c.group, rights)) return -1;
     int named = 0;
     acl_entry_t e;
     for (int id = ACL_FIRST_ENTRY; acl_get_entry(*acl, id, &e) == 1; id = ACL_NEXT_ENTRY) {
@@ -109,11 +120,12 @@ acl_t BaseOf(acl_t access) {
 // `path` names the object through its descriptor in /proc, so the lists
 // land on the object that was opened, never on what a link points to.
 bool ApplyOne(const std::string& path, bool folder, mode_t mode, const LPlatformAclChange& c) {
-    bool search = folder || (mode & S_IXUSR);
+    Rights rights;
+    rights.search = folder || (mode & S_IXUSR);
     AclHolder access(acl_get_file(path.c_str(), ACL_TYPE_ACCESS));
     if (!access) return false;
     acl_t a = access.release();
-    int named = Edit(&a, c, search);
+    int named = Edit(&a, c, rights);
     access.reset(a);
     if (named < 0 || acl_valid(a) != 0 || acl_set_file(path.c_str(), ACL_TYPE_ACCESS, a) != 0) return false;
     if (!folder) return true;
@@ -124,7 +136,7 @@ bool ApplyOne(const std::string& path, bool folder, mode_t mode, const LPlatform
     if (!had_default) def.reset(BaseOf(a));
     if (!def) return false;
     acl_t d = def.release();
-    named = Edit(&d, c, true);
+    named = Edit(&d, c, Rights{true, false});
     def.reset(d);
     if (named < 0) return false;
     if (named == 0) return !had_default || acl_delete_def_file(path.c_str()) == 0;
@@ -167,6 +179,54 @@ bool Walk(int dirfd, const LPlatformAclChange& c, const std::vector<std::string>
     }
     closedir(dir);
     return ok;
+}
+
+// The rights (4 read, 2 write, 1 search) a permission set holds.
+int Bits(acl_permset_t perms) {
+    return (acl_get_perm(perms, ACL_READ) == 1 ? 4 : 0) | (acl_get_perm(perms, ACL_WRITE) == 1 ? 2 : 0) |
+           (acl_get_perm(perms, ACL_EXECUTE) == 1 ? 1 : 0);
+}
+
+// The kernel's access check of POSIX ACLs for an account that is not root:
+// the owner's entry for the owner; else a named entry of the account; else
+// the group entries of its groups (one that grants suffices; matching only
+// ones that do not refuses); else the others' entry. The mask bounds every
+// entry but the owner's and the others'.
+bool Permits(const std::string& path, uint32_t uid, const std::vector<gid_t>& groups, int want) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    AclHolder acl(acl_get_file(path.c_str(), ACL_TYPE_ACCESS));
+    if (!acl) return false;
+    int user_obj = 0, other = 0, mask = 7, named_user = -1;
+    bool group_matched = false, group_grants = false;
+    std::vector<std::pair<int64_t, int>> group_entries;
+    acl_entry_t e;
+    for (int id = ACL_FIRST_ENTRY; acl_get_entry(acl.get(), id, &e) == 1; id = ACL_NEXT_ENTRY) {
+        acl_tag_t tag;
+        acl_permset_t perms;
+        if (acl_get_tag_type(e, &tag) != 0 || acl_get_permset(e, &perms) != 0) continue;
+        int bits = Bits(perms);
+        switch (tag) {
+            case ACL_USER_OBJ: user_obj = bits; break;
+            case ACL_USER:
+                if (Qualifier(e) == uid) named_user = bits;
+                break;
+            case ACL_GROUP_OBJ: group_entries.emplace_back(st.st_gid, bits); break;
+            case ACL_GROUP: group_entries.emplace_back(Qualifier(e), bits); break;
+            case ACL_MASK: mask = bits; break;
+            case ACL_OTHER: other = bits; break;
+            default: break;
+        }
+    }
+    if (st.st_uid == uid) return (user_obj & want) == want;
+    if (named_user >= 0) return (named_user & mask & want) == want;
+    for (const auto& [gid, bits] : group_entries) {
+        if (gid < 0 || std::find(groups.begin(), groups.end(), static_cast<gid_t>(gid)) == groups.end()) continue;
+        group_matched = true;
+        group_grants = group_grants || (bits & mask & want) == want;
+    }
+    if (group_matched) return group_grants;
+    return (other & want) == want;
 }
 
 template <class Entry, class Lookup>
@@ -236,4 +296,76 @@ bool LPlatformAclUserCanWrite(const std::string& path, uint32_t uid) {
         if (tag == ACL_MASK) masked_out = acl_get_perm(perms, ACL_WRITE) != 1;
     }
     return entry && !masked_out;
+}
+
+bool LPlatformAclApplySearch(const std::string& folder, const LPlatformAclChange& change) {
+    int fd = open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::string path = ProcPath(fd);
+    AclHolder access(acl_get_file(path.c_str(), ACL_TYPE_ACCESS));
+    bool ok = access != nullptr;
+    if (ok) {
+        acl_t a = access.release();
+        int named = Edit(&a, change, Rights{false, true});
+        access.reset(a);
+        ok = named >= 0 && acl_valid(a) == 0 && acl_set_file(path.c_str(), ACL_TYPE_ACCESS, a) == 0;
+    }
+    close(fd);
+    return ok;
+}
+
+bool LPlatformUserCanUse(uint32_t uid, const std::string& path, int want, std::string* blocked) {
+    if (blocked) blocked->clear();
+    if (uid == 0) return true;
+    passwd pw;
+    passwd* found = nullptr;
+    std::vector<char> buf(16384);
+    if (getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) != 0 || !found) return false;
+    std::vector<gid_t> groups(64);
+    int count = static_cast<int>(groups.size());
+    if (getgrouplist(pw.pw_name, pw.pw_gid, groups.data(), &count) < 0) {
+        groups.resize(static_cast<size_t>(count));
+        if (getgrouplist(pw.pw_name, pw.pw_gid, groups.data(), &count) < 0) return false;
+    }
+    groups.resize(static_cast<size_t>(count));
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real) return false;
+    std::string full = real;
+    free(real);
+    // Every folder on the way must let the account pass, then the object
+    // itself must allow what is wanted.
+    if (!Permits("/", uid, groups, 1)) {
+        if (blocked) *blocked = "/";
+        return false;
+    }
+    for (size_t at = 1; at < full.size(); ++at) {
+        if (full[at] != '/') continue;
+        std::string folder = full.substr(0, at);
+        if (!Permits(folder, uid, groups, 1)) {
+            if (blocked) *blocked = folder;
+            return false;
+        }
+    }
+    if (!Permits(full, uid, groups, want)) {
+        if (blocked) *blocked = full;
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> LPlatformClosedAncestors(const std::string& folder) {
+    std::vector<std::string> found;
+    struct stat data;
+    if (stat(folder.c_str(), &data) != 0) return found;
+    std::string at = folder;
+    for (int depth = 0; depth < kMaxDepth; ++depth) {
+        size_t slash = at.rfind('/');
+        if (slash == std::string::npos || slash == 0) break;
+        at.resize(slash);
+        struct stat st;
+        if (lstat(at.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) break;
+        if (st.st_uid != data.st_uid || st.st_gid != data.st_gid || (st.st_mode & S_IXOTH)) break;
+        found.push_back(at);
+    }
+    return found;
 }

@@ -28,6 +28,23 @@ struct LPlatformAclChange {
 bool LPlatformAclApplyTree(const std::string& folder, const LPlatformAclChange& change,
                            const std::vector<std::string>& skip);
 
+// The change on one folder alone, as search-only entries on its access
+// list (no default entries): the way through a folder above the data folder
+// without the right to list or change it. Links are not followed.
+bool LPlatformAclApplySearch(const std::string& folder, const LPlatformAclChange& change);
+
+// The folders above `folder`, nearest first, that the program made for it:
+// up to the first one that has another owner or group than `folder`, is a
+// link, or lets others pass (a system folder such as /var/lib).
+std::vector<std::string> LPlatformClosedAncestors(const std::string& folder);
+
+// Whether the account uid may pass every folder on the way to the path and
+// use the path itself as `want` says (4 read, 2 write, 1 search; summed),
+// by the kernel's rules for mode bits and access lists (root may do all).
+// When not, *blocked names the first place that stops it (empty when the
+// account or the path cannot be looked up).
+bool LPlatformUserCanUse(uint32_t uid, const std::string& path, int want, std::string* blocked);
+
 // Whether the object's access list has a named-user entry that lets uid
 // write (the mask included).
 bool LPlatformAclUserCanWrite(const std::string& path, uint32_t uid);

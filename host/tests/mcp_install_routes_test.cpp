@@ -126,7 +126,10 @@ TEST_F(InstallRoutes, RefusedWithoutSessionOrFromAnotherMachine) {
 // so; the status reports the desktop clients' state as unknown.
 TEST_F(InstallRoutes, NoDesktopWaitsAndReportsUnknown) {
     auto install = std::async(std::launch::async, [&] { return Call("/mcp/claude-install"); });
+    // One desktop request for the status, not one per client.
+    auto asked = std::chrono::steady_clock::now();
     json status = Status();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(2 * 15000));
     EXPECT_EQ(install.get(),
               "{\"ok\":false,\"error\":\"No Porlinex window is currently open to complete this. Open Porlinex and "
               "try again.\"}");
@@ -137,6 +140,9 @@ TEST_F(InstallRoutes, NoDesktopWaitsAndReportsUnknown) {
     EXPECT_EQ(status["claudeDesktopConfigValid"], true);
     EXPECT_EQ(status["codexConfigPath"], "");
     EXPECT_EQ(status["codexInstalled"], false);
+    EXPECT_EQ(status["desktopWindowOpen"], false);
+    EXPECT_EQ(status["desktopStatusMessage"],
+              "No Porlinex window is open, so the AI clients' install state is unknown. Open Porlinex to see it.");
     EXPECT_FALSE(fs::exists(root.Path() + "/home/.config/Claude"));
 }
 

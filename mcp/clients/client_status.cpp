@@ -34,7 +34,28 @@ bool ParseRecord(const std::string& text, LMcpRequestBody& record) {
     return LMcpParseRequestBody(text.data(), text.size(), record) && record.value.kind == LJsonObject;
 }
 
-ClientState JsonClientState(LTaskProgress* progress, LDesktopRequestCode code, std::string (*path)(),
+// The service's way to the desktop for one status answer: asked once per
+// client while a desktop answers; after a request nobody answered, the
+// remaining clients are not asked (each ask would wait out the channel's
+// time-out again) and the answer says why their state is unknown.
+struct DesktopLink {
+    LTaskProgress* progress = nullptr;
+    bool unreachable = false;
+
+    // The reply's detail; false when there is none.
+    bool Ask(LDesktopRequestCode code, std::string& detail) {
+        detail.clear();
+        if (unreachable) return false;
+        std::string message;
+        bool ok = LMcpAskDesktop(code, progress, message, &detail);
+        // A desktop that answers sends its record; a request nobody answered
+        // comes back with nothing but the channel's text.
+        if (!ok && detail.empty()) unreachable = true;
+        return ok;
+    }
+};
+
+ClientState JsonClientState(DesktopLink& link, LDesktopRequestCode code, std::string (*path)(),
                             void (*check)(bool&, bool&, bool&, bool&)) {
     ClientState s;
     if (!LGetServiceFlag()) {
@@ -43,8 +64,8 @@ ClientState JsonClientState(LTaskProgress* progress, LDesktopRequestCode code, s
         s.unknown = false;
         return s;
     }
-    std::string message, detail;
-    LMcpAskDesktop(code, progress, message, &detail);
+    std::string detail;
+    link.Ask(code, detail);
     LMcpRequestBody record;
     if (!ParseRecord(detail, record)) return s;
     s.path = MemberText(record.value, "configPath");
@@ -74,32 +95,28 @@ void WriteJsonClient(LJsonWriter& json, const char* prefix, const ClientState& s
 
 }  // namespace
 
-void LClaudeDesktopConfigStatus(LJsonWriter& json, LTaskProgress* progress) {
-    ClientState s = JsonClientState(progress, LDesktopClaudeStatus, LClaudeDesktopConfigGetPath, LClaudeDesktopConfigCheck);
-    WriteJsonClient(json, "claudeDesktop", s, "Porlinex", "Porlinex", true);
-}
-
-void LAntigravityConfigStatus(LJsonWriter& json, LTaskProgress* progress) {
-    ClientState s = JsonClientState(progress, LDesktopAntigravityStatus, LAntigravityConfigGetPath, LAntigravityConfigCheck);
-    WriteJsonClient(json, "antigravity", s, "porlinex", "porlinex", false);
-}
-
-void LCodexConfigStatus(LJsonWriter& json, LTaskProgress* progress) {
+void LMcpWriteClientInstallStatus(LJsonWriter& json, LTaskProgress* progress) {
+    DesktopLink link;
+    link.progress = progress;
+    WriteJsonClient(json, "claudeDesktop",
+                    JsonClientState(link, LDesktopClaudeStatus, LClaudeDesktopConfigGetPath, LClaudeDesktopConfigCheck),
+                    "Porlinex", "Porlinex", true);
+    WriteJsonClient(json, "antigravity",
+                    JsonClientState(link, LDesktopAntigravityStatus, LAntigravityConfigGetPath, LAntigravityConfigCheck),
+                    "porlinex", "porlinex", false);
     std::string text;
     if (!LCodexConfigStatusJson(text)) text = "{}";
-    if (LGetServiceFlag()) {
-        std::string message, detail;
-        text = LMcpAskDesktop(LDesktopCodexStatus, progress, message, &detail) ? detail : "{}";
-    }
+    if (LGetServiceFlag() && !link.Ask(LDesktopCodexStatus, text)) text = "{}";
     LMcpRequestBody record;
-    if (!ParseRecord(text, record)) return;
-    json.StringUTF8("codexConfigPath", MemberText(record.value, "configPath").c_str());
-    json.Bool("codexConfigExists", MemberBool(record.value, "configExists", false));
-    json.Bool("codexInstalled", MemberBool(record.value, "installed", false));
-}
-
-void LMcpWriteClientInstallStatus(LJsonWriter& json, LTaskProgress* progress) {
-    LClaudeDesktopConfigStatus(json, progress);
-    LAntigravityConfigStatus(json, progress);
-    LCodexConfigStatus(json, progress);
+    if (ParseRecord(text, record)) {
+        json.StringUTF8("codexConfigPath", MemberText(record.value, "configPath").c_str());
+        json.Bool("codexConfigExists", MemberBool(record.value, "configExists", false));
+        json.Bool("codexInstalled", MemberBool(record.value, "installed", false));
+    }
+    if (link.unreachable) {
+        json.Bool("desktopWindowOpen", false);
+        json.StringUTF8("desktopStatusMessage",
+                        "No Porlinex window is open, so the AI clients' install state is unknown. Open Porlinex to "
+                        "see it.");
+    }
 }

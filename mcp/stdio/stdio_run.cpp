@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "mcp/mcp_auth.h"
@@ -63,8 +64,15 @@ int LMcpStdioRelay(bool (*start_service)()) {
     const int out = TakeStandardOutput();
     EnsureService(start_service);
     char16_t token[260];
-    if (!LMcpGetStdioToken(token)) {
+    std::string cause;
+    if (!LMcpGetStdioToken(token, &cause)) {
         if (out >= 0) LPlatformWriteAll(out, kNotAllowed, std::char_traits<char>::length(kNotAllowed));
+        // The answer's text is the protocol's; the client shows standard
+        // error in its logs, where the user can read the real cause.
+        if (IsOpen(STDERR_FILENO)) {
+            std::string line = "porlinex -mcpstdio: " + cause + "\n";
+            LPlatformWriteAll(STDERR_FILENO, line.data(), line.size());
+        }
         return 0;
     }
     if (!IsOpen(STDIN_FILENO)) return 1;

@@ -8,7 +8,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
 #include <atomic>
+#include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,6 +96,56 @@ TEST(McpAuthorization, HostOriginAndPeerDecideFirst) {
     LTestCurlResult far = LTestRunCaptured({"curl", "-s", "-i", "--max-time", "15", "-H", bearer, "--data-binary",
                                             kPing, "http://" + outside + ":" + port + "/mcp"});
     EXPECT_EQ(LTestSplitReply(far).status, kRefused);
+}
+
+// Any local page can send requests to loopback by the hundred; refused ones
+// must not lock the endpoint for the user's own clients.
+TEST(McpAuthorization, ForeignOriginFloodDoesNotLockLoopbackOut) {
+    LTestMcpServer mcp;
+    mcp.PostWithToken(kPing);
+    std::string request = "POST /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: http://evil.example\r\n"
+                          "Content-Type: application/json\r\nContent-Length: " +
+                          std::to_string(std::strlen(kPing)) + "\r\nConnection: close\r\n\r\n" + kPing;
+    for (int i = 0; i < 200; ++i) {
+        std::string a = mcp.web.Raw(request, 10000, mcp.web.source.c_str());
+        ASSERT_EQ(a.substr(0, a.find("\r\n")), kRefused) << "request " << i;
+    }
+    auto started = std::chrono::steady_clock::now();
+    LTestMcpReply r = mcp.Post(kPing, {"--max-time", "5", "-H", "Authorization: Bearer " + mcp.Token()});
+    EXPECT_EQ(r.status, kOk) << r.body;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+}
+
+// Another process writing must neither slow a request down nor make it look
+// like a credentials problem.
+TEST(McpAuthorization, AnotherWriterNeitherDelaysNorRefuses) {
+    LTestMcpServer mcp;
+    mcp.PostWithToken(kPing);
+    std::string bearer = "Authorization: Bearer " + mcp.Token();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open((mcp.DataFolder() + "/main.db").c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr), SQLITE_OK);
+    auto started = std::chrono::steady_clock::now();
+    LTestMcpReply r = mcp.Post(kPing, {"-H", bearer});
+    EXPECT_EQ(r.status, kOk);
+    EXPECT_EQ(r.body, "{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":{}}");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+    sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
+
+    // A digest to repair while the other writer holds on past the busy
+    // time-out (cut short here): busy, which the endpoint answers with an
+    // error the client can retry on, not with a 401.
+    mcp.SetSetting("StdioAuthorizationHash", nullptr);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr), SQLITE_OK);
+    {
+        LAppDatabaseAccount db(false);
+        sqlite3_busy_timeout(db.handle, 200);
+        EXPECT_EQ(LMcpKeepStdioToken(db), LMcpTokenBusy);
+    }
+    sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(mcp.Post(kPing, {"-H", bearer}).status, kOk);
+    EXPECT_EQ(mcp.Setting("StdioAuthorizationHash"), Digest(LFromUtf8(mcp.Token()).c_str()));
 }
 
 TEST(McpAuthorization, TokensAndBearerKeys) {

@@ -117,12 +117,3 @@ int32_t LMcpWriteSearchRow(LJsonWriter& json, LAppDatabaseAccount& db, const LSt
     }
     return count;
 }
-
-int32_t LMcpParseScope(LJsonWriter& json, LAppDatabaseAccount& db, const char16_t* scope, const LString& headers,
-                       const LString& body, const LString& all, LMcpSeenIds& seen, int32_t limit, bool fts) {
-    if (EqualsNoCase(scope, u"headers")) return LMcpWriteSearchRow(json, db, headers, seen, 0, limit, fts);
-    if (EqualsNoCase(scope, u"body")) return LMcpWriteSearchRow(json, db, body, seen, 0, limit, fts);
-    if (EqualsNoCase(scope, u"all")) return LMcpWriteSearchRow(json, db, all, seen, 0, limit, fts);
-    int32_t count = LMcpWriteSearchRow(json, db, headers, seen, 0, limit, fts);
-    return LMcpWriteSearchRow(json, db, body, seen, count, limit, fts);
-}

@@ -43,8 +43,3 @@ private:
 // limit; returns the new count.
 int32_t LMcpWriteSearchRow(LJsonWriter& json, LAppDatabaseAccount& db, const LString& statement, LMcpSeenIds& seen,
                            int32_t count, int32_t limit, bool fts);
-// Runs the statements of a scope ("smart" tries the body statement only
-// while the headers one left room); returns the row count.
-int32_t LMcpParseScope(LJsonWriter& json, LAppDatabaseAccount& db, const char16_t* scope, const LString& headers,
-                       const LString& body, const LString& all, LMcpSeenIds& seen, int32_t limit, bool fts);
-

@@ -89,6 +89,57 @@ const char* OverlongArgument(const LMcpToolInfo& tool, const LJsonValue& args) {
     return nullptr;
 }
 
+const char* TypeName(LMcpArgKind kind) {
+    switch (kind) {
+        case LMcpArgKind::Integer: return "a number";
+        case LMcpArgKind::Boolean: return "a boolean";
+        case LMcpArgKind::TextArray: return "a string or an array of strings";
+        case LMcpArgKind::EmailIds:
+        case LMcpArgKind::Conditions: return "an array";
+        case LMcpArgKind::Cursor: return "an object";
+        default: return "a string";
+    }
+}
+
+bool HasType(LMcpArgKind kind, const LJsonValue& v) {
+    switch (kind) {
+        case LMcpArgKind::Integer: return v.IsNumber();
+        case LMcpArgKind::Boolean: return v.kind == LJsonBool;
+        case LMcpArgKind::TextArray: return v.IsString() || v.kind == LJsonArray;
+        case LMcpArgKind::EmailIds:
+        case LMcpArgKind::Conditions: return v.kind == LJsonArray;
+        case LMcpArgKind::Cursor: return v.kind == LJsonObject;
+        default: return v.IsString();
+    }
+}
+
+// An argument given with another JSON type than its schema names (null
+// counts as not given). Handlers read such a member as missing, which would
+// answer "requires email_id" for an email_id that is there.
+bool WrongType(const LMcpToolInfo& tool, const LJsonValue& args, const char** name, const char** type) {
+    if (args.kind != LJsonObject) return false;
+    for (size_t i = 0; i < tool.arg_count; ++i) {
+        const LMcpArgInfo& a = tool.args[i];
+        struct {
+            const char* name;
+            LMcpArgKind kind;
+        } members[2] = {{a.name, a.kind}, {nullptr, a.kind}};
+        // The body options stand for two members.
+        if (a.kind == LMcpArgKind::BodyOptions) {
+            members[0] = {"body_format", LMcpArgKind::Text};
+            members[1] = {"max_body_chars", LMcpArgKind::Integer};
+        }
+        for (const auto& m : members) {
+            const LJsonValue* v = m.name ? args.FindMember(m.name) : nullptr;
+            if (!v || v->kind == LJsonNull || HasType(m.kind, *v)) continue;
+            *name = m.name;
+            *type = TypeName(m.kind);
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 void LMcpDispatchTool(LJsonWriter& answer, LAppDatabaseAccount& db, const char* tool_name, const LJsonValue& args,
@@ -104,6 +155,12 @@ void LMcpDispatchTool(LJsonWriter& answer, LAppDatabaseAccount& db, const char* 
     answer.BeginObjectNamed("result");
     if (const char* name = OverlongArgument(*tool, args)) {
         LMcpWriteToolErrorF(answer, u"%s argument %s is longer than 259 characters.", tool_name, name);
+        answer.EndObject();
+        return;
+    }
+    const char *wrong = nullptr, *type = nullptr;
+    if (WrongType(*tool, args, &wrong, &type)) {
+        LMcpWriteToolErrorF(answer, u"%s argument %s must be %s.", tool_name, wrong, type);
         answer.EndObject();
         return;
     }

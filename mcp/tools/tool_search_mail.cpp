@@ -1,6 +1,7 @@
 // search_mail: the full-text index first, a LIKE scan of the newest 5000
 // messages when the index is missing, the query yields no term, or the
-// index finds nothing.
+// index finds nothing. Either way one ranked result is paged, and only the
+// page's rows are read whole.
 #include <initializer_list>
 
 #include "foundation/string_map.h"
@@ -31,45 +32,126 @@ const char16_t* OneOf(const char16_t* text, std::initializer_list<const char16_t
     return nullptr;
 }
 
-// One FTS5 statement; column_set null for the all scope.
-LString FtsStatement(const Filters& f, const char16_t* column_set, const LString& match, const char16_t* order,
-                     int32_t limit, int32_t offset) {
+constexpr const char16_t* kHeaderColumns = u"{SUBJECT FROM_TEXT TO_TEXT CC_TEXT BODY_PREVIEW}";
+constexpr const char16_t* kBodyColumns = u"{BODY_TEXT}";
+constexpr std::initializer_list<const char16_t*> kHeaderLike = {u"SUBJECT", u"FROM_TEXT", u"TO_TEXT", u"CC_TEXT",
+                                                                u"BODY_PREVIEW"};
+constexpr std::initializer_list<const char16_t*> kBodyLike = {u"BODY_TEXT", u"BODY_HTML"};
+constexpr std::initializer_list<const char16_t*> kAllLike = {u"SUBJECT",      u"FROM_TEXT", u"TO_TEXT",  u"CC_TEXT",
+                                                             u"BODY_PREVIEW", u"BODY_TEXT", u"BODY_HTML"};
+
+// The MATCH text of a column set; null for every column.
+LString MatchText(const char16_t* column_set, const LString& match) {
+    LString m;
+    if (column_set)
+        m.Format(u"%s : (%Q)", column_set, match);
+    else
+        m.Format(u"%Q", match);
+    return m;
+}
+
+void AppendFilters(LString& sql, const Filters& f, const char16_t* prefix) {
+    if (f.account[0]) sql.AppendFormat(u" AND %sACCOUNT_ID='%Q'", prefix, f.account);
+    if (f.mailbox[0]) sql.AppendFormat(u" AND %sMAILBOX_ID='%Q'", prefix, f.mailbox);
+}
+
+// The rows of one tier of the ranked result: key, tier and the sort keys,
+// nothing costly. `unless` (a column set) leaves out what an earlier tier
+// already found.
+LString FtsTier(const Filters& f, int tier, const char16_t* column_set, const char16_t* unless, const LString& match) {
+    LString sql;
+    sql.Format(u"SELECT m.rowid AS k, %d AS tier, bm25(EMAIL_MESSAGES_FTS) AS score, m.RECEIVED_UTC AS received, m.ID "
+               u"AS id FROM %s.EMAIL_MESSAGES_FTS JOIN %s.EMAIL_MESSAGES m ON m.rowid=EMAIL_MESSAGES_FTS.rowid WHERE "
+               u"EMAIL_MESSAGES_FTS MATCH '%s' AND m.IS_DELETED=0",
+               tier, u"main", u"main", MatchText(column_set, match));
+    AppendFilters(sql, f, u"m.");
+    if (unless)
+        sql.AppendFormat(u" AND m.rowid NOT IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS "
+                         u"MATCH '%s')",
+                         u"main", MatchText(unless, match));
+    return sql;
+}
+
+// One message of the page with its snippet for the tier's column set.
+LString FtsRow(const char16_t* column_set, const LString& match, int64_t key) {
     LString sql;
     sql.Format(u"SELECT m.ID, m.ACCOUNT_ID, m.MAILBOX_ID, m.SUBJECT, m.FROM_TEXT, m.TO_TEXT, m.BODY_PREVIEW, m.FLAGS, "
                u"m.RECEIVED_UTC, m.BODY_TEXT, snippet(EMAIL_MESSAGES_FTS, -1, '[', ']', ' ... ', 12), "
                u"bm25(EMAIL_MESSAGES_FTS) FROM %s.EMAIL_MESSAGES_FTS JOIN %s.EMAIL_MESSAGES m ON "
-               u"m.rowid=EMAIL_MESSAGES_FTS.rowid WHERE EMAIL_MESSAGES_FTS MATCH '",
-               u"main", u"main");
-    if (column_set)
-        sql.AppendFormat(u"%s : (%Q)'", column_set, match);
-    else
-        sql.AppendFormat(u"%Q'", match);
-    sql.Append(u" AND m.IS_DELETED=0");
-    if (f.account[0]) sql.AppendFormat(u" AND m.ACCOUNT_ID='%Q'", f.account);
-    if (f.mailbox[0]) sql.AppendFormat(u" AND m.MAILBOX_ID='%Q'", f.mailbox);
-    sql.AppendFormat(u" ORDER BY %s LIMIT %d OFFSET %d;", order, limit, offset);
+               u"m.rowid=EMAIL_MESSAGES_FTS.rowid WHERE EMAIL_MESSAGES_FTS MATCH '%s' AND EMAIL_MESSAGES_FTS.rowid=%I64d;",
+               u"main", u"main", MatchText(column_set, match), key);
     return sql;
 }
 
-// One LIKE statement over the given columns, bounded to the newest messages
-// of the account and mailbox.
-LString LikeStatement(const Filters& f, std::initializer_list<const char16_t*> columns, const LString& pattern,
-                      const char16_t* order, int32_t limit, int32_t offset) {
-    LString filters;
-    if (f.account[0]) filters.AppendFormat(u" AND ACCOUNT_ID='%Q'", f.account);
-    if (f.mailbox[0]) filters.AppendFormat(u" AND %s='%Q'", u"MAILBOX_ID", f.mailbox);
+// "COALESCE(a LIKE ... OR b LIKE ..., 0)": false, not NULL, when no column
+// matches and some are NULL, so that NOT of it holds for such a row.
+LString LikeAny(std::initializer_list<const char16_t*> columns, const LString& pattern) {
     LString sql;
-    sql.Format(u"SELECT ID, ACCOUNT_ID, MAILBOX_ID, SUBJECT, FROM_TEXT, TO_TEXT, BODY_PREVIEW, FLAGS, RECEIVED_UTC, "
-               u"BODY_TEXT FROM %s.EMAIL_MESSAGES WHERE IS_DELETED=0%s AND ID IN (SELECT ID FROM %s.EMAIL_MESSAGES "
-               u"WHERE IS_DELETED=0%s ORDER BY RECEIVED_UTC DESC LIMIT %d) AND (",
-               u"main", filters, u"main", filters, kLikeWindow);
+    sql.Append(u"COALESCE(");
     bool first = true;
     for (const char16_t* column : columns) {
         sql.AppendFormat(u"%s%s LIKE '%%%Q%%' ESCAPE '\\'", first ? u"" : u" OR ", column, pattern);
         first = false;
     }
-    sql.AppendFormat(u") ORDER BY %s LIMIT %d OFFSET %d;", order, limit, offset);
+    sql.Append(u", 0)");
     return sql;
+}
+
+// One tier of the LIKE result, bounded to the newest messages of the account
+// and mailbox.
+LString LikeTier(const Filters& f, int tier, std::initializer_list<const char16_t*> columns,
+                 const std::initializer_list<const char16_t*>* unless, const LString& pattern) {
+    LString filters;
+    AppendFilters(filters, f, u"");
+    LString sql;
+    sql.Format(u"SELECT rowid AS k, %d AS tier, 0 AS score, RECEIVED_UTC AS received, ID AS id FROM %s.EMAIL_MESSAGES "
+               u"WHERE IS_DELETED=0%s AND ID IN (SELECT ID FROM %s.EMAIL_MESSAGES WHERE IS_DELETED=0%s ORDER BY "
+               u"RECEIVED_UTC DESC LIMIT %d) AND %s",
+               tier, u"main", filters, u"main", filters, kLikeWindow, LikeAny(columns, pattern));
+    if (unless) sql.AppendFormat(u" AND NOT %s", LikeAny(*unless, pattern));
+    return sql;
+}
+
+LString LikeRow(int64_t key) {
+    LString sql;
+    sql.Format(u"SELECT ID, ACCOUNT_ID, MAILBOX_ID, SUBJECT, FROM_TEXT, TO_TEXT, BODY_PREVIEW, FLAGS, RECEIVED_UTC, "
+               u"BODY_TEXT FROM %s.EMAIL_MESSAGES WHERE rowid=%I64d;",
+               u"main", key);
+    return sql;
+}
+
+// One message of a page: its rowid and the tier that found it.
+struct PageRow {
+    int64_t key = 0;
+    int tier = 0;
+};
+
+// The page of one ranked result: the tiers in order (the smart scope's
+// header hits before its body-only hits), each in the requested order, and
+// one LIMIT and OFFSET over the whole, so pages neither repeat nor skip.
+// Snippets and bodies are read afterwards for the page's rows only.
+int32_t ReadPage(LAppDatabaseAccount& db, const LString& tiers, const char16_t* order, int32_t limit, int32_t offset,
+                 PageRow out[50]) {
+    LString sql;
+    sql.Format(u"SELECT k, tier FROM (%s) ORDER BY tier, %s LIMIT %d OFFSET %d;", tiers, order, limit, offset);
+    LAppDatabaseCursor c;
+    int32_t n = 0;
+    for (c.Query(db, sql.c_str()); c.HasRow() && n < limit && n < 50; c.Step()) {
+        out[n].key = c.GetColumnInt64(0);
+        out[n].tier = c.GetColumnInt(1);
+        ++n;
+    }
+    return n;
+}
+
+// More messages in the account and mailbox than the substring scan looks at.
+bool BeyondLikeWindow(LAppDatabaseAccount& db, const Filters& f) {
+    LString sql;
+    sql.Format(u"SELECT COUNT(*) FROM (SELECT 1 FROM %s.EMAIL_MESSAGES WHERE IS_DELETED=0", u"main");
+    AppendFilters(sql, f, u"");
+    sql.AppendFormat(u" LIMIT %d);", kLikeWindow + 1);
+    int64_t n = 0;
+    return db.QueryInt64(sql.c_str(), &n) && n > kLikeWindow;
 }
 
 }  // namespace
@@ -121,28 +203,44 @@ void LMcpToolSearchMail(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpA
     const char16_t* mode = u"like";
     int32_t count = 0;
     LMcpSeenIds seen;
+    bool smart = Is(scope_name, u"smart");
+    bool fts_found = false;
+    PageRow page[50];
     if (fts) {
-        const char16_t* order = oldest                         ? u"m.RECEIVED_UTC ASC"
-                                : Is(sort_name, u"relevance") ? u"bm25(EMAIL_MESSAGES_FTS)"
-                                                              : u"m.RECEIVED_UTC DESC";
-        count = LMcpParseScope(json, db, scope_name,
-                               FtsStatement(f, u"{SUBJECT FROM_TEXT TO_TEXT CC_TEXT BODY_PREVIEW}", match, order, lim, off),
-                               FtsStatement(f, u"{BODY_TEXT}", match, order, lim, off),
-                               FtsStatement(f, nullptr, match, order, lim, off), seen, lim, true);
+        const char16_t* order = oldest                         ? u"received ASC, id ASC"
+                                : Is(sort_name, u"relevance") ? u"score, received DESC, id DESC"
+                                                              : u"received DESC, id DESC";
+        // The column set each tier matches and shows its snippet for.
+        const char16_t* sets[2] = {Is(scope_name, u"body") ? kBodyColumns
+                                   : Is(scope_name, u"all") ? nullptr
+                                                            : kHeaderColumns,
+                                   kBodyColumns};
+        LString tiers = FtsTier(f, 0, sets[0], nullptr, match);
+        if (smart) tiers.AppendFormat(u" UNION ALL %s", FtsTier(f, 1, kBodyColumns, kHeaderColumns, match));
+        int32_t n = ReadPage(db, tiers, order, lim, off, page);
+        for (int32_t i = 0; i < n; ++i)
+            count = LMcpWriteSearchRow(json, db, FtsRow(sets[page[i].tier], match, page[i].key), seen, count, lim, true);
         mode = u"fts";
+        // A page past the end of the index's result is empty: the scan's
+        // result is another ranking, and its rows would repeat earlier pages.
+        if (n == 0 && off > 0 && ReadPage(db, tiers, order, 1, 0, page) > 0) fts_found = true;
     }
-    if (count == 0) {
+    bool like_window_full = false;
+    if (count == 0 && !fts_found) {
         if (fts) mode = u"like_fallback";
         if (!oldest) sort_name = u"newest";
-        const char16_t* order = oldest ? u"RECEIVED_UTC ASC" : u"RECEIVED_UTC DESC";
+        const char16_t* order = oldest ? u"received ASC, id ASC" : u"received DESC, id DESC";
         seen.Clear();
-        count = LMcpParseScope(
-            json, db, scope_name,
-            LikeStatement(f, {u"SUBJECT", u"FROM_TEXT", u"TO_TEXT", u"CC_TEXT", u"BODY_PREVIEW"}, pattern, order, lim, off),
-            LikeStatement(f, {u"BODY_TEXT", u"BODY_HTML"}, pattern, order, lim, off),
-            LikeStatement(f, {u"SUBJECT", u"FROM_TEXT", u"TO_TEXT", u"CC_TEXT", u"BODY_PREVIEW", u"BODY_TEXT", u"BODY_HTML"},
-                          pattern, order, lim, off),
-            seen, lim, false);
+        LString tiers = LikeTier(f, 0,
+                                 Is(scope_name, u"body")  ? kBodyLike
+                                 : Is(scope_name, u"all") ? kAllLike
+                                                          : kHeaderLike,
+                                 nullptr, pattern);
+        if (smart) tiers.AppendFormat(u" UNION ALL %s", LikeTier(f, 1, kBodyLike, &kHeaderLike, pattern));
+        int32_t n = ReadPage(db, tiers, order, lim, off, page);
+        for (int32_t i = 0; i < n; ++i)
+            count = LMcpWriteSearchRow(json, db, LikeRow(page[i].key), seen, count, lim, false);
+        like_window_full = BeyondLikeWindow(db, f);
     }
     json.EndArray();
     if (f.account[0]) json.String("account_id", f.account);
@@ -155,6 +253,15 @@ void LMcpToolSearchMail(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpA
     json.Int("limit", lim);
     json.Int("offset", off);
     json.String("search_mode", mode);
+    if (like_window_full) {
+        json.BeginObjectNamed("substring_scan");
+        json.Int("newest_messages_searched", kLikeWindow);
+        json.Bool("complete", false);
+        json.StringUTF8("note", "The substring scan looks at the newest 5000 messages of the account and mailbox "
+                                "only; older messages were not searched. Narrow the search with a mailbox, an account "
+                                "or whole words the full-text index can match.");
+        json.EndObject();
+    }
     if (fts) json.String("match_query", match.c_str());
     int32_t indexed = 0, total = 0;
     bool complete = false;
@@ -168,5 +275,6 @@ void LMcpToolSearchMail(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpA
     json.EndObject();
     LString summary;
     summary.Format(u"Found %d email(s) for query \"%s\" using %s scope.", count, query, scope_name);
+    if (like_window_full) summary.Append(u" The substring scan searched only the newest 5000 messages.");
     LMcpWriteToolResult(answer, summary, text);
 }

@@ -108,22 +108,13 @@ X509* NewCertificate(const std::string& common_name, X509* issuer, EVP_PKEY* key
     return x;
 }
 
-bool AddNameConstraints(X509* x, const LHttpsCertificateFacts& facts) {
-    NAME_CONSTRAINTS* nc = NAME_CONSTRAINTS_new();
-    if (!nc) return false;
-    nc->permittedSubtrees = sk_GENERAL_SUBTREE_new_null();
-    std::vector<GENERAL_NAME*> names;
-    for (const std::string& dns : LCertificateDnsNames(facts)) names.push_back(DnsName(dns));
-    for (const Ip4Net& net : kPermittedNets) {
-        unsigned char bytes[8];
-        std::copy(net.address, net.address + 4, bytes);
-        std::copy(net.mask, net.mask + 4, bytes + 4);
-        names.push_back(IpName(bytes, 8));
-    }
-    bool ok = nc->permittedSubtrees != nullptr;
+// Moves the names into the list as subtrees; false (every name freed) when
+// one is missing or cannot be added.
+bool PushSubtrees(STACK_OF(GENERAL_SUBTREE) * list, const std::vector<GENERAL_NAME*>& names) {
+    bool ok = list != nullptr;
     for (GENERAL_NAME* g : names) {
-        GENERAL_SUBTREE* tree = g ? GENERAL_SUBTREE_new() : nullptr;
-        if (!tree || !sk_GENERAL_SUBTREE_push(nc->permittedSubtrees, tree)) {
+        GENERAL_SUBTREE* tree = ok && g ? GENERAL_SUBTREE_new() : nullptr;
+        if (!tree || !sk_GENERAL_SUBTREE_push(list, tree)) {
             GENERAL_SUBTREE_free(tree);
             GENERAL_NAME_free(g);
             ok = false;
@@ -132,6 +123,50 @@ bool AddNameConstraints(X509* x, const LHttpsCertificateFacts& facts) {
         GENERAL_NAME_free(tree->base);
         tree->base = g;
     }
+    return ok;
+}
+
+// The DNS names of one kind of subtree, as they are written.
+std::vector<std::string> DnsSubtrees(const STACK_OF(GENERAL_SUBTREE) * list) {
+    std::vector<std::string> found;
+    for (int i = 0; i < sk_GENERAL_SUBTREE_num(list); ++i) {
+        GENERAL_SUBTREE* tree = sk_GENERAL_SUBTREE_value(list, i);
+        if (tree->base->type != GEN_DNS) continue;
+        const ASN1_IA5STRING* s = tree->base->d.dNSName;
+        found.emplace_back(reinterpret_cast<const char*>(ASN1_STRING_get0_data(s)),
+                           static_cast<size_t>(ASN1_STRING_length(s)));
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// A permitted DNS subtree "dev" also permits every name below it
+// ("www.google.dev"); the excluded ".dev" takes those back, so the root
+// signs for the machine's own name and nothing under it.
+std::vector<std::string> ExcludedBelow(const std::vector<std::string>& names) {
+    std::vector<std::string> below;
+    for (const std::string& n : names) below.push_back("." + n);
+    std::sort(below.begin(), below.end());
+    return below;
+}
+
+bool AddNameConstraints(X509* x, const LHttpsCertificateFacts& facts) {
+    NAME_CONSTRAINTS* nc = NAME_CONSTRAINTS_new();
+    if (!nc) return false;
+    nc->permittedSubtrees = sk_GENERAL_SUBTREE_new_null();
+    nc->excludedSubtrees = sk_GENERAL_SUBTREE_new_null();
+    std::vector<std::string> dns_names = LCertificateDnsNames(facts);
+    std::vector<GENERAL_NAME*> names, excluded;
+    for (const std::string& dns : dns_names) names.push_back(DnsName(dns));
+    for (const Ip4Net& net : kPermittedNets) {
+        unsigned char bytes[8];
+        std::copy(net.address, net.address + 4, bytes);
+        std::copy(net.mask, net.mask + 4, bytes + 4);
+        names.push_back(IpName(bytes, 8));
+    }
+    for (const std::string& below : ExcludedBelow(dns_names)) excluded.push_back(DnsName(below));
+    bool ok = PushSubtrees(nc->permittedSubtrees, names);
+    ok = PushSubtrees(nc->excludedSubtrees, excluded) && ok;
     ok = ok && X509_add1_ext_i2d(x, NID_name_constraints, nc, 1, X509V3_ADD_DEFAULT) == 1;
     NAME_CONSTRAINTS_free(nc);
     return ok;
@@ -261,19 +296,13 @@ bool LCertificateIsCurrent(X509* cert, int64_t now) {
 bool LRootFitsNames(X509* root, const LHttpsCertificateFacts& facts) {
     auto* nc = static_cast<NAME_CONSTRAINTS*>(X509_get_ext_d2i(root, NID_name_constraints, nullptr, nullptr));
     if (!nc) return false;
-    std::vector<std::string> found;
-    for (int i = 0; i < sk_GENERAL_SUBTREE_num(nc->permittedSubtrees); ++i) {
-        GENERAL_SUBTREE* tree = sk_GENERAL_SUBTREE_value(nc->permittedSubtrees, i);
-        if (tree->base->type != GEN_DNS) continue;
-        const ASN1_IA5STRING* s = tree->base->d.dNSName;
-        found.emplace_back(reinterpret_cast<const char*>(ASN1_STRING_get0_data(s)),
-                           static_cast<size_t>(ASN1_STRING_length(s)));
-    }
+    std::vector<std::string> permitted = DnsSubtrees(nc->permittedSubtrees);
+    std::vector<std::string> excluded = DnsSubtrees(nc->excludedSubtrees);
     NAME_CONSTRAINTS_free(nc);
     std::vector<std::string> want = LCertificateDnsNames(facts);
-    std::sort(found.begin(), found.end());
     std::sort(want.begin(), want.end());
-    return found == want;
+    // A root made without the excluded names is replaced as well.
+    return permitted == want && excluded == ExcludedBelow(want);
 }
 
 bool LCertificateIssuedBy(X509* cert, const LCertificate& root) {

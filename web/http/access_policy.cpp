@@ -2,8 +2,10 @@
 
 #include <cctype>
 #include <cstring>
+#include <utility>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/folder_acl.h"
 #include "platform/system_info.h"
 
@@ -93,19 +95,44 @@ std::string LComputerUserName() {
 }
 
 bool LAccessApplyPolicy(const std::string& folder, bool all_users, const std::string& revoke,
-                        const std::string& grant) {
+                        const std::string& grant, std::string* error) {
+    std::string ignored;
+    std::string& why = error ? *error : ignored;
+    why.clear();
     if (folder.empty()) return false;
     LPlatformAclChange change;
     uint32_t id;
     for (const std::string& name : Lines(revoke))
         if (AccountOf(name, id)) change.revoke_users.push_back(id);
+    std::vector<std::pair<std::string, uint32_t>> granted;
     if (!all_users) {
         for (const std::string& name : Lines(grant)) {
-            if (!AccountOf(name, id)) return false;
+            if (!AccountOf(name, id)) {
+                why = name + " is not an account of this machine";
+                return false;
+            }
             change.grant_users.push_back(id);
+            granted.emplace_back(name, id);
         }
     }
     if (LPlatformGroupId(kAllUsersGroup, change.group))
         change.group_action = all_users ? LPlatformAclChange::GroupGrant : LPlatformAclChange::GroupRevoke;
-    return LPlatformAclApplyTree(folder, change, {"Crypt"});
+    bool ok = LPlatformAclApplyTree(folder, change, {"Crypt"});
+    // Entries on the data folder alone reach nobody while the maker's folder
+    // above it, which the program made closed to others, stops them: each
+    // granted account may pass through it, and no more.
+    for (const std::string& above : LPlatformClosedAncestors(folder)) ok = LPlatformAclApplySearch(above, change) && ok;
+    if (!ok) return false;
+    // What the lists give, checked the way the kernel will check the account.
+    const std::string db = folder + "/main.db";
+    LPlatformFileInfo db_info;
+    bool has_db = LPlatformGetFileInfo(db.c_str(), &db_info, false);
+    for (const auto& [name, uid] : granted) {
+        std::string blocked;
+        if (!LPlatformUserCanUse(uid, folder, 7, &blocked) || (has_db && !LPlatformUserCanUse(uid, db, 6, &blocked))) {
+            why = name + " still cannot reach " + (blocked.empty() ? folder : blocked);
+            return false;
+        }
+    }
+    return true;
 }

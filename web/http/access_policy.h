@@ -25,6 +25,9 @@ std::string LComputerUserName();
 // lose theirs; otherwise the group and `revoke` lose it and `grant` gets
 // it. The lists are normalised texts; a name of `grant` that is not a
 // local account of this machine fails the whole, one of `revoke` that no
-// longer exists is passed over.
+// longer exists is passed over. The folders above the data folder that the
+// program made get search-only entries of the same accounts. Fails, too,
+// when a granted account still cannot reach the data folder and main.db;
+// *error (when given) then names the account and what stops it.
 bool LAccessApplyPolicy(const std::string& folder, bool all_users, const std::string& revoke,
-                        const std::string& grant);
+                        const std::string& grant, std::string* error = nullptr);

@@ -35,6 +35,7 @@ bool Allowed(Weblet& request) {
 void Reply(Weblet& request, const char* error) { request.SendJsonf("{\"ok\":false,\"error\":\"%J\"}", error); }
 
 struct StoredPolicy {
+    bool present = false;
     bool all_users = true;
     std::string users;
 };
@@ -44,12 +45,22 @@ StoredPolicy ReadStored(LAppDatabaseAccount& db) {
     LAppDatabaseCursor c;
     c.QueryF(db, u"SELECT ALL_USERS, USERS FROM %s.PORLINEX_ACCESS WHERE ID=1 LIMIT 1;", u"main");
     if (c.HasRow()) {
+        p.present = true;
         p.all_users = c.GetColumnInt(0) != 0;
         LStringA users;
         c.GetColumnTextA(1, users);
         p.users.assign(users.View());
     }
     return p;
+}
+
+// The folder back under the stored policy after `users` were applied; with
+// none stored, only their entries go (nothing else was ever applied).
+void Restore(const std::string& folder, const StoredPolicy& stored, const std::string& users) {
+    if (stored.present)
+        LAccessApplyPolicy(folder, stored.all_users, users, stored.users);
+    else
+        LAccessApplyPolicy(folder, false, users, std::string());
 }
 
 // Two saves at once would each revoke the list the other is granting.
@@ -77,14 +88,20 @@ void LWebSettingsAccessSave(Weblet& request, LJsonValue& body) {
     if (!LAccessTableEnsure(db)) return Reply(request, "Unable to create the Porlinex access table");
     StoredPolicy stored = ReadStored(db);
     std::string folder = LDataFolderPath();
-    if (!LAccessApplyPolicy(folder, all_users, stored.users, users))
-        return Reply(request, "Unable to apply the Porlinex shared-folder ACL");
+    std::string why;
+    if (!LAccessApplyPolicy(folder, all_users, stored.users, users, &why)) {
+        // Nothing half done stays.
+        if (!why.empty()) Restore(folder, stored, users);
+        std::string text = "Unable to apply the Porlinex shared-folder ACL";
+        if (!why.empty()) text += ": " + why;
+        return Reply(request, text.c_str());
+    }
     LString sql;
     sql.Format(u"INSERT OR REPLACE INTO %s.PORLINEX_ACCESS (ID, ALL_USERS, USERS) VALUES (1, %d, '%Q');", u"main",
                all_users ? 1 : 0, LFromUtf8(users).c_str());
     if (!db.Exec(sql.c_str())) {
         // The folder must not stay under a policy the table does not know.
-        LAccessApplyPolicy(folder, stored.all_users, users, stored.users);
+        Restore(folder, stored, users);
         return Reply(request, "Unable to save the Porlinex access policy");
     }
     request.SendJsonText("{\"ok\":true}");

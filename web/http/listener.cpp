@@ -91,7 +91,12 @@ void LTCPListener::ListenCycle() {
 }
 
 bool LTCPListener::RefusedByLimits(uint32_t peer_ip, LWebConnectionSlot& slot) {
-    if (LIPRateLimitConnection(peer_ip)) {
+    // The rate limit is against remote peers: any local page can make
+    // loopback requests by the hundred, and counting them would lock the
+    // browser pages, the MCP endpoint and the stdio relay out. The open
+    // connection caps below still bound what loopback may hold.
+    bool loopback = (peer_ip & 0xFF) == 127;
+    if (!loopback && LIPRateLimitConnection(peer_ip)) {
         char text[32];
         PeerText(peer_ip, text);
         LLogRateLimitedF(30, "IPRateLimit: %s connections exceeded the limit. Block IP  %s", IsSecure() ? "HTTPS" : "HTTP",

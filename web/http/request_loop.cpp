@@ -1,5 +1,6 @@
 #include "web/http/request_loop.h"
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -114,13 +115,22 @@ void LoadSession(Weblet& w) {
     }
 }
 
-void RefuseTooLong(Weblet& w, const char* reply) {
+// A body over the limit is read and dropped, up to four times the limit
+// (bytes are not kept, so only time is spent), before the answer: closing on
+// a client that is still sending makes the kernel reset the connection, and
+// the client would see the reset instead of the 413. Then the connection
+// ends.
+constexpr uint64_t kDrainBytes = 4 * static_cast<uint64_t>(LWebMaxBodyBytes);
+
+void RefuseTooLarge(Weblet& w, LWebConnectionReader& reader, uint64_t unread) {
+    reader.Discard(std::min(unread, kDrainBytes), 20000);
     char peer[32];
     w.PeerText(peer);
     LUTF8FromWide route(w.route_key);
     LLogErrorF("Weblet: Content too long: %s %s", peer, route.text);
-    w.LogHttpError(500, "Content Length Too Long");
-    SendText(w.connection, reply);
+    w.LogHttpError(413, "Content Too Large");
+    SendText(w.connection, "HTTP/1.1 413 Content Too Large\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
+    w.keep_alive = false;
 }
 
 // A page route: a declared body of URL-encoded fields, then the handler.
@@ -129,7 +139,7 @@ bool ServePage(Weblet& w, LWebConnectionReader& reader, LWebletRoute* route, LWe
     uint64_t start = LWebTickMs();
     w.MarkRequestStart(start);
     if (kind == LWebBodyLength::Length && length > LWebMaxBodyBytes) {
-        RefuseTooLong(w, "HTTP/1.1 500 Content Length Too Long\r\nContent-Length: 0\r\n\r\n");
+        RefuseTooLarge(w, reader, static_cast<uint64_t>(length));
         w.MarkRequestEnd();
         return false;
     }
@@ -155,8 +165,7 @@ bool ServeJson(Weblet& w, LWebConnectionReader& reader, LWebletRoute* route, LWe
     LByteBuffer body;
     if (kind == LWebBodyLength::Length) {
         if (length > LWebMaxBodyBytes) {
-            RefuseTooLong(w, "HTTP/1.1 500 Content Length Too Long\r\nConnection: close\r\n\r\n");
-            w.keep_alive = false;
+            RefuseTooLarge(w, reader, static_cast<uint64_t>(length));
             w.MarkRequestEnd();
             return false;
         }
@@ -171,7 +180,7 @@ bool ServeJson(Weblet& w, LWebConnectionReader& reader, LWebletRoute* route, LWe
         reader.ReadUntilClosed(body, static_cast<size_t>(LWebMaxBodyBytes), 20000, &over);
         w.keep_alive = false;
         if (over) {
-            RefuseTooLong(w, "HTTP/1.1 500 Content Length Too Long\r\nConnection: close\r\n\r\n");
+            RefuseTooLarge(w, reader, kDrainBytes);
             w.MarkRequestEnd();
             return false;
         }

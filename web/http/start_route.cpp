@@ -49,9 +49,10 @@ void LWebStart(Weblet& request, LWebletRoute*, uint64_t) {
     }
     char id[260];
     LWideToUTF8Buf(id, request.session.GetID());
-    request.Printf("HTTP/1.1 302 Found\r\nSet-Cookie: porlinex_sess=%s; path=/%s; HttpOnly; SameSite=Strict\r\nLocation: "
-                   "%s\r\nContent-Length: 0\r\n\r\n",
-                   id, "", "index.html");
+    // A session made over HTTPS never travels over plain HTTP afterwards.
+    request.Printf("HTTP/1.1 302 Found\r\nSet-Cookie: porlinex_sess=%s; path=/; HttpOnly; SameSite=Strict%s\r\n"
+                   "Location: %s\r\nContent-Length: 0\r\n\r\n",
+                   id, request.connection.IsSecure() ? "; Secure" : "", "index.html");
 }
 
 [[maybe_unused]] const LWebletRoute* g_route = LWebletRegisterRoute(u"start", LWebStart, 0);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/database.h"
+#include "foundation/utf8.h"
 #include "mcp/mcp_auth.h"
 #include "tests/support/service_harness.h"
 #include "tests/support/test_root.h"
@@ -22,6 +23,7 @@ namespace {
 
 struct RelayRun {
     std::string out;
+    std::string err;
     int exit_code = -1;
 };
 
@@ -53,6 +55,7 @@ RelayRun Relay(const std::string& folder, const std::string& input) {
     if (posix_spawn(&pid, argv[0], &fa, nullptr, argv, environ) == 0) run.exit_code = WaitExit(pid);
     posix_spawn_file_actions_destroy(&fa);
     run.out = LTestReadFile(out_path);
+    run.err = LTestReadFile(err_path);
     return run;
 }
 
@@ -178,16 +181,33 @@ TEST(RelayWithoutService, DisabledMcpIsRefusedOnce) {
     ASSERT_EQ(refusal.size(), 124u);
     LTestRoot root;
     LTestUseFreeWebPorts();
-    // Neither with no database at all nor with the setting off.
-    for (int round = 0; round < 2; ++round) {
-        if (round == 1) {
+    // Neither with no database at all, nor with the setting off, nor without
+    // a token; standard error says which.
+    const std::string db_path = root.DataFolder() + "/main.db";
+    struct {
+        const char* setting;  // null: no database yet
+        std::string cause;
+    } rounds[] = {
+        {nullptr,
+         "The Porlinex database " + db_path +
+             " cannot be opened for reading by this user (it is missing, or its folder or file does not allow it)."},
+        {"0", "Porlinex MCP is turned off. Turn it on on the MCP page of Porlinex first."},
+        {"1",
+         "Porlinex MCP is on, but no stdio token has been made yet: the Porlinex service makes it on its first MCP "
+         "request. Check that the service is running."},
+    };
+    for (const auto& r : rounds) {
+        if (r.setting) {
             CreateTables();
             LAppDatabaseAccount db(false);
-            ASSERT_TRUE(db.Exec(u"INSERT OR REPLACE INTO main.APPSETTINGS VALUES ('MCP', 'Enabled', '0', '');"));
+            ASSERT_TRUE(db.ExecF(u"INSERT OR REPLACE INTO main.APPSETTINGS VALUES ('MCP', 'Enabled', '%Q', '');",
+                                 LFromUtf8(r.setting).c_str()));
+            ASSERT_TRUE(db.Exec(u"DELETE FROM main.APPSETTINGS WHERE SECTION='MCP' AND ITEM='StdioAuthorization';"));
         }
         RelayRun run = Relay(root.Path(), kPing1 + "\n");
         EXPECT_EQ(run.exit_code, 0);
         EXPECT_EQ(run.out, refusal);
+        EXPECT_NE(run.err.find("porlinex -mcpstdio: " + r.cause + "\n"), std::string::npos) << run.err;
     }
 }
 

@@ -232,6 +232,36 @@ TEST(McpArguments, NumbersAreClampedBeforeAnyConversion) {
     EXPECT_LT(u, INT64_C(-9200000000000000000));
 }
 
+// An argument of another type than its schema's is named as such, never
+// taken for a missing one; null still counts as not given.
+TEST(McpArguments, WrongTypesAreNamed) {
+    LTestToolStore store;
+    struct {
+        const char* tool;
+        const char* args;
+        const char* text;
+    } cases[] = {
+        {"get_thread", "{\"email_id\":5}", "get_thread argument email_id must be a string."},
+        {"get_mail", "{\"email_id\":[\"x\"]}", "get_mail argument email_id must be a string."},
+        {"search_mail", "{\"query\":\"x\",\"limit\":\"10\"}", "search_mail argument limit must be a number."},
+        {"check_search_index", "{\"deep\":\"true\"}", "check_search_index argument deep must be a boolean."},
+        {"get_mail_batch", "{\"email_ids\":\"x\"}", "get_mail_batch argument email_ids must be an array."},
+        {"list_recent_mail", "{\"cursor\":\"x\"}", "list_recent_mail argument cursor must be an object."},
+        {"advanced_search_mail", "{\"mailboxes\":5}",
+         "advanced_search_mail argument mailboxes must be a string or an array of strings."},
+        {"get_mail", "{\"email_id\":\"x\",\"body_format\":1}", "get_mail argument body_format must be a string."},
+        {"get_mail", "{\"email_id\":\"x\",\"max_body_chars\":\"9\"}",
+         "get_mail argument max_body_chars must be a number."},
+        {"send_mail", "{\"to\":{}}", "send_mail argument to must be a string."},
+        {"get_thread", "{\"email_id\":null}", "get_thread requires email_id or subject."},
+    };
+    for (const auto& c : cases) {
+        LTestToolAnswer a = store.Call(c.tool, c.args);
+        EXPECT_TRUE(a.is_error) << c.tool << " " << c.args;
+        EXPECT_EQ(a.text, c.text) << c.tool << " " << c.args;
+    }
+}
+
 time_t g_now = 0;
 time_t FakeNow() { return g_now; }
 

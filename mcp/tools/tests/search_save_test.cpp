@@ -4,8 +4,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <string>
 
 #include "mcp/tools/tests/tool_fixture.h"
@@ -101,6 +104,83 @@ TEST(SearchMailWithoutIndex, RelevanceIsNewestOnTheScan) {
     EXPECT_EQ(a.structured["search_mode"], "like");
     EXPECT_EQ(a.structured["sort"], "newest");
     EXPECT_EQ(Ids(a), newer + " " + older + " ");
+}
+
+// Pages of 50 through one query: header hits and body hits, many sharing a
+// received time; every match comes exactly once, whatever the order, on the
+// index and on the substring scan. Messages with the words only in their
+// HTML (which the index does not hold) are matches of the scan alone: a page
+// past the end of the index's result must stay empty, not fall back to the
+// scan's other ranking.
+TEST(SearchMailPaging, EveryMatchOnceAcrossPages) {
+    for (bool with_index : {true, false}) {
+        LTestToolStore store(with_index);
+        std::set<std::string> indexed, html_only;
+        store.db.Exec(u"BEGIN;");
+        for (int i = 0; i < 200; ++i) {
+            bool in_subject = i % 3 == 0;
+            indexed.insert(store.AddMessage(store.account_a, store.inbox_a,
+                                            in_subject ? "Quarterly budget review " + std::to_string(i) : "Note",
+                                            in_subject ? "see subject" : "the quarterly budget review is due", "",
+                                            1700000000 + i / 4));
+            store.AddMessage(store.account_a, store.inbox_a, "Other", "budget quarterly", "", 1700000000 + i);
+            if (i % 4 == 0)
+                html_only.insert(store.AddMessage(store.account_a, store.inbox_a, "Rich", "",
+                                                  "<p>quarterly budget review</p>", 1700000000 + i));
+        }
+        store.db.Exec(u"COMMIT;");
+        std::set<std::string> all = indexed;
+        if (!with_index) all.insert(html_only.begin(), html_only.end());
+        for (const char* sort : {"newest", "oldest", "relevance"}) {
+            SCOPED_TRACE(std::string(with_index ? "index " : "scan ") + sort);
+            std::map<std::string, int> seen;
+            for (size_t offset = 0; offset <= all.size() + 50; offset += 50) {
+                json args = {{"query", "quarterly budget review"}, {"limit", 50}, {"offset", offset}, {"sort", sort}};
+                LTestToolAnswer a = store.Call("search_mail", args.dump());
+                size_t expected = offset < all.size() ? std::min<size_t>(50, all.size() - offset) : 0;
+                ASSERT_EQ(a.structured["emails"].size(), expected) << offset << " " << a.text;
+                EXPECT_EQ(a.structured["search_mode"], with_index ? "fts" : "like") << offset;
+                for (const json& e : a.structured["emails"]) ++seen[e["id"].get<std::string>()];
+            }
+            EXPECT_EQ(seen.size(), all.size());
+            for (const auto& [id, n] : seen) {
+                EXPECT_EQ(n, 1) << id;
+                EXPECT_TRUE(all.count(id)) << id;
+            }
+        }
+    }
+    // A phrase through the index pages the same way.
+    LTestToolStore store;
+    std::set<std::string> all;
+    for (int i = 0; i < 120; ++i)
+        all.insert(store.AddMessage(store.account_a, store.inbox_a, i % 2 ? "Quarterly budget review" : "Note",
+                                    "the quarterly budget review", "", 1700000000 + i / 10));
+    store.AddMessage(store.account_a, store.inbox_a, "Other", "review the quarterly budget", "", 1700000000);
+    std::set<std::string> seen;
+    for (int offset = 0; offset < 150; offset += 50) {
+        json args = {{"query", "\"quarterly budget review\""}, {"limit", 50}, {"offset", offset}};
+        LTestToolAnswer a = store.Call("search_mail", args.dump());
+        EXPECT_EQ(a.structured["search_mode"], "fts") << a.text;
+        for (const json& e : a.structured["emails"]) EXPECT_TRUE(seen.insert(e["id"].get<std::string>()).second) << e["id"];
+    }
+    EXPECT_EQ(seen, all);
+}
+
+// The substring scan looks at the newest 5000 messages only, and says so.
+TEST(SearchMailWithoutIndex, ScanSaysWhenOlderMessagesWereNotSearched) {
+    LTestToolStore store(false);
+    store.db.Exec(u"BEGIN;");
+    std::string oldest = store.AddMessage(store.account_a, store.inbox_a, "Budget ancient", "", "", 1600000000);
+    for (int i = 0; i < 5000; ++i) store.AddMessage(store.account_a, store.inbox_a, "Other", "", "", 1700000000 + i);
+    store.db.Exec(u"COMMIT;");
+    LTestToolAnswer a = store.Call("search_mail", "{\"query\":\"budget\"}");
+    EXPECT_EQ(a.structured["emails"].size(), 0u);
+    EXPECT_EQ(a.structured["substring_scan"]["complete"], false);
+    EXPECT_EQ(a.structured["substring_scan"]["newest_messages_searched"], 5000);
+    EXPECT_NE(a.summary.find("only the newest 5000 messages"), std::string::npos) << a.summary;
+    // Within the window nothing is said.
+    LTestToolAnswer boxed = store.Call("search_mail", "{\"query\":\"budget\",\"mailbox_id\":\"" + store.archive_a + "\"}");
+    EXPECT_FALSE(boxed.structured.contains("substring_scan")) << boxed.text;
 }
 
 class SaveAttachment : public ::testing::Test {

@@ -291,3 +291,38 @@ TEST(Certificates, FailedServerCertificateKeepsTheRootAndItsPassword) {
 }
 
 }  // namespace
+
+namespace {
+
+// On a machine named "dev" the root may vouch for "dev" itself but not for
+// a site under that top-level domain, even with its own key.
+TEST(Certificates, RootVouchesForTheMachineNameButNothingBelowIt) {
+    LTestRoot root;
+    const int64_t now = static_cast<int64_t>(LNow());
+    LCertificate ca;
+    ASSERT_TRUE(LMakeRootCertificate({"dev", "", now}, ca));
+    std::string dir = root.Path();
+    std::ofstream(dir + "/root.pem") << LCertificatePem(ca.cert);
+    std::string text = Text(dir + "/root.pem");
+    EXPECT_NE(text.find("Excluded:"), std::string::npos) << text;
+    EXPECT_NE(text.find("DNS:.dev"), std::string::npos) << text;
+    struct {
+        const char* name;
+        bool verifies;
+    } cases[] = {{"dev", true}, {"www.example.dev", false}, {"example.dev", false}, {"localhost", true}};
+    for (const auto& c : cases) {
+        LCertificate leaf;
+        ASSERT_TRUE(LMakeServerCertificate(ca, {c.name, "", now}, leaf)) << c.name;
+        std::string leaf_pem = dir + "/leaf-" + c.name + ".pem";
+        std::ofstream(leaf_pem) << LCertificatePem(leaf.cert);
+        LTestToolResult r = LTestRunTool({"openssl", "verify", "-CAfile", dir + "/root.pem", leaf_pem});
+        EXPECT_EQ(r.exit_code == 0, c.verifies) << c.name << ": " << r.output;
+        if (!c.verifies) {
+            EXPECT_NE(r.output.find("excluded subtree violation"), std::string::npos) << r.output;
+        }
+    }
+    EXPECT_TRUE(LRootFitsNames(ca.cert, {"dev", "", now}));
+    EXPECT_FALSE(LRootFitsNames(ca.cert, {"other", "", now}));
+}
+
+}  // namespace

@@ -2,10 +2,16 @@
 // through curl (who may call them at all), and the ACLs a save leaves on
 // the data folder as getfacl shows them.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "foundation/database.h"
 #include "platform/folder_acl.h"
@@ -48,6 +54,31 @@ std::string StoredRow() {
     LStringA row;
     c.GetColumnTextA(0, row);
     return std::string(row.View());
+}
+
+// The temporary root is made closed to others, as a home folder may be; a
+// data folder under it is reached only once the root lets others pass.
+void OpenTheWay(const LTestRoot& root) {
+    fs::permissions(root.Path(), fs::perms::others_exec, fs::perm_options::add);
+}
+
+// Opens the file for reading and writing as the account (its own groups),
+// in a child process: the kernel's own answer.
+bool OpensAs(uid_t uid, const std::string& path) {
+    passwd* pw = getpwuid(uid);
+    if (!pw) return false;
+    gid_t gid = pw->pw_gid;
+    std::vector<gid_t> groups(64);
+    int n = static_cast<int>(groups.size());
+    if (getgrouplist(pw->pw_name, gid, groups.data(), &n) < 0) return false;
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (setgroups(static_cast<size_t>(n), groups.data()) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(2);
+        int fd = open(path.c_str(), O_RDWR);
+        _exit(fd >= 0 ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 TEST(AccessPolicy, NamesAreNormalisedOrRefused) {
@@ -127,6 +158,7 @@ TEST(AccessRoutes, SavedListsBecomeAclEntriesAndReplaceEachOther) {
     ASSERT_TRUE(web.Start());
     std::string session = web.MakeSession();
     std::string data = web.root.DataFolder(), pc = Computer();
+    OpenTheWay(web.root);
     fs::create_directories(data + "/Crypt");
     std::ofstream(data + "/Crypt/local-root-ca.p12") << "key";
     auto save = [&](const std::string& json) { return Body(Call(web, "settings/access-save", json, session)); };
@@ -155,8 +187,9 @@ TEST(AccessRoutes, SavedListsBecomeAclEntriesAndReplaceEachOther) {
 
     // Accounts this machine does not have change nothing.
     for (const std::string& name : {pc + "\\\\no-such-account-x", std::string("OTHERPC\\\\daemon")}) {
-        EXPECT_EQ(save("{\"allUsers\":false,\"users\":\"" + name + "\"}"),
-                  "{\"ok\":false,\"error\":\"Unable to apply the Porlinex shared-folder ACL\"}");
+        EXPECT_EQ(save("{\"allUsers\":false,\"users\":\"" + name + "\"}").rfind(
+                      "{\"ok\":false,\"error\":\"Unable to apply the Porlinex shared-folder ACL: ", 0),
+                  0u);
         EXPECT_EQ(StoredRow(), "0|" + pc + "\\nobody");
     }
 
@@ -178,6 +211,7 @@ TEST(AccessRoutes, PlantedLinksLeaveTheirTargetsAlone) {
     fs::create_directories(outside + "/folder");
     std::ofstream(outside + "/file") << "x";
     std::string data = web.root.DataFolder();
+    OpenTheWay(web.root);
     fs::create_symlink(outside + "/file", data + "/link-to-file");
     fs::create_directory_symlink(outside + "/folder", data + "/link-to-folder");
     std::string body = "{\"allUsers\":false,\"users\":\"" + Computer() + "\\\\daemon\"}";
@@ -185,6 +219,54 @@ TEST(AccessRoutes, PlantedLinksLeaveTheirTargetsAlone) {
     EXPECT_NE(Facl(data).find("user:daemon:rwx"), std::string::npos);
     for (const char* target : {"/file", "/folder"})
         EXPECT_EQ(Facl(outside + target).find("user:daemon"), std::string::npos) << target;
+}
+
+// The maker's folder above the data folder is the program's own and closed
+// to others: a granted account must get through it, must lose that with the
+// list, and a save whose account still cannot reach the data fails.
+TEST(AccessRoutes, GrantedAccountReachesTheDatabase) {
+    if (geteuid() != 0) GTEST_SKIP() << "acting as another account needs root";
+    const char* account = "porlinex-acl-test";
+    if (!getpwnam(account)) {
+        LTestCurlResult made =
+            LTestRunCaptured({"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", account});
+        ASSERT_EQ(made.exit_code, 0) << made.output;
+    }
+    passwd* pw = getpwnam(account);
+    ASSERT_NE(pw, nullptr);
+    uid_t uid = pw->pw_uid;
+    LTestWebServer web;
+    ASSERT_TRUE(web.Start());
+    std::string session = web.MakeSession();
+    std::string data = web.root.DataFolder(), maker = fs::path(data).parent_path().string();
+    std::string db = data + "/main.db";
+    auto save = [&](const std::string& users) {
+        return Body(Call(web, "settings/access-save", "{\"allUsers\":false,\"users\":\"" + users + "\"}", session));
+    };
+    // As JSON writes it: one backslash, escaped.
+    const std::string granted = Computer() + "\\\\" + account;
+
+    // The temporary root stops the account: the save says so and changes
+    // nothing.
+    EXPECT_EQ(save(granted), "{\"ok\":false,\"error\":\"Unable to apply the Porlinex shared-folder ACL: " +
+                                 granted + " still cannot reach " + web.root.Path() + "\"}");
+    EXPECT_EQ(StoredRow(), "");
+    EXPECT_EQ(Facl(data).find(account), std::string::npos) << Facl(data);
+
+    OpenTheWay(web.root);
+    ASSERT_FALSE(OpensAs(uid, db));
+    EXPECT_EQ(save(granted), "{\"ok\":true}");
+    EXPECT_TRUE(OpensAs(uid, db));
+    std::string above = Facl(maker);
+    EXPECT_NE(above.find(std::string("user:") + account + ":--x"), std::string::npos) << above;
+    EXPECT_EQ(above.find("default:"), std::string::npos) << above;
+
+    // Another list takes the way through away too.
+    EXPECT_EQ(save(Computer() + "\\\\daemon"), "{\"ok\":true}");
+    EXPECT_FALSE(OpensAs(uid, db));
+    above = Facl(maker);
+    EXPECT_EQ(above.find(account), std::string::npos) << above;
+    EXPECT_NE(above.find("user:daemon:--x"), std::string::npos) << above;
 }
 
 }  // namespace
