@@ -138,7 +138,7 @@ void LEmailEncodeAddressList(const char16_t* list, LStringA& out) {
         first = false;
         std::u16string_view v = item;
         size_t open = v.rfind(u'<');
-        if (open == v.npos || v.find(u'>', open) == v.npos || v.find(u'@') == v.npos || v.find(u'@') > open) {
+        if (open == v.npos || v.find(u'>', open) == v.npos || v.find(u'@', open) == v.npos) {
             // A bare address (or a group) stays as it is: an address is
             // never encoded. A bare name is a phrase.
             if (v.find(u'@') == v.npos)
