@@ -21,14 +21,16 @@ constexpr const char16_t* kStatements[] = {
 
 }  // namespace
 
-bool LEmailBackupEnsureSequence(LAppDatabaseAccount& db) {
+bool LEmailBackupEnsureSequence(LAppDatabaseAccount& db, bool& made) {
+    made = false;
     if (db.TableExists(u"EMAIL_BACKUP_SEQUENCE")) return true;
     // Made with every existing row numbered in one transaction: no insert
     // of the sync can fall between the numbering and the trigger.
     LStoreTransaction tx(db);
     bool ok = tx.Began();
     for (const char16_t* statement : kStatements) ok = ok && db.ExecF(statement, u"main");
-    if (ok && tx.Commit()) return true;
+    made = ok && tx.Commit();
+    if (made) return true;
     char16_t error[260];
     db.GetLastErrorText(error);
     LLogErrorF("Backup: unable to create the export sequence: %s", LToUtf8(error).c_str());

@@ -67,9 +67,11 @@ private:
         char16_t last_folder[260];
         LRegSettingsGet(LEmailBackupSection, u"LastBackupFolder", u"", last_folder);
         int64_t last_done = ReadNumber(u"LastDoneUTC");
-        if (!LEmailBackupEnsureSequence(db)) return;
+        bool made = false;
+        if (!LEmailBackupEnsureSequence(db, made)) return;
         bool has_mark = false;
         int64_t mark = ReadNumber(LEmailBackupSequenceValue, &has_mark);
+        has_mark = has_mark && !made;
         // Without a mark (a round of an older release) the times alone
         // would miss late mail: one full round makes the mark.
         bool incremental = LTextLength(last_folder) == LTextLength(folder) &&

@@ -19,9 +19,10 @@ constexpr const char16_t* LEmailBackupSection = u"EmailBackup";
 constexpr const char16_t* LEmailBackupSequenceValue = u"LastDoneSequence";
 
 // Makes the export sequence (a number for every inserted message row, never
-// reused) when it is missing, numbering the rows that exist. False when it
+// reused) when it is missing, numbering the rows that exist; made tells
+// that it was made now (a stored mark means nothing then). False when it
 // could not be made (logged).
-bool LEmailBackupEnsureSequence(LAppDatabaseAccount& db);
+bool LEmailBackupEnsureSequence(LAppDatabaseAccount& db, bool& made);
 // The highest number handed out so far; -1 when it cannot be read.
 int64_t LEmailBackupSequenceMark(LAppDatabaseAccount& db);
 
