@@ -5,6 +5,9 @@
 // when the cache holds no file for it.
 #include <strings.h>
 
+#include <cstring>
+#include <string_view>
+
 #include "foundation/base64.h"
 #include "foundation/files.h"
 #include "foundation/files_path.h"
@@ -59,7 +62,9 @@ void AddressHeader(EmlOut& out, const char* name, const LString& value, bool alw
     out.Put("\r\n");
 }
 
-// Message-IDs: ASCII by their syntax, written as stored without line breaks.
+// Message-IDs: ASCII by their syntax, written as stored without line
+// breaks; a long References list is folded between its IDs, since a line
+// may hold at most 998 bytes.
 void IdHeader(EmlOut& out, const char* name, const LString& value) {
     LString trimmed(value);
     trimmed.Trim();
@@ -67,7 +72,26 @@ void IdHeader(EmlOut& out, const char* name, const LString& value) {
     LStringA text;
     LEmailAppendWithoutLineBreaks(trimmed.c_str(), text);
     out.Put(name);
-    out.Put(text.c_str());
+    size_t line = std::strlen(name);
+    bool first = true;
+    std::string_view rest = text.View();
+    while (!rest.empty()) {
+        size_t end = rest.find(' ');
+        std::string_view word = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (word.empty()) continue;
+        if (!first) {
+            if (line + 1 + word.size() > 78) {
+                out.Put("\r\n");
+                line = 0;
+            }
+            out.Put(" ");
+            ++line;
+        }
+        out.Text().AppendView(word);
+        line += word.size();
+        first = false;
+    }
     out.Put("\r\n");
 }
 
