@@ -68,6 +68,7 @@ std::u16string_view Trim(std::u16string_view s) {
 std::vector<std::u16string> Items(std::u16string_view list) {
     std::vector<std::u16string> items;
     std::u16string pending;
+    bool has_at = false, has_text = false;
     bool quoted = false;
     int angle = 0;
     size_t start = 0;
@@ -83,16 +84,22 @@ std::vector<std::u16string> Items(std::u16string_view list) {
             if (!quoted && c == u'>' && angle > 0) --angle;
             if (c != u',' || quoted || angle > 0) continue;
         }
-        pending += list.substr(start, i - start);
+        // Only the new piece is looked at: a hostile list of a million
+        // commas costs linear time.
+        std::u16string_view piece = list.substr(start, i - start);
+        pending += piece;
+        has_at = has_at || piece.find(u'@') != piece.npos;
+        has_text = has_text || !Trim(piece).empty();
         start = i + 1;
         bool last = i >= list.size();
-        if (!last && pending.find(u'@') == std::u16string::npos && !Trim(pending).empty()) {
+        if (!last && !has_at && has_text) {
             pending.push_back(u',');
             continue;
         }
         std::u16string_view item = Trim(pending);
         if (!item.empty()) items.emplace_back(item);
         pending.clear();
+        has_at = has_text = false;
     }
     return items;
 }
@@ -139,10 +146,11 @@ void LEmailEncodeAddressList(const char16_t* list, LStringA& out) {
         std::u16string_view v = item;
         size_t open = v.rfind(u'<');
         if (open == v.npos || v.find(u'>', open) == v.npos || v.find(u'@', open) == v.npos) {
-            // A bare address (or a group) stays as it is: an address is
-            // never encoded. A bare name is a phrase.
-            if (v.find(u'@') == v.npos)
-                AppendName(v, out);
+            // A bare address or an ASCII group ("undisclosed-recipients:;")
+            // stays as it is: an address is never encoded. Only a bare name
+            // that is not ASCII becomes encoded words.
+            if (v.find(u'@') == v.npos && !IsAscii(v))
+                LEmailEncodeHeaderWord(item.c_str(), out);
             else
                 LEmailAppendWithoutLineBreaks(item.c_str(), out);
             continue;

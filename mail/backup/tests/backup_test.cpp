@@ -69,6 +69,25 @@ TEST(BackupHeaders, EncodedWordsDatesAndNames) {
     EXPECT_EQ(joined, long_subject);
     EXPECT_EQ(pieces, 5u);
 
+    // Address lists: only display names are encoded or quoted, items one
+    // per line, a group and bare addresses as they are.
+    struct ListCase {
+        std::string stored, header;
+    };
+    const ListCase lists[] = {
+        {"Luc\xc3\xad" "a <l@x.example>", "=?UTF-8?B?THVjw61h?= <l@x.example>"},
+        {"a, b, c <c@x.example>", "\"a, b, c\" <c@x.example>"},
+        {"\"Q \\\"x\\\"\" <q@x.example>", "\"Q \\\"x\\\"\" <q@x.example>"},
+        {"x@y.example, Zed <z@w.example>", "x@y.example,\r\n Zed <z@w.example>"},
+        {"undisclosed-recipients:;", "undisclosed-recipients:;"},
+        {"", ""},
+    };
+    for (const ListCase& c : lists) {
+        LStringA out;
+        LEmailEncodeAddressList(LFromUtf8(c.stored).c_str(), out);
+        EXPECT_EQ(out.Str(), c.header) << c.stored;
+    }
+
     struct DateCase {
         time_t t;
         const char* text;
