@@ -334,8 +334,9 @@ __attribute__((noinline)) void EMLMimeMessage::FinishText(std::string_view body,
     char16_t format[260];
     bool flowed = !contentType.empty() && EMLMimeHeaderParam(contentType, u"format", format) &&
                   LMimeEqualsNoCase(format, "flowed");
+    bool delSp = flowed && EMLMimeHeaderParam(contentType, u"delsp", format) && LMimeEqualsNoCase(format, "yes");
     LStringA lines;
-    EMLMimeDecodeText(bytes, flowed, lines);
+    EMLMimeDecodeText(bytes, flowed, delSp, lines);
     EMLMimeConvertCharset(lines.View(), charset, text);
 }
 

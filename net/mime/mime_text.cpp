@@ -16,13 +16,19 @@ bool IsSoftBreak(std::string_view line) { return !line.empty() && line.back() ==
 // The sender's line breaks are the text: a line wrapped near 76 columns in
 // a plain part is how the sender wrote it (a table, a poem, a log). Only
 // format=flowed marks the breaks a reader may undo.
-void EMLMimeDecodeText(std::string_view bytes, bool flowed, LStringA& out) {
+void EMLMimeDecodeText(std::string_view bytes, bool flowed, bool delSp, LStringA& out) {
     out.Reserve(out.length + bytes.size() + bytes.size() / 32 + 3);
     std::string_view cursor = bytes, line;
     while (LMimeNextLine(cursor, line)) {
         if (flowed && !line.empty() && line.front() == ' ') line.remove_prefix(1);  // space-stuffed
+        if (!flowed || !IsSoftBreak(line)) {
+            out.AppendView(line);
+            out.AppendN("\r\n", 2);
+            continue;
+        }
+        // DelSp=yes: the blank was added to mark the break, not written.
+        if (delSp) line.remove_suffix(1);
         out.AppendView(line);
-        if (!flowed || !IsSoftBreak(line)) out.AppendN("\r\n", 2);
     }
     out.Terminate();
 }

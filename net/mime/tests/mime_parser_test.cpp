@@ -207,6 +207,9 @@ TEST(MimeParser, KindsAndBodyRules) {
             {Lines({"Content-Type: text/plain; format=flowed", "Content-Transfer-Encoding: 7bit", "", "one ", "two",
                     "", "  stuffed", "-- ", "sig"}),
              "one two\r\n\r\n stuffed\r\n-- \r\nsig\r\n"},
+            {Lines({"Content-Type: text/plain; format=flowed; delsp=yes", "", "\xe6\x97\xa5\xe6\x9c\xac ",
+                    "\xe8\xaa\x9e"}),
+             "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\r\n"},
         };
         for (const Case& c : cases) {
             EMLMimeMessage m;
