@@ -5,6 +5,9 @@
 // when the cache holds no file for it.
 #include <strings.h>
 
+#include <cstring>
+#include <string_view>
+
 #include "foundation/base64.h"
 #include "foundation/files.h"
 #include "foundation/files_path.h"
@@ -50,11 +53,45 @@ private:
     bool ok_ = true;
 };
 
-void Header(EmlOut& out, const char* name, const LString& value) {
-    char16_t line[260];
-    LEmailStripLineBreaks(value.c_str(), line);
+// An address list; an empty one is left out, except From and To, which
+// readers expect.
+void AddressHeader(EmlOut& out, const char* name, const LString& value, bool always = false) {
+    if (value.IsEmpty() && !always) return;
     out.Put(name);
-    LEmailEncodeHeaderWord(line, out.Text());
+    LEmailEncodeAddressList(value.c_str(), out.Text());
+    out.Put("\r\n");
+}
+
+// Message-IDs: ASCII by their syntax, written as stored without line
+// breaks; a long References list is folded between its IDs, since a line
+// may hold at most 998 bytes.
+void IdHeader(EmlOut& out, const char* name, const LString& value) {
+    LString trimmed(value);
+    trimmed.Trim();
+    if (trimmed.IsEmpty()) return;
+    LStringA text;
+    LEmailAppendWithoutLineBreaks(trimmed.c_str(), text);
+    out.Put(name);
+    size_t line = std::strlen(name);
+    bool first = true;
+    std::string_view rest = text.View();
+    while (!rest.empty()) {
+        size_t end = rest.find(' ');
+        std::string_view word = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (word.empty()) continue;
+        if (!first) {
+            if (line + 1 + word.size() > 78) {
+                out.Put("\r\n");
+                line = 0;
+            }
+            out.Put(" ");
+            ++line;
+        }
+        out.Text().AppendView(word);
+        line += word.size();
+        first = false;
+    }
     out.Put("\r\n");
 }
 
@@ -181,29 +218,31 @@ bool LEmailBackupWriteEml(LAppDatabaseAccount& db, const LEmailBackupMessage& m,
     LFileHandle file = LCreateFileRetry(tmp.c_str(), LFileAccessWrite, LFileShareNone, LFileCreateAlways, 5000);
     if (!file.IsValid()) return false;
     EmlOut out(file);
-    Header(out, "From: ", m.from);
-    Header(out, "To: ", m.to);
-    Header(out, "Subject: ", m.subject);
-    char16_t message_id[260];
-    LEmailStripLineBreaks(m.message_id.c_str(), message_id);
-    if (message_id[0]) {
-        out.Put("Message-ID: ");
-        out.PutWide(message_id);
-        out.Put("\r\n");
-    }
+    const LEmailBackupNamedRow& row = m.row;
+    AddressHeader(out, "From: ", row.from, true);
+    AddressHeader(out, "To: ", row.to, true);
+    AddressHeader(out, "Cc: ", m.cc);
+    AddressHeader(out, "Bcc: ", m.bcc);
+    AddressHeader(out, "Reply-To: ", m.reply_to);
+    out.Put("Subject: ");
+    LEmailEncodeHeaderWord(row.subject.c_str(), out.Text());
+    out.Put("\r\n");
+    IdHeader(out, "Message-ID: ", row.messageId);
+    IdHeader(out, "In-Reply-To: ", m.in_reply_to);
+    IdHeader(out, "References: ", m.references);
     out.Put("Date: ");
-    LEmailFormatRfc5322Date(m.time, out.Text());
+    LEmailFormatRfc5322Date(row.time, out.Text());
     out.Put("\r\nMIME-Version: 1.0\r\n");
 
     LStringA boundary, alternative;
     boundary.Append("porlinex-");
-    LStringAAppendWide(boundary, m.id.c_str());
+    LStringAAppendWide(boundary, row.id.c_str());
     // Not the outer boundary with a suffix: lenient readers match a
     // boundary line by its prefix.
     alternative.Append("alt-");
     alternative.AppendString(boundary);
     bool ok = true;
-    if (!HasAttachmentRows(db, m.id)) {
+    if (!HasAttachmentRows(db, row.id)) {
         PutBodies(out, m, alternative.c_str());
     } else {
         out.Put("Content-Type: multipart/mixed; boundary=\"");
@@ -213,7 +252,7 @@ bool LEmailBackupWriteEml(LAppDatabaseAccount& db, const LEmailBackupMessage& m,
         out.Put("\r\n");
         PutBodies(out, m, alternative.c_str());
         out.Put("\r\n");
-        ok = PutAttachments(db, out, boundary, m.id);
+        ok = PutAttachments(db, out, boundary, row.id);
         out.Put("--");
         out.Put(boundary.c_str());
         out.Put("--\r\n");

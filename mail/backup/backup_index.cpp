@@ -1,8 +1,10 @@
 // The month index pages. One statement reads the rows of every month that
 // gets a page, in page order, so each row is read once per round however
 // many months there are.
+#include <cerrno>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "foundation/files.h"
@@ -29,20 +31,29 @@ void AppendHref(LStringA& out, const LString& name) {
     }
 }
 
+// A page is written as "index.html.tmp" and renamed over the old one only
+// when whole: a full disk leaves the last good page, never an empty one.
 class IndexPage {
 public:
     bool Open(const std::string& folder, const std::string& month) {
-        std::u16string path = LFromUtf8(folder + "/" + month + "/index.html").c_str();
-        file_ = LCreateFileRetry(path.c_str(), LFileAccessWrite, LFileShareNone, LFileCreateAlways, 5000);
+        path_ = LFromUtf8(folder + "/" + month + "/index.html").c_str();
+        tmp_ = path_ + u".tmp";
+        file_ = LCreateFileRetry(tmp_.c_str(), LFileAccessWrite, LFileShareNone, LFileCreateAlways, 5000);
+        if (!file_.IsValid()) Failed();
         LStringA head;
         head.Format("<!doctype html><html><head><meta charset=\"utf-8\"><title>Mail backup %H</title></head><body>"
                     "<h1>Mail backup %H</h1><table border=\"1\"><thead><tr><th>From</th><th>To</th><th>Subject</th>"
                     "<th>Date</th></tr></thead><tbody>",
                     month.c_str(), month.c_str());
         text_.AppendString(head);
-        return file_.IsValid();
+        return ok_;
     }
-    void Row(const char* from, const char* to, const LStringA& href, const char* subject, const char* stamp) {
+    // The same message twice in one account (a copy, a label view) is one
+    // file, and so one row.
+    void Row(const LString& file, const char* from, const char* to, const char* subject, const char* stamp) {
+        if (!files_.insert(std::u16string(file.View())).second) return;
+        LStringA href;
+        AppendHref(href, file);
         text_.AppendFormat("<tr><td>%H</td><td>%H</td><td><a href=\"%H\">%H</a></td><td>%H</td></tr>", from, to,
                            href.c_str(), subject, stamp);
         if (text_.length > 256 * 1024) Flush();
@@ -51,17 +62,32 @@ public:
         text_.Append("</tbody></table></body></html>");
         Flush();
         file_.Close();
+        if (ok_ && !LMoveFileRetry(tmp_.c_str(), path_.c_str())) Failed();
+        if (!ok_) LDeleteFileRetry(tmp_.c_str(), 0);
         return ok_;
+    }
+    // Why the page failed, for the round's one log line.
+    void Report(LEmailBackupFailures& failed) const {
+        errno = errno_;
+        failed.Add("unable to write", path_.c_str());
     }
 
 private:
+    // errno of the first failure is kept for the report.
+    void Failed() {
+        if (ok_) errno_ = errno;
+        ok_ = false;
+    }
     void Flush() {
-        ok_ = ok_ && file_.IsValid() && file_.Write(text_.c_str(), text_.length);
+        if (ok_ && !file_.Write(text_.c_str(), text_.length)) Failed();
         text_.Clear();
     }
+    std::u16string path_, tmp_;
+    std::set<std::u16string> files_;
     LFileHandle file_;
     LStringA text_;
     bool ok_ = true;
+    int errno_ = 0;
 };
 
 // A text cut to 259 bytes on a character boundary.
@@ -78,7 +104,7 @@ std::string Cut(const LString& s) {
 }  // namespace
 
 bool LEmailBackupWriteIndexes(LAppDatabaseAccount& db, LTaskProgress& progress, const char16_t* folder,
-                              int64_t last_done_utc) {
+                              int64_t last_done_utc, LEmailBackupFailures& failed) {
     if (!folder || !folder[0]) return true;
     std::string base = LToUtf8(folder);
     char16_t first[260] = {};
@@ -107,20 +133,23 @@ bool LEmailBackupWriteIndexes(LAppDatabaseAccount& db, LTaskProgress& progress, 
     int64_t from_time = static_cast<int64_t>(timegm(&tm));
     LAppDatabaseCursor c;
     c.QueryF(db,
-             u"SELECT ID, FROM_TEXT, TO_TEXT, SUBJECT, SENT_UTC, RECEIVED_UTC, strftime('%%Y-%%m', %s, 'unixepoch') "
-             u"AS MONTH FROM %s.EMAIL_MESSAGES WHERE IS_DELETED=0 AND (SENT_UTC>=%I64d OR (COALESCE(SENT_UTC, 0)<=0 "
-             u"AND RECEIVED_UTC>=%I64d)) ORDER BY MONTH, FROM_TEXT, TO_TEXT, SUBJECT;",
-             kTime, u"main", from_time, from_time);
+             u"SELECT %s, strftime('%%Y-%%m', %s, 'unixepoch') AS MONTH FROM %s.EMAIL_MESSAGES WHERE IS_DELETED=0 AND "
+             u"(SENT_UTC>=%I64d OR (COALESCE(SENT_UTC, 0)<=0 AND RECEIVED_UTC>=%I64d)) ORDER BY MONTH, FROM_TEXT, "
+             u"TO_TEXT, SUBJECT;",
+             LEmailBackupNameColumns, kTime, u"main", from_time, from_time);
     bool ok = c.statement != nullptr;
     std::string current;
     std::unique_ptr<IndexPage> page;
     auto finish = [&] {
-        if (page && !page->Close()) ok = false;
+        if (page && !page->Close()) {
+            ok = false;
+            page->Report(failed);
+        }
         page.reset();
     };
     for (; c.HasRow() && !progress.IsStopRequested(); c.Step()) {
         LStringA month;
-        c.GetColumnTextA(6, month);
+        c.GetColumnTextA(11, month);
         auto it = months.find(month.Str());
         if (it == months.end()) continue;
         if (month.Str() != current) {
@@ -128,31 +157,23 @@ bool LEmailBackupWriteIndexes(LAppDatabaseAccount& db, LTaskProgress& progress, 
             current = month.Str();
             it->second = true;
             page = std::make_unique<IndexPage>();
-            if (!page->Open(base, current)) ok = false;
+            page->Open(base, current);
         }
-        LString id, from, to, subject;
-        c.GetColumnString(0, id);
-        c.GetColumnString(1, from);
-        c.GetColumnString(2, to);
-        c.GetColumnString(3, subject);
-        time_t t = 0;
+        LEmailBackupNamedRow row;
+        if (!LEmailBackupReadNamedRow(c, row)) continue;
         char16_t stamp[260];
-        if (!LEmailBackupMessageTime(c.GetColumnInt64(4), c.GetColumnInt64(5), t) ||
-            !LEmailBackupMonthFolder(t, nullptr, stamp))
-            continue;
-        LString file;
-        LEmailBackupFileName(stamp, from.c_str(), to.c_str(), subject.c_str(), id.c_str(), file);
-        LStringA href;
-        AppendHref(href, file);
-        page->Row(Cut(from).c_str(), Cut(to).c_str(), href, Cut(subject).c_str(), LToUtf8(stamp).c_str());
+        LEmailBackupMonthFolder(row.time, nullptr, stamp);
+        page->Row(row.fileName, Cut(row.from).c_str(), Cut(row.to).c_str(), Cut(row.subject).c_str(),
+                  LToUtf8(stamp).c_str());
     }
     finish();
     if (progress.IsStopRequested()) return false;
     // Month folders without live rows still get a page (an empty table).
     for (auto& [month, written] : months) {
         if (written) continue;
-        IndexPage empty;
-        if (!empty.Open(base, month) || !empty.Close()) ok = false;
+        page = std::make_unique<IndexPage>();
+        page->Open(base, month);
+        finish();
     }
     return ok;
 }

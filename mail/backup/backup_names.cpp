@@ -1,6 +1,9 @@
 // Where a message goes in the backup folder: its month folder and a file
-// name that tells people what it is and stays unique by the store ID.
+// name that tells people what it is and stays the same for the message.
+#include <string>
+
 #include "foundation/files_path.h"
+#include "foundation/sha256.h"
 #include "foundation/utf8.h"
 #include "mail/backup/email_backup.h"
 
@@ -77,4 +80,52 @@ void LEmailBackupFileName(const char16_t* stamp, const char16_t* from, const cha
     head8.AppendString(tail8);
     out.Clear();
     out.SetUtf8N(head8.c_str(), head8.length);
+}
+
+void LEmailBackupMessageKey(const LEmailBackupIdentity& m, LString& out) {
+    out.Clear();
+    std::u16string_view mid = m.messageId ? m.messageId : u"";
+    while (!mid.empty() && mid.front() <= u' ') mid.remove_prefix(1);
+    while (!mid.empty() && mid.back() <= u' ') mid.remove_suffix(1);
+    if (mid.size() >= 2 && mid.front() == u'<' && mid.back() == u'>') mid = mid.substr(1, mid.size() - 2);
+    std::string seed;
+    if (!mid.empty())
+        seed = "m\n" + LToUtf8(m.accountId) + "\n" + LToUtf8(std::u16string(mid).c_str());
+    else if (m.uidValidity != 0)
+        seed = "u\n" + LToUtf8(m.accountId) + "\n" + LToUtf8(m.mailboxId) + "\n" + std::to_string(m.uidValidity) +
+               "\n" + std::to_string(m.uid);
+    if (seed.empty()) {
+        out.Append(m.id);  // a row made here without a Message-ID
+        return;
+    }
+    LSha256 sha;
+    LSha256Init(sha);
+    sha.Update(seed.data(), static_cast<uint32_t>(seed.size()));
+    uint32_t words[8];
+    sha.Final(words, sizeof words);
+    out.Format(u"%08x%08x", words[0], words[1]);
+}
+
+bool LEmailBackupReadNamedRow(LAppDatabaseCursor& c, LEmailBackupNamedRow& out) {
+    c.GetColumnString(0, out.id);
+    c.GetColumnString(1, out.accountId);
+    c.GetColumnString(2, out.messageId);
+    c.GetColumnString(3, out.mailboxId);
+    c.GetColumnString(6, out.from);
+    c.GetColumnString(7, out.to);
+    c.GetColumnString(8, out.subject);
+    char16_t stamp[260];
+    if (!LEmailBackupMessageTime(c.GetColumnInt64(9), c.GetColumnInt64(10), out.time) ||
+        !LEmailBackupMonthFolder(out.time, out.month, stamp))
+        return false;
+    LEmailBackupIdentity identity;
+    identity.id = out.id.c_str();
+    identity.accountId = out.accountId.c_str();
+    identity.messageId = out.messageId.c_str();
+    identity.mailboxId = out.mailboxId.c_str();
+    identity.uidValidity = c.GetColumnInt64(4);
+    identity.uid = c.GetColumnInt64(5);
+    LEmailBackupMessageKey(identity, out.key);
+    LEmailBackupFileName(stamp, out.from.c_str(), out.to.c_str(), out.subject.c_str(), out.key.c_str(), out.fileName);
+    return true;
 }

@@ -1,6 +1,8 @@
 // The routes backupsettings and backupstatus: the three settings of the
 // backup in the registry section EmailBackup. They touch nothing else but
 // the worker's wake event.
+#include <initializer_list>
+
 #include "foundation/files.h"
 #include "foundation/json_value.h"
 #include "foundation/reg_settings.h"
@@ -26,6 +28,16 @@ int64_t Number(const LJsonValue& body, const char* name) {
     return v.AsInt64();
 }
 
+// A member of another type is refused rather than read as 0: "yes" would
+// store the backup as off and answer OK.
+bool HasKind(const LJsonValue& body, const char* name, std::initializer_list<uint32_t> kinds) {
+    const LJsonValue* v = body.FindMember(name);
+    if (!v) return true;
+    for (uint32_t k : kinds)
+        if (v->kind == k) return true;
+    return false;
+}
+
 void Refuse(Weblet& request, const char* message) {
     request.SendJsonf("{\"errorcode\":400,\"errormsg\":\"%J\"}", message);
 }
@@ -41,6 +53,11 @@ void LWebBackupSettings(Weblet& request, LJsonValue& body) {
     if (!LMailRouteAllowed(request)) return;
     static const char* const kTexts[] = {"folder"};
     if (!LMailRouteMembersFit(request, body, kTexts, 1)) return;
+    if (!HasKind(body, "zip_after_months", {LJsonNumber}))
+        return Refuse(request, "The archive age must be between 0 and 1200 months.");
+    if (!HasKind(body, "enabled", {LJsonNumber, LJsonBool}))
+        return Refuse(request, "The backup is turned on with 1 and off with 0.");
+    if (!HasKind(body, "folder", {LJsonString})) return Refuse(request, "The backup folder does not exist.");
     int64_t months = Number(body, "zip_after_months");
     if (months < 0 || months > 1200) return Refuse(request, "The archive age must be between 0 and 1200 months.");
     bool enabled = Number(body, "enabled") != 0;

@@ -1,6 +1,7 @@
 // The worker EMLBackup: a round at start, then once a day or when woken (new
-// settings, new mail). Settings are read fresh each round; LastDoneUTC and
-// the rowid mark advance only after a round that wrote everything.
+// settings, new mail, a mailbox's first synchronisation). Settings are read
+// fresh each round; LastDoneUTC and the sequence mark advance only after a
+// round that wrote everything.
 #include <memory>
 #include <mutex>
 
@@ -66,8 +67,11 @@ private:
         char16_t last_folder[260];
         LRegSettingsGet(LEmailBackupSection, u"LastBackupFolder", u"", last_folder);
         int64_t last_done = ReadNumber(u"LastDoneUTC");
+        bool made = false;
+        if (!LEmailBackupEnsureSequence(db, made)) return;
         bool has_mark = false;
-        int64_t mark = ReadNumber(LEmailBackupRowidValue, &has_mark);
+        int64_t mark = ReadNumber(LEmailBackupSequenceValue, &has_mark);
+        has_mark = has_mark && !made;
         // Without a mark (a round of an older release) the times alone
         // would miss late mail: one full round makes the mark.
         bool incremental = LTextLength(last_folder) == LTextLength(folder) &&
@@ -75,20 +79,24 @@ private:
                            has_mark;
         int64_t since = incremental ? (last_done - 300 > 1 ? last_done - 300 : 1) : 0;
         int64_t start = static_cast<int64_t>(LNow());
-        int64_t max_rowid = 0;
-        db.QueryInt64(u"SELECT COALESCE(MAX(rowid), 0) FROM main.EMAIL_MESSAGES;", &max_rowid);
+        // Taken before the export reads: a row stored meanwhile is above it
+        // and goes in the next round.
+        int64_t new_mark = LEmailBackupSequenceMark(db);
+        if (new_mark < 0) return;
 
         time_t earliest = 0;
-        bool exported = LEmailBackupExport(db, *this, folder, since, incremental ? mark : 0, earliest);
+        LEmailBackupFailures failed;
+        bool exported = LEmailBackupExport(db, *this, folder, since, incremental ? mark : 0, earliest, failed);
         // Late mail lands in an older month, whose page must show it too.
         int64_t index_from = incremental ? last_done : 0;
         if (index_from > 0 && earliest > 0 && earliest < index_from) index_from = earliest;
-        bool indexed = LEmailBackupWriteIndexes(db, *this, folder, index_from);
+        bool indexed = LEmailBackupWriteIndexes(db, *this, folder, index_from, failed);
+        failed.Log();
         if (zip_months > 0) LEmailBackupZipOldMonths(*this, folder, static_cast<int>(zip_months), LNow());
         if (IsStopRequested() || !exported || !indexed) return;
         LRegSettingsSet(LEmailBackupSection, u"LastBackupFolder", folder);
         WriteNumber(u"LastDoneUTC", start - 300);
-        WriteNumber(LEmailBackupRowidValue, max_rowid);
+        WriteNumber(LEmailBackupSequenceValue, new_mark);
     }
 
     LEvent wake_{true, false};

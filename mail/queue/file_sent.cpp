@@ -44,9 +44,10 @@ bool Retire(LAppDatabaseAccount& db, const LQueuedRow& row) {
 void Link(LAppDatabaseAccount& db, const LQueuedRow& row, const char16_t* box_id, uint32_t uidvalidity,
           uint32_t uid) {
     int64_t now = LNow();
+    // SENT_UTC stays the Date the bytes carry, not the time of this link.
     bool linked = db.ExecF(u"UPDATE %s.EMAIL_MESSAGES SET MAILBOX_ID='%Q', UID=%u, UIDVALIDITY=%u, FLAGS='\\Seen', "
-                           u"SENT_UTC=%lld, RECEIVED_UTC=%lld, LAST_SEEN_UTC=%lld WHERE ID='%Q' AND ACCOUNT_ID='%Q';",
-                           u"main", box_id, uid, uidvalidity, now, now, now, row.id, row.accountId);
+                           u"RECEIVED_UTC=%lld, LAST_SEEN_UTC=%lld WHERE ID='%Q' AND ACCOUNT_ID='%Q';",
+                           u"main", box_id, uid, uidvalidity, now, now, row.id, row.accountId);
     if (!linked) Retire(db, row);
     db.ExecF(u"UPDATE %s.EMAILMAILBOXES SET IMAP_UIDVALIDITY=%u WHERE EMAILACCOUNTS_ID='%Q' AND ID='%Q' AND "
              u"IMAP_UIDVALIDITY=0;",

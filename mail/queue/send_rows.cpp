@@ -5,6 +5,7 @@
 
 #include "foundation/time_source.h"
 #include "mail/store/store_transaction.h"
+#include "net/mime/compose.h"
 #include "web/http/activity_log.h"
 
 bool LSendQueueNextRow(LAppDatabaseAccount& db, bool to_file, int64_t now, LQueuedRow& row) {
@@ -14,8 +15,8 @@ bool LSendQueueNextRow(LAppDatabaseAccount& db, bool to_file, int64_t now, LQueu
     // that happens to be called Outbox is never sent from.
     c.QueryF(db,
              u"SELECT q.ROW_ID, q.ACCOUNT_ID, q.TRIES, q.AUTO_SUBMITTED, q.MIME, m.TO_TEXT, m.REPLY_TO_TEXT, "
-             u"m.MESSAGE_ID, m.SUBJECT, m.BODY_TEXT, m.BODY_HTML, m.IN_REPLY_TO, m.REFERENCES_TEXT, q.STATE FROM "
-             u"%s.EMAIL_SEND_QUEUE q INNER JOIN %s.EMAIL_MESSAGES m ON m.ID=q.ROW_ID WHERE %s AND "
+             u"m.MESSAGE_ID, m.SUBJECT, m.BODY_TEXT, m.BODY_HTML, m.IN_REPLY_TO, m.REFERENCES_TEXT, q.STATE, "
+             u"m.SENT_UTC FROM %s.EMAIL_SEND_QUEUE q INNER JOIN %s.EMAIL_MESSAGES m ON m.ID=q.ROW_ID WHERE %s AND "
              u"q.NEXT_TRY_UTC<=%lld AND m.IS_DELETED=0 AND m.UIDVALIDITY=0 ORDER BY q.NEXT_TRY_UTC, q.rowid LIMIT 1;",
              u"main", u"main",
              to_file ? u"q.STATE IN ('SENT', 'FILING')"
@@ -38,6 +39,7 @@ bool LSendQueueNextRow(LAppDatabaseAccount& db, bool to_file, int64_t now, LQueu
     char16_t state[32];
     c.GetColumnText(13, u"", state);
     row.filing = std::u16string_view(state) == u"FILING";
+    row.sentUtc = c.GetColumnInt64(14);
     return row.id[0] && row.accountId[0];
 }
 
@@ -84,6 +86,13 @@ bool LSendQueueComposeOnce(LAppDatabaseAccount& db, LQueuedRow& row, const LEmai
     in.autoSubmitted = row.autoSubmitted;
     in.textBody = row.bodyText.c_str();
     in.htmlBody = row.bodyHtml.c_str();
+    // The Date is the row's time, so the row, the bytes sent and the Sent
+    // copy downloaded again all carry one time.
+    char date[260] = {0};
+    if (row.sentUtc > 0) {
+        LEmailFormatDateAt(date, static_cast<time_t>(row.sentUtc), 0);
+        in.date = date;
+    }
     LEmailComposeMime(in, row.mime);
     LString mime = LFromUtf8(row.mime.View());
     return db.ExecF(u"UPDATE %s.EMAIL_SEND_QUEUE SET MIME='%Q' WHERE ROW_ID='%Q';", u"main", mime, row.id);

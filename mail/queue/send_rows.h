@@ -15,6 +15,7 @@ struct LQueuedRow {
     char16_t autoSubmitted[260] = {0};
     int tries = 0;
     bool filing = false;  // FILING: an APPEND to Sent may already have been made
+    int64_t sentUtc = 0;  // the row's SENT_UTC: the queuing time, the Date it carries
     LString to, replyTo, messageId, subject, bodyText, bodyHtml, inReplyTo, references;
     LStringA mime;  // empty until first composed
 };

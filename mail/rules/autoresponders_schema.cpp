@@ -25,7 +25,14 @@ constexpr LEmailSchemaTable kTables[] = {
      u"STATUS VARCHAR(16) NOT NULL, UNIQUE (AUTORESPONDER_ID, EMAIL_MESSAGE_ID));"},
     {u"AUTORESPONDER_MESSAGE_SAFETY",
      u"CREATE TABLE %s.AUTORESPONDER_MESSAGE_SAFETY (EMAIL_MESSAGE_ID VARCHAR(16) PRIMARY KEY, AUTO_SUBMITTED "
-     u"VARCHAR(255), PRECEDENCE VARCHAR(255), LIST_ID VARCHAR(512));"},
+     u"VARCHAR(255), PRECEDENCE VARCHAR(255), LIST_ID VARCHAR(512), RETURN_PATH VARCHAR(512), CONTENT_TYPE "
+     u"VARCHAR(255));"},
+};
+
+// What marks a delivery report: a null Return-Path, multipart/report.
+constexpr LEmailSchemaColumn kSafetyColumns[] = {
+    {u"RETURN_PATH", u"RETURN_PATH VARCHAR(512);"},
+    {u"CONTENT_TYPE", u"CONTENT_TYPE VARCHAR(255);"},
 };
 
 constexpr const char16_t* kIndexes[] = {
@@ -42,7 +49,9 @@ constexpr const char16_t* kIndexes[] = {
 int LAutorespondersCreateSchema(LAppDatabaseAccount& db) {
     // The store writer and the purge write the safety table, the hook the
     // others: a missing one stops the start.
-    if (!LEmailSchemaEnsureTables(db, kTables, std::size(kTables))) return 2;
+    if (!LEmailSchemaEnsureTables(db, kTables, std::size(kTables)) ||
+        !LEmailSchemaAddColumns(db, u"AUTORESPONDER_MESSAGE_SAFETY", kSafetyColumns, std::size(kSafetyColumns)))
+        return 2;
     for (const char16_t* index : kIndexes)
         if (!db.ExecF(index, u"main")) {
             LEmailSchemaFail(db, "Unable to create an autoresponder index");

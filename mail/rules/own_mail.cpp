@@ -59,17 +59,30 @@ bool LMailServicesIsPersonal(LAppDatabaseAccount& db, const char16_t* message_id
     LAppDatabaseCursor c;
     c.QueryF(db,
              u"SELECT LOWER(TRIM(COALESCE(AUTO_SUBMITTED, ''))), LOWER(TRIM(COALESCE(PRECEDENCE, ''))), "
-             u"TRIM(COALESCE(LIST_ID, '')) FROM %s.AUTORESPONDER_MESSAGE_SAFETY WHERE EMAIL_MESSAGE_ID='%Q' LIMIT 1;",
+             u"TRIM(COALESCE(LIST_ID, '')), REPLACE(COALESCE(RETURN_PATH, ''), ' ', ''), "
+             u"LOWER(TRIM(COALESCE(CONTENT_TYPE, ''))) FROM %s.AUTORESPONDER_MESSAGE_SAFETY WHERE "
+             u"EMAIL_MESSAGE_ID='%Q' LIMIT 1;",
              u"main", message_id);
     if (!c.HasRow()) return false;
-    LString auto_submitted, precedence, list_id;
+    LString auto_submitted, precedence, list_id, return_path, content_type;
     c.GetColumnString(0, auto_submitted);
     c.GetColumnString(1, precedence);
     c.GetColumnString(2, list_id);
+    c.GetColumnString(3, return_path);
+    c.GetColumnString(4, content_type);
     std::u16string_view a = auto_submitted.View(), p = precedence.View();
     if (!a.empty() && a != u"no") return false;
     if (p == u"bulk" || p == u"list" || p == u"junk") return false;
-    return list_id.IsEmpty();
+    if (!list_id.IsEmpty()) return false;
+    // A delivery report (RFC 3464) comes from the null sender, as
+    // multipart/report, or from the postmaster or mailer daemon.
+    if (return_path.View() == u"<>" || content_type.View().starts_with(u"multipart/report")) return false;
+    LString q;
+    q.Format(u"SELECT COUNT(*) FROM %s.EMAIL_MESSAGE_ADDRESSES WHERE MESSAGE_ID='%Q' AND KIND='FROM' AND "
+             u"(LOWER(EMAIL) LIKE 'postmaster@%%' OR LOWER(EMAIL) LIKE 'mailer-daemon@%%');",
+             u"main", message_id);
+    int32_t bounces = 1;
+    return db.QueryInt(q.c_str(), &bounces) && bounces == 0;
 }
 
 bool LMailServicesSenderMayBeAnswered(LAppDatabaseAccount& db, const char16_t* address) {
@@ -78,6 +91,7 @@ bool LMailServicesSenderMayBeAnswered(LAppDatabaseAccount& db, const char16_t* a
     if (lower.empty()) return false;
     for (const char16_t* bad : {u"no-reply", u"noreply", u"do-not-reply", u"donotreply", u"mailer-daemon"})
         if (lower.find(bad) != std::u16string::npos) return false;
+    if (lower.starts_with(u"postmaster@")) return false;
     LString q;
     q.Format(u"SELECT COUNT(*) FROM %s.EMAILACCOUNTS WHERE LOWER(EMAIL)=LOWER('%Q') AND DELETED IS NULL;", u"main",
              lower);

@@ -3,7 +3,9 @@
 // ordinary mailboxes (Sent, Drafts, Outbox, Trash, Junk), mail this program
 // queued itself (its Message-ID is in the queue), and, for anything that
 // answers or sends on, mail that a machine sent (RFC 3834: Auto-Submitted,
-// Precedence bulk/list/junk, List-Id, or no safety row at all).
+// Precedence bulk/list/junk, List-Id, a delivery report by its null
+// Return-Path, multipart/report or postmaster / mailer-daemon sender, or no
+// safety row at all).
 #include "foundation/database.h"
 
 // True when the live row is in an ordinary mailbox and is not our own mail.

@@ -182,7 +182,7 @@ bool Action::Reply() {
 
 bool LRulesRunActionOn(LAppDatabaseAccount& db, const char16_t* message_id, const char16_t* label,
                        const std::u16string& function, const std::u16string& detail, bool from_rule) {
-    if (function == u"TRASH") return LEmailMoveMessageToTrash(message_id) == 0;
+    if (function == u"TRASH") return LRulesMoveToTrash(db, message_id, label);
     if (function == u"MOVE") return !detail.empty() && LEmailMoveMessage(message_id, detail.c_str(), false) == 0;
     if (function != u"FORWARD" && function != u"REDIRECT" && function != u"REPLY") return false;
     Action a{db, message_id, label, from_rule, {}, {}};

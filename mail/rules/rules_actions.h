@@ -9,3 +9,7 @@
 
 bool LRulesRunActionOn(LAppDatabaseAccount& db, const char16_t* message_id, const char16_t* label,
                        const std::u16string& function, const std::u16string& detail, bool from_rule);
+
+// TRASH: the account's trash mailbox, made on the server and in the store
+// when the account has none. A failure is logged with its cause.
+bool LRulesMoveToTrash(LAppDatabaseAccount& db, const char16_t* message_id, const char16_t* label);

@@ -11,7 +11,8 @@ constexpr size_t kPreviewChars = 260;
 constexpr size_t kMaxDateChars = 259;
 
 struct Headers {
-    LString subject, from, to, cc, date, bcc, message_id, reply_to, auto_submitted, precedence, list_id;
+    LString subject, from, to, cc, date, bcc, message_id, reply_to, auto_submitted, precedence, list_id, return_path,
+        content_type;
     explicit Headers(const EMLMimeMessage& m) {
         m.GetHeader(u"subject", subject);
         m.GetHeader(u"from", from);
@@ -24,6 +25,8 @@ struct Headers {
         m.GetHeader(u"auto-submitted", auto_submitted);
         m.GetHeader(u"precedence", precedence);
         m.GetHeader(u"list-id", list_id);
+        m.GetHeader(u"return-path", return_path);
+        m.GetHeader(u"content-type", content_type);
     }
 };
 
@@ -73,8 +76,9 @@ int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LString& row_
                               h.reply_to.c_str()))
         return LEmailStoreFailed;
     if (!db.ExecF(u"INSERT OR REPLACE INTO %s.AUTORESPONDER_MESSAGE_SAFETY (EMAIL_MESSAGE_ID, AUTO_SUBMITTED, "
-                  u"PRECEDENCE, LIST_ID) VALUES ('%Q', '%Q', '%Q', '%Q');",
-                  u"main", row_id.c_str(), h.auto_submitted.c_str(), h.precedence.c_str(), h.list_id.c_str()))
+                  u"PRECEDENCE, LIST_ID, RETURN_PATH, CONTENT_TYPE) VALUES ('%Q', '%Q', '%Q', '%Q', '%Q', '%Q');",
+                  u"main", row_id.c_str(), h.auto_submitted.c_str(), h.precedence.c_str(), h.list_id.c_str(),
+                  h.return_path.View().substr(0, 512), h.content_type.View().substr(0, 255)))
         return LEmailStoreFailed;
     // An existing row keeps the attachments it was made with.
     if (is_new && !LEmailStoreAttachments(db, row_id.c_str(), message, batch)) return LEmailStoreFailed;

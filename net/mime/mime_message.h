@@ -103,8 +103,10 @@ void EMLMimeDecodeHeaderWords(std::u16string_view value, LString& out);
 size_t EMLMimeDecodeQuotedPrintable(std::string_view encoded, LStringA& out, bool headerMode);
 // Base64 with every byte at or below blank ignored; appends the bytes.
 void EMLMimeDecodeBase64(std::string_view encoded, LStringA& out);
-// The line treatment of a text/plain body (bytes in, bytes out, CR LF lines).
-void EMLMimeDecodeText(std::string_view bytes, bool dropEmptyLines, bool rewrap, bool flowed, LStringA& out);
+// The line treatment of a text/plain body (bytes in, bytes out, CR LF
+// lines): every line break kept, only format=flowed soft breaks undone
+// (with DelSp=yes their blank removed too).
+void EMLMimeDecodeText(std::string_view bytes, bool flowed, bool delSp, LStringA& out);
 
 int EMLMimeCharsetId(std::u16string_view name);
 // Converts bytes of the named charset (unknown names read as ISO-8859-1) and

@@ -334,10 +334,9 @@ __attribute__((noinline)) void EMLMimeMessage::FinishText(std::string_view body,
     char16_t format[260];
     bool flowed = !contentType.empty() && EMLMimeHeaderParam(contentType, u"format", format) &&
                   LMimeEqualsNoCase(format, "flowed");
-    bool drop = parentKind == EMLMimeKindMixed || parentKind == EMLMimeKindAlternative;
-    bool rewrap = enc.find(u"bit") != std::u16string_view::npos;
+    bool delSp = flowed && EMLMimeHeaderParam(contentType, u"delsp", format) && LMimeEqualsNoCase(format, "yes");
     LStringA lines;
-    EMLMimeDecodeText(bytes, drop, rewrap, flowed, lines);
+    EMLMimeDecodeText(bytes, flowed, delSp, lines);
     EMLMimeConvertCharset(lines.View(), charset, text);
 }
 

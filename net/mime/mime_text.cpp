@@ -7,55 +7,28 @@
 
 namespace {
 
-size_t FirstWordLength(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size() && static_cast<unsigned char>(s[i]) > ' ') ++i;
-    return i;
-}
-
-void AppendLine(std::string_view line, std::string_view next, bool dropEmptyLines, bool rewrap, bool flowed,
-                LStringA& out) {
-    if (line.empty()) {
-        if (!dropEmptyLines) out.AppendN("\r\n", 2);
-        return;
-    }
-    if (dropEmptyLines && line == " ") {
-        out.AppendN("\r\n", 2);
-        return;
-    }
-    if (flowed && line.back() == ' ') {
-        // A soft break of format=flowed: the words on both sides meet again.
-        if (next.empty() || next.front() == ' ') line.remove_suffix(1);
-        out.AppendView(line);
-        return;
-    }
-    out.AppendView(line);
-    // Lines that a sending program wrapped near 76 columns are joined again;
-    // quoted lines never.
-    if (rewrap && line.front() != '>' && !next.empty() && line.size() + FirstWordLength(next) >= 76) {
-        if (FirstWordLength(line) < 76) out.AppendChar(' ');
-        return;
-    }
-    out.AppendN("\r\n", 2);
-}
+// RFC 3676: a line ending in a blank is a soft break, except the signature
+// separator "-- ".
+bool IsSoftBreak(std::string_view line) { return !line.empty() && line.back() == ' ' && line != "-- "; }
 
 }  // namespace
 
-void EMLMimeDecodeText(std::string_view bytes, bool dropEmptyLines, bool rewrap, bool flowed, LStringA& out) {
+// The sender's line breaks are the text: a line wrapped near 76 columns in
+// a plain part is how the sender wrote it (a table, a poem, a log). Only
+// format=flowed marks the breaks a reader may undo.
+void EMLMimeDecodeText(std::string_view bytes, bool flowed, bool delSp, LStringA& out) {
     out.Reserve(out.length + bytes.size() + bytes.size() / 32 + 3);
-    std::string_view cursor = bytes, line, next;
-    bool have = LMimeNextLine(cursor, line);
-    while (have) {
-        std::string_view after = cursor;
-        bool haveNext = LMimeNextLine(after, next);
-        std::string_view following;
-        // The following line decides joins; flowed soft breaks look at it
-        // whatever the transfer encoding was.
-        if (haveNext && (rewrap || flowed)) following = next.substr(0, 259);
-        AppendLine(line, following, dropEmptyLines, rewrap, flowed, out);
-        cursor = after;
-        line = next;
-        have = haveNext;
+    std::string_view cursor = bytes, line;
+    while (LMimeNextLine(cursor, line)) {
+        if (flowed && !line.empty() && line.front() == ' ') line.remove_prefix(1);  // space-stuffed
+        if (!flowed || !IsSoftBreak(line)) {
+            out.AppendView(line);
+            out.AppendN("\r\n", 2);
+            continue;
+        }
+        // DelSp=yes: the blank was added to mark the break, not written.
+        if (delSp) line.remove_suffix(1);
+        out.AppendView(line);
     }
     out.Terminate();
 }

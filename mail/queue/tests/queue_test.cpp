@@ -8,6 +8,7 @@
 #include "mail/mail_services.h"
 #include "mail/queue/send_queue.h"
 #include "mail/queue/tests/queue_fixture.h"
+#include "net/mime/mime_message.h"
 
 namespace {
 
@@ -47,6 +48,12 @@ TEST_P(QueueDeliveryTest, EachMessageOnceWithItsMessageIdAndLinked) {
     AddAccount("acc1", Port(smtp));
     std::vector<std::string> rows;
     for (const char* subject : {"First", "Second", "Third"}) rows.push_back(Queue("acc1", "bob@example.net", subject));
+    // Queued an hour ago (while offline): the Date is that time, and the
+    // row keeps it when it is filed.
+    Exec(Db(), "UPDATE EMAIL_MESSAGES SET SENT_UTC=SENT_UTC-3600;");
+    std::vector<int64_t> queued;
+    for (const std::string& row : rows)
+        queued.push_back(QueryInt(Db(), "SELECT SENT_UTC FROM EMAIL_MESSAGES WHERE ID='" + row + "'"));
     ASSERT_EQ(Round(), 0);
     ASSERT_EQ(Round(), 0);  // nothing goes out twice
     std::vector<LTestSmtpMessage> got = smtp.Messages();
@@ -62,6 +69,8 @@ TEST_P(QueueDeliveryTest, EachMessageOnceWithItsMessageIdAndLinked) {
         std::vector<SentCopy> copies = Copies(message_id);
         ASSERT_EQ(copies.size(), 1u) << Doveadm({"fetch", "-u", kUser, "hdr", "mailbox", "Sent", "all"});
         EXPECT_EQ(Header(copies[0].header, "Date"), Header(got[i].data, "Date"));
+        EXPECT_EQ(LEmailParseDate(LFromUtf8(Header(copies[0].header, "Date")).View()), queued[i]);
+        EXPECT_EQ(QueryInt(Db(), "SELECT SENT_UTC FROM EMAIL_MESSAGES WHERE ID='" + rows[i] + "'"), queued[i]);
         EXPECT_EQ(Header(copies[0].header, "Message-ID"), message_id);
         EXPECT_EQ(QueryInt(Db(), "SELECT UID FROM EMAIL_MESSAGES WHERE ID='" + rows[i] + "'"), copies[0].uid);
         EXPECT_EQ("Sent uidvalidity=" + std::to_string(QueryInt(Db(), "SELECT UIDVALIDITY FROM EMAIL_MESSAGES WHERE ID='" +

@@ -115,6 +115,16 @@ TEST_F(RoutesTest, EveryRouteWantsASessionAndPassesTheCsrfCheck) {
          R"({"errorcode":400,"errormsg":"The backup folder does not exist."})"},
         {"backupsettings", R"({"enabled":1,"folder":"relative"})",
          R"({"errorcode":400,"errormsg":"The backup folder does not exist."})"},
+        // Wrong types are refused, not read as 0 (which would store the
+        // backup as off and answer OK).
+        {"backupsettings", R"({"enabled":"yes","folder":"/tmp"})",
+         R"({"errorcode":400,"errormsg":"The backup is turned on with 1 and off with 0."})"},
+        {"backupsettings", R"({"enabled":[1],"folder":"/tmp"})",
+         R"({"errorcode":400,"errormsg":"The backup is turned on with 1 and off with 0."})"},
+        {"backupsettings", R"({"enabled":1,"folder":"/tmp","zip_after_months":"12"})",
+         R"({"errorcode":400,"errormsg":"The archive age must be between 0 and 1200 months."})"},
+        {"backupsettings", R"({"enabled":0,"folder":7})",
+         R"({"errorcode":400,"errormsg":"The backup folder does not exist."})"},
         {"backupsettings", R"({"enabled":0,"folder":"/no/such/folder","zip_after_months":3})",
          R"({"errorcode":200,"errormsg":"OK"})"},
         {"backupstatus", R"({})", R"({"errorcode":0,"enabled":0,"folder":"/no/such/folder","zip_after_months":3})"},

@@ -4,6 +4,7 @@
 #include "mail/mail_services.h"
 #include "mail/rules/autoresponder.h"
 #include "mail/rules/tests/services_fixture.h"
+#include "mail/store/message_store.h"
 
 namespace {
 
@@ -63,6 +64,48 @@ TEST_F(AutoresponderTest, SafetyTable) {
         Arrive(c.a);
         int64_t before = Queued();
         EXPECT_EQ(Hook(c.a.id, kStart + 60), c.answered) << c.what;
+        EXPECT_EQ(Queued() - before, c.answered ? 1 : 0) << c.what;
+    }
+}
+
+// Delivery reports as the store writer keeps them (RFC 3834 section 2): a
+// null Return-Path, multipart/report or a postmaster sender is never
+// answered, whoever the report names as its sender.
+TEST_F(AutoresponderTest, DeliveryReportsGetNoAnswer) {
+    Responder("ar1", "EVERY_MESSAGE");
+    const std::string report_body =
+        "Content-Type: multipart/report; report-type=delivery-status; boundary=\"r\"\r\n\r\n--r\r\n"
+        "Content-Type: text/plain\r\n\r\nDelivery failed.\r\n--r\r\nContent-Type: message/delivery-status\r\n\r\n"
+        "Reporting-MTA: dns; mx.example.net\r\n\r\nFinal-Recipient: rfc822; x@example.net\r\nAction: failed\r\n"
+        "Status: 5.1.1\r\n--r--\r\n";
+    struct Case {
+        const char* what;
+        std::string headers;  // before the body
+        std::string body;
+        bool answered;
+    };
+    const Case cases[] = {
+        {"a person", "From: Ann <ann1@example.net>\r\n", "\r\nHello\r\n", true},
+        {"null Return-Path", "Return-Path: <>\r\nFrom: Ann <ann2@example.net>\r\n", "\r\nFailed\r\n", false},
+        {"null Return-Path with blanks", "Return-Path: < >\r\nFrom: Ann <ann3@example.net>\r\n", "\r\nx\r\n",
+         false},
+        {"multipart/report", "From: Ann <ann4@example.net>\r\n", report_body, false},
+        {"postmaster", "From: Mail System <Postmaster@example.net>\r\n", "\r\nFailed\r\n", false},
+    };
+    uint32_t uid = 100;
+    for (const Case& c : cases) {
+        std::string bytes = c.headers + "To: me@example.org\r\nSubject: Delivery Status Notification (Failure)\r\n" +
+                            "Message-ID: <dsn" + std::to_string(uid) + "@example.net>\r\nDate: " +
+                            "Thu, 15 Jan 2027 10:00:00 +0000\r\n" + c.body;
+        LString row;
+        bool is_new = false;
+        {
+            LEmailStoreBatch batch(Db());
+            ASSERT_EQ(batch.StoreBytes(row, is_new, u"acc1", u"inbox", ++uid, 7, bytes), LEmailStoreOk) << c.what;
+            ASSERT_TRUE(batch.Commit());
+        }
+        int64_t before = Queued();
+        EXPECT_EQ(Hook(LToUtf8(row), kStart + 60), c.answered) << c.what;
         EXPECT_EQ(Queued() - before, c.answered ? 1 : 0) << c.what;
     }
 }

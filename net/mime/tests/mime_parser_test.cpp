@@ -183,30 +183,39 @@ TEST(MimeParser, KindsAndBodyRules) {
         EXPECT_EQ(U8(m.html), "<p>Hello</p>");
         EXPECT_NE(U8(m.text).find("Hello"), std::string::npos);
     }
-    // Blank lines inside mixed are dropped, a line of one blank becomes empty;
-    // at top level they stay.
+    // The sender's line breaks stay, blank lines and lines wrapped near 76
+    // columns included, in every kind of part; only format=flowed soft
+    // breaks are undone.
     {
-        EMLMimeMessage m;
-        m.Parse(Lines({"Content-Type: multipart/mixed; boundary=b", "", "--b", "", "a", "", " ", "b", "--b--"}));
-        EXPECT_EQ(U8(m.text), "a\r\n\r\nb\r\n");
-        EMLMimeMessage top;
-        top.Parse(Lines({"Subject: x", "", "a", "", "b"}));
-        EXPECT_EQ(U8(top.text), "a\r\n\r\nb\r\n");
-    }
-    // 8bit lines wrapped near 76 columns are joined; quoted lines never.
-    {
-        std::string seventy(70, 'x');
-        EMLMimeMessage m;
-        m.Parse(Lines({"Content-Transfer-Encoding: 8bit", "", seventy.c_str(), "tenletters more", ("> " + seventy).c_str(),
-                       "tenletters"}));
-        EXPECT_EQ(U8(m.text), seventy + " tenletters more\r\n> " + seventy + "\r\ntenletters\r\n");
-    }
-    // format=flowed soft breaks join the words with their blank.
-    {
-        EMLMimeMessage m;
-        m.Parse(Lines({"Content-Type: text/plain; format=flowed", "Content-Transfer-Encoding: quoted-printable", "",
-                       "one two ", "three"}));
-        EXPECT_EQ(U8(m.text), "one two three\r\n");
+        const std::string seventy(70, 'x');
+        struct Case {
+            std::string message, text;
+        };
+        const Case cases[] = {
+            {Lines({"Content-Type: multipart/mixed; boundary=b", "", "--b", "", "a", "", " ", "b", "--b--"}),
+             "a\r\n\r\n \r\nb\r\n"},
+            {Lines({"Content-Type: multipart/alternative; boundary=b", "", "--b", "", "line two", "", "para",
+                    "--b", "Content-Type: text/html", "", "<p>x</p>", "--b--"}),
+             "line two\r\n\r\npara\r\n"},
+            {Lines({"Subject: x", "", "a", "", "b"}), "a\r\n\r\nb\r\n"},
+            {Lines({"Content-Transfer-Encoding: 8bit", "", seventy.c_str(), "tenletters more",
+                    ("> " + seventy).c_str(), "tenletters"}),
+             seventy + "\r\ntenletters more\r\n> " + seventy + "\r\ntenletters\r\n"},
+            {Lines({"Content-Type: text/plain; format=flowed", "Content-Transfer-Encoding: quoted-printable", "",
+                    "one two ", "three"}),
+             "one two three\r\n"},
+            {Lines({"Content-Type: text/plain; format=flowed", "Content-Transfer-Encoding: 7bit", "", "one ", "two",
+                    "", "  stuffed", "-- ", "sig"}),
+             "one two\r\n\r\n stuffed\r\n-- \r\nsig\r\n"},
+            {Lines({"Content-Type: text/plain; format=flowed; delsp=yes", "", "\xe6\x97\xa5\xe6\x9c\xac ",
+                    "\xe8\xaa\x9e"}),
+             "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\r\n"},
+        };
+        for (const Case& c : cases) {
+            EMLMimeMessage m;
+            m.Parse(c.message);
+            EXPECT_EQ(U8(m.text), c.text) << c.message;
+        }
     }
     // Unknown transfer encoding of an attachment: the part stays text.
     {
@@ -448,7 +457,7 @@ TEST(MimeParser, CharsetsBeyondTheTable) {
     EMLMimeMessage m;
     m.Parse(Lines({"Content-Type: multipart/mixed; boundary=q", "", "--q", "Content-Type: text/plain; charset=utf-16",
                    "Content-Transfer-Encoding: base64", "", Base64(utf16).c_str(), "--q--"}));
-    EXPECT_EQ(U8(m.text), "Γειά\r\nσου\r\n");
+    EXPECT_EQ(U8(m.text), "Γειά\r\n\r\nσου\r\n");
     // Subjects in such charsets too.
     EMLMimeMessage s;
     s.Parse("Subject: =?iso-8859-15?q?=A4?=\r\n\r\nx");

@@ -1,6 +1,7 @@
 """Reads backup .eml files with Python's email package and prints one JSON
-line per file: subject, text and HTML bodies, and each attachment's name,
-type and SHA-256. A file that does not parse prints an "error" member."""
+line per file: subject, the address headers as (name, address) pairs, the
+other headers, text and HTML bodies, and each attachment's name, type and
+SHA-256. A file that does not parse prints an "error" member."""
 import email
 import email.policy
 import hashlib
@@ -14,6 +15,11 @@ def describe(path):
     msg = email.message_from_bytes(raw, policy=email.policy.default)
     out = {'file': path, 'subject': str(msg['subject'] or ''), 'date': str(msg['date'] or ''),
            'text': None, 'html': None, 'attachments': [], 'defects': len(msg.defects)}
+    for name in ('message-id', 'in-reply-to', 'references'):
+        out[name] = str(msg[name] or '')
+    for name in ('from', 'to', 'cc', 'bcc', 'reply-to'):
+        header = msg[name]
+        out[name] = [[a.display_name, a.addr_spec] for a in header.addresses] if header is not None else []
     for kind in ('plain', 'html'):
         part = msg.get_body(preferencelist=(kind,))
         if part is not None and part.get_content_type() == 'text/' + kind and not part.get_filename():
