@@ -98,16 +98,23 @@ void ParseCookies(Weblet& w) {
 void LoadSession(Weblet& w) {
     w.OpenDatabase();
     const char16_t* id = w.Cookie(u"porlinex_sess");
+    // The limit stops the guessing of session IDs, and a request without the
+    // cookie guesses nothing. Any local page can make the browser send such
+    // requests by the dozen; counting them locked the user's own browser out.
+    if (!id || !*id) {
+        w.session.LoadSession(u"");
+        return;
+    }
     if (LIPRateLimit::IsOverLimit(gIPRateLimitSessions, w.peer_ip, LIPRateLimitSessionsShort,
                                   LIPRateLimitSessionsLong)) {
         gIPRateLimitSessions.CountHit(LIPRateLimit::BucketOf(w.peer_ip), w.peer_ip);
         char peer[32];
         w.PeerText(peer);
         LLogRateLimitedF(30, "IPRateLimit: Session login attempts exceeded the limit. Block IP  %s", peer);
-        if (id && *id) std::this_thread::sleep_for(std::chrono::milliseconds(550));
+        std::this_thread::sleep_for(std::chrono::milliseconds(550));
         return;
     }
-    if (w.session.LoadSession(id ? id : u"")) {
+    if (w.session.LoadSession(id)) {
         LIPRateLimit::MarkGood(gIPRateLimitConnections, w.peer_ip);
         LIPRateLimit::MarkGood(gIPRateLimitSessions, w.peer_ip);
     } else {

@@ -110,4 +110,32 @@ TEST(ConnectionLimit, ASecondAddressIsServedWhileOneHoldsItsCap) {
     if (other >= 0) close(other);
 }
 
+// Wrong session IDs from one address are guesses and lock it out for a
+// while; requests without the cookie guess nothing (any local page can make
+// the browser send them by the dozen) and must not lock the user out.
+TEST(ConnectionLimit, OnlyWrongSessionIdsCountAgainstTheSessionLimit) {
+    struct Case {
+        const char* source;
+        const char* cookie;  // sent 60 times before the real session
+        bool real_session_served;
+    };
+    const Case cases[] = {{"127.0.205.1", "", true}, {"127.0.205.2", "Cookie: porlinex_sess=aaaaaaaaaaguessing\r\n", false}};
+    LTestWebServer web;
+    ASSERT_TRUE(web.Start());
+    const std::string session = web.MakeSession();
+    // The log file route answers 401 without a session and 400 to a
+    // session for a file name it does not know.
+    auto get = [&](const std::string& cookie, const char* source) {
+        std::string a = web.Raw("GET /logcontent?file=none HTTP/1.1\r\nHost: x\r\n" + cookie +
+                                    "Connection: close\r\n\r\n",
+                                10000, source);
+        return a.substr(0, a.find("\r\n"));
+    };
+    for (const Case& c : cases) {
+        for (int i = 0; i < 60; ++i) EXPECT_EQ(get(c.cookie, c.source), "HTTP/1.1 401 Not Authorized");
+        const std::string status = get("Cookie: porlinex_sess=" + session + "\r\n", c.source);
+        EXPECT_EQ(status != "HTTP/1.1 401 Not Authorized", c.real_session_served) << c.source << ": " << status;
+    }
+}
+
 }  // namespace
