@@ -17,6 +17,7 @@
 #include "host/crash_report.h"
 #include "host/crash_watch.h"
 #include "host/service_control.h"
+#include "host/startup_lock.h"
 #include "setup/command_counts.h"
 #include "setup/usage_counters.h"
 #include "web/engine/web_server.h"
@@ -68,6 +69,7 @@ void LAppMainWindow::Run(bool keep_visible) {
     LRegSettingsGet(u"Settings", u"TestAdmin", u"", test);
     LRegSettingsDelete(u"Settings", u"TestAdmin");
     if (test[0] != u'1' || test[1] != 0) {
+        LStartupLockReleaseAfterStart();
         if (!logon_start)
             LShowMessageOneButton(LHwnd::Null,
                                   u"The current user does not have permission to use Porlinex.\r\nPlease speak to "
@@ -89,6 +91,7 @@ void LAppMainWindow::Run(bool keep_visible) {
     banner.Create(this, this);
     PlaceAtStart();
     if (LSettingIsUnset(u"Settings", u"Thanks")) LSetTimer(hwnd, kThanksTimer, kThanksTimerMs, nullptr);
+    LStartupLockReleaseAfterStart();
     sigterm_source_ = g_unix_signal_add(SIGTERM, OnEndSignal, GUINT_TO_POINTER(static_cast<uint32_t>(hwnd)));
     sigint_source_ = g_unix_signal_add(SIGINT, OnEndSignal, GUINT_TO_POINTER(static_cast<uint32_t>(hwnd)));
     if (!keep_visible) LSendMessage(hwnd, LWM_POSTAFTERINIT, 0, 0);
