@@ -22,6 +22,7 @@
 #include "host/single_instance.h"
 #include "host/startup_lock.h"
 #include "host/usage.h"
+#include "platform/service_state.h"
 #include "platform/spawn.h"
 #include "web/engine/firewall.h"
 
@@ -186,8 +187,12 @@ int DesktopStart(bool installer) {
     if (LCmdLineCount() >= 2) {
         bool quiet = LCmdLineCount() >= 3 && LCmdLineHasSwitch(u"-quiet");
         if (LCmdLineHasSwitch(u"-uninstall")) {
+            const bool service_was_running = LServiceStateQuery().state == LServiceState::Running;
             LCloseOtherInstances();
             LLaunchUninstallerCopy(quiet);
+            // An uninstall that was cancelled or stopped leaves the service
+            // as it found it; a finished one has removed it.
+            if (service_was_running && LServiceIsInstalled()) LServiceStart();
             return 0;
         }
         if (LCmdLineHasSwitch(u"-uninstall2")) {

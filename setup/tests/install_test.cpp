@@ -119,7 +119,9 @@ TEST_F(InstallTest, QuietInstallAgainAndUninstall) {
     // which every user may enter).
     chmod(root_.Path().c_str(), 0755);
     int code = -1;
-    std::string usage = LTestRunCapture({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", Program(), "--help"},
+    // Through a shell, as a menu or a terminal starts it.
+    std::string usage = LTestRunCapture({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "/bin/sh", "-c",
+                                         "exec \"$0\" --help", Program()},
                                         20000, &code, true);
     EXPECT_EQ(code, 0) << usage;
     EXPECT_NE(usage.find("-startservice"), std::string::npos) << usage;
@@ -167,7 +169,8 @@ TEST_F(InstallTest, QuietInstallAgainAndUninstall) {
         EXPECT_TRUE(fs::exists(Program()));
         EXPECT_TRUE(LServiceIsInstalled());
         // The service it stopped to look runs again.
-        EXPECT_TRUE(LTestWaitFor(30000, [] { return LTestServiceStateWord() == "running"; }));
+        EXPECT_TRUE(LTestWaitFor(30000, [] { return LTestServiceStateWord() == "running"; }))
+            << LTestService::LogText();
         user.Signal(SIGKILL, 10000);
     }
     // A user who also has an entry of their own: both go.
