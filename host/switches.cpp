@@ -42,7 +42,7 @@ constexpr LSwitchResult Continue() { return {false, 0}; }
 
 bool g_seven_day_start = false;
 
-bool LDebugLogSettingIsOn() {
+bool DebugLogSettingIsOn() {
     char16_t v[260];
     LRegSettingsGet(u"Settings", u"DebugLog", u"", v);
     return v[0] && v[0] != u'0';
@@ -230,7 +230,7 @@ int LHostMain(int argc, char** argv) {
     }
     // Whoever started this from a terminal learns there why a job failed.
     LLogSetStandardErrorErrors(true);
-    LLogSetDebug(LDebugLogSettingIsOn());
+    LLogSetDebug(DebugLogSettingIsOn());
     bool installer = LCmdLineHasSwitch(u"-installer");
     if (installer) ClearInstallHistory();
     if (LCmdLineCount() >= 2 && !Arg(1).empty() && Arg(1)[0] == '-') {
