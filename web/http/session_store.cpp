@@ -197,7 +197,7 @@ bool LWebletSessionDataDBBased::LoadSession(const char16_t* cookie_value) {
             LLog("LWebletSessionDataDBBased::LoadSession database (ACCOUNT_NAME) is blank - have you run LegacyUpdate",
                  LLogError);
         }
-        LLog("LWebletSessionDataDBBased::LoadSession cannot find session data in the central database", LLogInfo);
+        LLog("LWebletSessionDataDBBased::LoadSession cannot find session data in the central database", LLogDebug);
         if (attempt == 10) {
             LLog("LWebletSessionDataDBBased::LoadSession timeout", LLogInfo);
             return false;
