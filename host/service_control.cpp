@@ -25,9 +25,10 @@ constexpr char kFailureActions[] = "restart/1000";
 
 constexpr uint32_t kPollMs = 50;
 constexpr uint32_t kStartWaitMs = 60000;
-// A started service writes its state at once; one that has written nothing
-// by then never started.
-constexpr uint32_t kFirstStateMs = 10000;
+// A started service writes its state once it has the start-up lock, which
+// another starting process may hold for up to its 20 s; one that has written
+// nothing some seconds after that never started.
+constexpr uint32_t kFirstStateMs = LStartupLockWaitMs + 5000;
 constexpr uint32_t kStopWaitMs = 30000;
 
 struct Record {
