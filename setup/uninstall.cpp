@@ -93,10 +93,11 @@ bool LRemoveInstallation(const LUninstallState& state) {
                       u"Uninstall Software", u"Continue", true);
         return cancelled();
     }
-    // Both entries: the user's one does not make the machine's go away.
-    for (const std::string& folder : {LAutostartUserFolder(), LAutostartMachineFolder()})
-        for (const char* entry : {"/porlinex.desktop", "/porlinex-runonstartup.desktop"})
-            unlink((folder + entry).c_str());
+    // Every entry: the user's own does not make the machine's go away.
+    for (const std::string& entry : {LAutostartUserFolder() + "/porlinex.desktop",
+                                     LAutostartUserFolder() + "/porlinex-runonstartup.desktop",
+                                     LAutostartMachineFolder() + "/porlinex.desktop"})
+        unlink(entry.c_str());
     LRemoveDesktopUserEntries();
     LServiceRemoveFile(LServicePolkitRulePath());
     if (state.delete_data_files) LRemoveTreeNoFollow(LDataFolderPath());
