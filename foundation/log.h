@@ -8,7 +8,9 @@
 #include <cstdarg>
 #include <cstdint>
 
-enum LLogLevel : int { LLogInfo = 0, LLogError = 1, LLogWarning = 2 };
+// Debug lines (per-request and per-round chatter) are written only while
+// debug logging is on, and then as information lines.
+enum LLogLevel : int { LLogInfo = 0, LLogError = 1, LLogWarning = 2, LLogDebug = 3 };
 
 // Always 0.
 int LLog(const char* text, int level);
@@ -20,6 +22,7 @@ void LLogV(const char* fmt, int level, va_list ap);
 void LLogInfoF(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void LLogErrorF(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void LLogWarningF(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void LLogDebugF(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // text and detail joined without a separator, as an error.
 void LLogErrorWithDetail(const char* text, const char* detail);
 
@@ -41,6 +44,22 @@ void LLogCloseFile();
 // Every line also goes to standard error ("HH:MM:SS text"): the service in
 // the foreground shows its log in a terminal and in the journal.
 void LLogSetStandardErrorCopy(bool on);
+// Only error and warning lines go to standard error too: a job run from a
+// terminal says there why it failed.
+void LLogSetStandardErrorErrors(bool on);
+// A line from elsewhere (the activity logs) for standard error, under the
+// same rule as the log's own lines of that level.
+void LLogCopyToStandardError(const char* text, int level);
+
+// Debug lines are off unless the machine settings turn them on
+// (Settings\DebugLog not empty and not "0"); the host reads it at start.
+void LLogSetDebug(bool on);
+bool LLogDebugIsOn();
+
+// Appends one line to the day's file with a single write, without the
+// log's own lock or share rule: a child reports for a process that still
+// holds the file open (the crashed service).
+void LLogAppendLineUnshared(const char* text);
 
 // The service process names its file with the suffix " Service".
 void LSetServiceFlag(bool on);
@@ -59,3 +78,14 @@ void LLogSetPipeBroadcast(LLogLineSink broadcast);
 using LErrorEmailQueueFunc = void (*)(const char* text);
 void LSetErrorEmailQueue(LErrorEmailQueueFunc queue);
 void LErrorEmailQueue(const char* text);
+
+// Diagnostic call-stack records of failures that are not crashes (a table
+// that is not registered, a failed insert, a compressed copy not written):
+// the message, the time, the thread's tag and the caller's return
+// addresses, carried by the next crash or problem report. The host
+// registers the recorder at start-up; without one nothing is recorded. An
+// empty message is recorded as "Unknown".
+using LCallStackRecorder = void (*)(const char* message);
+void LSetCallStackRecorder(LCallStackRecorder recorder);
+void LDebugSaveCallStack(const char* message);
+void LDebugSaveCallStackF(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -98,7 +98,10 @@ bool LRunOnStartupIsSetForUser() { return EntryIsSet(LAutostartUserFolder() + kL
 bool LRunOnStartupSet(const std::string& program) {
     std::string text = LAutostartEntryText(program, "-logon");
     if (WriteEntry(LAutostartMachineFolder(), kLogonEntry, text)) return true;
-    return WriteEntry(LAutostartUserFolder(), kLogonEntry, text);
+    if (WriteEntry(LAutostartUserFolder(), kLogonEntry, text)) return true;
+    LLogErrorF("Unable to write the autostart entry %s%s: %s.", LAutostartUserFolder().c_str(), kLogonEntry,
+               std::strerror(errno));
+    return false;
 }
 
 bool LRunOnStartupRemove() {

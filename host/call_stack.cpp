@@ -21,14 +21,14 @@ constexpr const char16_t* kSection = u"RDF";
 
 struct Walk {
     std::vector<uintptr_t> addresses;
-    bool first = true;
+    size_t skip = 1;  // the walker's own frame, and the caller's choice
 };
 
 _Unwind_Reason_Code OnFrame(_Unwind_Context* context, void* arg) {
     Walk& walk = *static_cast<Walk*>(arg);
     uintptr_t pc = _Unwind_GetIP(context);
-    if (walk.first) {  // the walker's own frame
-        walk.first = false;
+    if (walk.skip > 0) {
+        --walk.skip;
         return _URC_NO_REASON;
     }
     if (pc == 0) return _URC_END_OF_STACK;
@@ -89,8 +89,9 @@ size_t LUrlEncodedCut(const std::string& text, size_t max) {
     return cut;
 }
 
-std::vector<uintptr_t> LCallStackAddresses() {
+std::vector<uintptr_t> LCallStackAddresses(size_t skip) {
     Walk walk;
+    walk.skip += skip;
     _Unwind_Backtrace(OnFrame, &walk);
     return walk.addresses;
 }
@@ -105,8 +106,12 @@ std::string LCallStackAddressText(const std::vector<uintptr_t>& addresses) {
     return out;
 }
 
-void LDebugSaveCallStack(const char* message) {
-    std::string stack = LCallStackAddressText(LCallStackAddresses());
+namespace {
+
+// The recorder behind LDebugSaveCallStack. Its own frame is left out, so
+// the record starts where the failure was met.
+__attribute__((noinline)) void SaveCallStack(const char* message) {
+    std::string stack = LCallStackAddressText(LCallStackAddresses(1));
     char tag[5];
     std::string thread = LThreadGetTag(tag) && tag[0] ? tag : "Unnamed";
     std::string id = message && *message ? message : "Unknown";
@@ -118,14 +123,10 @@ void LDebugSaveCallStack(const char* message) {
     set(kSection, u"CallStack", LFromUtf8(stack).c_str());
 }
 
-void LDebugSaveCallStackF(const char* format, ...) {
-    char buf[512];
-    va_list ap;
-    va_start(ap, format);
-    std::vsnprintf(buf, sizeof buf, format, ap);
-    va_end(ap);
-    LDebugSaveCallStack(buf);
-}
+// Registered before main: the lower layers record from their first line on.
+[[maybe_unused]] const bool g_recorder_registered = (LSetCallStackRecorder(SaveCallStack), true);
+
+}  // namespace
 
 std::string LDebugGetCallStackQuery() {
     Record user, machine;

@@ -7,14 +7,13 @@
 #include <string>
 #include <vector>
 
-// At most six return addresses of the calling thread, its own frame left
-// out, innermost first.
-std::vector<uintptr_t> LCallStackAddresses();
+#include "foundation/log.h"  // LDebugSaveCallStack, whose recorder this is
+
+// At most six return addresses of the calling thread, its own frame and
+// the skip frames inside it left out, innermost first.
+std::vector<uintptr_t> LCallStackAddresses(size_t skip = 0);
 // "a-b-c" in lower-case hexadecimal.
 std::string LCallStackAddressText(const std::vector<uintptr_t>& addresses);
-
-void LDebugSaveCallStack(const char* message);
-void LDebugSaveCallStackF(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // "id=...&th=...&cs=..." of the newer record of the two hives, each value
 // percent-encoded as UTF-8, at most 259 characters and never cut inside an

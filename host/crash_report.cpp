@@ -203,8 +203,10 @@ void LDebugCrashReportRun(const LCrashRecord& record) {
     LCrashJoinId(id, record.reason, r.module.c_str(), record.thread_state);
     LRegUserSettingsSet(u"Settings", u"VersionCheckAfterCrash", u"1");
     if (service) {
-        LLog("Porlinex Service has unexpectedly terminated!", LLogInfo);
-        LLogWrite((std::string("XI: ") + id).c_str(), LLogError);
+        // The crashed service still holds its log file open and locked: these
+        // lines go past the lock, one atomic append each.
+        LLogAppendLineUnshared("Porlinex Service has unexpectedly terminated!");
+        LLogAppendLineUnshared((std::string("XI: ") + id).c_str());
         LRegSettingsSet(u"Errors", u"Exception", LFromUtf8(id).c_str());
         if (LErrorEmailIsOn()) {
             LErrorEmailStart();

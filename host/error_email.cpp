@@ -23,6 +23,7 @@ public:
     LErrorEmailThread() : LThread("LErrorEmailThread") {}
     ~LErrorEmailThread() override { Stop(); }
     void Run() override;
+    void SendOne(const std::string& body);
 
     std::mutex lock;
     std::string pending;
@@ -82,7 +83,10 @@ void LErrorEmailQueueLine(const char* text) {
         t.pending_cut = true;
         t.pending.append("(more error lines were left out)\r\n");
     }
-    if (!t.IsRunning()) {
+    if (!t.sending) {
+        // A thread that has finished its last message may not have ended
+        // yet: it is joined (at once) so that Start runs a new one.
+        if (t.IsRunning()) t.Stop();
         t.sending = true;
         t.Start(LThreadPriorityLowest);
     }
@@ -95,14 +99,28 @@ void LErrorEmailThread::Run() {
         sending = false;
         return;
     }
-    std::string body;
-    {
+    for (;;) {
+        std::string body;
+        {
+            std::lock_guard<std::mutex> g(lock);
+            silent_until = LNow() + LErrorEmailDelaySeconds() * 60;
+            body = LErrorEmailBody(pending);
+            pending.clear();
+            pending_cut = false;
+        }
+        SendOne(body);
+        // Lines logged while this message was sent were accepted only when
+        // there is no silence (a delay of 0): they go now, not with the next
+        // error, which may never come.
         std::lock_guard<std::mutex> g(lock);
-        silent_until = LNow() + LErrorEmailDelaySeconds() * 60;
-        body = LErrorEmailBody(pending);
-        pending.clear();
-        pending_cut = false;
+        if (pending.empty() || ending || IsStopRequested()) {
+            sending = false;
+            return;
+        }
     }
+}
+
+void LErrorEmailThread::SendOne(const std::string& body) {
     std::u16string to = ReadSetting(kSection, u"Email");
     std::u16string reply_to = ReadSetting(LEmailSettingsSection, u"ReplyToEmail");
     LString body16 = LFromUtf8(body);
@@ -118,8 +136,6 @@ void LErrorEmailThread::Run() {
     // which the silence drops anyway.
     LNetOpResult result;
     LSendEmailUsingEmailSettings(result, *this, email);
-    std::lock_guard<std::mutex> g(lock);
-    sending = false;
 }
 
 void LErrorEmailStart() {

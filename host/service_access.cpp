@@ -1,11 +1,13 @@
 #include "host/service_access.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
 
+#include "foundation/log.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
 #include "host/entry_points.h"
@@ -93,7 +95,7 @@ bool WritePolkitRule(const std::vector<std::string>& allowed) {
         "// Written by porlinex -setaccess: the users who may start and stop the Porlinex service.\n"
         "polkit.addRule(function(action, subject) {\n"
         "    if (action.id == \"org.freedesktop.systemd1.manage-units\" &&\n"
-        "        action.lookup(\"unit\") == \"porlinex.service\" &&\n"
+        "        action.lookup(\"unit\") == \"PorlinexService.service\" &&\n"
         "        (action.lookup(\"verb\") == \"start\" || action.lookup(\"verb\") == \"stop\" ||\n"
         "         action.lookup(\"verb\") == \"restart\") &&\n"
         "        [" + list + "].indexOf(subject.user) >= 0) {\n"
@@ -160,11 +162,17 @@ bool LServiceApplyAccess() {
         if (allow) allowed.push_back(u.name);
     }
     bool ok = true;
+    // Each object on its own: one that fails leaves the others done, and
+    // says which it was.
+    auto done = [&ok](bool result, const std::string& what) {
+        if (!result) LLogErrorF("Cannot apply who may use the service to %s: %s.", what.c_str(), std::strerror(errno));
+        ok = result && ok;
+    };
     std::string run = LPlatformKnownFolder(LKnownFolder::RunFolder);
-    if (LPlatformCreateFolderTree(run, 0755)) ok = LPlatformAclApplyTree(run, change, {}) && ok;
+    done(LPlatformCreateFolderTree(run, 0755) && LPlatformAclApplyTree(run, change, {}), run);
     std::string hive = LPlatformKnownFolder(LKnownFolder::MachineHive);
     std::string hive_folder = hive.substr(0, hive.rfind('/'));
-    if (LPlatformCreateFolderTree(hive_folder, 0755)) ok = LPlatformAclApplyTree(hive_folder, change, {}) && ok;
-    ok = WritePolkitRule(allowed) && ok;
+    done(LPlatformCreateFolderTree(hive_folder, 0755) && LPlatformAclApplyTree(hive_folder, change, {}), hive_folder);
+    done(WritePolkitRule(allowed), LServicePolkitRulePath());
     return ok;
 }

@@ -1,7 +1,10 @@
 #include "host/service_control.h"
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
+#include "foundation/data_folder.h"
 #include "foundation/log.h"
 #include "foundation/reg_settings.h"
 #include "foundation/settings_hive.h"
@@ -22,9 +25,10 @@ constexpr char kFailureActions[] = "restart/1000";
 
 constexpr uint32_t kPollMs = 50;
 constexpr uint32_t kStartWaitMs = 60000;
-// A started service writes its state at once; one that has written nothing
-// by then never started.
-constexpr uint32_t kFirstStateMs = 10000;
+// A started service writes its state once it has the start-up lock, which
+// another starting process may hold for up to its 20 s; one that has written
+// nothing some seconds after that never started.
+constexpr uint32_t kFirstStateMs = LStartupLockWaitMs + 5000;
 constexpr uint32_t kStopWaitMs = 30000;
 
 struct Record {
@@ -216,9 +220,16 @@ bool LServiceSetAccount(const std::string& user, const std::string& /*password*/
     std::string account = user.find('\\') != std::string::npos ? user : ".\\" + user;
     Record r = ReadRecord();
     if (!r.exists) return true;
-    if (LGrantServiceLogonRight(account) != 0) return false;
+    if (LGrantServiceLogonRight(account) != 0) {
+        LLogErrorF("Cannot run the service as %s: there is no such user on this machine.", user.c_str());
+        return false;
+    }
     r.account = account;
-    if (!WriteRecord(r) || !WriteUnit(r)) return false;
+    if (!WriteRecord(r) || !WriteUnit(r)) {
+        LLogErrorF("Cannot run the service as %s: the service record or %s could not be written: %s.", user.c_str(),
+                   LServiceUnitPath().c_str(), std::strerror(errno));
+        return false;
+    }
     LRegSettingsSet(u"Service", u"Account", W(account).c_str());
     return true;
 }
@@ -227,22 +238,39 @@ bool LServiceStart() {
     // The service takes the start-up lock for its own start.
     LProcessStartupLock().Release();
     Record r = ReadRecord();
-    if (!r.exists) return false;
+    if (!r.exists) {
+        LLogErrorF("Cannot start the service: it is not installed (no service record in %s).",
+                   LPlatformKnownFolder(LKnownFolder::MachineHive).c_str());
+        return false;
+    }
     if (!r.account.empty() && !LServiceUserExists(LogonName(r.account))) {
         LLog("Cannot start service because its logon details are wrong.", LLogError);
         return false;
     }
     if (LServiceSystemdRuns()) {
-        if (LServiceRunTool({"systemctl", "start", kUnitName}) != 0) return false;
+        if (int code = LServiceRunTool({"systemctl", "start", kUnitName}); code != 0) {
+            LLogErrorF("Cannot start the service: systemctl start %s ended with %d (systemctl status %s tells why).",
+                       kUnitName, code, kUnitName);
+            return false;
+        }
     } else {
         if (IsUp(LServiceStateQuery().state)) return true;
         std::string program = ProgramOf(r.image_path);
-        if (!LServiceProgramRunnable(program)) return false;
+        if (!LServiceProgramRunnable(program)) {
+            LLogErrorF("Cannot start the service: %s cannot be run: %s.", program.c_str(), std::strerror(errno));
+            return false;
+        }
         // A stale record must not be mistaken for the new process's.
         LServiceRemoveFile(LServiceStatePath());
-        if (!LServiceSpawnDetached(program, {"-service", "-manual"})) return false;
+        if (!LServiceSpawnDetached(program, {"-service", "-manual"})) {
+            LLogErrorF("Cannot start the service: setsid could not start %s.", program.c_str());
+            return false;
+        }
     }
-    return WaitUntilRunning();
+    if (WaitUntilRunning()) return true;
+    LLogErrorF("The service did not start: it stopped or never reported running (its log is in %s).",
+               LDataSubfolderPath("Logs").c_str());
+    return false;
 }
 
 bool LServiceStop() {

@@ -2,6 +2,7 @@
 
 #include "host/error_email.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include "host/pipe_server.h"
 #include "host/service_log.h"
 #include "host/startup_lock.h"
+#include "platform/root.h"
 #include "platform/service_state.h"
 #include "platform/thread.h"
 #include "platform/wait.h"
@@ -73,6 +75,21 @@ void ServeUntilStopped(LServicePipeServer& server) {
     }
 }
 
+// The life lock refuses for two reasons: another service holds it, or its
+// folder or file cannot be made (an ordinary user without PORLINEX_ROOT
+// cannot make /run/porlinex). Only the first is "already running".
+void LogWhyNotTaken() {
+    const int err = errno;
+    std::string folder = LPlatformKnownFolder(LKnownFolder::RunFolder);
+    if (!LPlatformCreateFolderTree(folder, LPlatformSharedFolderMode)) {
+        LLogErrorF("The service cannot make its run folder %s: %s.", folder.c_str(), std::strerror(errno));
+    } else if (LServiceLifeLockHolder() > 0) {
+        LLog("The service is already running.", LLogError);
+    } else {
+        LLogErrorF("The service cannot open its lock file in %s: %s.", folder.c_str(), std::strerror(err));
+    }
+}
+
 }  // namespace
 
 int64_t LServiceReadDelay() {
@@ -115,7 +132,7 @@ int LServiceMain(int argc, char** argv) {
     // file's pid only while its process holds this.
     LServiceLifeLock life;
     if (!life.Take()) {
-        LLog("The service is already running.", LLogError);
+        LogWhyNotTaken();
         LProcessStartupLock().Release();
         return 1;
     }

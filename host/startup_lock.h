@@ -11,8 +11,9 @@ class LStartupLock {
 public:
     LStartupLock() : mutex_(u"Global\\PorlinexStarting") {}
     // Waits at most ms for the lock. The caller goes on either way; the
-    // result says whether the lock is held.
-    bool Take(uint32_t ms) { return mutex_.Lock(ms); }
+    // result says whether the lock is held. A wait longer than a second is
+    // logged, so a slow start is not a silent one.
+    bool Take(uint32_t ms);
     void Release() { mutex_.Unlock(); }
     bool Held() const { return mutex_.IsHeld(); }
 
@@ -24,3 +25,6 @@ constexpr uint32_t LStartupLockWaitMs = 20000;
 
 // The process's start-up lock.
 LStartupLock& LProcessStartupLock();
+// The desktop's main window calls this once it is up: the service and other
+// starts wait only for the desktop's start, not for its whole life.
+void LStartupLockReleaseAfterStart();

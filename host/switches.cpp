@@ -3,6 +3,7 @@
 #include "host/crash_handler.h"
 #include "host/crash_id.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -20,6 +21,9 @@
 #include "host/service_main.h"
 #include "host/single_instance.h"
 #include "host/startup_lock.h"
+#include "host/usage.h"
+#include "platform/service_state.h"
+#include "platform/spawn.h"
 #include "web/engine/firewall.h"
 
 namespace {
@@ -37,6 +41,12 @@ constexpr LSwitchResult Exit(int code) { return {true, code}; }
 constexpr LSwitchResult Continue() { return {false, 0}; }
 
 bool g_seven_day_start = false;
+
+bool DebugLogSettingIsOn() {
+    char16_t v[260];
+    LRegSettingsGet(u"Settings", u"DebugLog", u"", v);
+    return v[0] && v[0] != u'0';
+}
 
 const std::string& Arg(int i) { return LCmdLineArg(i); }
 
@@ -73,11 +83,14 @@ LSwitchResult RunService() {
 LSwitchResult SetAutorun() {
     const std::string& xy = Arg(2);
     if (!xy.empty()) {
-        if (xy[0] == '1') LServiceSetStartType(true);
-        if (xy[0] == '0') LServiceSetStartType(false);
+        if ((xy[0] == '1' || xy[0] == '0') && !LServiceSetStartType(xy[0] == '1'))
+            LLogErrorF("Cannot change the service's start type: %s.",
+                       LServiceIsInstalled() ? "its record or unit could not be written" : "it is not installed");
     }
     if (xy.size() >= 2) {
-        if (xy[1] == '1') LRunOnStartupSet(Arg(0));
+        // The entry runs at sign-in from any folder: the program as typed
+        // ("./porlinex") would name nothing there.
+        if (xy[1] == '1') LRunOnStartupSet(LPlatformSelfExecutable());
         if (xy[1] == '0') LRunOnStartupDelete();
     }
     return Exit(0);
@@ -174,8 +187,12 @@ int DesktopStart(bool installer) {
     if (LCmdLineCount() >= 2) {
         bool quiet = LCmdLineCount() >= 3 && LCmdLineHasSwitch(u"-quiet");
         if (LCmdLineHasSwitch(u"-uninstall")) {
+            const bool service_was_running = LServiceStateQuery().state == LServiceState::Running;
             LCloseOtherInstances();
             LLaunchUninstallerCopy(quiet);
+            // An uninstall that was cancelled or stopped leaves the service
+            // as it found it; a finished one has removed it.
+            if (service_was_running && LServiceIsInstalled()) LServiceStart();
             return 0;
         }
         if (LCmdLineHasSwitch(u"-uninstall2")) {
@@ -207,6 +224,13 @@ int LHostMain(int argc, char** argv) {
     LThreadRegister("MAIN");
     LCrashSetMainThread();
     if (LCmdLineHasSwitch(u"-mcpstdio")) return LMcpStdioRun();
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(LUsageText, stdout);
+        return 0;
+    }
+    // Whoever started this from a terminal learns there why a job failed.
+    LLogSetStandardErrorErrors(true);
+    LLogSetDebug(DebugLogSettingIsOn());
     bool installer = LCmdLineHasSwitch(u"-installer");
     if (installer) ClearInstallHistory();
     if (LCmdLineCount() >= 2 && !Arg(1).empty() && Arg(1)[0] == '-') {

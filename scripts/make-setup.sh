@@ -63,5 +63,5 @@ exec ./porlinex -installer "$folder/porlinex-setup.run" -instdata ./porlinex.ins
 SH
 chmod 0755 "$stage/start.sh"
 cp "$stage/porlinex.instdata" "$out/porlinex.instdata"
-makeself --quiet --sha256 --nox11 "$stage" "$out/porlinex-setup.run" "Porlinex" ./start.sh >/dev/null
+makeself --quiet --sha256 --nox11 --keep-umask "$stage" "$out/porlinex-setup.run" "Porlinex" ./start.sh >/dev/null
 echo "$out/porlinex-setup.run"

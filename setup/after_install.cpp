@@ -19,6 +19,7 @@
 #include "setup/desktop_entries.h"
 #include "setup/desktop_user.h"
 #include "setup/install_folder.h"
+#include "setup/maker_hosts.h"
 #include "web/engine/certificate.h"
 
 namespace {
@@ -103,6 +104,9 @@ void LRegisterUninstallEntry(const std::string& program) {
     LString command = LFromUtf8("\"" + program + "\" -uninstall");
     uint64_t kb = (FolderSize(folder) + FolderSize(LDataFolderPath())) / 1024;
     std::u16string size = Text(static_cast<int64_t>(static_cast<uint32_t>(kb)));
+    // The maker's web host as configured, without scheme.
+    const std::u16string host = LFromUtf8(LGetMakerWebHost()).c_str();
+    const std::u16string about = host + u"/email/support.html", product = host + u"/email/index.html";
     const std::pair<const char16_t*, const char16_t*> values[] = {
         {u"DisplayName", u"Porlinex"},
         {u"Publisher", u"Vek Software"},
@@ -111,8 +115,8 @@ void LRegisterUninstallEntry(const std::string& program) {
         {u"Version", LProductVersion},
         {u"DisplayVersion", LProductVersion},
         {u"EstimatedSize", size.c_str()},
-        {u"URLInfoAbout", u"www.veksoftware.example/email/support.html"},
-        {u"URLUpdateInfo", u"www.veksoftware.example/email/index.html"},
+        {u"URLInfoAbout", about.c_str()},
+        {u"URLUpdateInfo", product.c_str()},
         {u"VersionMajor", u"2"},
         {u"VersionMinor", u"01"},
         {u"InstallLocation", location.c_str()},

@@ -1,5 +1,6 @@
 #include "setup/desktop_user.h"
 
+#include <dirent.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include "foundation/log.h"
 #include "host/entry_points.h"
 #include "platform/folder_acl.h"
+#include "platform/root.h"
 #include "platform/spawn.h"
 #include "setup/install_folder.h"
 
@@ -92,4 +94,45 @@ bool LScheduleTasksAsDesktopUser() {
     std::string folder;
     if (!LGetInstallerPath(folder)) return false;
     return LRunAsDesktopUser(LInstalledProgramPath(folder), {"-installsched"});
+}
+
+namespace {
+
+// Runs argv as the user and waits for it.
+void RunAsUser(const LDesktopUser& user, const std::string& program, const std::vector<std::string>& arguments) {
+    LPlatformProcess process;
+    if (process.Start(LDesktopUserArgv(user, program, arguments), {})) process.Wait(0xFFFFFFFF);
+}
+
+}  // namespace
+
+void LRemoveDesktopUserEntries() {
+    LDesktopUser user;
+    if (geteuid() != 0 || !LPlatformRoot().empty() || !LFindDesktopUser(user) || user.home.empty()) return;
+    const std::string units = user.home + "/.config/systemd/user";
+    std::vector<std::string> timers, files;
+    if (DIR* dir = opendir(units.c_str())) {
+        while (dirent* e = readdir(dir)) {
+            std::string name = e->d_name;
+            const std::string prefix = "porlinex-", ext = ".timer";
+            if (name.size() <= prefix.size() + ext.size() || name.rfind(prefix, 0) != 0 ||
+                name.compare(name.size() - ext.size(), ext.size(), ext) != 0)
+                continue;
+            timers.push_back(name);
+            files.push_back(units + "/" + name);
+            files.push_back(units + "/" + name.substr(0, name.size() - ext.size()) + ".service");
+        }
+        closedir(dir);
+    }
+    if (!timers.empty()) {
+        std::vector<std::string> disable = {"--user", "disable", "--now"};
+        disable.insert(disable.end(), timers.begin(), timers.end());
+        RunAsUser(user, "systemctl", disable);
+    }
+    for (const char* entry : {"porlinex.desktop", "porlinex-runonstartup.desktop"})
+        files.push_back(user.home + "/.config/autostart/" + entry);
+    std::vector<std::string> remove = {"-f", "--"};
+    remove.insert(remove.end(), files.begin(), files.end());
+    RunAsUser(user, "rm", remove);
+    if (!timers.empty()) RunAsUser(user, "systemctl", {"--user", "daemon-reload"});
 }

@@ -26,3 +26,8 @@ std::vector<std::string> LDesktopUserArgv(const LDesktopUser& user, const std::s
 bool LRunAsDesktopUser(const std::string& program, const std::vector<std::string>& arguments);
 // The installed program started with -installsched as the desktop user.
 bool LScheduleTasksAsDesktopUser();
+// Under sudo or pkexec: removes the desktop user's own timers and autostart
+// entries, acting as that user (root never follows links in a user's
+// folders). Nothing happens without such a user, or under a root folder,
+// where every user's places are this process's.
+void LRemoveDesktopUserEntries();

@@ -45,6 +45,9 @@ bool LPrepareInstallFolder(std::string& folder) {
         return false;
     }
     rmdir(test.c_str());
+    // Every user runs the program from here: the setup program's umask (077
+    // in a self-extracting archive) must not keep them out.
+    chmod(path.c_str(), 0755);
     LRegSettingsSet(u"Settings", u"InstalledByAdmin", u"1");
     std::lock_guard<std::mutex> g(g_lock);
     g_folder = path;

@@ -134,7 +134,10 @@ std::string LTimerUnitText(const std::string& suffix, int64_t at) {
 }
 
 std::string LServiceUnitText(const std::string& suffix, const std::string& exec_line) {
-    return "[Unit]\nDescription=Porlinex " + suffix + "\n\n[Service]\nType=oneshot\nExecStart=" + exec_line + "\n";
+    // exec, not oneshot: a run may become the desktop or show a question for
+    // as long as the user likes, and a oneshot unit would count all of that
+    // as its start (and time it out).
+    return "[Unit]\nDescription=Porlinex " + suffix + "\n\n[Service]\nType=exec\nExecStart=" + exec_line + "\n";
 }
 
 bool LScheduleTask(const char* name, const std::string& program, const char* arguments, int64_t at) {

@@ -13,11 +13,14 @@
 #include "foundation/system_shell.h"
 #include "host/autostart.h"
 #include "host/entry_points.h"
+#include "host/service_access.h"
 #include "host/service_control.h"
 #include "platform/root.h"
+#include "platform/service_state.h"
 #include "setup/after_install.h"
 #include "setup/command_counts.h"
 #include "setup/desktop_entries.h"
+#include "setup/desktop_user.h"
 #include "setup/install_folder.h"
 #include "setup/maker_hosts.h"
 #include "setup/remove_tree.h"
@@ -69,23 +72,34 @@ bool LRemoveInstallation(const LUninstallState& state) {
     std::string program = installed ? LInstalledProgramPath(folder) : std::string();
     // The service runs the installed program itself: it is stopped first, so
     // that what is left running belongs to a user.
+    const bool was_running = LServiceStateQuery().state == LServiceState::Running;
     LServiceStop();
+    // An uninstall that stops here leaves the machine as it found it.
+    auto cancelled = [was_running] {
+        if (was_running) LServiceStart();
+        return false;
+    };
     if (installed && ProgramStaysInUse(program)) {
         if (!state.quiet && LAskUninstallBlockedByOtherUser()) {
             LString page = LFromUtf8("https://" + LGetMakerWebHost() + "/kb/10275.html");
             LShellOpen(page.c_str());
         }
         LLogErrorF("Uninstall stopped: %s is still running.", program.c_str());
-        return false;
+        return cancelled();
     }
     if (LServiceIsInstalled() && !LServiceRemove()) {
         LSetupMessage(u"To fully install or deactivate Porlinex as a service, Administrator Access is required. "
                       u"Please log in or run as Administrator and try again.",
                       u"Uninstall Software", u"Continue", true);
-        return false;
+        return cancelled();
     }
-    LRunOnStartupRemove();
-    unlink((LAutostartUserFolder() + "/porlinex-runonstartup.desktop").c_str());
+    // Every entry: the user's own does not make the machine's go away.
+    for (const std::string& entry : {LAutostartUserFolder() + "/porlinex.desktop",
+                                     LAutostartUserFolder() + "/porlinex-runonstartup.desktop",
+                                     LAutostartMachineFolder() + "/porlinex.desktop"})
+        unlink(entry.c_str());
+    LRemoveDesktopUserEntries();
+    LServiceRemoveFile(LServicePolkitRulePath());
     if (state.delete_data_files) LRemoveTreeNoFollow(LDataFolderPath());
     if (installed) LRemoveDesktopEntries(program);
     if (installed) LRemoveTreeNoFollow(folder);

@@ -18,6 +18,7 @@
 #include "host/crash_report.h"
 #include "host/crash_watch.h"
 #include "host/service_control.h"
+#include "host/startup_lock.h"
 #include "setup/command_counts.h"
 #include "setup/update_dialogs.h"
 #include "setup/usage_counters.h"
@@ -70,6 +71,7 @@ void LAppMainWindow::Run(bool keep_visible) {
     LRegSettingsGet(u"Settings", u"TestAdmin", u"", test);
     LRegSettingsDelete(u"Settings", u"TestAdmin");
     if (test[0] != u'1' || test[1] != 0) {
+        LStartupLockReleaseAfterStart();
         if (!logon_start)
             LShowMessageOneButton(LHwnd::Null,
                                   u"The current user does not have permission to use Porlinex.\r\nPlease speak to "
@@ -91,6 +93,7 @@ void LAppMainWindow::Run(bool keep_visible) {
     banner.Create(this, this);
     PlaceAtStart();
     if (LSettingIsUnset(u"Settings", u"Thanks")) LSetTimer(hwnd, kThanksTimer, kThanksTimerMs, nullptr);
+    LStartupLockReleaseAfterStart();
     sigterm_source_ = g_unix_signal_add(SIGTERM, OnEndSignal, GUINT_TO_POINTER(static_cast<uint32_t>(hwnd)));
     sigint_source_ = g_unix_signal_add(SIGINT, OnEndSignal, GUINT_TO_POINTER(static_cast<uint32_t>(hwnd)));
     // A crash of the service is asked about before the interface opens:

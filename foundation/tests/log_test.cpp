@@ -56,6 +56,7 @@ protected:
         LSetErrorEmailQueue(nullptr);
         LSetServiceFlag(false);
         LLogSetEnabled(true);
+        LLogSetDebug(false);
         LSetNowFuncForTests(nullptr);
         LSetTickFuncForTests(nullptr);
     }
@@ -159,6 +160,30 @@ TEST_F(LogTest, TickWrapAroundKeepsTheInterval) {
     g_tick += 1000;
     LLogRateLimited(1, "wrapping");
     EXPECT_EQ(File("2026-01-31 Porlinex Log.txt"), "10:20:30 wrapping\r\n10:20:30 wrapping [1]\r\n");
+}
+
+TEST_F(LogTest, DebugLinesOnlyWhileDebugLoggingIsOn) {
+    LLog("per request", LLogDebug);
+    LLogDebugF("round %d", 1);
+    EXPECT_EQ(FileCount(), 0u);
+    EXPECT_TRUE(g_pipe_lines.empty());
+    LLogSetDebug(true);
+    LLog("per request", LLogDebug);
+    LLogDebugF("round %d", 2);
+    EXPECT_EQ(File("2026-01-31 Porlinex Log.txt"), "10:20:30 per request\r\n10:20:30 round 2\r\n");
+    // Watchers know three levels: a debug line reaches them as information.
+    EXPECT_EQ(g_pipe_lines, (std::vector<std::string>{"10:20:30|per request|0", "10:20:30|round 2|0"}));
+    EXPECT_TRUE(g_emails.empty());
+}
+
+TEST_F(LogTest, UnsharedLineLandsBesideTheOpenFile) {
+    LSetServiceFlag(true);
+    LLog("held open", LLogInfo);
+    // Another process's view: this process's file stays open meanwhile.
+    LLogAppendLineUnshared("XI: id");
+    LLog("after", LLogInfo);
+    EXPECT_EQ(File("2026-01-31 Porlinex Service Log.txt"),
+              "10:20:30 held open\r\n10:20:30 XI: id\r\n10:20:30 after\r\n");
 }
 
 }  // namespace

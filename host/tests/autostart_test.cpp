@@ -10,6 +10,7 @@
 
 #include "host/autostart.h"
 #include "host/entry_points.h"
+#include "tests/support/test_display.h"
 #include "tests/support/test_root.h"
 
 namespace {
@@ -90,6 +91,21 @@ TEST(Autostart, RemovalTakesTheUsersEntryFirstAndReportsARefusal) {
     // An entry that cannot be removed (here a folder in its place) fails.
     fs::create_directories(LAutostartMachineFolder() + "/porlinex.desktop/x");
     EXPECT_FALSE(LRunOnStartupRemove());
+}
+
+// Started as "./porlinex" from its own folder, the entry still names the
+// program wherever the session starts it.
+TEST(Autostart, SetAutorunWritesTheProgramsFullPath) {
+    LTestRoot root;
+    const std::filesystem::path program = std::filesystem::canonical(LTestProgramPath());
+    int code = -1;
+    std::string out = LTestRunCapture({"/bin/sh", "-c", "cd \"$0\" && exec ./porlinex -setautorun X1",
+                                       program.parent_path().string()},
+                                      20000, &code, true);
+    ASSERT_EQ(code, 0) << out;
+    std::string entry = LTestReadFile(LAutostartMachineFolder() + "/porlinex.desktop");
+    EXPECT_NE(entry.find("\nExec=" + LDesktopExecValue(program.string(), "-logon") + "\n"), std::string::npos)
+        << entry;
 }
 
 }  // namespace

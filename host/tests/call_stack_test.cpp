@@ -9,8 +9,10 @@
 #include "foundation/log.h"
 #include "foundation/reg_settings.h"
 #include "foundation/thread_table.h"
+#include "foundation/json_value.h"
 #include "host/call_stack.h"
 #include "tests/support/test_root.h"
+#include "web/http/db_table.h"
 
 namespace {
 
@@ -70,6 +72,21 @@ TEST(CallStack, CutsBetweenWholeCharacters) {
     std::string q = LDebugGetCallStackQuery();
     EXPECT_LE(q.size(), 259u);
     EXPECT_EQ(q.size(), 255u);  // "id=" and 42 whole characters, six escaped bytes each
+}
+
+TEST(CallStack, TheLowerLayersRecordThroughTheHook) {
+    LTestRoot root;
+    // A table write for a table nobody registered: a failure worth a record.
+    LJsonValue body;
+    ASSERT_EQ(body.Parse(R"({"table":"no_such_table","cmd":"INSERT","key":"k","data":{}})"), 0u);
+    LAppDatabaseAccount db(false);
+    LWebDbTableResult result;
+    std::string key;
+    _LWebDbTableWrite(body, db, result, key);
+    std::string q = LDebugGetCallStackQuery();
+    EXPECT_EQ(q.rfind("id=DbTableWrite&th=", 0), 0u) << q;
+    EXPECT_NE(q.find("&cs="), std::string::npos);
+    EXPECT_GT(q.size(), q.find("&cs=") + 4) << "the record holds the caller's addresses";
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "host/crash_record.h"
 #include "host/crash_report.h"
 #include "host/tests/crash_fixture.h"
+#include "tests/support/service_harness.h"
 #include "tests/support/test_root.h"
 
 namespace {
@@ -50,7 +51,11 @@ TEST(CrashChild, Crash) {
     const char* kind = std::getenv("PORLINEX_CRASH_KIND");
     if (!kind) GTEST_SKIP() << "only run as the crashing process of the crash tests";
     LCrashHandlerInstall(std::getenv("PORLINEX_CRASH_REPORTER"));
-    if (std::getenv("PORLINEX_CRASH_SERVICE")) LSetServiceFlag(true);
+    if (std::getenv("PORLINEX_CRASH_SERVICE")) {
+        LSetServiceFlag(true);
+        // The service's log file is open (and held) when it crashes.
+        LLog("before the crash", LLogInfo);
+    }
     std::string k = kind;
     g_stop_first = k == "stop-null";
     if (k == "null" || k == "stop-null") FixtureOuter();
@@ -105,6 +110,10 @@ TEST(CrashHandler, FixturesAreReportedFromOutside) {
         char16_t exception[260] = {0};
         LRegSettingsGet(u"Errors", u"Exception", u"", exception);
         EXPECT_NE(std::u16string(exception).find(u"-Win100-"), std::u16string::npos) << c.kind;
+        // ... and logged in the service's own log, which it still held.
+        std::string log = LTestService::LogText();
+        EXPECT_NE(log.find("before the crash"), std::string::npos) << c.kind;
+        EXPECT_NE(log.find("XI: " + LToUtf8(exception) + "\r\n"), std::string::npos) << c.kind << "\n" << log;
     }
 }
 

@@ -9,6 +9,7 @@
 #include "foundation/log.h"
 #include "foundation/reg_settings.h"
 #include "foundation/time_source.h"
+#include "foundation/wait.h"
 #include "foundation/lstring.h"
 #include "host/error_email.h"
 #include "net/smtp/smtp_sender.h"
@@ -103,6 +104,29 @@ TEST(ErrorEmailDelay, ReadsBoundedSeconds) {
     }
     LRegSettingsDelete(u"EmailErrors", u"DelayAfterError");
     EXPECT_EQ(LErrorEmailDelaySeconds(), 20);
+}
+
+TEST_F(ErrorEmailTest, WithoutADelayLinesLoggedDuringASendFollowAtOnce) {
+    ASSERT_TRUE(smtp_.Ready());
+    LRegSettingsSet(u"EmailErrors", u"DelayAfterError", u"0");
+    // Spread over several sends: some lines arrive while one is under way.
+    for (int i = 0; i < 20; ++i) {
+        LLogErrorF("failure %02d", i);
+        LPlainWait().WaitStop(25);
+    }
+    // No further error comes to carry the last ones out.
+    auto all_there = [&] {
+        std::string text;
+        for (const auto& m : smtp_.Messages()) text += m.data;
+        for (int i = 0; i < 20; ++i) {
+            char line[32];
+            std::snprintf(line, sizeof line, "failure %02d", i);
+            if (text.find(line) == std::string::npos) return false;
+        }
+        return true;
+    };
+    EXPECT_TRUE(LTestWaitFor(15000, all_there));
+    EXPECT_TRUE(LErrorEmailWaitSent(10000));
 }
 
 }  // namespace

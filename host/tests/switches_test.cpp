@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "foundation/reg_settings.h"
+#include "host/service_control.h"
 #include "tests/support/service_harness.h"
+#include "tests/support/test_display.h"
 #include "tests/support/test_root.h"
 
 namespace {
@@ -111,6 +113,63 @@ TEST(Switches, ServiceRunsUntilStopped) {
     ASSERT_TRUE(service.WaitRunning());
     EXPECT_EQ(service.Stop(), 0);
     EXPECT_EQ(LTestServiceStateWord(), "stopped");
+}
+
+TEST(Switches, HelpPrintsTheUsageAndTheExitCodes) {
+    unsetenv("DISPLAY");
+    for (const char* help : {"--help", "-h"}) {
+        LTestRoot root;
+        int code = -1;
+        std::string out = LTestRunCapture({LTestProgramPath(), help}, 20000, &code);
+        EXPECT_EQ(code, 0) << help;
+        for (const char* part : {"Usage: porlinex", "-startservice", "-service", "-setautorun XY", "Exit codes:",
+                                 "1 for success and 0 for\nfailure"}) {
+            EXPECT_NE(out.find(part), std::string::npos) << help << ": " << part << "\n" << out;
+        }
+        EXPECT_EQ(LTestService::LogText().find("Desktop"), std::string::npos) << "no desktop start";
+    }
+}
+
+// A switch that fails says why where its caller looks: standard error.
+TEST(Switches, FailuresSayWhyOnStandardError) {
+    unsetenv("DISPLAY");
+    struct Case {
+        std::vector<std::string> args;
+        bool installed;
+        int exit_code;
+        const char* said;
+    } cases[] = {
+        {{"-startservice"}, false, 0, "Cannot start the service: it is not installed"},
+        {{"-setaccount", "no-such-user-here", "pw"}, true, 0,
+         "Cannot run the service as no-such-user-here: there is no such user"},
+        {{"-setautorun", "1X"}, false, 0, "Cannot change the service's start type: it is not installed."},
+    };
+    for (const Case& c : cases) {
+        LTestRoot root;
+        if (c.installed) {
+            ASSERT_TRUE(LServiceInstall(LTestProgramPath()));
+        }
+        std::vector<std::string> argv = {LTestProgramPath()};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        int code = -1;
+        std::string out = LTestRunCapture(argv, 30000, &code, true);
+        EXPECT_EQ(code, c.exit_code) << c.args[0];
+        EXPECT_NE(out.find(c.said), std::string::npos) << c.args[0] << "\n" << out;
+    }
+}
+
+// An ordinary user without a root of their own cannot make /run/porlinex:
+// that is what they are told, not that a service already runs.
+TEST(Switches, ServiceWithoutItsRunFolderSaysSo) {
+    if (geteuid() != 0) GTEST_SKIP() << "starts the service as another user";
+    int code = -1;
+    std::string out = LTestRunCapture({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env", "-u",
+                                       "PORLINEX_ROOT", "HOME=/nonexistent", LTestProgramPath(), "-service"},
+                                      30000, &code, true);
+    EXPECT_EQ(code, 1) << out;
+    EXPECT_EQ(out.find("already running"), std::string::npos) << out;
+    EXPECT_NE(out.find("/run/porlinex"), std::string::npos) << out;
+    EXPECT_NE(out.find("Permission denied"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ bool LEmailBackupWaitsForMailbox(LAppDatabaseAccount& db) {
     LStringA name, email;
     c.GetColumnTextA(1, name);
     c.GetColumnTextA(2, email);
-    LLogInfoF("Backup waits for the first synchronisation of mailbox %s of %s", name.c_str(), email.c_str());
+    LLogDebugF("Backup waits for the first synchronisation of mailbox %s of %s", name.c_str(), email.c_str());
     return true;
 }
 

@@ -1,5 +1,6 @@
 // Starting a program as the desktop user, and the command-use counts.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,6 +68,66 @@ TEST(DesktopUser, StartsAsTheUserWhoAskedNeverAsRoot) {
         EXPECT_NE(LTestReadFile(file).find(" arg one\n"), std::string::npos) << "arguments pass whole";
     }
     EXPECT_FALSE(LRunAsDesktopUser(root.Path() + "/missing", {}));
+}
+
+// Under sudo the uninstaller removes the desktop user's own timers and
+// autostart entries, acting as that user: what the user planted as a link
+// to root's files stays out of reach.
+TEST(DesktopUser, UninstallRemovesTheUsersOwnEntriesAsThatUser) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root";
+    LTestRoot root;
+    chmod(root.Path().c_str(), 0755);
+    const std::string home = root.Path() + "/plxhome";
+    fs::create_directories(home);
+    // A user of our own whose home is this folder.
+    const char* name = "porlinex-test";
+    if (!getpwnam(name)) {
+        ASSERT_EQ(std::system(("useradd -M -s /usr/sbin/nologin -d '" + home + "' " + name).c_str()), 0);
+    } else {
+        ASSERT_EQ(std::system(("usermod -d '" + home + "' " + name).c_str()), 0);
+    }
+    const struct passwd* pw = getpwnam(name);
+    ASSERT_NE(pw, nullptr);
+    const std::string units = home + "/.config/systemd/user", autostart = home + "/.config/autostart";
+    fs::create_directories(units);
+    for (const char* f : {"porlinex-SevenDays.timer", "porlinex-SevenDays.service", "other.timer"})
+        std::ofstream(units + "/" + f) << "[Unit]\n";
+    // The user's autostart folder is a link into a folder only root may
+    // change, holding a file of that name.
+    const std::string guarded = root.Path() + "/guarded";
+    fs::create_directories(guarded);
+    std::ofstream(guarded + "/porlinex.desktop") << "root's\n";
+    fs::create_symlink(guarded, autostart);
+    ASSERT_EQ(std::system(("chown -hR " + std::to_string(pw->pw_uid) + ":" + std::to_string(pw->pw_gid) + " '" +
+                           home + "'")
+                              .c_str()),
+              0);
+
+    {
+        EnvVar no_root("PORLINEX_ROOT", nullptr);
+        EnvVar sudo("SUDO_UID", std::to_string(pw->pw_uid).c_str());
+        EnvVar pkexec("PKEXEC_UID", nullptr);
+        LRemoveDesktopUserEntries();
+    }
+    EXPECT_FALSE(fs::exists(units + "/porlinex-SevenDays.timer"));
+    EXPECT_FALSE(fs::exists(units + "/porlinex-SevenDays.service"));
+    EXPECT_TRUE(fs::exists(units + "/other.timer"));
+    EXPECT_TRUE(fs::exists(guarded + "/porlinex.desktop")) << "removed as the user, never as root";
+
+    // Without the link the user's own entries go.
+    fs::remove(autostart);
+    fs::create_directories(autostart);
+    for (const char* f : {"porlinex.desktop", "porlinex-runonstartup.desktop", "other.desktop"})
+        std::ofstream(autostart + "/" + f) << "[Desktop Entry]\n";
+    ASSERT_EQ(chown(autostart.c_str(), pw->pw_uid, pw->pw_gid), 0);
+    {
+        EnvVar no_root("PORLINEX_ROOT", nullptr);
+        EnvVar sudo("SUDO_UID", std::to_string(pw->pw_uid).c_str());
+        LRemoveDesktopUserEntries();
+    }
+    EXPECT_FALSE(fs::exists(autostart + "/porlinex.desktop"));
+    EXPECT_FALSE(fs::exists(autostart + "/porlinex-runonstartup.desktop"));
+    EXPECT_TRUE(fs::exists(autostart + "/other.desktop"));
 }
 
 TEST(CommandCounts, GrowsAndLoadsAtMost256) {

@@ -11,6 +11,7 @@
 
 #include "foundation/named_mutex.h"
 #include "foundation/reg_settings.h"
+#include "host/service_access.h"
 #include "host/service_control.h"
 #include "tests/support/service_harness.h"
 #include "tests/support/test_display.h"
@@ -106,7 +107,9 @@ protected:
     // Runs the setup program quietly; its exit code.
     int RunSetup() {
         fs::create_directories(root_.Path() + "/tmp");
-        return WEXITSTATUS(Shell("cd '" + out_ + "' && LQUIET=1 TMPDIR='" + root_.Path() +
+        // The strictest umask an administrator may have: the installed
+        // program must still be every user's.
+        return WEXITSTATUS(Shell("cd '" + out_ + "' && umask 077 && LQUIET=1 TMPDIR='" + root_.Path() +
                                  "/tmp' sh ./porlinex-setup.run >'" + root_.Path() + "/setup.log' 2>&1"));
     }
     std::string Program() const { return root_.Path() + "/opt/porlinex/porlinex"; }
@@ -117,6 +120,7 @@ protected:
 };
 
 TEST_F(InstallTest, QuietInstallAgainAndUninstall) {
+    LRegSettingsSet(u"Maker", u"WebHost", u"maker.example.org");
     ASSERT_EQ(RunSetup(), 0) << LTestReadFile(root_.Path() + "/setup.log");
     EXPECT_EQ(Sha256(Program()), Sha256(LTestProgramPath()));
     for (const char* name : kWebFiles) EXPECT_EQ(Sha256(Web(name)), Sha256(kSite + "/" + name)) << name;
@@ -136,6 +140,22 @@ TEST_F(InstallTest, QuietInstallAgainAndUninstall) {
     EXPECT_EQ(LToUtf8(v), "\"" + Program() + "\" -uninstall");
     LRegReadString(LRegHive::LocalMachine, uninstall, u"InstallLocation", u"", v);
     EXPECT_EQ(LToUtf8(v), root_.Path() + "/opt/porlinex");
+    // The maker's addresses name the configured web host.
+    LRegReadString(LRegHive::LocalMachine, uninstall, u"URLInfoAbout", u"", v);
+    EXPECT_EQ(LToUtf8(v), "maker.example.org/email/support.html");
+    LRegReadString(LRegHive::LocalMachine, uninstall, u"URLUpdateInfo", u"", v);
+    EXPECT_EQ(LToUtf8(v), "maker.example.org/email/index.html");
+
+    // An ordinary user runs what root installed (the root stands for "/",
+    // which every user may enter).
+    chmod(root_.Path().c_str(), 0755);
+    int code = -1;
+    // Through a shell, as a menu or a terminal starts it.
+    std::string usage = LTestRunCapture({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "/bin/sh", "-c",
+                                         "exec \"$0\" --help", Program()},
+                                        20000, &code, true);
+    EXPECT_EQ(code, 0) << usage;
+    EXPECT_NE(usage.find("-startservice"), std::string::npos) << usage;
 
     std::string apps = root_.Path() + "/usr/local/share/applications";
     for (const char* entry : {"/porlinex.desktop", "/vek-suite.desktop"})
@@ -179,8 +199,19 @@ TEST_F(InstallTest, QuietInstallAgainAndUninstall) {
         blocked.Wait(60000);
         EXPECT_TRUE(fs::exists(Program()));
         EXPECT_TRUE(LServiceIsInstalled());
+        // The service it stopped to look runs again.
+        EXPECT_TRUE(LTestWaitFor(30000, [] { return LTestServiceStateWord() == "running"; }))
+            << LTestService::LogText();
         user.Signal(SIGKILL, 10000);
     }
+    // A user who also has an entry of their own: both go.
+    std::string user_autostart = root_.Path() + "/home/.config/autostart";
+    fs::create_directories(user_autostart);
+    fs::copy_file(root_.Path() + "/etc/xdg/autostart/porlinex.desktop", user_autostart + "/porlinex.desktop");
+    // Who may start the unit is written for the users; it goes too.
+    LTestProcess access({Program(), "-setaccess"});
+    EXPECT_EQ(access.Wait(30000), 0);
+    EXPECT_TRUE(fs::exists(LServicePolkitRulePath()));
     // A link planted in the install folder is removed, never followed.
     std::string outside = root_.Path() + "/outside";
     fs::create_directories(outside);
@@ -193,6 +224,8 @@ TEST_F(InstallTest, QuietInstallAgainAndUninstall) {
     EXPECT_FALSE(fs::exists(apps + "/porlinex.desktop"));
     EXPECT_FALSE(fs::exists(apps + "/vek-suite.desktop"));
     EXPECT_FALSE(fs::exists(root_.Path() + "/etc/xdg/autostart/porlinex.desktop"));
+    EXPECT_FALSE(fs::exists(user_autostart + "/porlinex.desktop"));
+    EXPECT_FALSE(fs::exists(LServicePolkitRulePath()));
     EXPECT_FALSE(fs::exists(root_.Path() + "/home/.config/systemd/user/porlinex-SevenDays.timer"));
     EXPECT_FALSE(LServiceIsInstalled());
     EXPECT_EQ(Machine(u"Settings", u"InstallerPath"), "");

@@ -43,6 +43,8 @@ TEST(ScheduledTasks, TimerUnitsRunTheProgramWithoutAShell) {
     EXPECT_NE(service.find("ExecStart=\"" + root.Path() + "/opt/por linex/$HOME%%h\" \"-s $$HOME \\\"q\\\" \\\\\"\n"),
               std::string::npos)
         << service;
+    // The run may show windows for as long as the user likes: not a oneshot.
+    EXPECT_NE(service.find("\nType=exec\n"), std::string::npos) << service;
     std::string timer = LTestReadFile(base + ".timer");
     EXPECT_NE(timer.find("OnCalendar=" + LSystemdLocalTime(at) + "\n"), std::string::npos) << timer;
     EXPECT_NE(timer.find("Persistent=true\n"), std::string::npos);

@@ -10,6 +10,7 @@
 #include "foundation/date_time.h"
 #include "foundation/time_source.h"
 #include "foundation/format.h"
+#include "foundation/log.h"
 #include "foundation/utf8.h"
 #include "platform/root.h"
 #include "web/http/log_file.h"
@@ -35,6 +36,7 @@ void LActivityLogWrite(const char* suffix, const char* text) {
     char date[260], clock[260];
     LWideToUTF8Buf(date, wdate);
     LWideToUTF8Buf(clock, wclock);
+    const std::string time_only = clock;
     if (date[0]) {
         std::string stamp = std::string(date) + " " + clock;
         LCopyFieldA(clock, stamp.c_str());
@@ -44,6 +46,12 @@ void LActivityLogWrite(const char* suffix, const char* text) {
     std::string path = LActivityLogFolder() + "/" + date + (suffix ? suffix : "") + ".csv";
     // One append of the whole line: writers on other threads never split it.
     LWebAppendLineOnce(path, line.c_str(), line.length);
+    // The mail activity and its errors also reach the service's terminal and
+    // journal, which show the rest of its log.
+    const std::string_view category(suffix ? suffix : "");
+    if (category == " EMAIL" || category == " ERROR")
+        LLogCopyToStandardError((time_only + std::string(category) + ": " + (text ? text : "")).c_str(),
+                                category == " ERROR" ? LLogError : LLogInfo);
 }
 
 void LActivityLogWriteW(const char* suffix, const char16_t* text) {

@@ -214,6 +214,7 @@ void LWebDbTableRead(Weblet& request, LWebletRoute*, uint64_t) {
         Refuse(request, 400, "Table not found");
         LLogErrorF("LWebDbTableRead: Table lookup not found have you called LWEBDBTABLE_TABLE: %s",
                    name.substr(0, LWebDbTableMaxText).c_str());
+        LDebugSaveCallStack("DbTableRead");
         return;
     }
     std::string cmd = Field(request, u"cmd");

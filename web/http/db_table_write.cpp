@@ -71,6 +71,7 @@ bool Run(WriteContext& c, const LStringA& sql, const char* what) {
     c.db.GetLastErrorText(error);
     std::string detail = LToUtf8(error);
     LLogErrorWithDetail((std::string("LWebDbTableWrite") + what + ": " + what + " failed.").c_str(), detail.c_str());
+    LDebugSaveCallStackF("DbTable %s failed - %s", what, detail.c_str());
     c.result.status = 202;
     c.result.reason = std::string(what) + " failed: " + detail;
     return false;
@@ -217,6 +218,7 @@ void _LWebDbTableWrite(const LJsonValue& body, LAppDatabaseAccount& db, LWebDbTa
     if (!table) {
         LLogErrorF("_LWebDbTableWrite: Table lookup not found have you called LWEBDBTABLE_TABLE: %s",
                    table_value->text.c_str());
+        LDebugSaveCallStack("DbTableWrite");
         result.Fail(400, "Table not found");
         return;
     }

@@ -144,6 +144,8 @@ int LWebCompressFolder(LTaskProgress& progress, const std::string& folder) {
         if (LGzipWriteFile(gz.c_str(), bytes.buffer, bytes.length, static_cast<uint32_t>(st.st_mtim.tv_sec))) {
             ++written;
         } else {
+            LDebugSaveCallStackF(
+                "GZip failed, compressed file not written '%s'. Check that the ZLib component is installed.", gz.c_str());
             LLogErrorF("GZip failed, compressed file not written '%s'. Check that the ZLib component is installed.",
                        gz.c_str());
         }

@@ -197,16 +197,16 @@ bool LWebletSessionDataDBBased::LoadSession(const char16_t* cookie_value) {
             LLog("LWebletSessionDataDBBased::LoadSession database (ACCOUNT_NAME) is blank - have you run LegacyUpdate",
                  LLogError);
         }
-        LLog("LWebletSessionDataDBBased::LoadSession cannot find session data in the central database", LLogInfo);
+        LLog("LWebletSessionDataDBBased::LoadSession cannot find session data in the central database", LLogDebug);
         if (attempt == 10) {
             LLog("LWebletSessionDataDBBased::LoadSession timeout", LLogInfo);
             return false;
         }
-        LLog("LWebletSessionDataDBBased::LoadSession waiting 50ms", LLogInfo);
+        LLog("LWebletSessionDataDBBased::LoadSession waiting 50ms", LLogDebug);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ApplyRefreshRule(*db, cookie_value, last_active);
-    LLog("LWebletSessionDataDBBased::LoadSession success", LLogInfo);
+    LLog("LWebletSessionDataDBBased::LoadSession success", LLogDebug);
     CopyText(session_id, cookie_value);
     CopyText(user_email, user);
     return true;
