@@ -279,6 +279,7 @@ TEST_F(AccountRoutesTest, ANewAccountMirrorsAtOnce) {
 // Each cause of a failed sign-in is the account's own last error.
 TEST_F(AccountRoutesTest, EachSignInFailureSaysWhy) {
     // A server whose certificate comes from an authority nobody trusts.
+    std::filesystem::create_directories(web_.root.Path() + "/stranger");
     LTestCertificateAuthority stranger(web_.root.Path() + "/stranger");
     LTestIssuedCertificate leaf = stranger.Issue("imap");
     int port = LTestFreePort();
@@ -286,7 +287,8 @@ TEST_F(AccountRoutesTest, EachSignInFailureSaysWhy) {
     LTestProcess peer(LTestRedirectedArgv({"/usr/bin/python3", PORLINEX_SOURCE_DIR "/net/imap/tests/testdata/hostile_imap.py",
                                            std::to_string(port), leaf.chain_path, leaf.key_path, "literal-trap"},
                                           "/dev/null", out));
-    ASSERT_TRUE(LTestWaitFor(10000, [&] { return LTestReadFile(out).find("READY") != std::string::npos; }));
+    ASSERT_TRUE(LTestWaitFor(10000, [&] { return LTestReadFile(out).find("READY") != std::string::npos; }))
+        << LTestReadFile(out);
     struct Case {
         const char* id;
         std::string server;
