@@ -99,6 +99,27 @@ TEST_P(SyncHostileTest, OneBadMessageStopsNothingElse) {
     EXPECT_EQ(bytes, 0);
 }
 
+// A server that completes every pass and then refuses IDLE: each new
+// connection waits longer than the last (2 s, 4 s, 8 s ...), as the pass
+// alone proves nothing about the server.
+class SyncIdleBreaksTest : public SyncHostileTest {};
+
+TEST_P(SyncIdleBreaksTest, AServerThatBreaksAtIdleIsNotHammered) {
+    LMailSyncStart();
+    ASSERT_TRUE(LTestWaitFor(30000, [&] { return Subjects("INBOX") == "first,bad one,third"; }));
+    LPlainWait pause;
+    pause.WaitStop(13000);
+    std::string stats = LTestReadFile(stats_);
+    size_t logins = 0;
+    for (size_t at = stats.find("LOGIN"); at != std::string::npos; at = stats.find("LOGIN", at + 1)) logins++;
+    // At 0, 2, 6 and 14 s with the back-off; one every 2 s (7 or more) without.
+    EXPECT_GE(logins, 2u);
+    EXPECT_LE(logins, 4u) << stats;
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, SyncIdleBreaksTest, ::testing::Values(Case{"idle-breaks", 0}),
+                         [](const ::testing::TestParamInfo<Case>&) { return std::string("idle_breaks"); });
+
 INSTANTIATE_TEST_SUITE_P(Modes, SyncHostileTest,
                          ::testing::Values(Case{"refused", 3}, Case{"garbage", 3}, Case{"drop", 3}, Case{"huge", 0}),
                          [](const ::testing::TestParamInfo<Case>& i) { return std::string(i.param.mode); });

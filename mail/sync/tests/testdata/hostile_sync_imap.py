@@ -7,9 +7,11 @@
 #   huge     - its RFC822.SIZE is 200,000,000 (its body is never served)
 #   garbage  - its body literal has no valid length ("{12x}")
 #   drop     - the connection is closed when its body is asked for
+#   idle-breaks - nothing is wrong with UID 2, but IDLE (offered) is refused
 # Every reply to SELECT is preceded by a stray tagged line "A99999 OK":
 # a client that takes it for SELECT's answer falls out of step. Each body
-# FETCH is appended to STATS as "BODY <mailbox> <uid> <bytes served>".
+# FETCH is appended to STATS as "BODY <mailbox> <uid> <bytes served>", each
+# LOGIN as "LOGIN - 0 0".
 import socket
 import ssl
 import sys
@@ -71,9 +73,12 @@ def serve(conn):
         verb = words[0].upper()
         out = b""
         if verb == "LOGIN" or verb == "NOOP":
+            if verb == "LOGIN":
+                note("LOGIN - 0 0")
             out = b"%s OK done\r\n" % tag.encode()
         elif verb == "CAPABILITY":
-            out = b"* CAPABILITY IMAP4rev1 UIDPLUS\r\n%s OK done\r\n" % tag.encode()
+            idle = b" IDLE" if mode == "idle-breaks" else b""
+            out = b"* CAPABILITY IMAP4rev1 UIDPLUS%s\r\n%s OK done\r\n" % (idle, tag.encode())
         elif verb == "LIST":
             out = b"".join(b'* LIST () "/" "%s"\r\n' % b.encode() for b in list(BOXES) + ["Broken"])
             out += b"%s OK done\r\n" % tag.encode()
