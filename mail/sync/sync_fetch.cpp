@@ -81,11 +81,12 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::FetchBatch(LImapConnection& ima
         while (si < stored.size() && stored[si] < item.uid) si++;
         if (si < stored.size() && stored[si] == item.uid) item.kind = Fetched::Earlier;
         auto info = infos.find(item.uid);
-        if (item.kind == Fetched::Download && info != infos.end() && info->second.hasFlags) {
+        if (info != infos.end() && info->second.hasFlags) {
             item.hasFlags = true;
             item.flags = LFromUtf8(info->second.flags);
         }
-        if (item.kind != Fetched::Download) {
+        if (item.kind == Fetched::Earlier) {
+            // Stored by an earlier pass: nothing to download.
         } else if (sized && info == infos.end()) {
             // Expunged since the search: nothing left to fetch.
             item.kind = Fetched::Passed;

@@ -213,7 +213,6 @@ LNetOpResult LImapConnection::FetchMessage(LNetOpResult& result, LTaskProgress& 
                 message.Terminate();
                 return result;
             }
-
             continue;
         }
         if (kind != LImapLineKind::Tagged) continue;
