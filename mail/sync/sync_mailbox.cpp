@@ -28,7 +28,6 @@ constexpr int kMaxConsecutiveStoreFailures = 10;
 void LMailSyncSetStoreFaultForTests(bool (*fault)(const char* bytes, uint64_t size)) { gStoreFault.store(fault); }
 void LMailSyncSetArrivalObserverForTests(void (*observer)(const char16_t* rowId)) { gArrivalObserver.store(observer); }
 
-
 EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::SyncMailbox(LAppDatabaseAccount& db, LImapConnection& imap,
                                                             const char* name, LStringList& list, int32_t done,
                                                             int32_t total) {
@@ -98,11 +97,9 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::SyncMailbox(LAppDatabaseAccount
     // Flags change without new mail. With CONDSTORE an unchanged
     // HIGHESTMODSEQ says nothing changed and a changed one names what did;
     // without it the flags of the whole mailbox are read again.
-    bool sameModseq = condstore_ && modseq != 0 && validity == storedValidity && static_cast<int64_t>(modseq) == storedModseq;
-    if (exists > 0 && !sameModseq) {
-        uint64_t since = condstore_ && modseq != 0 && validity == storedValidity && storedModseq > 0
-                             ? static_cast<uint64_t>(storedModseq)
-                             : 0;
+    bool known = condstore_ && modseq != 0 && validity == storedValidity && storedModseq > 0;
+    if (exists > 0 && !(known && static_cast<int64_t>(modseq) == storedModseq)) {
+        uint64_t since = known ? static_cast<uint64_t>(storedModseq) : 0;
         if (!RefreshFlags(db, imap, scan, since)) {
             if (IsStopRequested()) return MailboxEnd::Stopped;
             if (!LMailSyncConnectionAlive(imap, *this)) {

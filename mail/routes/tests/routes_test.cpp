@@ -281,8 +281,8 @@ TEST_F(AccountRoutesTest, ANewAccountMirrorsAtOnce) {
         return std::string();
     };
     ASSERT_TRUE(LTestWaitFor(30000, [&] { return !lastError().empty(); }));
-    EXPECT_EQ(Post("dbtable-write", R"({"table":"EMAILACCOUNTS","key":"new2","cmd":"UPDATE","data":{"INCOMINGSERVER":")" +
-                                        dovecot_.Server() + R"("}})"),
+    EXPECT_EQ(Post("dbtable-write", R"({"table":"EMAILACCOUNTS","key":"new2","cmd":"UPDATE","data":)"
+                                    R"({"INCOMINGSERVER":")" + dovecot_.Server() + R"("}})"),
               "");
     EXPECT_TRUE(LTestWaitFor(30000, [&] {
         return QueryInt(*db_, "SELECT COUNT(*) FROM main.EMAIL_MESSAGES WHERE ACCOUNT_ID='new2';") == 1;
@@ -297,9 +297,10 @@ TEST_F(AccountRoutesTest, EachSignInFailureSaysWhy) {
     LTestIssuedCertificate leaf = stranger.Issue("imap");
     int port = LTestFreePort();
     std::string out = web_.root.Path() + "/peer.out";
-    LTestProcess peer(LTestRedirectedArgv({"/usr/bin/python3", PORLINEX_SOURCE_DIR "/net/imap/tests/testdata/hostile_imap.py",
-                                           std::to_string(port), leaf.chain_path, leaf.key_path, "literal-trap"},
-                                          "/dev/null", out));
+    LTestProcess peer(
+        LTestRedirectedArgv({"/usr/bin/python3", PORLINEX_SOURCE_DIR "/net/imap/tests/testdata/hostile_imap.py",
+                             std::to_string(port), leaf.chain_path, leaf.key_path, "literal-trap"},
+                            "/dev/null", out));
     ASSERT_TRUE(LTestWaitFor(10000, [&] { return LTestReadFile(out).find("READY") != std::string::npos; }))
         << LTestReadFile(out);
     struct Case {
@@ -310,7 +311,10 @@ TEST_F(AccountRoutesTest, EachSignInFailureSaysWhy) {
     };
     const Case cases[] = {
         {"pw", dovecot_.Server(), "wrong", {"AUTHENTICATIONFAILED", dovecot_.Server()}},
-        {"tls", "localhost:" + std::to_string(port), "secret", {"certificate", "CN=localhost", "port " + std::to_string(port)}},
+        {"tls",
+         "localhost:" + std::to_string(port),
+         "secret",
+         {"certificate", "CN=localhost", "port " + std::to_string(port)}},
         {"port", "localhost:" + std::to_string(LTestFreePort()), "secret", {"Unable to connect to IMAP server"}},
     };
     for (const Case& c : cases) {
@@ -329,7 +333,8 @@ TEST_F(AccountRoutesTest, EachSignInFailureSaysWhy) {
         return errors.size() == 3 && !errors["pw"].empty() && !errors["tls"].empty() && !errors["port"].empty();
     }));
     for (const Case& c : cases)
-        for (const std::string& part : c.says) EXPECT_NE(errors[c.id].find(part), std::string::npos) << c.id << ": " << errors[c.id];
+        for (const std::string& part : c.says)
+            EXPECT_NE(errors[c.id].find(part), std::string::npos) << c.id << ": " << errors[c.id];
     std::string log = LTestService::LogText();
     EXPECT_NE(log.find("AUTHENTICATIONFAILED"), std::string::npos) << log;
     EXPECT_NE(log.find("CN=localhost"), std::string::npos) << log;

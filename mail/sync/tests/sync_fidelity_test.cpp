@@ -37,7 +37,8 @@ protected:
     // The same as the server has them ("doveadm fetch flags"), \Recent left out.
     std::map<std::string, std::string> ServerFlags() {
         std::map<std::string, std::string> out;
-        std::istringstream in(dovecot_.Doveadm({"fetch", "-u", "alice", "hdr.subject flags", "mailbox", "INBOX", "all"}));
+        std::istringstream in(
+            dovecot_.Doveadm({"fetch", "-u", "alice", "hdr.subject flags", "mailbox", "INBOX", "all"}));
         std::string line, subject;
         while (std::getline(in, line)) {
             if (line.rfind("hdr.subject: ", 0) == 0) subject = line.substr(13);
@@ -63,7 +64,8 @@ struct FlagStep {
 
 TEST_F(SyncFidelityTest, FlagsOnTheServerAreTheStoresAfterEachPass) {
     Prepare();
-    for (const char* s : {"one", "two", "three", "four"}) ASSERT_TRUE(Save("INBOX", Message(s, std::string("<") + s + "@x>")));
+    for (const char* s : {"one", "two", "three", "four"})
+        ASSERT_TRUE(Save("INBOX", Message(s, std::string("<") + s + "@x>")));
     SetFlags("add", "\\Seen", "one");
     StartEngine();
     ASSERT_TRUE(Pass());
