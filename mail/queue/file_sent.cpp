@@ -82,12 +82,8 @@ bool ServerSent(LTaskProgress& p, LAppDatabaseAccount& db, LImapConnection& imap
     if (!LEmailFindSentMailbox(db, row.accountId, box_id, box_name)) return false;
     std::string name = LToUtf8(box_name);
     if (names.FindA(name.c_str()) >= 0) return true;
-    std::string quoted;
-    for (char c : name) {
-        if (c == '\\' || c == '"') quoted.push_back('\\');
-        quoted.push_back(c);
-    }
-    if (imap.CommandOk(r, p, "CREATE \"%s\"", quoted) != 0) return false;
+    // The store keeps names decoded; the server is sent its own spelling.
+    if (imap.CreateMailbox(r, p, name.c_str()) != 0) return false;
     names.AddA(name.c_str());
     LEmailMailboxesReconcile(db, row.accountId, names);
     return true;

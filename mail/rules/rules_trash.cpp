@@ -9,7 +9,6 @@
 #include "mail/rules/rules_actions.h"
 #include "mail/store/mailboxes.h"
 #include "net/imap/imap_client.h"
-#include "net/imap/imap_commands.h"
 #include "web/http/activity_log.h"
 
 namespace {
@@ -38,7 +37,7 @@ bool MakeTrash(LAppDatabaseAccount& db, const char16_t* account_id, LString& err
             if (names.FindA(LToUtf8(*n).c_str()) >= 0) found = *n;
         if (found) {
             name = found;
-        } else if (imap.CommandOk(r, p, kImapCreate, "Trash") != 0) {
+        } else if (imap.CreateMailbox(r, p, "Trash") != 0) {
             error.Format(u"%s refused to create Trash: %s", account.incoming, p.error.c_str());
             imap.Logout(r, p);
             return false;

@@ -56,6 +56,7 @@ public:
     // All selectable mailboxes (UTF-8 as the server names them), INBOX first.
     LNetOpResult ListMailboxes(LNetOpResult& result, LTaskProgress& progress, LStringList& names);
     LNetOpResult Select(LNetOpResult& result, LTaskProgress& progress, const char* mailbox);
+    LNetOpResult CreateMailbox(LNetOpResult& result, LTaskProgress& progress, const char* mailbox);
     // With highestModseq, the mailbox is selected with CONDSTORE (the
     // caller checks the capability) and its HIGHESTMODSEQ goes there, 0 when
     // the server names none.

@@ -70,6 +70,12 @@ LNetOpResult LImapConnection::Select(LNetOpResult& result, LTaskProgress& progre
     return CommandOk(result, progress, kImapSelect, quoted);
 }
 
+LNetOpResult LImapConnection::CreateMailbox(LNetOpResult& result, LTaskProgress& progress, const char* mailbox) {
+    char quoted[260];
+    if (!QuoteMailbox(progress, mailbox, quoted)) return result = LNetFailed;
+    return CommandOk(result, progress, kImapCreate, quoted);
+}
+
 LNetOpResult LImapConnection::SelectStatus(LNetOpResult& result, LTaskProgress& progress, uint32_t& exists,
                                            uint32_t& uidValidity, uint32_t& uidNext, const char* mailbox,
                                            uint64_t* highestModseq) {
