@@ -1,0 +1,202 @@
+// Drives the browser interface in Chromium against the running service as a
+// new user would: the first account through the accounts page, the home
+// page's progress until the mirror is up to date, search and a message, a
+// hostile HTML message, a rule, an autoresponder and MCP through their pages,
+// then every page at phone and desktop width. Prints one JSON object with
+// what the browser saw.
+// Usage: node interface_check.mjs CHROMIUM BASE_URL START_TOKEN IMAP_SERVER SMTP_SERVER RECORDER_HOST SHOT_FOLDER
+import { chromium } from 'playwright-core';
+
+const [executablePath, base, token, imap, smtp, recorder, shots] = process.argv.slice(2);
+const out = { steps: [], recorderRequests: [], foreignRequests: [], dialogs: [], pages: {} };
+const baseHost = new URL(base).host;
+const browser = await chromium.launch({
+  executablePath,
+  headless: true,
+  args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
+         '--no-first-run'],
+});
+const context = await browser.newContext({ viewport: { width: 1280, height: 800 } });
+
+function watch(page, log) {
+  page.on('request', (r) => {
+    const u = new URL(r.url());
+    if (u.host === recorder) out.recorderRequests.push(u.pathname);
+    else if ((u.protocol === 'http:' || u.protocol === 'https:') && u.host !== baseHost) out.foreignRequests.push(r.url());
+  });
+  page.on('dialog', async (d) => { out.dialogs.push(d.message()); await d.accept(); });
+  if (log) {
+    page.on('console', (m) => { if (m.type() === 'error') log.errors.push(m.text()); });
+    page.on('pageerror', (e) => log.errors.push(String(e)));
+    page.on('requestfailed', (r) => log.failed.push(r.url() + ' ' + (r.failure() || {}).errorText));
+    page.on('response', (r) => { if (r.status() >= 400) log.failed.push(r.url() + ' ' + r.status()); });
+  }
+  return page;
+}
+
+const text = (page, sel) => page.locator(sel).innerText();
+const step = (name) => out.steps.push(name);
+
+try {
+  const page = watch(await context.newPage());
+
+  // The desktop's start address signs in and lands on the home page, which
+  // offers the way to the first account.
+  await page.goto(base + '/start?token=' + token);
+  out.landed = new URL(page.url()).pathname;
+  await page.getByRole('link', { name: 'Add your first account' }).click();
+  await page.waitForURL(/emailaccounts\.html#new/);
+  step('welcome');
+
+  // A wrong password: the route's own words appear beside the form.
+  await page.fill('#EMAIL', 'alice@example.org');
+  await page.fill('#INCOMINGSERVER', imap);
+  await page.fill('#OUTGOINGSERVER', smtp);
+  await page.fill('#PASSWORD', 'wrong');
+  await page.click('#test');
+  await page.waitForSelector('#formmsg.error', { timeout: 60000 });
+  out.wrongPasswordMessage = await text(page, '#formmsg');
+  await page.fill('#PASSWORD', 'secret');
+  await page.click('#test');
+  await page.waitForSelector('#formmsg.ok', { timeout: 60000 });
+  out.testMessage = await text(page, '#formmsg');
+  await page.click('#save');
+  await page.waitForSelector('#pagemsg.ok', { timeout: 30000 });
+  step('account saved');
+
+  // The home page shows the first mirror's progress, then "Up to date".
+  await page.goto(base + '/index.html');
+  await page.waitForSelector('.state-updating', { timeout: 30000 });
+  await page.waitForFunction(() => /mailboxes done/.test(document.querySelector('.progressline')?.textContent || ''),
+    null, { timeout: 30000 }).catch(() => {});
+  await page.waitForTimeout(600);
+  out.progressText = await page.locator('#accounts').innerText();
+  await page.screenshot({ path: shots + '/home-first-mirror.png' });
+  await page.waitForSelector('.state-uptodate', { timeout: 150000 });
+  await page.waitForSelector('#newest tbody tr[data-id]', { timeout: 30000 });
+  out.finalState = await page.locator('#accounts .state').first().innerText();
+  out.newestRows = await page.locator('#newest tbody tr[data-id]').count();
+  step('mirrored');
+
+  // The home page's search box leads to the results; the message opens.
+  await page.fill('#q', 'zanzibarite');
+  await page.press('#q', 'Enter');
+  await page.waitForURL(/search\.html/);
+  await page.waitForSelector('#table tbody tr[data-id]', { timeout: 30000 });
+  out.searchShown = await text(page, '#shown');
+  await page.locator('#table tbody tr[data-id]').first().click();
+  await page.waitForSelector('#msgheaders dd', { timeout: 30000 });
+  out.openedSubject = await text(page, '#msgsubject');
+  const frame = page.frameLocator('#html');
+  await frame.locator('body').waitFor({ timeout: 10000 });
+  out.openedHtmlText = await frame.locator('body').innerText();
+  await page.click('#showtext');
+  out.openedText = await text(page, '#text');
+  await page.click('#showhtml');
+  await page.waitForTimeout(300);
+  await page.locator('#message').screenshot({ path: shots + '/message-from-search.png' });
+  step('searched');
+
+  // A hostile HTML message: nothing runs, nothing is fetched, until remote
+  // images are asked for (then only the image).
+  await page.fill('#query', 'hostilemarker');
+  await page.press('#query', 'Enter');
+  await page.waitForFunction(() => /hostile/i.test(document.querySelector('#table tbody')?.textContent || ''), null,
+    { timeout: 30000 });
+  await page.locator('#table tbody tr[data-id]').first().click();
+  await page.waitForFunction(() => /hostile/i.test(document.querySelector('#msgsubject')?.textContent || ''), null,
+    { timeout: 30000 });
+  await page.waitForTimeout(1500);
+  out.hostile = {
+    title: await page.title(),
+    requestsBefore: out.recorderRequests.slice(),
+    sandbox: await page.getAttribute('#html', 'sandbox'),
+    frameText: await page.frameLocator('#html').locator('body').innerText(),
+  };
+  await page.click('#remote');
+  await page.waitForTimeout(1500);
+  out.hostile.requestsAfter = out.recorderRequests.slice();
+  step('hostile');
+
+  // A rule through the rules page.
+  await page.goto(base + '/rules.html');
+  await page.click('#add');
+  await page.fill('#NAME', 'File receipts');
+  await page.locator('#conds .part').first().selectOption('SUBJECT');
+  await page.locator('#conds .test').first().selectOption('STARTS');
+  await page.locator('#conds .detail').first().fill('Receipt');
+  await page.selectOption('#FUNCTION', 'MOVE');
+  await page.fill('#box', 'Archive');
+  await page.click('#save');
+  await page.waitForSelector('#pagemsg.ok', { timeout: 30000 });
+  out.ruleRow = await page.locator('#rules tbody').innerText();
+  step('rule');
+
+  // An autoresponder through its page.
+  await page.goto(base + '/autoresponders.html');
+  await page.click('#add');
+  await page.fill('#name', 'Away');
+  await page.fill('#body', 'I am away until Monday.');
+  await page.check('#all_accounts');
+  await page.click('#save');
+  await page.waitForSelector('#pagemsg.ok', { timeout: 30000 });
+  out.autoresponderRow = await page.locator('#list tbody').innerText();
+  step('autoresponder');
+
+  // MCP on, with a Bearer key required.
+  await page.goto(base + '/mcp.html');
+  await page.waitForSelector('#clients .card', { timeout: 30000 });
+  await page.check('#enabled');
+  await page.check('#requireBearerAuth');
+  await page.click('#save');
+  await page.waitForSelector('#savemsg.error', { timeout: 30000 });
+  out.mcpKeyMissing = await text(page, '#savemsg');
+  await page.fill('#bearerKey', 'kiwi-bearer-key-0042');
+  await page.click('#save');
+  await page.waitForSelector('#savemsg.ok', { timeout: 30000 });
+  out.mcpEnabledShown = await page.isChecked('#enabled');
+  step('mcp');
+
+  // The metrics page sorts by its default column with table.js.
+  await page.goto(base + '/_webscriptmetrics');
+  await page.waitForSelector('#WMSortColumnDefault[aria-sort]', { timeout: 10000 });
+  out.metricsSort = await page.getAttribute('#WMSortColumnDefault', 'aria-sort');
+  out.metricsSorted = await page.evaluate(() => {
+    const th = document.getElementById('WMSortColumnDefault');
+    const table = th.closest('table');
+    const keys = Array.from(table.rows).filter((r) => !r.querySelector('th')).map((r) => r.cells[th.cellIndex]?.getAttribute('data-order') ?? '');
+    const order = (a, b) => a.localeCompare(b, undefined, { numeric: true, sensitivity: 'base' });
+    return keys.length > 1 && keys.every((k, i) => i === 0 || order(keys[i - 1], k) >= 0);
+  });
+  step('metrics');
+  await page.close();
+
+  // Every page at phone and desktop width: no console error, no failed
+  // request, nothing wider than the window.
+  const pages = ['index.html', 'emailaccounts.html', 'search.html', 'rules.html', 'autoresponders.html', 'backup.html',
+                 'log.html', 'mcp.html', 'settings.html'];
+  for (const width of [360, 1280]) {
+    const ctx = await browser.newContext({ viewport: { width, height: 780 } });
+    await ctx.addCookies(await context.cookies());
+    for (const name of pages) {
+      const log = { errors: [], failed: [] };
+      const p = watch(await ctx.newPage(), log);
+      await p.goto(base + '/' + name, { waitUntil: 'networkidle' });
+      await p.waitForTimeout(300);
+      log.overflow = await p.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
+      log.header = await p.locator('.headertable').isVisible();
+      if (name === 'index.html') {
+        log.paint = await p.evaluate(() => Object.fromEntries(performance.getEntriesByType('paint').map((e) => [e.name, e.startTime])));
+        if (width === 360) await p.screenshot({ path: shots + '/home-phone.png' });
+      }
+      out.pages[name + '@' + width] = log;
+      await p.close();
+    }
+    await ctx.close();
+  }
+  step('pages');
+} catch (e) {
+  out.failure = String(e && e.stack || e);
+}
+await browser.close();
+console.log(JSON.stringify(out));
