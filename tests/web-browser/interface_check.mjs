@@ -19,10 +19,20 @@ const browser = await chromium.launch({
 const context = await browser.newContext({ viewport: { width: 1280, height: 800 } });
 
 function watch(page, log) {
-  page.on('request', (r) => {
+  // A load that the page's policy refused shows as a request that failed
+  // with "csp"; only one that was answered reached the network.
+  page.on('response', (r) => {
     const u = new URL(r.url());
     if (u.host === recorder) out.recorderRequests.push(u.pathname);
-    else if ((u.protocol === 'http:' || u.protocol === 'https:') && u.host !== baseHost) out.foreignRequests.push(r.url());
+  });
+  page.on('requestfailed', (r) => {
+    const u = new URL(r.url());
+    if (u.host === recorder && (r.failure() || {}).errorText !== 'csp') out.recorderRequests.push(u.pathname + ' (failed)');
+  });
+  page.on('request', (r) => {
+    const u = new URL(r.url());
+    if ((u.protocol === 'http:' || u.protocol === 'https:') && u.host !== baseHost && u.host !== recorder)
+      out.foreignRequests.push(r.url());
   });
   page.on('dialog', async (d) => { out.dialogs.push(d.message()); await d.accept(); });
   if (log) {
@@ -88,7 +98,7 @@ try {
   await page.waitForSelector('#msgheaders dd', { timeout: 30000 });
   out.openedSubject = await text(page, '#msgsubject');
   const frame = page.frameLocator('#html');
-  await frame.locator('body').waitFor({ timeout: 10000 });
+  await frame.getByText('zanzibarite').first().waitFor({ state: 'attached', timeout: 10000 });
   out.openedHtmlText = await frame.locator('body').innerText();
   await page.click('#showtext');
   out.openedText = await text(page, '#text');
@@ -101,10 +111,10 @@ try {
   // images are asked for (then only the image).
   await page.fill('#query', 'hostilemarker');
   await page.press('#query', 'Enter');
-  await page.waitForFunction(() => /hostile/i.test(document.querySelector('#table tbody')?.textContent || ''), null,
+  await page.waitForFunction(() => /Spring newsletter/.test(document.querySelector('#table tbody')?.textContent || ''), null,
     { timeout: 30000 });
   await page.locator('#table tbody tr[data-id]').first().click();
-  await page.waitForFunction(() => /hostile/i.test(document.querySelector('#msgsubject')?.textContent || ''), null,
+  await page.waitForFunction(() => /Spring newsletter/.test(document.querySelector('#msgsubject')?.textContent || ''), null,
     { timeout: 30000 });
   await page.waitForTimeout(1500);
   out.hostile = {
@@ -145,7 +155,7 @@ try {
 
   // MCP on, with a Bearer key required.
   await page.goto(base + '/mcp.html');
-  await page.waitForSelector('#clients .card', { timeout: 30000 });
+  await page.waitForSelector('#form[data-loaded]', { timeout: 30000 });
   await page.check('#enabled');
   await page.check('#requireBearerAuth');
   await page.click('#save');
@@ -157,17 +167,23 @@ try {
   out.mcpEnabledShown = await page.isChecked('#enabled');
   step('mcp');
 
-  // The metrics page sorts by its default column with table.js.
+  // The metrics page sorts by its default column (the script's name) with
+  // table.js.
   await page.goto(base + '/_webscriptmetrics');
   await page.waitForSelector('#WMSortColumnDefault[aria-sort]', { timeout: 10000 });
   out.metricsSort = await page.getAttribute('#WMSortColumnDefault', 'aria-sort');
-  out.metricsSorted = await page.evaluate(() => {
-    const th = document.getElementById('WMSortColumnDefault');
-    const table = th.closest('table');
-    const keys = Array.from(table.rows).filter((r) => !r.querySelector('th')).map((r) => r.cells[th.cellIndex]?.getAttribute('data-order') ?? '');
+  const sortedBy = (id) => page.evaluate((id) => {
+    const th = document.getElementById(id);
+    const keys = Array.from(th.closest('table').rows).filter((r) => !r.querySelector('th'))
+      .map((r) => r.cells[th.cellIndex]?.getAttribute('data-order') ?? '');
     const order = (a, b) => a.localeCompare(b, undefined, { numeric: true, sensitivity: 'base' });
-    return keys.length > 1 && keys.every((k, i) => i === 0 || order(keys[i - 1], k) >= 0);
-  });
+    const up = th.getAttribute('aria-sort') === 'ascending';
+    return keys.length > 1 && keys.every((k, i) => i === 0 || (up ? order(keys[i - 1], k) <= 0 : order(keys[i - 1], k) >= 0));
+  }, id);
+  out.metricsSorted = await sortedBy('WMSortColumnDefault');
+  await page.click('#WMSortColumnDefault');
+  out.metricsResort = await page.getAttribute('#WMSortColumnDefault', 'aria-sort');
+  out.metricsResorted = await sortedBy('WMSortColumnDefault');
   step('metrics');
   await page.close();
 
@@ -181,15 +197,16 @@ try {
     for (const name of pages) {
       const log = { errors: [], failed: [] };
       const p = watch(await ctx.newPage(), log);
-      await p.goto(base + '/' + name, { waitUntil: 'networkidle' });
-      await p.waitForTimeout(300);
+      // The MCP page's client status waits for the desktop, absent here.
+      await p.goto(base + '/' + name, { waitUntil: name === 'mcp.html' ? 'load' : 'networkidle' });
+      await p.waitForTimeout(500);
       log.overflow = await p.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
       log.header = await p.locator('.headertable').isVisible();
       if (name === 'index.html') {
         log.paint = await p.evaluate(() => Object.fromEntries(performance.getEntriesByType('paint').map((e) => [e.name, e.startTime])));
         if (width === 360) await p.screenshot({ path: shots + '/home-phone.png' });
       }
-      out.pages[name + '@' + width] = log;
+      out.pages[name + '@' + width] = JSON.parse(JSON.stringify(log));
       await p.close();
     }
     await ctx.close();

@@ -1,8 +1,9 @@
 // Sortable tables: a click (or Enter) on a header cell with data-sort sorts
-// the rows of its table by that column. A cell's data-order, when present,
-// is its sort key, else its text; keys that are both numbers compare as
-// numbers. A table's data-sortcolumn names its default column and data-asc=0
-// makes that column start descending. Works for tables made later too.
+// the rows of its table by that column, ascending, and a second click
+// reverses it. A table's data-sortcolumn (0-based) and data-asc (1 or 0) say
+// how its rows are ordered now, as the server sent them, and are kept up to
+// date. A cell's data-order, when present, is its sort key, else its text;
+// keys that are both numbers compare as numbers. Works for tables made later.
 (function () {
     'use strict';
 
@@ -21,9 +22,9 @@
         const table = th.closest('table');
         if (!table) return;
         const col = th.cellIndex;
-        let ascending;
-        if (th.hasAttribute('aria-sort')) ascending = th.getAttribute('aria-sort') != 'ascending';
-        else ascending = !(String(col) == table.dataset.sortcolumn && table.dataset.asc == '0');
+        const ascending = String(col) == table.dataset.sortcolumn ? table.dataset.asc == '0' : true;
+        table.dataset.sortcolumn = col;
+        table.dataset.asc = ascending ? '1' : '0';
         for (const other of table.querySelectorAll('th[aria-sort]')) other.removeAttribute('aria-sort');
         th.setAttribute('aria-sort', ascending ? 'ascending' : 'descending');
         for (const body of table.tBodies) {

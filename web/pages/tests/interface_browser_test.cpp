@@ -45,10 +45,21 @@ std::string Text(const json& v, const char* name) {
     return v.contains(name) && v[name].is_string() ? v[name].get<std::string>() : "<missing " + std::string(name) + ">";
 }
 
-std::string Plain(const std::string& from, const std::string& subject, const std::string& id, const std::string& body) {
+std::string Plain(const std::string& from, const std::string& subject, const std::string& id, const std::string& body,
+                  const std::string& date) {
     return "From: " + from + "\r\nTo: " + kUser + "\r\nSubject: " + subject + "\r\nMessage-ID: <" + id +
-           "@example.net>\r\nDate: Thu, 10 Dec 2026 09:00:00 +0000\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" +
-           body + "\r\n";
+           "@example.net>\r\nDate: " + date + "\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" + body + "\r\n";
+}
+
+// Now, as a Date header: an autoresponder leaves mail written before its
+// period alone.
+std::string DateNow() {
+    char text[64];
+    time_t now = time(nullptr);
+    struct tm g;
+    gmtime_r(&now, &g);
+    strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S +0000", &g);
+    return text;
 }
 
 std::string Html(const std::string& subject, const std::string& id, const std::string& text, const std::string& html) {
@@ -65,11 +76,13 @@ std::string Html(const std::string& subject, const std::string& id, const std::s
 void FillMailboxes(LTestDovecot& dovecot, const std::string& recorder) {
     std::string filler(2400, 'x');
     for (size_t i = 76; i < filler.size(); i += 78) filler.replace(i, 2, "\r\n");
+    dovecot.Doveadm({"mailbox", "create", "-u", kUser, "Projects", "Archive"});
     const char* boxes[] = {"INBOX", "Projects", "Archive"};
     for (int i = 0; i < 36; i++)
         ASSERT_TRUE(dovecot.Save(kUser, boxes[i % 3],
                                  Plain("Colleague " + std::to_string(i) + " <c" + std::to_string(i) + "@example.net>",
-                                       "Weekly note " + std::to_string(i), "filler" + std::to_string(i), filler)));
+                                       "Weekly note " + std::to_string(i), "filler" + std::to_string(i), filler,
+                                       std::to_string(1 + i / 4) + " Dec 2026 09:00:00 +0000")));
     ASSERT_TRUE(dovecot.Save(
         kUser, "INBOX",
         Html("Quarterly figures for the harbour", "planted",
@@ -80,7 +93,7 @@ void FillMailboxes(LTestDovecot& dovecot, const std::string& recorder) {
              "</tr><tr><td>November</td><td>388</td></tr></table><p>Kind regards,<br>The harbour office</p></div>")));
     ASSERT_TRUE(dovecot.Save(
         kUser, "INBOX",
-        Html("A hostile newsletter", "hostile", "hostilemarker",
+        Html("Spring newsletter", "hostile", "hostilemarker",
              "<p>hostilemarker</p><script>fetch('http://" + recorder + "/script');document.title='pwned';</script>"
              "<img src=\"missing.png\" onerror=\"fetch('http://" + recorder + "/onerror')\">"
              "<img src=\"http://" + recorder + "/remote-image.png\" alt=\"remote\">"
@@ -99,7 +112,7 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     ASSERT_TRUE(dovecot.Start(options)) << dovecot.Error();
     auto recorder = LTestHttpPeer::Recorder(root.Path() + "/recorder", LTestHttpAnswer("200 OK", "x"));
     ASSERT_TRUE(recorder->Ready());
-    FillMailboxes(dovecot, recorder->Host());
+    ASSERT_NO_FATAL_FAILURE(FillMailboxes(dovecot, recorder->Host()));
 
     LTestCertificateAuthority ca(root.Path());
     std::string bundle = root.Path() + "/trusted.pem";
@@ -169,10 +182,9 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     const json after = hostile.value("requestsAfter", json::array());
     ASSERT_FALSE(after.empty()) << "the remote picture was not fetched when asked for: " << last;
     for (const json& path : after) EXPECT_TRUE(path == "/remote-image.png" || path == "/background.png") << path;
-    for (const std::string& r : recorder->Requests()) {
-        EXPECT_EQ(r.find("/script"), std::string::npos) << r;
-        EXPECT_EQ(r.find("/onerror"), std::string::npos) << r;
-    }
+    // What reached the recording server: the pictures, after the click only.
+    for (const std::string& r : recorder->Requests())
+        EXPECT_TRUE(r.rfind("GET /remote-image.png ", 0) == 0 || r.rfind("GET /background.png ", 0) == 0) << r;
     EXPECT_EQ(out["foreignRequests"], json::array()) << last;
 
     // The rule and the autoresponder are in the store.
@@ -186,13 +198,13 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
               "I am away until Monday.:1:1");
 
     // Both act on the next arrivals: the receipt is filed, the letter answered.
-    ASSERT_TRUE(dovecot.Save(kUser, "INBOX", Plain("Shop <noreply@shop.example.net>", "Receipt 77", "receipt", "Paid.")));
-    ASSERT_TRUE(dovecot.Save(kUser, "INBOX", Plain("Bob <bob@example.net>", "Lunch?", "lunch", "Are you free?")));
+    ASSERT_TRUE(dovecot.Save(kUser, "INBOX", Plain("Shop <noreply@shop.example.net>", "Receipt 77", "receipt", "Paid.", DateNow())));
+    ASSERT_TRUE(dovecot.Save(kUser, "INBOX", Plain("Bob <bob@example.net>", "Lunch?", "lunch", "Are you free?", DateNow())));
     EXPECT_TRUE(LTestWaitFor(90000, [] {
         return Query("SELECT b.IMAP_NAME FROM EMAIL_MESSAGES m JOIN EMAILMAILBOXES b ON b.ID=m.MAILBOX_ID WHERE "
                      "m.SUBJECT='Receipt 77' AND m.IS_DELETED=0;") == "Archive";
     })) << Query("SELECT COUNT(*) FROM EMAIL_MESSAGES WHERE SUBJECT='Receipt 77';");
-    ASSERT_TRUE(smtp->WaitForMessages(1, 90000));
+    ASSERT_TRUE(smtp->WaitForMessages(1, 90000)) << LTestService::ActivityText() << LTestService::LogText();
     EXPECT_EQ(smtp->Messages()[0].rcptTos, std::vector<std::string>{"bob@example.net"});
     EXPECT_NE(smtp->Messages()[0].data.find("I am away until Monday."), std::string::npos);
 
@@ -214,9 +226,11 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     EXPECT_NE(answered.find("\"result\""), std::string::npos) << answered;
     EXPECT_EQ(mcp("").rfind("HTTP/1.1 401", 0), 0u);
 
-    // table.js sorts the metrics page by its default column, descending.
-    EXPECT_EQ(Text(out, "metricsSort"), "descending");
+    // table.js sorts the metrics page by its default column, the script.
+    EXPECT_EQ(Text(out, "metricsSort"), "ascending");
     EXPECT_EQ(out.value("metricsSorted", false), true);
+    EXPECT_EQ(Text(out, "metricsResort"), "descending");
+    EXPECT_EQ(out.value("metricsResorted", false), true);
 
     // Every page loads cleanly at both widths and fits a phone.
     const json pages = out.value("pages", json::object());
