@@ -204,7 +204,6 @@ try {
       log.header = await p.locator('.headertable').isVisible();
       if (name === 'index.html') {
         log.paint = await p.evaluate(() => Object.fromEntries(performance.getEntriesByType('paint').map((e) => [e.name, e.startTime])));
-        if (width === 360) await p.screenshot({ path: shots + '/home-phone.png' });
       }
       out.pages[name + '@' + width] = JSON.parse(JSON.stringify(log));
       await p.close();
