@@ -77,3 +77,8 @@ L_STAND_IN bool LBringRunningInstanceForward() { return false; }
 L_STAND_IN bool LTellRunningInstanceToExit() { return false; }
 
 L_STAND_IN void LGuiRun(bool) { NotAvailable("LGuiRun"); }
+
+L_STAND_IN bool LShowInterfaceAddress() {
+    NotAvailable("LShowInterfaceAddress");
+    return false;
+}

@@ -50,3 +50,7 @@ bool LBringRunningInstanceForward();
 // goes); true when one took the message.
 bool LTellRunningInstanceToExit();
 void LGuiRun(bool seven_day_start);
+// The desktop start where no window can be shown (no display): starts the
+// service when needed and writes the interface's one-time start address on
+// standard error; true when it did.
+bool LShowInterfaceAddress();

@@ -21,10 +21,11 @@ int LSingleInstanceStart(bool seven_day_start) {
         lock.Release();
         return 0;
     }
-    // The desktop shows windows: without a display it says so and ends.
+    // The desktop shows windows: without a display it says so and ends,
+    // leaving the address that opens the interface by hand.
     if (!LDesktopOpenDisplay()) {
         lock.Release();
-        return 1;
+        return LShowInterfaceAddress() ? 0 : 1;
     }
     LGuiRun(seven_day_start);
     lock.Release();

@@ -5,18 +5,20 @@
 # program and that file, checked by sha256 when it starts, whose start runs
 # `porlinex -installer ARCHIVE -instdata DATAFILE`.
 #
-#   scripts/make-setup.sh PROGRAM WEB_FOLDER OUTPUT_FOLDER
+#   scripts/make-setup.sh PROGRAM OUTPUT_FOLDER
 #
-# A row whose file is missing in WEB_FOLDER is packaged with size 0 (the
-# shell-menu rows always are: they have no part on Linux).
+# The browser interface's files come from the repository's web/pages/site;
+# one missing or empty there stops the build, since an installed interface
+# without it would not work. The shell-menu rows are always empty: they have
+# no part on Linux.
 set -eu
-if [ $# -ne 3 ]; then
-    echo "usage: $0 PROGRAM WEB_FOLDER OUTPUT_FOLDER" >&2
+if [ $# -ne 2 ]; then
+    echo "usage: $0 PROGRAM OUTPUT_FOLDER" >&2
     exit 2
 fi
 program=$1
-web=$2
-out=$3
+out=$2
+web=$(cd "$(dirname "$0")/.." && pwd)/web/pages/site
 mkdir -p "$out"
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
@@ -31,9 +33,13 @@ sizes, total = [], 0
 with open(target, "wb") as f:
     for name in rows:
         data = b""
-        if name and os.path.isfile(os.path.join(web, name)):
-            with open(os.path.join(web, name), "rb") as src:
-                data = src.read()
+        if name:
+            path = os.path.join(web, name)
+            if os.path.isfile(path):
+                with open(path, "rb") as src:
+                    data = src.read()
+            if not data:
+                sys.exit("make-setup: %s is missing or empty" % path)
         if len(data) >= 1 << 32:
             sys.exit("%s is too large" % name)
         f.write(data)

@@ -12,6 +12,7 @@
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
 #include "foundation/time_source.h"
+#include "platform/file.h"
 #include "platform/secure_random.h"
 #include "platform/shell_open.h"
 
@@ -39,6 +40,13 @@ std::string CacheFolder() {
     return std::string(home) + "/.cache/porlinex";
 }
 
+// Without any opener the address is still of use to whoever started us.
+bool OpenWithDefaultHandler(const std::string& url) {
+    if (LPlatformShellOpen(url.c_str())) return true;
+    LPrintStartAddress(url, "no browser could be started (neither a Chromium-family browser nor xdg-open was found)");
+    return false;
+}
+
 }  // namespace
 
 std::string LMakeLaunchToken() {
@@ -54,6 +62,27 @@ std::string LMakeLaunchToken() {
         }
     }
     return token;
+}
+
+std::string LMakeStartAddress(uint16_t port) {
+    std::string token = LMakeLaunchToken();
+    if (token.empty()) {
+        LLog("Desktop: no random bytes for the launch token.", 1);
+        return {};
+    }
+    if (!LRegSettingsSet(u"MainWindowWebApp", u"LaunchToken", LFromUtf8(token).c_str()) ||
+        !LRegSettingsSet(u"MainWindowWebApp", u"LaunchTokenTime", LFromUtf8(std::to_string(LNow())).c_str())) {
+        LLog("Desktop: the launch token cannot be stored in the machine settings.", 1);
+        return {};
+    }
+    return "http://localhost:" + std::to_string(port) + "/start?token=" + token;
+}
+
+void LPrintStartAddress(const std::string& url, const char* reason) {
+    std::string text = std::string("Porlinex: ") + reason +
+                       ".\nOpen this address in a browser on this machine within 5 minutes (it signs in once):\n  " +
+                       url + "\n";
+    LPlatformWriteStandardError(text.data(), text.size());
 }
 
 std::string LFindInterfaceBrowser() {
@@ -83,18 +112,12 @@ std::string LMakeBrowserProfileFolder() {
 LWebAppLauncher::~LWebAppLauncher() { CloseAll(); }
 
 bool LWebAppLauncher::Open(uint16_t port, bool watch_for_thanks) {
-    std::string token = LMakeLaunchToken();
-    if (token.empty()) {
-        LLog("Desktop: no random bytes for the launch token.", 1);
-        return false;
-    }
-    LRegSettingsSet(u"MainWindowWebApp", u"LaunchToken", LFromUtf8(token).c_str());
-    LRegSettingsSet(u"MainWindowWebApp", u"LaunchTokenTime", LFromUtf8(std::to_string(LNow())).c_str());
-    std::string url = "http://localhost:" + std::to_string(port) + "/start?token=" + token;
+    std::string url = LMakeStartAddress(port);
+    if (url.empty()) return false;
 
     std::string browser = browser_override.empty() ? LFindInterfaceBrowser() : browser_override;
     std::string profile = browser.empty() ? std::string() : LMakeBrowserProfileFolder();
-    if (browser.empty() || profile.empty()) return LPlatformShellOpen(url.c_str());
+    if (browser.empty() || profile.empty()) return OpenWithDefaultHandler(url);
 
     std::vector<std::string> argv = {browser};
     for (std::string& a : LInterfaceBrowserArgs(profile, url)) argv.push_back(std::move(a));
@@ -104,7 +127,7 @@ bool LWebAppLauncher::Open(uint16_t port, bool watch_for_thanks) {
     if (!process->Start(argv, options)) {
         std::error_code ec;
         std::filesystem::remove_all(profile, ec);
-        return LPlatformShellOpen(url.c_str());
+        return OpenWithDefaultHandler(url);
     }
     if (browsers_.size() >= LMaxLaunchedBrowsers) {
         // Not recorded: it runs on and its profile stays.

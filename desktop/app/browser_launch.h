@@ -18,6 +18,13 @@ constexpr size_t LMaxLaunchedBrowsers = 8;
 // 40 characters of 0-9, a-z, A-Z from the kernel's random source, each
 // equally likely; empty when the source gives nothing.
 std::string LMakeLaunchToken();
+// Makes a launch token, stores it for the service's start route and
+// returns the start address "http://localhost:PORT/start?token=..."; empty
+// (and logged) when no token could be made or stored.
+std::string LMakeStartAddress(uint16_t port);
+// For a user who must open the interface by hand: why no browser came up,
+// and the start address, on standard error.
+void LPrintStartAddress(const std::string& url, const char* reason);
 // The first of the browser families on PATH (Chrome or Chromium, Edge,
 // Brave, Vivaldi); empty when none is installed.
 std::string LFindInterfaceBrowser();

@@ -36,7 +36,47 @@ std::string Machine(const char16_t* section, const char16_t* name) {
     return LToUtf8(v);
 }
 
-const char* const kWebFiles[] = {"s.css", "index.html", "favicon.ico"};
+// The interface files the data file carries, as the repository holds them.
+const char* const kWebFiles[] = {"print.css",  "s.css",         "ajax.js",        "table.js",
+                                 "upsort.gif", "downsort.gif",  "darkblue.gif",   "greybg.gif",
+                                 "favicon.ico", "settings.html", "backup.html",    "log.html",
+                                 "autoresponders.html", "mcp.html", "search.html", "popupmenu.css",
+                                 "rules.html", "emailaccounts.html", "index.html"};
+const std::string kSite = std::string(PORLINEX_SOURCE_DIR) + "/web/pages/site";
+
+// Runs make-setup.sh (the copy at `script`) into `out`; its exit code, and
+// what it wrote to standard error in *errors.
+int MakeSetup(const std::string& script, const std::string& out, std::string* errors) {
+    std::string log = out + ".log";
+    fs::create_directories(fs::path(out).parent_path());
+    int rc = Shell("'" + script + "' '" + LTestProgramPath() + "' '" + out + "' >/dev/null 2>'" + log + "'");
+    *errors = LTestReadFile(log);
+    return WEXITSTATUS(rc);
+}
+
+// A data file with an empty row would install an interface that does not
+// work: the build stops and names the file.
+TEST(MakeSetup, RefusesAMissingOrEmptyInterfaceFile) {
+    LTestRoot root;
+    struct Case {
+        const char* name;
+        bool present;
+    } cases[] = {{"favicon.ico", true}, {"index.html", false}};
+    for (const Case& c : cases) {
+        std::string tree = root.Path() + "/" + c.name;
+        fs::create_directories(tree + "/scripts");
+        fs::create_directories(tree + "/web/pages/site");
+        fs::copy_file(std::string(PORLINEX_SOURCE_DIR) + "/scripts/make-setup.sh", tree + "/scripts/make-setup.sh");
+        for (const char* name : kWebFiles) std::ofstream(tree + "/web/pages/site/" + name) << name;
+        fs::remove(tree + "/web/pages/site/" + c.name);
+        if (c.present) std::ofstream(tree + "/web/pages/site/" + c.name);
+        std::string errors;
+        EXPECT_NE(MakeSetup(tree + "/scripts/make-setup.sh", tree + "/out", &errors), 0) << c.name;
+        EXPECT_NE(errors.find("web/pages/site/" + std::string(c.name) + " is missing or empty"), std::string::npos)
+            << errors;
+        EXPECT_FALSE(fs::exists(tree + "/out/porlinex-setup.run")) << c.name;
+    }
+}
 
 class InstallTest : public ::testing::Test {
 protected:
@@ -53,17 +93,10 @@ protected:
         chmod((bin + "/systemctl").c_str(), 0755);
         old_path_ = std::getenv("PATH");
         setenv("PATH", (bin + ":" + old_path_).c_str(), 1);
-        web_ = root_.Path() + "/src/web";
-        fs::create_directories(web_);
-        std::ofstream(web_ + "/s.css") << "body{}";
-        std::ofstream(web_ + "/index.html") << "<html></html>";
-        std::string big;
-        for (int i = 0; i < 20000; ++i) big += static_cast<char>(i % 251);
-        std::ofstream(web_ + "/favicon.ico", std::ios::binary) << big;
         out_ = root_.Path() + "/src/out";
-        ASSERT_EQ(Shell(std::string(PORLINEX_SOURCE_DIR) + "/scripts/make-setup.sh '" + LTestProgramPath() + "' '" +
-                        web_ + "' '" + out_ + "' >/dev/null"),
-                  0);
+        std::string errors;
+        ASSERT_EQ(MakeSetup(std::string(PORLINEX_SOURCE_DIR) + "/scripts/make-setup.sh", out_, &errors), 0)
+            << errors;
         LTestUseFreeWebPorts();
     }
     void TearDown() override {
@@ -81,14 +114,13 @@ protected:
     std::string Web(const char* name) const { return root_.DataFolder() + "/Web/" + name; }
 
     LTestRoot root_;
-    std::string old_path_, web_, out_;
+    std::string old_path_, out_;
 };
 
 TEST_F(InstallTest, QuietInstallAgainAndUninstall) {
     ASSERT_EQ(RunSetup(), 0) << LTestReadFile(root_.Path() + "/setup.log");
     EXPECT_EQ(Sha256(Program()), Sha256(LTestProgramPath()));
-    for (const char* name : kWebFiles) EXPECT_EQ(Sha256(Web(name)), Sha256(web_ + "/" + name)) << name;
-    EXPECT_FALSE(fs::exists(Web("log.html"))) << "an empty row makes no file";
+    for (const char* name : kWebFiles) EXPECT_EQ(Sha256(Web(name)), Sha256(kSite + "/" + name)) << name;
 
     EXPECT_EQ(Machine(u"Settings", u"InstallerPath"), root_.Path() + "/opt/porlinex");
     EXPECT_EQ(Machine(u"Settings", u"CurrentVersion"), "2.01");

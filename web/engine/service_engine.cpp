@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "foundation/data_folder.h"
 #include "foundation/database.h"
 #include "foundation/log.h"
 #include "foundation/reg_settings.h"
@@ -12,6 +13,7 @@
 #include "foundation/wait.h"
 #include "mail/workers.h"
 #include "web/engine/certificate.h"
+#include "web/engine/site_files.h"
 #include "web/http/activity_log.h"
 #include "web/http/session_store.h"
 
@@ -49,6 +51,17 @@ void CleanSessionsWeekly() {
     LRegSettingsSet(u"Settings", u"LastSessionCleanTime", text);
 }
 
+// The interface must match the program serving it: a page of an older
+// version would call routes as they were.
+void InstallSiteFiles() {
+    char16_t web[260];
+    if (!LGetDataSubfolder(u"Web", web)) {
+        LLog("Web: the data folder's Web folder cannot be made; the interface pages are missing.", LLogError);
+        return;
+    }
+    LWebSiteFilesInstall(LToUtf8(web));
+}
+
 }  // namespace
 
 void LServiceEngineSetDesktopReplyHook(LDesktopReplyHook hook) { g_reply_hook = hook; }
@@ -65,6 +78,7 @@ void LServiceEngine::Start() {
     LPlainWait never_cancelled;
     if (LEnsureHttpsCertificate(never_cancelled) && !LRegSettingsExists(u"WebServer", u"SecureEnabled"))
         LRegSettingsSet(u"WebServer", u"SecureEnabled", u"1");
+    InstallSiteFiles();
     web_.Start();
     CleanSessionsWeekly();
 }

@@ -147,6 +147,19 @@ TEST_F(Launch, ChromiumGetsTheStartAddressAndAPrivateProfile) {
     EXPECT_FALSE(std::filesystem::exists(profile));  // removed with its browser
 }
 
+TEST_F(Launch, WithNeitherBrowserNorOpenerTheAddressGoesToStandardError) {
+    setenv("PATH", (folder_ + "/bin").c_str(), 1);  // nothing on it
+    LWebAppLauncher launcher;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(launcher.Open(1234, false));
+    std::string err = testing::internal::GetCapturedStderr();
+    char16_t token[260];
+    LRegSettingsGet(u"MainWindowWebApp", u"LaunchToken", u"", token);
+    ASSERT_EQ(LToUtf8(token).size(), LLaunchTokenLength);
+    EXPECT_NE(err.find("Open this address in a browser on this machine"), std::string::npos) << err;
+    EXPECT_NE(err.find("\n  http://localhost:1234/start?token=" + LToUtf8(token) + "\n"), std::string::npos) << err;
+}
+
 TEST_F(Launch, ClosingSignalsOnlyTheLaunchedBrowsers) {
     StandIn("google-chrome");
     LWebAppLauncher launcher;

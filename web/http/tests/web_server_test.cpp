@@ -84,6 +84,13 @@ TEST_F(WebServer, MethodsMissingFilesAndRedirects) {
     r = web.Curl({}, "/page");
     EXPECT_EQ(HeaderValue(r.output, "Location"), "/page.html");
 
+    // Every "Main" link, Cancel and a dialog's default target end on the home page.
+    r = web.Curl({}, "/main");
+    EXPECT_EQ(StatusLine(r.output), "HTTP/1.1 302 Found");
+    EXPECT_EQ(HeaderValue(r.output, "Location"), "index.html");
+    r = web.Curl({"-L", "-o", "/dev/null", "-w", "%{url_effective} %{http_code}"}, "/main");
+    EXPECT_EQ(r.output, web.Url("/index.html") + " 200");
+
     // loglist is a JSON route: a GET is a static miss.
     r = web.Curl({}, "/loglist?category=all");
     EXPECT_EQ(StatusLine(r.output), "HTTP/1.1 404 Not Found");

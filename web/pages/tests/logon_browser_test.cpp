@@ -1,6 +1,6 @@
 // The log-on and password dialogs in a real browser: Playwright drives the
 // machine's Chromium through tests/web-browser/logon_check.mjs against the
-// in-process server with the pages' own ajax.js.
+// in-process server with the interface files the program carries.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -13,6 +13,7 @@
 #include "net/smtp/smtp_sender.h"
 #include "tests/support/npm_folder.h"
 #include "tests/support/smtp_server.h"
+#include "web/engine/site_files.h"
 #include "web/http/tests/http_harness.h"
 #include "web/pages/account_file.h"
 
@@ -29,8 +30,8 @@ TEST(LogonBrowser, DialogsInChromium) {
     ASSERT_FALSE(driver.empty()) << "npm ci of tests/web-browser failed";
 
     LTestWebServer web;
-    for (const char* file : {"s.css", "print.css", "ajax.js"})
-        web.WriteWebFile(file, LTestReadFile(std::string(PORLINEX_SOURCE_DIR) + "/web/pages/site/" + file));
+    // The interface files as the service puts them in place.
+    ASSERT_TRUE(LWebSiteFilesInstall(web.WebFolder()));
     ASSERT_TRUE(web.Start());
     std::string session = web.MakeSession();
     ASSERT_TRUE(LWebAccountWrite("local", {{"Password", "right"}}));
