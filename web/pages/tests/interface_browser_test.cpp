@@ -126,11 +126,6 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     LTestThrottleRelay relay(root.Path() + "/relay", slow);
     ASSERT_TRUE(relay.Ready());
 
-    // Until the program installs its own pages, they are put in place here.
-    fs::create_directories(root.DataFolder() + "/Web");
-    for (const auto& e : fs::directory_iterator(std::string(PORLINEX_SOURCE_DIR) + "/web/pages/site"))
-        fs::copy_file(e.path(), root.DataFolder() + "/Web/" + e.path().filename().string());
-
     LTestService service;
     ASSERT_TRUE(service.WaitRunning());
     ASSERT_TRUE(service.WaitWebListening());
