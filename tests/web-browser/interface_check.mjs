@@ -81,7 +81,7 @@ try {
     null, { timeout: 30000 }).catch(() => {});
   await page.waitForTimeout(600);
   out.progressText = await page.locator('#accounts').innerText();
-  await page.screenshot({ path: shots + '/home-first-mirror.png' });
+  await page.screenshot({ path: shots + '/home.png' });
   await page.waitForSelector('.state-uptodate', { timeout: 150000 });
   await page.waitForSelector('#newest tbody tr[data-id]', { timeout: 30000 });
   out.finalState = await page.locator('#accounts .state').first().innerText();
@@ -104,7 +104,7 @@ try {
   out.openedText = await text(page, '#text');
   await page.click('#showhtml');
   await page.waitForTimeout(300);
-  await page.locator('#message').screenshot({ path: shots + '/message-from-search.png' });
+  await page.locator('#message').screenshot({ path: shots + '/message.png' });
   step('searched');
 
   // A hostile HTML message: nothing runs, nothing is fetched, until remote
