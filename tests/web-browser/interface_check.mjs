@@ -49,6 +49,8 @@ const step = (name) => out.steps.push(name);
 
 try {
   const page = watch(await context.newPage());
+  out.pageErrors = [];
+  page.on('pageerror', (e) => out.pageErrors.push(String(e)));
 
   // The desktop's start address signs in and lands on the home page, which
   // offers the way to the first account.
@@ -116,15 +118,17 @@ try {
   await page.locator('#table tbody tr[data-id]').first().click();
   await page.waitForFunction(() => /Spring newsletter/.test(document.querySelector('#msgsubject')?.textContent || ''), null,
     { timeout: 30000 });
-  await page.waitForTimeout(1500);
+  await page.waitForTimeout(1000);
   out.hostile = {
     title: await page.title(),
     requestsBefore: out.recorderRequests.slice(),
     sandbox: await page.getAttribute('#html', 'sandbox'),
     frameText: await page.frameLocator('#html').locator('body').innerText(),
   };
+  const fetched = page.waitForResponse((r) => new URL(r.url()).host === recorder, { timeout: 10000 }).catch(() => {});
   await page.click('#remote');
-  await page.waitForTimeout(1500);
+  await fetched;
+  await page.waitForTimeout(300);
   out.hostile.requestsAfter = out.recorderRequests.slice();
   step('hostile');
 
@@ -167,6 +171,18 @@ try {
   out.mcpEnabledShown = await page.isChecked('#enabled');
   step('mcp');
 
+  // An account's own actions answer beside that account.
+  await page.goto(base + '/emailaccounts.html');
+  const card = page.locator('article[data-account]').first();
+  await card.getByRole('button', { name: 'Set password' }).click();
+  await card.locator('.msg.account.error').waitFor({ timeout: 10000 });
+  out.emptyPasswordMessage = await card.locator('.msg.account').innerText();
+  await card.locator('summary', { hasText: 'More' }).click();
+  await card.getByRole('button', { name: 'Refresh mailbox list' }).click();
+  await card.locator('.msg.account.ok').waitFor({ timeout: 30000 });
+  out.refreshMessage = await card.locator('.msg.account').innerText();
+  step('account actions');
+
   // The metrics page sorts by its default column (the script's name) with
   // table.js.
   await page.goto(base + '/_webscriptmetrics');
@@ -199,7 +215,7 @@ try {
       const p = watch(await ctx.newPage(), log);
       // The MCP page's client status waits for the desktop, absent here.
       await p.goto(base + '/' + name, { waitUntil: name === 'mcp.html' ? 'load' : 'networkidle' });
-      await p.waitForTimeout(500);
+      if (name === 'mcp.html') await p.waitForSelector('#form[data-loaded]', { timeout: 10000 });
       log.overflow = await p.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
       log.header = await p.locator('.headertable').isVisible();
       if (name === 'index.html') {

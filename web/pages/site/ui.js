@@ -66,7 +66,9 @@ UI.header = function () {
 UI.say = function (el, text, kind) {
     if (typeof el == 'string') el = UI.$(el);
     if (!el) return;
-    el.className = 'msg' + (text ? ' ' + (kind || 'error') : '');
+    el.classList.remove('error', 'ok', 'busy');
+    el.classList.add('msg');
+    if (text) el.classList.add(kind || 'error');
     el.setAttribute('role', kind == 'error' ? 'alert' : 'status');
     UI.fill(el, text || '');
 };

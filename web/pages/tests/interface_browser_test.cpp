@@ -171,6 +171,7 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     // The hostile message ran nothing and fetched nothing; asked for, the
     // remote pictures (and nothing else) were fetched.
     const json hostile = out.value("hostile", json::object());
+    EXPECT_NE(Text(hostile, "frameText").find("hostilemarker"), std::string::npos) << last;
     EXPECT_EQ(Text(hostile, "sandbox"), "");
     EXPECT_NE(Text(hostile, "title"), "pwned");
     EXPECT_EQ(hostile.value("requestsBefore", json::array()), json::array()) << last;
@@ -221,6 +222,10 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     EXPECT_NE(answered.find("\"result\""), std::string::npos) << answered;
     EXPECT_EQ(mcp("").rfind("HTTP/1.1 401", 0), 0u);
 
+    // An account's actions answer beside it, with the route's words.
+    EXPECT_EQ(Text(out, "emptyPasswordMessage"), "Account ID and password are required.");
+    EXPECT_EQ(Text(out, "refreshMessage"), "The mailbox list is being read again.");
+
     // table.js sorts the metrics page by its default column, the script.
     EXPECT_EQ(Text(out, "metricsSort"), "ascending");
     EXPECT_EQ(out.value("metricsSorted", false), true);
@@ -237,6 +242,7 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
         EXPECT_EQ(p.value("header", false), true) << name;
     }
     EXPECT_EQ(out["dialogs"], json::array()) << last;
+    EXPECT_EQ(out["pageErrors"], json::array()) << last;
     std::cout << "first paint of the home page (ms): " << pages.value("index.html@1280", json::object()).value("paint", json()).dump()
               << std::endl;
     EXPECT_EQ(service.Stop(), 0);
