@@ -5,9 +5,10 @@
 // then every page at phone and desktop width. Prints one JSON object with
 // what the browser saw.
 // Usage: node interface_check.mjs CHROMIUM BASE_URL START_TOKEN IMAP_SERVER SMTP_SERVER RECORDER_HOST SHOT_FOLDER
+//        BACKUP_FOLDER
 import { chromium } from 'playwright-core';
 
-const [executablePath, base, token, imap, smtp, recorder, shots] = process.argv.slice(2);
+const [executablePath, base, token, imap, smtp, recorder, shots, backup] = process.argv.slice(2);
 const out = { steps: [], recorderRequests: [], foreignRequests: [], dialogs: [], pages: {} };
 const baseHost = new URL(base).host;
 const browser = await chromium.launch({
@@ -170,6 +171,21 @@ try {
   await page.waitForSelector('#savemsg.ok', { timeout: 30000 });
   out.mcpEnabledShown = await page.isChecked('#enabled');
   step('mcp');
+
+  // The backup: a folder that does not exist is refused in the route's
+  // words; an existing one is kept and the state says so.
+  await page.goto(base + '/backup.html');
+  await page.check('#enabled');
+  await page.fill('#folder', backup + '/missing');
+  await page.click('#save');
+  await page.waitForSelector('#msg.error', { timeout: 30000 });
+  out.backupMissing = await text(page, '#msg');
+  await page.fill('#folder', backup);
+  await page.click('#save');
+  await page.waitForSelector('#msg.ok', { timeout: 30000 });
+  await page.waitForFunction(() => /is on/.test(document.getElementById('state').textContent), null, { timeout: 10000 });
+  out.backupState = await text(page, '#state');
+  step('backup');
 
   // An account's own actions answer beside that account.
   await page.goto(base + '/emailaccounts.html');

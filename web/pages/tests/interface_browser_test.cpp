@@ -139,9 +139,11 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     const char* wanted = std::getenv("PORLINEX_SCREENSHOT_DIR");
     std::string shots = wanted && *wanted ? wanted : root.Path() + "/shots";
     fs::create_directories(shots);
+    std::string backup = root.Path() + "/backup";
+    fs::create_directories(backup);
     LTestCurlResult run = LTestRunCaptured({"node", driver + "/interface_check.mjs", "/usr/bin/chromium", base,
                                             LToUtf8(token), "127.0.0.1:" + std::to_string(relay.Port()),
-                                            "localhost:" + std::to_string(smtp->Port()), recorder->Host(), shots},
+                                            "localhost:" + std::to_string(smtp->Port()), recorder->Host(), shots, backup},
                                            400000);
     size_t at = run.output.rfind("{\"steps\"");
     ASSERT_NE(at, std::string::npos) << run.output;
@@ -221,6 +223,11 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     EXPECT_EQ(answered.rfind("HTTP/1.1 200", 0), 0u) << answered;
     EXPECT_NE(answered.find("\"result\""), std::string::npos) << answered;
     EXPECT_EQ(mcp("").rfind("HTTP/1.1 401", 0), 0u);
+
+    // The backup page saved the folder; the worker writes into it.
+    EXPECT_EQ(Text(out, "backupMissing"), "The backup folder does not exist.");
+    EXPECT_EQ(Text(out, "backupState"), "The backup is on and writes to " + backup + ".");
+    EXPECT_TRUE(LTestWaitFor(30000, [&] { return fs::exists(backup + "/2026-12/index.html"); }));
 
     // An account's actions answer beside it, with the route's words.
     EXPECT_EQ(Text(out, "emptyPasswordMessage"), "Account ID and password are required.");
