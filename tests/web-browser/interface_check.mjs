@@ -46,6 +46,19 @@ function watch(page, log) {
 }
 
 const text = (page, sel) => page.locator(sel).innerText();
+
+// The text of the message frame once it holds needle ('' after 10 s).
+async function frameText(page, needle) {
+  for (let i = 0; i < 100; i++) {
+    for (const f of page.frames()) {
+      if (f === page.mainFrame()) continue;
+      const t = await f.evaluate(() => (document.body ? document.body.innerText : '')).catch(() => '');
+      if (t.includes(needle)) return t;
+    }
+    await page.waitForTimeout(100);
+  }
+  return '';
+}
 const step = (name) => out.steps.push(name);
 
 try {
@@ -100,9 +113,7 @@ try {
   await page.locator('#table tbody tr[data-id]').first().click();
   await page.waitForSelector('#msgheaders dd', { timeout: 30000 });
   out.openedSubject = await text(page, '#msgsubject');
-  const frame = page.frameLocator('#html');
-  await frame.getByText('zanzibarite').first().waitFor({ state: 'attached', timeout: 10000 });
-  out.openedHtmlText = await frame.locator('body').innerText();
+  out.openedHtmlText = await frameText(page, 'zanzibarite');
   await page.click('#showtext');
   out.openedText = await text(page, '#text');
   await page.click('#showhtml');
@@ -124,7 +135,7 @@ try {
     title: await page.title(),
     requestsBefore: out.recorderRequests.slice(),
     sandbox: await page.getAttribute('#html', 'sandbox'),
-    frameText: await page.frameLocator('#html').locator('body').innerText(),
+    frameText: await frameText(page, 'hostilemarker'),
   };
   const fetched = page.waitForResponse((r) => new URL(r.url()).host === recorder, { timeout: 10000 }).catch(() => {});
   await page.click('#remote');
@@ -186,6 +197,19 @@ try {
   await page.waitForFunction(() => /is on/.test(document.getElementById('state').textContent), null, { timeout: 10000 });
   out.backupState = await text(page, '#state');
   step('backup');
+
+  // The log: the day's email activity, newest line first, filtered by a word.
+  await page.goto(base + '/log.html');
+  await page.click('#cats [data-cat=email]');
+  await page.waitForFunction(() => /Completed mailbox/.test(document.getElementById('content').textContent), null,
+    { timeout: 30000 });
+  const all = (await text(page, '#content')).split('\n').filter((l) => l);
+  await page.fill('#filter', 'Completed mailbox INBOX');
+  const shown = (await text(page, '#content')).split('\n').filter((l) => l);
+  out.logFiltered = shown.length > 0 && shown.length < all.length && shown.every((l) => l.includes('Completed mailbox INBOX'));
+  out.logNewestFirst = all.length > 1 && all[0] >= all[all.length - 1];
+  out.logTitle = await text(page, '#contenttitle');
+  step('log');
 
   // An account's own actions answer beside that account.
   await page.goto(base + '/emailaccounts.html');

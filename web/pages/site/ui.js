@@ -198,4 +198,17 @@ UI.conditions = (box) => Array.from(box.querySelectorAll('.cond')).map((row) => 
 // A condition in words.
 UI.conditionText = (c) => UI.label(UI.parts, c.PART) + ' ' + UI.label(UI.tests, c.TEST || 'CONTAINS') + ' “' + c.TEST_DETAIL + '”';
 
+// An open pop-up menu closes with Escape or a click elsewhere.
+document.addEventListener('keydown', (ev) => {
+    if (ev.key != 'Escape') return;
+    for (const menu of document.querySelectorAll('details.popupmenu[open]')) {
+        menu.open = false;
+        menu.querySelector('summary').focus();
+    }
+});
+document.addEventListener('click', (ev) => {
+    for (const menu of document.querySelectorAll('details.popupmenu[open]'))
+        if (!menu.contains(ev.target)) menu.open = false;
+});
+
 UI.header();

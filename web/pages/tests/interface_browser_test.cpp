@@ -229,6 +229,9 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     EXPECT_EQ(Text(out, "backupState"), "The backup is on and writes to " + backup + ".");
     EXPECT_TRUE(LTestWaitFor(30000, [&] { return fs::exists(backup + "/2026-12/index.html"); }));
 
+    EXPECT_EQ(out.value("logFiltered", false), true) << Text(out, "logTitle");
+    EXPECT_EQ(out.value("logNewestFirst", false), true);
+
     // An account's actions answer beside it, with the route's words.
     EXPECT_EQ(Text(out, "emptyPasswordMessage"), "Account ID and password are required.");
     EXPECT_EQ(Text(out, "refreshMessage"), "The mailbox list is being read again.");
