@@ -95,8 +95,12 @@ try {
   await page.waitForSelector('.state-updating', { timeout: 30000 });
   await page.waitForFunction(() => /mailboxes done/.test(document.querySelector('.progressline')?.textContent || ''),
     null, { timeout: 30000 }).catch(() => {});
-  await page.waitForTimeout(600);
   out.progressText = await page.locator('#accounts').innerText();
+  // The picture once some mail is in, as a user sees most of a first mirror.
+  await page.waitForFunction(() => !document.querySelector('.state-updating') ||
+    /[1-9]\d* of \d+ mailboxes done/.test(document.querySelector('.progressline')?.textContent || ''), null,
+    { timeout: 15000 }).catch(() => {});
+  await page.waitForTimeout(300);
   await page.screenshot({ path: shots + '/home.png' });
   await page.waitForSelector('.state-uptodate', { timeout: 150000 });
   await page.waitForSelector('#newest tbody tr[data-id]', { timeout: 30000 });
