@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "foundation/reg_settings.h"
 #include "foundation/time_source.h"
@@ -19,7 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kToken = "TlsBr0wserTokenTlsBr0wserTokenTlsBr0wser";
-constexpr const char* kMarker = "PORLINEX-PAGE-OVER-TLS";
+// The title of the home page, which the service installs and /start leads to.
+constexpr const char* kMarker = "<title>Porlinex - Main</title>";
 
 std::string Browser() {
     for (const char* p : {"/usr/bin/chromium", "/usr/bin/chromium-browser"})
@@ -36,9 +36,6 @@ TEST(CertificateBrowser, ChromiumTrustsTheLocalRootOnceItIsInItsStore) {
     LTestUseFreeWebPorts();
     char16_t port[260];
     LRegSettingsGet(u"WebServer", u"SecurePort", u"", port);
-    fs::create_directories(root.DataFolder() + "/Web");
-    std::ofstream(root.DataFolder() + "/Web/index.html")
-        << "<!DOCTYPE html><html><body><p>" << kMarker << "</p></body></html>";
     LRegSettingsSet(u"MainWindowWebApp", u"LaunchToken", LFromUtf8(kToken).c_str());
     LRegSettingsSet(u"MainWindowWebApp", u"LaunchTokenTime", LFromUtf8(std::to_string(LNow())).c_str());
 

@@ -83,7 +83,8 @@ TEST(ServiceWebServer, BothListenersServeAndStop) {
     LTestRoot& root = https.root;
     const std::string& web = https.web;
     std::string page(4000, 'p');
-    std::ofstream(web + "/index.html") << page;
+    // Not a file of the interface, which the service writes over at start.
+    std::ofstream(web + "/served.html") << page;
 
     LTestProcess service({LTestProgramPath(), "-service", "-manual"}, {"PORLINEX_ROOT=" + root.Path()});
     std::string plain = https.Plain();
@@ -91,14 +92,14 @@ TEST(ServiceWebServer, BothListenersServeAndStop) {
     // A first start makes the local certificates before the listeners start.
     ASSERT_TRUE(LTestWaitFor(30000, [&] { return StatusLine(Curl({plain + "/"})) == "HTTP/1.1 301 Moved Permanently"; }));
     // The compression thread makes the copy at start.
-    ASSERT_TRUE(LTestWaitFor(10000, [&] { return std::filesystem::exists(web + "/index.html.gz"); }));
-    std::string gz = Curl({"-H", "Accept-Encoding: gzip", plain + "/index.html"});
+    ASSERT_TRUE(LTestWaitFor(10000, [&] { return std::filesystem::exists(web + "/served.html.gz"); }));
+    std::string gz = Curl({"-H", "Accept-Encoding: gzip", plain + "/served.html"});
     EXPECT_NE(gz.find("\r\nContent-Encoding: gzip\r\n"), std::string::npos);
 
-    std::string r = Curl({"--cacert", https.CaPath(), secure + "/index.html"});
+    std::string r = Curl({"--cacert", https.CaPath(), secure + "/served.html"});
     EXPECT_EQ(StatusLine(r), "HTTP/1.1 200 OK");
     EXPECT_NE(r.find(page), std::string::npos);
-    r = Curl({"--cacert", https.CaPath(), "-X", "DELETE", secure + "/index.html"});
+    r = Curl({"--cacert", https.CaPath(), "-X", "DELETE", secure + "/served.html"});
     EXPECT_EQ(StatusLine(r), "HTTP/1.1 501 Not Implemented");
 
     EXPECT_EQ(service.Signal(SIGTERM, 15000), 0);

@@ -49,3 +49,63 @@ function GetArg(id) {
 function HandleAjaxJSReturn(text) {
     if (text) (0, eval)(text);
 }
+
+// The browser interface's calls. Each sends the session cookie and the
+// X-AJAX header. A failure rejects with an AjaxError whose message is the
+// route's own words: errormsg or error of the reply, else the reason of the
+// HTTP status line.
+class AjaxError extends Error {
+    constructor(message, status) { super(message); this.status = status; }
+}
+
+const kSessionEnded = 'Your session has ended. Open Porlinex again from the desktop.';
+
+// The reply's text; rejects on a network failure or an HTTP error status.
+async function AjaxFetch(route, body, contentType) {
+    let reply;
+    try {
+        reply = await fetch(route, {
+            method: 'POST', credentials: 'same-origin', cache: 'no-store',
+            headers: { 'Content-Type': contentType, 'X-AJAX': '1' }, body: body,
+        });
+    } catch (e) {
+        throw new AjaxError('The Porlinex service did not answer. Is it running?', 0);
+    }
+    const text = await reply.text();
+    if (reply.status == 401) throw new AjaxError(kSessionEnded, 401);
+    if (!reply.ok) throw new AjaxError((reply.statusText || 'Request failed') + ' (HTTP ' + reply.status + ')', reply.status);
+    return text;
+}
+
+// The parsed JSON reply (an empty object for an empty 200), rejected when
+// the reply reports a failure.
+async function AjaxRequest(route, body, contentType) {
+    const text = await AjaxFetch(route, body, contentType);
+    if (!text) return {};
+    let data;
+    try { data = JSON.parse(text); } catch (e) { throw new AjaxError('The reply of ' + route + ' could not be read.', 500); }
+    if (data && typeof data == 'object') {
+        if (data.errorcode == 401) throw new AjaxError(kSessionEnded, 401);
+        if (data.errorcode !== undefined && data.errorcode != 0 && data.errorcode != 200)
+            throw new AjaxError(data.errormsg || ('Error ' + data.errorcode), data.errorcode);
+        if (data.ok === false) throw new AjaxError(data.error || 'The request failed.', 400);
+    }
+    return data;
+}
+
+// A JSON route: body is an object.
+function AjaxJson(route, body) {
+    return AjaxRequest(route, JSON.stringify(body || {}), 'application/json');
+}
+
+function FormBody(fields) { return new URLSearchParams(fields || {}).toString(); }
+
+// A page route with named fields, sent as a form body (never in the URL).
+function AjaxForm(route, fields) {
+    return AjaxRequest(route, FormBody(fields), 'application/x-www-form-urlencoded');
+}
+
+// A page route that answers plain text (a log file).
+function AjaxText(route, fields) {
+    return AjaxFetch(route, FormBody(fields), 'application/x-www-form-urlencoded');
+}
