@@ -168,7 +168,8 @@ protected:
     void SetUp() override {
         RoutesTest::SetUp();
         LTestDovecotOptions o;
-        o.users = {{"alice", "secret "}};
+        // Accounts saved through the table route need a real address.
+        o.users = {{"alice", "secret "}, {"alice@example.org", "secret "}};
         o.extra = "auth_failure_delay = 0\n";
         ASSERT_TRUE(dovecot_.Start(o)) << dovecot_.Error();
         // One trust file for both servers' certificates.
@@ -267,10 +268,10 @@ TEST_F(AccountRoutesTest, SettingsTestPasswordStatusAndReload) {
 // An account made through the table route and given its password mirrors
 // with no resync call; a row without a key is refused.
 TEST_F(AccountRoutesTest, ANewAccountMirrorsAtOnce) {
-    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("Hello", "<hello@example.org>")));
+    ASSERT_TRUE(dovecot_.Save("alice@example.org", "INBOX", SyncMessage("Hello", "<hello@example.org>")));
     LMailSyncStart();
     ASSERT_TRUE(LMailSyncIsStarted());
-    const std::string row = R"(","cmd":"INSERT","data":{"EMAIL":"alice","INCOMINGSERVER":")" + dovecot_.Server() +
+    const std::string row = R"(","cmd":"INSERT","data":{"EMAIL":"alice@example.org","INCOMINGSERVER":")" + dovecot_.Server() +
                             R"("}})";
     Post("dbtable-write", R"({"table":"EMAILACCOUNTS","key":")" + row);
     EXPECT_EQ(QueryInt(*db_, "SELECT COUNT(*) FROM main.EMAILACCOUNTS;"), 0) << "a row without a key is refused";
@@ -283,7 +284,7 @@ TEST_F(AccountRoutesTest, ANewAccountMirrorsAtOnce) {
     // An account made with a wrong server fails; correcting the server
     // through the table route restarts its worker with the right one.
     const std::string closed = "localhost:" + std::to_string(LTestFreePort());
-    EXPECT_EQ(Post("dbtable-write", R"({"table":"EMAILACCOUNTS","key":"new2","cmd":"INSERT","data":{"EMAIL":"alice",)"
+    EXPECT_EQ(Post("dbtable-write", R"({"table":"EMAILACCOUNTS","key":"new2","cmd":"INSERT","data":{"EMAIL":"alice@example.org",)"
                                     R"("INCOMINGSERVER":")" + closed + R"("}})"),
               "");
     EXPECT_EQ(Post("emailaccountpassword", R"({"ID":"new2","PASSWORD":"secret "})"),
