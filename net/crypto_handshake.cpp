@@ -20,10 +20,18 @@ namespace {
 int VerifyPeer(int ok, X509_STORE_CTX* store) {
     if (ok) return 1;
     int err = X509_STORE_CTX_get_error(store);
-    if (err != X509_V_ERR_HOSTNAME_MISMATCH && err != X509_V_ERR_IP_ADDRESS_MISMATCH) return 0;
     auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
     auto* record = ssl ? static_cast<LCryptoSocket*>(SSL_get_app_data(ssl)) : nullptr;
-    if (!record) return 0;
+    bool mismatch = err == X509_V_ERR_HOSTNAME_MISMATCH || err == X509_V_ERR_IP_ADDRESS_MISMATCH;
+    if (record && (!mismatch || record->verify_name)) {
+        // Why, and whose certificate: what a user needs to decide whether
+        // to trust the server.
+        char subject[256] = "";
+        if (X509* leaf = X509_STORE_CTX_get0_cert(store))
+            X509_NAME_oneline(X509_get_subject_name(leaf), subject, sizeof subject);
+        record->verify_failure.Format("certificate %s: %s", subject, X509_verify_cert_error_string(err));
+    }
+    if (!mismatch || !record) return 0;
     record->name_mismatch = 1;
     return record->verify_name ? 0 : 1;
 }
@@ -177,6 +185,7 @@ LNetOpResult LCryptoSocket::Handshake(LNetOpResult& result, LTaskProgress& progr
         } else {
             SSL_set_connect_state(context_);
             name_mismatch = 0;
+            verify_failure.Clear();
             std::string name = LToUtf8(server_name);
             if (!name.empty()) {
                 bool ok;

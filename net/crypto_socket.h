@@ -96,6 +96,9 @@ public:
     uint8_t verify_name = 1;
     // Set when a client handshake saw a certificate-name mismatch.
     uint32_t name_mismatch = 0;
+    // Why the server's certificate was refused (its subject and the
+    // verification error); empty when it was not.
+    LStringA verify_failure;
     // Server: the certificate with its key; client: an optional client
     // certificate.
     LCertificateContext certificate;

@@ -101,6 +101,10 @@ void LWebEmailAccountPassword(Weblet& request, LJsonValue& body) {
     if (!db.QueryText(q.c_str(), found) || !found[0]) return Fail(request, 404, "Email account was not found.");
     if (!LEmailAccountPasswordSet(db, id, password))
         return Fail(request, 500, "Unable to store the email account password.");
+    db.Close();
+    // A new account, or one whose password was wrong, starts mirroring now:
+    // the resync starts its worker, or restarts it with the new password.
+    LMailSyncResyncAll();
     request.SendJsonOk();
 }
 

@@ -10,6 +10,7 @@
 #include "foundation/time_source.h"
 #include "mail/store/mail_ids.h"
 #include "mail/store/store_transaction.h"
+#include "net/imap/imap_response.h"
 
 namespace {
 
@@ -75,6 +76,20 @@ bool LEmailMailboxesStoreListed(LAppDatabaseAccount& db, const char16_t* account
                           u"main", account_id, wide.c_str()))
                 return false;
             continue;
+        }
+        // A row kept under the name's modified UTF-7 form (as stored before
+        // names were decoded) takes the decoded name and keeps its mail.
+        std::string wire = LImapEncodeMailboxName(name);
+        if (wire != name) {
+            LString wire_wide = LFromUtf8(wire);
+            q.Format(u"SELECT ID FROM %s.EMAILMAILBOXES WHERE EMAILACCOUNTS_ID='%Q' AND IMAP_NAME='%Q' LIMIT 1;",
+                     u"main", account_id, wire_wide.c_str());
+            if (FirstText(db, q, id)) {
+                if (!db.ExecF(u"UPDATE %s.EMAILMAILBOXES SET IMAP_NAME='%Q', DELETED=NULL WHERE ID='%Q';", u"main",
+                              wide.c_str(), id.c_str()))
+                    return false;
+                continue;
+            }
         }
         char16_t new_id[LEmailIdLength + 1];
         if (!LEmailNewRowId(db, u"EMAILMAILBOXES", new_id)) return false;
@@ -146,13 +161,25 @@ bool LEmailMailboxFindByName(LAppDatabaseAccount& db, const char16_t* account_id
     LAppDatabaseCursor c;
     c.QueryF(db,
              u"SELECT ID, IMAP_NAME FROM %s.EMAILMAILBOXES WHERE EMAILACCOUNTS_ID='%Q' AND DELETED IS NULL AND "
-             u"(ID='%Q' OR UPPER(IMAP_NAME)=UPPER('%Q')) LIMIT 1;",
-             u"main", account_id, id_or_name, id_or_name);
+             u"(ID='%Q' OR UPPER(IMAP_NAME)=UPPER('%Q')) ORDER BY CASE WHEN ID='%Q' THEN 0 WHEN IMAP_NAME='%Q' THEN 1 "
+             u"ELSE 2 END, IMAP_NAME LIMIT 1;",
+             u"main", account_id, id_or_name, id_or_name, id_or_name, id_or_name);
     if (c.HasRow()) {
         c.GetColumnString(0, mailbox_id);
         c.GetColumnString(1, imap_name);
     }
     return !mailbox_id.IsEmpty() && !imap_name.IsEmpty();
+}
+
+bool LEmailMailboxFindExact(LAppDatabaseAccount& db, const char16_t* account_id, const char16_t* imap_name,
+                            LString& mailbox_id) {
+    mailbox_id.Clear();
+    if (!account_id || !*account_id || !imap_name || !*imap_name) return false;
+    LString q;
+    q.Format(u"SELECT ID FROM %s.EMAILMAILBOXES WHERE EMAILACCOUNTS_ID='%Q' AND DELETED IS NULL AND IMAP_NAME='%Q' "
+             u"LIMIT 1;",
+             u"main", account_id, imap_name);
+    return FirstText(db, q, mailbox_id);
 }
 
 bool LEmailMailboxGetName(LAppDatabaseAccount& db, const char16_t* account_id, const char16_t* mailbox_id,

@@ -28,7 +28,8 @@
 bool LEmailMailboxListNames(LAppDatabaseAccount& db, const char16_t* account_id, LStringList& names);
 // True when the mailbox list must be fetched from the server again.
 bool LEmailAccountListRefreshDue(LAppDatabaseAccount& db, const char16_t* account_id);
-// Stores the listed names (UTF-8, as the server sent them) in one
+// Stores the listed names (UTF-8, as the IMAP client gives them: modified
+// UTF-7 decoded) in one
 // transaction: listed rows live again or new, unlisted ones stamped DELETED
 // (never the local Outbox and Drafts that the outgoing queue keeps), the
 // refresh time set. All or nothing.
@@ -36,9 +37,13 @@ bool LEmailMailboxesReconcile(LAppDatabaseAccount& db, const char16_t* account_i
 bool LEmailMailboxesStoreListed(LAppDatabaseAccount& db, const char16_t* account_id, const LStringList& names);
 bool LEmailMailboxesMarkUnlisted(LAppDatabaseAccount& db, const char16_t* account_id, const LStringList& names);
 
-// A live mailbox by ID or by IMAP name (the name without regard to case).
+// A live mailbox by ID or by IMAP name, as a user types it: the ID, else the
+// exact name, else the name without regard to case.
 bool LEmailMailboxFindByName(LAppDatabaseAccount& db, const char16_t* account_id, const char16_t* id_or_name,
                              LString& mailbox_id, LString& imap_name);
+// A live mailbox by the server's exact name ("Reports" is not "reports").
+bool LEmailMailboxFindExact(LAppDatabaseAccount& db, const char16_t* account_id, const char16_t* imap_name,
+                            LString& mailbox_id);
 // The name of a mailbox, also of one marked deleted.
 bool LEmailMailboxGetName(LAppDatabaseAccount& db, const char16_t* account_id, const char16_t* mailbox_id,
                           LString& imap_name);

@@ -9,10 +9,31 @@ namespace {
 
 constexpr size_t kPreviewChars = 260;
 constexpr size_t kMaxDateChars = 259;
+// The thread links kept of one message: a reply names one parent; a long
+// References chain keeps its newest ids (the end), cut at an id's start.
+constexpr size_t kMaxInReplyToChars = 512;
+constexpr size_t kMaxReferencesChars = 8192;
+
+void KeepEnd(LString& text, size_t max) {
+    std::u16string_view v = text.View();
+    if (v.size() <= max) return;
+    v = v.substr(v.size() - max);
+    size_t open = v.find(u'<');
+    if (open != std::u16string_view::npos) v = v.substr(open);
+    LString kept;
+    kept.AppendView(v);
+    kept.Terminate();
+    text = std::move(kept);
+}
 
 struct Headers {
-    LString subject, from, to, cc, date, bcc, message_id, reply_to, auto_submitted, precedence, list_id;
+    LString subject, from, to, cc, date, bcc, message_id, reply_to, auto_submitted, precedence, list_id, in_reply_to,
+        references;
     explicit Headers(const EMLMimeMessage& m) {
+        m.GetHeader(u"in-reply-to", in_reply_to);
+        m.GetHeader(u"references", references);
+        if (in_reply_to.length > kMaxInReplyToChars) in_reply_to.Clear();
+        KeepEnd(references, kMaxReferencesChars);
         m.GetHeader(u"subject", subject);
         m.GetHeader(u"from", from);
         m.GetHeader(u"to", to);
@@ -35,7 +56,7 @@ void RemoveFiles(const std::vector<std::string>& paths) {
 // first failure, which the caller rolls back.
 int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LString& row_id, bool& is_new,
                  const char16_t* account_id, const char16_t* mailbox_id, uint32_t uid, uint32_t uidvalidity,
-                 uint64_t size, const EMLMimeMessage& message) {
+                 uint64_t size, const EMLMimeMessage& message, const char16_t* flags) {
     Headers h(message);
     char16_t preview[kPreviewChars];
     LEmailMakePreviewText(message.text, message.html, preview, kPreviewChars);
@@ -50,10 +71,15 @@ int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LString& row_
         if (!db.ExecF(u"UPDATE %s.EMAIL_MESSAGES SET ACCOUNT_ID='%Q', MAILBOX_ID='%Q', UID=%u, UIDVALIDITY=%u, "
                       u"MESSAGE_ID='%Q', SUBJECT='%Q', FROM_TEXT='%Q', TO_TEXT='%Q', CC_TEXT='%Q', SENT_UTC=%lld, "
                       u"RECEIVED_UTC=%lld, SIZE_BYTES=%llu, INTERNAL_DATE_UTC=%lld, BODY_TEXT='%Q', BODY_HTML='%Q', "
-                      u"BODY_PREVIEW='%Q', LAST_SEEN_UTC=%lld, IS_DELETED=0 WHERE ID='%Q';",
+                      u"BODY_PREVIEW='%Q', LAST_SEEN_UTC=%lld, IS_DELETED=0, IN_REPLY_TO='%Q', REFERENCES_TEXT='%Q' "
+                      u"WHERE ID='%Q';",
                       u"main", account_id, mailbox_id, uid, uidvalidity, h.message_id.c_str(), h.subject.c_str(),
                       h.from.c_str(), h.to.c_str(), h.cc.c_str(), sent_utc, stored_utc, bytes, stored_utc,
-                      message.text.c_str(), message.html.c_str(), preview, stored_utc, row_id.c_str()))
+                      message.text.c_str(), message.html.c_str(), preview, stored_utc, h.in_reply_to.c_str(),
+                      h.references.c_str(), row_id.c_str()))
+            return LEmailStoreFailed;
+        if (flags && !db.ExecF(u"UPDATE %s.EMAIL_MESSAGES SET FLAGS='%Q' WHERE ID='%Q';", u"main", flags,
+                               row_id.c_str()))
             return LEmailStoreFailed;
     } else {
         char16_t id[LEmailIdLength + 1];
@@ -62,11 +88,13 @@ int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LString& row_
         is_new = true;
         if (!db.ExecF(u"INSERT INTO %s.EMAIL_MESSAGES (ID, ACCOUNT_ID, MAILBOX_ID, UID, UIDVALIDITY, MESSAGE_ID, "
                       u"SUBJECT, FROM_TEXT, TO_TEXT, CC_TEXT, SENT_UTC, RECEIVED_UTC, SIZE_BYTES, INTERNAL_DATE_UTC, "
-                      u"BODY_TEXT, BODY_HTML, BODY_PREVIEW, LAST_SEEN_UTC) VALUES ('%Q', '%Q', '%Q', %u, %u, '%Q', "
-                      u"'%Q', '%Q', '%Q', '%Q', %lld, %lld, %llu, %lld, '%Q', '%Q', '%Q', %lld);",
+                      u"BODY_TEXT, BODY_HTML, BODY_PREVIEW, LAST_SEEN_UTC, IN_REPLY_TO, REFERENCES_TEXT, FLAGS) VALUES "
+                      u"('%Q', '%Q', '%Q', %u, %u, '%Q', '%Q', '%Q', '%Q', '%Q', %lld, %lld, %llu, %lld, '%Q', '%Q', "
+                      u"'%Q', %lld, '%Q', '%Q', '%Q');",
                       u"main", id, account_id, mailbox_id, uid, uidvalidity, h.message_id.c_str(),
                       h.subject.c_str(), h.from.c_str(), h.to.c_str(), h.cc.c_str(), sent_utc, stored_utc, bytes,
-                      stored_utc, message.text.c_str(), message.html.c_str(), preview, stored_utc))
+                      stored_utc, message.text.c_str(), message.html.c_str(), preview, stored_utc,
+                      h.in_reply_to.c_str(), h.references.c_str(), flags ? flags : u""))
             return LEmailStoreFailed;
     }
     if (!LEmailStoreAddresses(db, row_id.c_str(), h.from.c_str(), h.to.c_str(), h.cc.c_str(), h.bcc.c_str(),
@@ -102,7 +130,8 @@ void LEmailStoreBatch::AddCacheFile(std::string temporary, std::string final_pat
 }
 
 int LEmailStoreBatch::Store(LString& row_id, bool& is_new, const char16_t* account_id, const char16_t* mailbox_id,
-                            uint32_t uid, uint32_t uidvalidity, uint64_t size, const EMLMimeMessage& message) {
+                            uint32_t uid, uint32_t uidvalidity, uint64_t size, const EMLMimeMessage& message,
+                            const char16_t* flags) {
     row_id.Clear();
     is_new = false;
     if (!account_id || !*account_id || !mailbox_id || !*mailbox_id || !Began() || committed_)
@@ -113,7 +142,8 @@ int LEmailStoreBatch::Store(LString& row_id, bool& is_new, const char16_t* accou
         // A savepoint inside the batch: this message's writes go together.
         LStoreTransaction message_tx(db_);
         if (message_tx.Began()) {
-            rc = WriteMessage(db_, this, row_id, is_new, account_id, mailbox_id, uid, uidvalidity, size, message);
+            rc = WriteMessage(db_, this, row_id, is_new, account_id, mailbox_id, uid, uidvalidity, size, message,
+                              flags);
             if (rc == LEmailStoreOk && !message_tx.Commit()) rc = LEmailStoreFailed;
         }
     }
@@ -131,10 +161,10 @@ int LEmailStoreBatch::Store(LString& row_id, bool& is_new, const char16_t* accou
 
 int LEmailStoreBatch::StoreBytes(LString& row_id, bool& is_new, const char16_t* account_id,
                                  const char16_t* mailbox_id, uint32_t uid, uint32_t uidvalidity,
-                                 std::string_view bytes) {
+                                 std::string_view bytes, const char16_t* flags) {
     EMLMimeMessage message;
     message.Parse(bytes);
-    return Store(row_id, is_new, account_id, mailbox_id, uid, uidvalidity, bytes.size(), message);
+    return Store(row_id, is_new, account_id, mailbox_id, uid, uidvalidity, bytes.size(), message, flags);
 }
 
 bool LEmailStoreBatch::Commit() {

@@ -44,11 +44,12 @@ public:
 
     bool Began() const;
     // Writes one message whole or not at all (see LEmailStoreMessage).
+    // `flags` (the server's, blank-separated) goes to FLAGS when given.
     int Store(LString& row_id, bool& is_new, const char16_t* account_id, const char16_t* mailbox_id, uint32_t uid,
-              uint32_t uidvalidity, uint64_t size, const EMLMimeMessage& message);
+              uint32_t uidvalidity, uint64_t size, const EMLMimeMessage& message, const char16_t* flags = nullptr);
     // Parses the raw bytes as fetched and stores them; `size` is their count.
     int StoreBytes(LString& row_id, bool& is_new, const char16_t* account_id, const char16_t* mailbox_id,
-                   uint32_t uid, uint32_t uidvalidity, std::string_view bytes);
+                   uint32_t uid, uint32_t uidvalidity, std::string_view bytes, const char16_t* flags = nullptr);
     // Renames the cache files of the stored messages to their final names,
     // then commits; false (and nothing of the batch kept) when it fails.
     bool Commit();

@@ -1,3 +1,5 @@
+#include <strings.h>
+
 #include <ctime>
 #include <thread>
 
@@ -5,6 +7,7 @@
 #include "mail/store/accounts.h"
 #include "mail/sync/sync_engine.h"
 #include "mail/sync/sync_registry.h"
+#include "web/http/db_table.h"
 
 LMailSyncEngineState& LMailSyncEngine() {
     static LMailSyncEngineState state;
@@ -106,6 +109,11 @@ void LMailSyncStart() {
     }
     StartAdded(added);
     e.started.store(true);
+    // An account added or edited through the table routes (or given its
+    // password) mirrors at once, without a resync call.
+    LWebDbTableSetWriteObserver([](const char* table) {
+        if (table && strcasecmp(table, "EMAILACCOUNTS") == 0) LMailSyncResyncAll();
+    });
 }
 
 void LMailSyncSignalStop() {
@@ -116,6 +124,7 @@ void LMailSyncSignalStop() {
 }
 
 void LMailSyncShutdown() {
+    LWebDbTableSetWriteObserver(nullptr);
     LMailSyncSignalStop();
     LMailSyncEngineState& e = LMailSyncEngine();
     e.started.store(false);

@@ -10,6 +10,7 @@
 #include "mail/store/store_transaction.h"
 #include "mail/sync/sync_engine.h"
 #include "mail/sync/sync_mark.h"
+#include "mail/sync/sync_scan.h"
 #include "mail/sync/sync_worker.h"
 #include "web/http/activity_log.h"
 
@@ -21,39 +22,12 @@ std::atomic<void (*)(const char16_t*)> gArrivalObserver{nullptr};
 // Consecutive store failures after which the pass is given up: the
 // database, not one message, is in trouble.
 constexpr int kMaxConsecutiveStoreFailures = 10;
-// A batch ends after this many fetched bytes as well, so that the memory
-// held by one batch (its fetched messages, then its pending cache files)
-// stays small.
-constexpr uint64_t kBatchBytes = 32u << 20;
 
 }  // namespace
 
 void LMailSyncSetStoreFaultForTests(bool (*fault)(const char* bytes, uint64_t size)) { gStoreFault.store(fault); }
 void LMailSyncSetArrivalObserverForTests(void (*observer)(const char16_t* rowId)) { gArrivalObserver.store(observer); }
 
-struct EMLEmailAccGetter::Scan {
-    const char* name = nullptr;
-    const char16_t* mailboxId = nullptr;
-    uint32_t validity = 0;
-    uint32_t mark = 0;         // every UID up to here is stored
-    uint32_t arrivalFrom = 0;  // new rows from this UID on are arrivals
-    int32_t tokens = 0;
-    int32_t done = 0, total = 0;
-    bool incomplete = false;
-    int32_t downloaded = 0;
-};
-
-namespace {
-
-// One UID of a batch: its message as fetched, or none when an earlier pass
-// stored it.
-struct Fetched {
-    uint32_t uid = 0;
-    bool earlier = false;
-    LStringA bytes;
-};
-
-}  // namespace
 
 EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::SyncMailbox(LAppDatabaseAccount& db, LImapConnection& imap,
                                                             const char* name, LStringList& list, int32_t done,
@@ -61,30 +35,36 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::SyncMailbox(LAppDatabaseAccount
     LWideFromUTF8 wname(name);
     SetCurrentMailbox(wname.text);
     LActivityLogEmail(u"Updating mailbox %s for account %s", wname.text, user);
-    LString mailboxId, imapName;
-    if (!LEmailMailboxFindByName(db, accountId, wname.text, mailboxId, imapName)) {
+    // By the server's exact name: "Reports" and "reports" are two mailboxes.
+    LString mailboxId;
+    if (!LEmailMailboxFindExact(db, accountId, wname.text, mailboxId)) {
         if (list.count > 0) {
             LStoreTransaction tx(db);
             if (tx.Began() && LEmailMailboxesStoreListed(db, accountId, list)) tx.Commit();
         }
         listRefreshForced_ = true;
-        if (!LEmailMailboxFindByName(db, accountId, wname.text, mailboxId, imapName)) return MailboxEnd::Skipped;
+        if (!LEmailMailboxFindExact(db, accountId, wname.text, mailboxId)) return MailboxEnd::Skipped;
     }
     uint32_t exists = 0, validity = 0, next = 0;
+    uint64_t modseq = 0;
     LNetOpResult r;
-    if (imap.SelectStatus(r, *this, exists, validity, next, name) != LNetDone) {
+    if (imap.SelectStatus(r, *this, exists, validity, next, name, condstore_ ? &modseq : nullptr) != LNetDone) {
         if (r == LNetStopped) return MailboxEnd::Stopped;
         ReportImapFailure("SELECT", name);
         // A mailbox the server refuses is passed over; the others still sync.
         return LMailSyncConnectionAlive(imap, *this) ? MailboxEnd::Skipped : MailboxEnd::Failed;
     }
     uint32_t storedValidity = LEmailMailboxGetUidValidity(db, accountId, mailboxId.c_str());
-    int64_t storedNext = 0;
+    int64_t storedNext = 0, storedModseq = 0;
     {
-        LString sql;
-        sql.Format(u"SELECT IMAP_UIDNEXT FROM %s.EMAILMAILBOXES WHERE EMAILACCOUNTS_ID='%Q' AND ID='%Q' LIMIT 1;",
-                   u"main", accountId, mailboxId.c_str());
-        if (!db.QueryInt64(sql.c_str(), &storedNext)) storedNext = 0;
+        LAppDatabaseCursor c;
+        c.QueryF(db, u"SELECT IMAP_UIDNEXT, IMAP_HIGHESTMODSEQ FROM %s.EMAILMAILBOXES WHERE EMAILACCOUNTS_ID='%Q' AND "
+                     u"ID='%Q' LIMIT 1;",
+                 u"main", accountId, mailboxId.c_str());
+        if (c.HasRow()) {
+            storedNext = c.GetColumnInt64(0);
+            storedModseq = c.GetColumnInt64(1);
+        }
     }
     Scan scan;
     scan.name = name;
@@ -115,11 +95,29 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::SyncMailbox(LAppDatabaseAccount
         MailboxEnd e = ScanUids(db, imap, uids, scan);
         if (e != MailboxEnd::Done) return e;
     }
+    // Flags change without new mail. With CONDSTORE an unchanged
+    // HIGHESTMODSEQ says nothing changed and a changed one names what did;
+    // without it the flags of the whole mailbox are read again.
+    bool sameModseq = condstore_ && modseq != 0 && validity == storedValidity && static_cast<int64_t>(modseq) == storedModseq;
+    if (exists > 0 && !sameModseq) {
+        uint64_t since = condstore_ && modseq != 0 && validity == storedValidity && storedModseq > 0
+                             ? static_cast<uint64_t>(storedModseq)
+                             : 0;
+        if (!RefreshFlags(db, imap, scan, since)) {
+            if (IsStopRequested()) return MailboxEnd::Stopped;
+            if (!LMailSyncConnectionAlive(imap, *this)) {
+                ReportImapFailure("FETCH FLAGS", name);
+                return MailboxEnd::Failed;
+            }
+            modseq = 0;  // tried again by the next pass
+        }
+    }
     if (scan.incomplete) {
         LLogErrorF("Incomplete mailbox sync for %s due to message store failures; sync state not updated", name);
-    } else if (!db.ExecF(u"UPDATE %s.EMAILMAILBOXES SET IMAP_UIDVALIDITY=%u, IMAP_UIDNEXT=%u WHERE "
-                         u"EMAILACCOUNTS_ID='%Q' AND ID='%Q';",
-                         u"main", validity, next, accountId, scan.mailboxId)) {
+    } else if (!db.ExecF(u"UPDATE %s.EMAILMAILBOXES SET IMAP_UIDVALIDITY=%u, IMAP_UIDNEXT=%u, IMAP_HIGHESTMODSEQ=%llu "
+                         u"WHERE EMAILACCOUNTS_ID='%Q' AND ID='%Q';",
+                         u"main", validity, next, static_cast<unsigned long long>(modseq), accountId,
+                         scan.mailboxId)) {
         LLogErrorF("Incomplete mailbox sync for %s due to message store failures; sync state not updated", name);
     } else {
         char16_t now[260];
@@ -142,9 +140,6 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
                                                          const std::vector<uint32_t>& uids, Scan& scan) {
     std::vector<uint32_t> stored = LMailSyncStoredUids(db, accountId, scan.mailboxId, scan.validity, scan.mark);
     std::map<uint32_t, int>& failures = storeFailures_[scan.mailboxId];
-    LWideFromUTF8 wname(scan.name);
-    // Tokens that are no UID to fetch count as scanned from the start.
-    int32_t scannedBase = scan.tokens - static_cast<int32_t>(uids.size());
     size_t si = 0, i = 0;
     bool gap = false;
     int consecutive = 0;
@@ -154,41 +149,7 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
         // other writer of the store (the web pages, the MCP endpoint)
         // waiting until it gave up.
         std::vector<Fetched> items;
-        int fetched = 0;
-        uint64_t bytesHeld = 0;
-        MailboxEnd end = MailboxEnd::Done;
-        for (; i < uids.size() && fetched < LMailSyncBatchMessages && bytesHeld < kBatchBytes; i++) {
-            if (i % 64 == 0 && IsStopRequested()) {
-                LActivityLogEmail(u"Stopped mailbox %s for account %s after scanning %u messages and downloading %d "
-                                  u"messages",
-                                  wname.text, user, static_cast<uint32_t>(i), scan.downloaded + fetched);
-                end = MailboxEnd::Stopped;
-                break;
-            }
-            Fetched item;
-            item.uid = uids[i];
-            while (si < stored.size() && stored[si] < item.uid) si++;
-            item.earlier = si < stored.size() && stored[si] == item.uid;
-            if (!item.earlier) {
-                LNetOpResult r;
-                if (imap.FetchMessage(r, *this, item.uid, item.bytes) != LNetDone) {
-                    if (r == LNetStopped) {
-                        end = MailboxEnd::Stopped;
-                        break;
-                    }
-                    LLogErrorF("IMAP FETCH failed for %s UID %u", scan.name, item.uid);
-                    LString error;
-                    error.Format(u"Unable to download message data for mailbox %s.", wname.text);
-                    SetLastError(error.c_str());
-                    end = MailboxEnd::Failed;
-                    break;
-                }
-                fetched++;
-                bytesHeld += item.bytes.length;
-            }
-            items.push_back(std::move(item));
-            SetProgress(scan.done, scan.total, scannedBase + static_cast<int32_t>(i) + 1, scan.tokens);
-        }
+        MailboxEnd end = FetchBatch(imap, uids, i, si, stored, scan, items);
         LEmailStoreBatch batch(db);
         if (!batch.Began()) {
             SetLastError(u"Unable to save downloaded messages to the local database.");
@@ -206,8 +167,10 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
                 break;
             }
             uint32_t uid = item.uid;
-            bool handled = item.earlier;  // stored in an earlier pass
-            if (!handled) {
+            // Stored in an earlier pass, or passed over for good.
+            bool handled = item.kind == Fetched::Earlier || item.kind == Fetched::Passed;
+            if (item.kind == Fetched::Refused) batchIncomplete = true;
+            if (item.kind == Fetched::Download) {
                 const LStringA& bytes = item.bytes;
                 LString rowId;
                 bool isNew = false;
@@ -215,7 +178,7 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
                 int rc = fault && fault(bytes.c_str(), bytes.length)
                              ? LEmailStoreFailed
                              : batch.StoreBytes(rowId, isNew, accountId, scan.mailboxId, uid, scan.validity,
-                                                bytes.View());
+                                                bytes.View(), item.hasFlags ? item.flags.c_str() : nullptr);
                 item.bytes = LStringA();
                 if (rc == LEmailStoreOk) {
                     handled = true;
@@ -225,18 +188,8 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
                     if (isNew && uid >= scan.arrivalFrom) arrivals.push_back(std::move(rowId));
                 } else {
                     consecutive++;
-                    if (++failures[uid] >= LMailSyncStoreAttempts) {
-                        // Given up so that one message the store cannot take
-                        // does not hold back the mark of every later one.
-                        LUTF8FromWide u(user);
-                        LLogErrorF("Skipping message UID %u of mailbox %s for account %s: it could not be stored "
-                                   "in %d passes",
-                                   uid, scan.name, u.text, LMailSyncStoreAttempts);
-                        failures.erase(uid);
-                        handled = true;
-                    } else {
-                        batchIncomplete = true;
-                    }
+                    if (CountFailure(failures, uid, scan.name, "stored")) handled = true;
+                    else batchIncomplete = true;
                     if (consecutive >= kMaxConsecutiveStoreFailures) {
                         LUTF8FromWide u(user);
                         LLogErrorF("Unable to store downloaded messages for account %s. Restarting the sync session.",

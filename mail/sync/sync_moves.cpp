@@ -65,9 +65,29 @@ int EMLEmailAccGetter::ApplyServerMove(LAppDatabaseAccount& db, LImapConnection&
         LUTF8FromWide s(source), t(target);
         LNetOpResult r;
         uint32_t copyValidity = 0, copyUid = 0;
-        imap.MoveMessage(r, *this, s.text, m.uid, t.text, &copyValidity, &copyUid);
+        bool uidplus = false, present = true;
+        // A first try must know that the message is still there: a server
+        // answers OK to a move of nothing. With UIDPLUS the missing COPYUID
+        // tells; without it, a search first. (A retry after a lost reply
+        // expects the message gone: the first try may have moved it.)
+        if (m.attempts == 0 && imap.HasCapability(r, *this, "UIDPLUS", uidplus) == LNetDone && !uidplus &&
+            imap.Select(r, *this, s.text) == LNetDone)
+            imap.UidExists(r, *this, m.uid, present);
         if (r == LNetStopped) return 1;
-        if (r == LNetDone) {
+        if (r == LNetDone && !present) {
+            LActivityLogEmail(u"Email %s is no longer in %s on the server (UID %u); nothing to move", m.messageId,
+                              source.c_str(), m.uid);
+        } else if (r == LNetDone) {
+            imap.MoveMessage(r, *this, s.text, m.uid, t.text, &copyValidity, &copyUid);
+        }
+        if (r == LNetStopped) return 1;
+        if (r == LNetDone && present && m.attempts == 0 && uidplus && copyUid == 0) {
+            LActivityLogEmail(u"Server moved nothing for email %s: UID %u is no longer in %s (no COPYUID in the "
+                              u"reply)",
+                              m.messageId, m.uid, source.c_str());
+            present = false;
+        }
+        if (r == LNetDone && present) {
             if (m.isDelete)
                 LActivityLogEmail(u"Server delete complete for email %s from %s to trash %s", m.messageId,
                                   source.c_str(), target.c_str());
@@ -81,7 +101,7 @@ int EMLEmailAccGetter::ApplyServerMove(LAppDatabaseAccount& db, LImapConnection&
             Dequeue(db, m.seq);
             return 0;
         }
-        alive = LMailSyncConnectionAlive(imap, *this);
+        alive = r == LNetDone || LMailSyncConnectionAlive(imap, *this);
         if (!alive && m.attempts + 1 < LMailSyncStoreAttempts) {
             // The reply was lost with the connection: the server may have
             // moved the message. The move is tried again on the next

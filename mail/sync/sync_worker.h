@@ -105,6 +105,8 @@ public:
     bool RefreshMailboxList(LAppDatabaseAccount& db, LImapConnection& imap, LStringList& list);
 
     void Run() override;
+    // What the IMAP client reported last (its cause of a failure).
+    void ShowError(const char16_t* text) override;
 
 private:
     // A one-shot worker's end: every request made of it is answered.
@@ -117,6 +119,16 @@ private:
                     bool oneShot);
     PassEnd AbortPass(LAppDatabaseAccount& db);
     struct Scan;
+    struct Fetched;
+    // Takes the next batch of `uids` from i on (si walks `stored` alongside).
+    MailboxEnd FetchBatch(LImapConnection& imap, const std::vector<uint32_t>& uids, size_t& i, size_t& si,
+                          const std::vector<uint32_t>& stored, Scan& scan, std::vector<Fetched>& items);
+    // One more pass in which the UID failed; true (with the error line) when
+    // that makes it one to pass over.
+    bool CountFailure(std::map<uint32_t, int>& failures, uint32_t uid, const char* mailbox, const char* what);
+    // Brings FLAGS of the stored messages up to the server's; false when the
+    // server's answer could not be had or stored.
+    bool RefreshFlags(LAppDatabaseAccount& db, LImapConnection& imap, const Scan& scan, uint64_t changedSince);
     MailboxEnd ScanUids(LAppDatabaseAccount& db, LImapConnection& imap, const std::vector<uint32_t>& uids,
                         Scan& scan);
     MailboxEnd SyncMailbox(LAppDatabaseAccount& db, LImapConnection& imap, const char* name, LStringList& list,
@@ -138,8 +150,10 @@ private:
 
     // Worker thread only.
     bool listRefreshForced_ = false;
+    bool condstore_ = false;  // the connection's server offers CONDSTORE
+    LString clientError_;
     uint32_t backoffMs_ = 0;
-    // Per mailbox ID: the UIDs whose store has been failing, each with the
-    // number of passes it failed in.
+    // Per mailbox ID: the UIDs whose download or store has been failing,
+    // each with the number of passes it failed in.
     std::map<std::u16string, std::map<uint32_t, int>> storeFailures_;
 };

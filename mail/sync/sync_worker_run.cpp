@@ -8,6 +8,12 @@
 #include "mail/sync/sync_worker.h"
 #include "web/http/activity_log.h"
 
+void EMLEmailAccGetter::ShowError(const char16_t* text) {
+    clientError_.Clear();
+    if (text) clientError_.Append(text);
+    clientError_.Terminate();
+}
+
 bool LMailSyncConnectionAlive(LImapConnection& imap, LTaskProgress& progress) {
     // A command that failed may have been refused (the connection is fine)
     // or lost with the connection; a NOOP tells which.
@@ -61,12 +67,19 @@ void EMLEmailAccGetter::RunConnection(bool oneShot) {
     LActivityLogEmail(u"Connecting to %s as %s for sync", server, user);
     LImapConnection imap;
     LNetOpResult r;
+    clientError_.Clear();
     if (imap.Login(r, *this, server, user, password) != LNetDone) {
         if (r == LNetFailed) {
             LUTF8FromWide s(server), u(user);
-            LLogErrorF("Unable to sign in to %s as %s. Check the server address, user name and password.", s.text,
-                       u.text);
-            SetLastError(u"Unable to connect to the IMAP server. Check the server address, user name and password.");
+            // The client's own cause (the server's refusal, the certificate,
+            // the port that did not answer) is what tells the user what to
+            // mend.
+            std::string cause = LToUtf8(clientError_);
+            LLogErrorF("Unable to sign in to %s as %s. Check the server address, user name and password. %s",
+                       s.text, u.text, cause.c_str());
+            SetLastError(clientError_.IsEmpty()
+                             ? u"Unable to connect to the IMAP server. Check the server address, user name and password."
+                             : clientError_.c_str());
         } else {
             SetLastError(u"Unable to connect to the IMAP server.");
         }
@@ -99,7 +112,8 @@ void EMLEmailAccGetter::RunConnection(bool oneShot) {
         list.AddA(target.text);
     }
     bool idle = false;
-    if (imap.HasCapability(r, *this, "IDLE", idle) != LNetDone) {
+    if (imap.HasCapability(r, *this, "IDLE", idle) != LNetDone ||
+        imap.HasCapability(r, *this, "CONDSTORE", condstore_) != LNetDone) {
         SetState(LMailSyncError, true);
         imap.Disconnect();
         if (!oneShot) WaitForWake(LMailSyncWaitMs);
@@ -165,7 +179,9 @@ EMLEmailAccGetter::PassEnd EMLEmailAccGetter::RunPass(LAppDatabaseAccount& db, L
         SetState(LMailSyncUpToDate, true);
         return PassEnd::EndConnection;
     }
-    if (listRefreshForced_ || LEmailAccountListRefreshDue(db, accountId)) {
+    // An account worker lists the mailboxes on every pass (one LIST), so
+    // that a mailbox another client made brings its mail in at once.
+    if (mode.load() == LMailSyncModeAccount || listRefreshForced_ || LEmailAccountListRefreshDue(db, accountId)) {
         if (!RefreshMailboxList(db, imap, list)) {
             LUTF8FromWide s(server);
             LLogErrorF("IMAP mailbox refresh failed for %s", s.text);
@@ -203,13 +219,13 @@ EMLEmailAccGetter::PassEnd EMLEmailAccGetter::RunPass(LAppDatabaseAccount& db, L
     SetCurrentMailbox(u"");
     if (stopped || IsStopRequested()) return PassEnd::EndConnection;
     LActivityLogEmail(u"Mailbox sync complete for account %s: %d of %d mailboxes complete", user, done, total);
-    backoffMs_ = 0;
 
     if (oneShot) {
         SetState(LMailSyncUpToDate, true);
         return PassEnd::EndConnection;
     }
     if (!idleOffered) {
+        backoffMs_ = 0;
         SetState(LMailSyncWaiting, true);
         return WaitForWake(LMailSyncWaitMs) ? PassEnd::NextPass : PassEnd::EndConnection;
     }
@@ -243,6 +259,9 @@ EMLEmailAccGetter::PassEnd EMLEmailAccGetter::RunPass(LAppDatabaseAccount& db, L
     bool changed = false;
     imap.Idle(r, *this, changed, wake.Handle());
     wake.Reset();
+    // Only a connection that got as far as IDLE proves the server well: one
+    // that breaks there must not be retried at once, over and over.
+    if (r != LNetFailed) backoffMs_ = 0;
     if (r == LNetStopped || IsStopRequested()) return PassEnd::EndConnection;
     if (r != LNetDone) {
         SetLastError(u"The IMAP idle wait ended unexpectedly.");

@@ -3,6 +3,8 @@
 
 #include <strings.h>
 
+#include <cstdio>
+
 #include "foundation/utf8.h"
 #include "net/imap/imap_commands.h"
 #include "net/imap/imap_response.h"
@@ -50,12 +52,15 @@ LNetOpResult LImapConnection::ReadLine(LNetOpResult& result, LTaskProgress& prog
         if (reader_.ReadExact(result, progress, piece, n, kLiteralTimeout) != LNetDone) return result;
         pendingLiteral_ -= n;
     }
-    if (reader_.ReadLine(result, progress, line, LImapMaxLine, kLineTimeout) != LNetDone) {
-        // A line beyond the limit leaves the dialogue where it cannot be
-        // followed any more.
-        if (reader_.Overlong()) Disconnect();
-        return result;
-    }
+    do {
+        if (reader_.ReadLine(result, progress, line, LImapMaxLine, kLineTimeout) != LNetDone) {
+            // A line beyond the limit leaves the dialogue where it cannot be
+            // followed any more.
+            if (reader_.Overlong()) Disconnect();
+            return result;
+        }
+        // A tagged line of some other command is no answer to ours.
+    } while (tag_[0] && LImapClassifyLine(line.View()) == LImapLineKind::Tagged && !LImapIsTagOf(line.View(), tag_));
     std::string_view digits;
     if (LImapClassifyLine(line.View()) == LImapLineKind::Untagged && LImapTrailingLiteral(line.View(), digits))
         LImapParseLiteralLength(digits, pendingLiteral_);
@@ -68,7 +73,8 @@ bool LImapConnection::HoldsUnreadInput() const {
 
 LNetOpResult LImapConnection::SendCommand(LNetOpResult& result, LTaskProgress& progress, std::string_view command) {
     LStringA line;
-    line.Format("A%03u %s\r\n", tag++, command);
+    snprintf(tag_, sizeof tag_, "A%03u", tag++);
+    line.Format("%s %s\r\n", tag_, command);
     return connection.Send(result, progress, line.c_str(), line.length, kSendTimeout);
 }
 
@@ -100,6 +106,13 @@ LNetOpResult LImapConnection::ExpectOk(LNetOpResult& result, LTaskProgress& prog
     return Fail(result, progress, LNetFailed, text.c_str());
 }
 
+bool LImapConnection::QuoteMailbox(LTaskProgress& progress, const char* name, char out[260]) {
+    // A line break is refused as it is, not hidden by the encoding.
+    std::string_view text(name ? name : "");
+    if (text.find_first_of("\r\n") != std::string_view::npos) return QuoteName(progress, name, out);
+    return QuoteName(progress, LImapEncodeMailboxName(text).c_str(), out);
+}
+
 bool LImapConnection::QuoteName(LTaskProgress& progress, const char* name, char out[260]) {
     if (LImapQuoteMailbox(name ? name : "", out)) return true;
     LString text;
@@ -118,7 +131,8 @@ LNetOpResult LImapConnection::SendLogin(LNetOpResult& result, LTaskProgress& pro
     LImapLoginArgument(password, args[1], literal[1]);
     if (!literal[0] && !literal[1]) return SendCommandF(result, progress, kImapLogin, args[0], args[1]);
     LStringA pending;
-    pending.Format("A%03u LOGIN", tag++);
+    snprintf(tag_, sizeof tag_, "A%03u", tag++);
+    pending.Format("%s LOGIN", tag_);
     for (int i = 0; i < 2; ++i) {
         pending.AppendChar(' ');
         if (!literal[i]) {
@@ -151,6 +165,7 @@ LNetOpResult LImapConnection::Login(LNetOpResult& result, LTaskProgress& progres
     connection.Close();
     reader_.Reset();
     pendingLiteral_ = 0;
+    tag_[0] = 0;
     char16_t host[260];
     int port = LNetSplitHostPort(server ? server : u"", host, kDefaultPort);
     LString text;
@@ -161,6 +176,12 @@ LNetOpResult LImapConnection::Login(LNetOpResult& result, LTaskProgress& progres
     }
     if (!connection.StartTls(LTlsClient)) {
         text.Format(kImapErrTls, host, port);
+        if (!connection.verify_failure.IsEmpty()) {
+            // The certificate's subject and why it was refused.
+            text.Append(u" ");
+            text.AppendString(LFromUtf8(connection.verify_failure.View()));
+            text.Terminate();
+        }
         return Fail(result, progress, LNetFailed, text.c_str());
     }
     LStringA line;
@@ -212,6 +233,7 @@ LNetOpResult LImapConnection::Logout(LNetOpResult& result, LTaskProgress& progre
 }
 
 void LImapConnection::Disconnect() {
+    tag_[0] = 0;
     connection.Close();
     reader_.Reset();
     pendingLiteral_ = 0;

@@ -12,6 +12,7 @@
 #include "foundation/string_list.h"
 #include "foundation/task_progress.h"
 #include "net/crypto_socket.h"
+#include "net/imap/imap_response.h"
 #include "net/net_reader.h"
 
 class LImapConnection {
@@ -55,11 +56,23 @@ public:
     // All selectable mailboxes (UTF-8 as the server names them), INBOX first.
     LNetOpResult ListMailboxes(LNetOpResult& result, LTaskProgress& progress, LStringList& names);
     LNetOpResult Select(LNetOpResult& result, LTaskProgress& progress, const char* mailbox);
+    // With highestModseq, the mailbox is selected with CONDSTORE (the
+    // caller checks the capability) and its HIGHESTMODSEQ goes there, 0 when
+    // the server names none.
     LNetOpResult SelectStatus(LNetOpResult& result, LTaskProgress& progress, uint32_t& exists, uint32_t& uidValidity,
-                              uint32_t& uidNext, const char* mailbox);
+                              uint32_t& uidNext, const char* mailbox, uint64_t* highestModseq = nullptr);
+    // Whether the selected mailbox holds the UID ("UID SEARCH UID n").
+    LNetOpResult UidExists(LNetOpResult& result, LTaskProgress& progress, uint32_t uid, bool& exists);
     // The UIDs as the server wrote them; callers drop those not above lastUid.
     LNetOpResult SearchUids(LNetOpResult& result, LTaskProgress& progress, LStringA& uids, uint32_t lastUid);
-    // The whole message, without setting \Seen.
+    // "UID FETCH <uidSet> <items>", with "(CHANGEDSINCE n)" when changedSince
+    // is not 0; every FETCH line that names a UID goes to `each`.
+    LNetOpResult FetchAttributes(LNetOpResult& result, LTaskProgress& progress, const char* uidSet, const char* items,
+                                 uint64_t changedSince, const std::function<void(const LImapFetchInfo&)>& each);
+    // The whole message, without setting \Seen. A reply that cannot be
+    // followed (a literal of no valid length, a line over the limit) closes
+    // the connection; a refusal (NO, BAD, no body, a literal over the limit,
+    // drained) leaves it open.
     LNetOpResult FetchMessage(LNetOpResult& result, LTaskProgress& progress, uint32_t uid, LStringA& message);
     // APPEND with \Seen; the APPENDUID numbers, 0 when the server gives none.
     LNetOpResult Append(LNetOpResult& result, LTaskProgress& progress, const char* mailbox, std::string_view message,
@@ -87,6 +100,9 @@ private:
     LNetOpResult ReadLine(LNetOpResult& result, LTaskProgress& progress, LStringA& line);
     LNetOpResult Fail(LNetOpResult& result, LTaskProgress& progress, LNetOpResult code, const char16_t* text);
     bool QuoteName(LTaskProgress& progress, const char* name, char out[260]);
+    // A mailbox name as the program knows it (UTF-8), in modified UTF-7
+    // and quoted for a command.
+    bool QuoteMailbox(LTaskProgress& progress, const char* name, char out[260]);
     LNetOpResult ReadFetchLiteral(LNetOpResult& result, LTaskProgress& progress, std::string_view line,
                                   LStringA& message, bool& received, bool& tooLarge);
     LNetOpResult SendLogin(LNetOpResult& result, LTaskProgress& progress, std::string_view user,
@@ -99,6 +115,8 @@ private:
     // an untagged line that no command takes is skipped before the next line.
     LNetReader reader_{connection};
     uint64_t pendingLiteral_ = 0;
+    // The tag of the command in flight: only its tagged line ends it.
+    char tag_[16] = {};
 };
 
 // The longest reply line read outside literals: a SEARCH answer listing

@@ -58,23 +58,26 @@ LNetOpResult LImapConnection::ListMailboxes(LNetOpResult& result, LTaskProgress&
     return ReadReplies(
         result, progress,
         [&](std::string_view l) {
-            if (LImapParseListLine(l, name) && strcasecmp(name.c_str(), "INBOX") != 0) names.AddA(name.c_str());
+            if (!LImapParseListLine(l, name) || strcasecmp(name.c_str(), "INBOX") == 0) return;
+            names.AddA(LImapDisplayMailboxName(name.View()).c_str());
         },
         kImapErrSelectNotOk);
 }
 
 LNetOpResult LImapConnection::Select(LNetOpResult& result, LTaskProgress& progress, const char* mailbox) {
     char quoted[260];
-    if (!QuoteName(progress, mailbox, quoted)) return result = LNetFailed;
+    if (!QuoteMailbox(progress, mailbox, quoted)) return result = LNetFailed;
     return CommandOk(result, progress, kImapSelect, quoted);
 }
 
 LNetOpResult LImapConnection::SelectStatus(LNetOpResult& result, LTaskProgress& progress, uint32_t& exists,
-                                           uint32_t& uidValidity, uint32_t& uidNext, const char* mailbox) {
+                                           uint32_t& uidValidity, uint32_t& uidNext, const char* mailbox,
+                                           uint64_t* highestModseq) {
     exists = uidValidity = uidNext = 0;
+    if (highestModseq) *highestModseq = 0;
     char quoted[260];
-    if (!QuoteName(progress, mailbox, quoted)) return result = LNetFailed;
-    if (SendCommandF(result, progress, kImapSelect, quoted) != 0)
+    if (!QuoteMailbox(progress, mailbox, quoted)) return result = LNetFailed;
+    if (SendCommandF(result, progress, highestModseq ? kImapSelectCondstore : kImapSelect, quoted) != 0)
         return Fail(result, progress, result, kImapErrSelectSend);
     return ReadReplies(
         result, progress,
@@ -86,6 +89,13 @@ LNetOpResult LImapConnection::SelectStatus(LNetOpResult& result, LTaskProgress& 
             }
             LImapNumberAfter(l, "UIDVALIDITY", uidValidity);
             LImapNumberAfter(l, "UIDNEXT", uidNext);
+            size_t at = l.find("HIGHESTMODSEQ ");
+            if (highestModseq && at != std::string_view::npos) {
+                uint64_t v = 0;
+                for (at += 14; at < l.size() && l[at] >= '0' && l[at] <= '9' && v < (UINT64_MAX - 9) / 10; ++at)
+                    v = v * 10 + uint64_t(l[at] - '0');
+                *highestModseq = v;
+            }
         },
         kImapErrSelectNotOk);
 }
@@ -107,6 +117,18 @@ LNetOpResult LImapConnection::SearchUids(LNetOpResult& result, LTaskProgress& pr
         kImapErrSelectNotOk);
 }
 
+LNetOpResult LImapConnection::UidExists(LNetOpResult& result, LTaskProgress& progress, uint32_t uid, bool& exists) {
+    exists = false;
+    if (SendCommandF(result, progress, kImapSearchOne, uid) != 0) return result;
+    return ReadReplies(
+        result, progress,
+        [&](std::string_view l) {
+            if (WordIs(l, 1, "SEARCH"))
+                LImapForEachSearchUid(LImapRestAfterWord(l, 1), [&](uint32_t v) { exists = exists || v == uid; });
+        },
+        kImapErrNotOk);
+}
+
 LNetOpResult LImapConnection::ReadFetchLiteral(LNetOpResult& result, LTaskProgress& progress, std::string_view line,
                                                LStringA& message, bool& received, bool& tooLarge) {
     std::string_view digits;
@@ -115,10 +137,16 @@ LNetOpResult LImapConnection::ReadFetchLiteral(LNetOpResult& result, LTaskProgre
             received = true;
             return result = LNetDone;
         }
+        // Where the message ends is unknown, and so is where the next reply
+        // begins: the connection cannot be followed any more.
+        Disconnect();
         return Fail(result, progress, LNetFailed, kImapErrLiteralLength);
     }
     uint64_t length = 0;
-    if (!LImapParseLiteralLength(digits, length)) return Fail(result, progress, LNetFailed, kImapErrLiteralLength);
+    if (!LImapParseLiteralLength(digits, length)) {
+        Disconnect();
+        return Fail(result, progress, LNetFailed, kImapErrLiteralLength);
+    }
     if (length > LImapMaxMessage) {
         // Too large to keep: drain it so the dialogue stays in step.
         pendingLiteral_ = 0;
@@ -144,6 +172,25 @@ LNetOpResult LImapConnection::ReadFetchLiteral(LNetOpResult& result, LTaskProgre
     return result = LNetDone;
 }
 
+LNetOpResult LImapConnection::FetchAttributes(LNetOpResult& result, LTaskProgress& progress, const char* uidSet,
+                                              const char* items, uint64_t changedSince,
+                                              const std::function<void(const LImapFetchInfo&)>& each) {
+    if (changedSince) {
+        if (SendCommandF(result, progress, kImapFetchChangedSince, uidSet, items,
+                         static_cast<unsigned long long>(changedSince)) != 0)
+            return result;
+    } else if (SendCommandF(result, progress, kImapFetchItems, uidSet, items) != 0) {
+        return result;
+    }
+    LImapFetchInfo info;
+    return ReadReplies(
+        result, progress,
+        [&](std::string_view l) {
+            if (LImapParseFetchLine(l, info)) each(info);
+        },
+        kImapErrFetchNotOk);
+}
+
 LNetOpResult LImapConnection::FetchMessage(LNetOpResult& result, LTaskProgress& progress, uint32_t uid,
                                            LStringA& message) {
     message.Clear();
@@ -166,6 +213,7 @@ LNetOpResult LImapConnection::FetchMessage(LNetOpResult& result, LTaskProgress& 
                 message.Terminate();
                 return result;
             }
+
             continue;
         }
         if (kind != LImapLineKind::Tagged) continue;
@@ -187,7 +235,7 @@ LNetOpResult LImapConnection::Append(LNetOpResult& result, LTaskProgress& progre
     if (uid) *uid = 0;
     if (!mailbox || !*mailbox || message.empty()) return result = LNetFailed;
     char quoted[260];
-    if (!QuoteName(progress, mailbox, quoted)) return result = LNetFailed;
+    if (!QuoteMailbox(progress, mailbox, quoted)) return result = LNetFailed;
     if (SendCommandF(result, progress, kImapAppend, quoted, kImapSeenFlag,
                      static_cast<unsigned long long>(message.size())) != 0)
         return result;
@@ -288,7 +336,7 @@ LNetOpResult LImapConnection::MoveMessage(LNetOpResult& result, LTaskProgress& p
     if (!source || !*source || !destination || !*destination || uid == 0) return result = LNetFailed;
     if (Select(result, progress, source) != 0) return result;
     char quoted[260];
-    if (!QuoteName(progress, destination, quoted)) return result = LNetFailed;
+    if (!QuoteMailbox(progress, destination, quoted)) return result = LNetFailed;
     // MOVE reports COPYUID in an untagged OK, COPY in its tagged OK.
     uint32_t validity = 0, copied = 0;
     auto noteCopyUid = [&](std::string_view l) { LImapParseCopyUid(l, validity, copied); };

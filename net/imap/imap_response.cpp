@@ -260,3 +260,76 @@ bool LImapLoginArgument(std::string_view text, LStringA& out, bool& literal) {
     out.Terminate();
     return true;
 }
+
+bool LImapIsTagOf(std::string_view line, std::string_view tag) {
+    return !tag.empty() && line.size() > tag.size() && line.starts_with(tag) && IsBlank(line[tag.size()]);
+}
+
+namespace {
+
+// The position just after a FETCH item name at the top level of the list,
+// or npos. Item names are matched as whole words, any case.
+size_t FindItem(std::string_view list, std::string_view item) {
+    int depth = 0;
+    for (size_t i = 0; i < list.size(); ++i) {
+        char c = list[i];
+        if (c == '(') depth++;
+        else if (c == ')') depth--;
+        else if (c == '"') {
+            // A quoted string is skipped whole.
+            for (++i; i < list.size() && list[i] != '"'; ++i)
+                if (list[i] == '\\') ++i;
+        } else if (depth == 1 && (i == 0 || IsBlank(list[i - 1]) || list[i - 1] == '(') &&
+                   list.size() - i > item.size() && EqualsNoCase(list.substr(i, item.size()), item) &&
+                   IsBlank(list[i + item.size()])) {
+            return SkipBlanks(list, i + item.size());
+        }
+    }
+    return std::string_view::npos;
+}
+
+bool NumberAt(std::string_view s, size_t i, uint64_t& v) {
+    v = 0;
+    size_t start = i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+        if (v > (UINT64_MAX - 9) / 10) return false;
+        v = v * 10 + uint64_t(s[i++] - '0');
+    }
+    return i > start;
+}
+
+}  // namespace
+
+bool LImapParseFetchLine(std::string_view line, LImapFetchInfo& info) {
+    info = LImapFetchInfo();
+    if (line.empty() || line[0] != '*' || !EqualsNoCase(LImapWord(line, 2), "FETCH")) return false;
+    std::string_view list = LImapRestAfterWord(line, 2);
+    if (list.empty() || list[0] != '(') return false;
+    uint64_t v = 0;
+    size_t at = FindItem(list, "UID");
+    if (at == std::string_view::npos || !NumberAt(list, at, v) || v == 0 || v > 0xFFFFFFFFull) return false;
+    info.uid = uint32_t(v);
+    at = FindItem(list, "RFC822.SIZE");
+    if (at != std::string_view::npos && NumberAt(list, at, v)) {
+        info.hasSize = true;
+        info.size = v;
+    }
+    at = FindItem(list, "MODSEQ");
+    if (at != std::string_view::npos && at < list.size() && list[at] == '(' && NumberAt(list, at + 1, v))
+        info.modseq = v;
+    at = FindItem(list, "FLAGS");
+    if (at != std::string_view::npos && at < list.size() && list[at] == '(') {
+        size_t close = list.find(')', at);
+        if (close == std::string_view::npos) return true;
+        info.hasFlags = true;
+        std::string_view flags = list.substr(at + 1, close - at - 1);
+        for (size_t w = 0;; ++w) {
+            std::string_view flag = LImapWord(flags, w);
+            if (flag.empty()) break;
+            if (EqualsNoCase(flag, "\\Recent")) continue;
+            if (!info.flags.empty()) info.flags.push_back(' ');
+            info.flags.append(flag);
+        }
+    }
+    return true;
+}

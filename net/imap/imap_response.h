@@ -4,6 +4,7 @@
 // connection code (imap_client.cpp) reads lines and hands them here.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "foundation/lstring.h"
@@ -12,6 +13,10 @@ enum class LImapLineKind { Untagged, Continuation, Tagged, Other };
 
 // By the first byte only: '*', '+', 'A'.
 LImapLineKind LImapClassifyLine(std::string_view line);
+// A tagged line ('A' first) that answers the command of `tag` ("A007"):
+// its first word is the whole tag. A stray tagged line of another command
+// must never be taken for the answer.
+bool LImapIsTagOf(std::string_view line, std::string_view tag);
 // The n-th word (0-based); words are split at bytes below '!'.
 std::string_view LImapWord(std::string_view line, size_t n);
 // What follows the n-th word and the blanks after it.
@@ -39,6 +44,18 @@ bool LImapParseAppendUid(std::string_view text, uint32_t& uidValidity, uint32_t&
 // "[COPYUID validity source-uid destination-uid]" for one message anywhere in
 // the text; both non-zero. A set of several UIDs is not one message's.
 bool LImapParseCopyUid(std::string_view text, uint32_t& uidValidity, uint32_t& uid);
+// What one "* n FETCH (...)" line tells about a message, for the items
+// UID, RFC822.SIZE, FLAGS and MODSEQ (those present are marked).
+struct LImapFetchInfo {
+    uint32_t uid = 0;
+    bool hasSize = false;
+    uint64_t size = 0;
+    bool hasFlags = false;
+    std::string flags;  // blank-separated, as the server wrote them, without \Recent
+    uint64_t modseq = 0;
+};
+// False unless the line is an untagged FETCH naming a UID.
+bool LImapParseFetchLine(std::string_view line, LImapFetchInfo& info);
 // The unsigned decimal number after a keyword anywhere in the line.
 bool LImapNumberAfter(std::string_view line, std::string_view keyword, uint32_t& value);
 // Non-zero UIDs of a "* SEARCH" line, in order; stops at the first non-number.
@@ -46,6 +63,14 @@ template <class F>
 void LImapForEachSearchUid(std::string_view line, F&& each);
 // The capability text holds " NAME " (upper-cased name).
 bool LImapCapabilityHas(std::string_view capabilities, std::string_view name);
+
+// Modified UTF-7 mailbox names (RFC 3501 5.1.3) to UTF-8 and back. Decode
+// fails on anything that is not valid modified UTF-7.
+bool LImapDecodeMailboxName(std::string_view wire, std::string& out);
+std::string LImapEncodeMailboxName(std::string_view utf8);
+// The name a user sees: decoded when the server wrote canonical modified
+// UTF-7, else the server's bytes unchanged.
+std::string LImapDisplayMailboxName(std::string_view wire);
 
 // A mailbox name (or any text) for use inside double quotes: backslash and
 // double quote escaped. False, with an empty field, when the text holds CR,

@@ -58,7 +58,28 @@ bool EMLMimeCharsetIsWide(std::u16string_view name) {
     return false;
 }
 
+void EMLMimeReplaceNul(LString& text, size_t from) {
+    for (size_t i = from; i < text.length; ++i)
+        if (text.buffer[i] == 0) text.buffer[i] = 0xFFFD;
+}
+
+namespace {
+
+void ConvertCharset(std::string_view bytes, std::u16string_view charset, LString& out);
+
+}  // namespace
+
 void EMLMimeConvertCharset(std::string_view bytes, std::u16string_view charset, LString& out) {
+    // A decoded NUL (base64 0x00, "=00") would end the text wherever it is
+    // read as a terminated string: the database, the index, the preview.
+    size_t from = out.length;
+    ConvertCharset(bytes, charset, out);
+    EMLMimeReplaceNul(out, from);
+}
+
+namespace {
+
+void ConvertCharset(std::string_view bytes, std::u16string_view charset, LString& out) {
     int id = EMLMimeCharsetId(charset);
     if (id == 2) {
         // Names outside the table go to iconv when it knows them
@@ -120,3 +141,5 @@ void EMLMimeConvertCharset(std::string_view bytes, std::u16string_view charset, 
     AppendRun(bytes.substr(runStart), current, out);
     out.Terminate();
 }
+
+}  // namespace

@@ -110,6 +110,8 @@ int EMLMimeCharsetId(std::u16string_view name);
 // Converts bytes of the named charset (unknown names read as ISO-8859-1) and
 // appends them.
 void EMLMimeConvertCharset(std::string_view bytes, std::u16string_view charset, LString& out);
+// U+0000 from `from` on becomes U+FFFD: decoded text never holds a NUL.
+void EMLMimeReplaceNul(LString& text, size_t from);
 void EMLMimeDecodeCodePage(std::string_view bytes, int charsetId, LString& out);
 // A charset whose line breaks are not the bytes CR and LF (UTF-16, UTF-32).
 bool EMLMimeCharsetIsWide(std::u16string_view name);

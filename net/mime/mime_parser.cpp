@@ -120,6 +120,7 @@ void EMLMimeMessage::ParseHeaders(std::string_view& cursor) {
         for (char16_t c : wide.View()) key.push_back(LMimeLowerAscii16(c));
         LString raw;
         LStringAppendUtf8(raw, value.c_str(), value.length);
+        EMLMimeReplaceNul(raw, 0);
         raw.Terminate();
         if (IsStructuredField(key)) {
             headers.insert_or_assign(std::move(key), std::move(raw));
@@ -294,7 +295,9 @@ void EMLMimeMessage::FinishLeaf(std::string_view body, int32_t parentKind, int d
     // Multipart without a boundary, or an attachment we cannot decode: the
     // raw lines stay readable as text.
     std::string_view trimmed = TrimBodyEnd(body);
+    size_t from = text.length;
     LStringAppendUtf8(text, trimmed.data(), trimmed.size());
+    EMLMimeReplaceNul(text, from);
 }
 
 __attribute__((noinline)) void EMLMimeMessage::FinishText(std::string_view body, int32_t parentKind) {

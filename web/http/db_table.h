@@ -79,6 +79,12 @@ bool LWebDbTableWriteRowsNamed(LAppDatabaseAccount& db, const char* sql, const c
 // Today's UTC date "YYYY-MM-DD", the soft-deletion mark.
 std::string LWebDbTableToday();
 
+// Called after every dbtable-write that succeeded, with the table's name as
+// the request gave it: the mail engine starts or restarts an account's
+// worker when EMAILACCOUNTS changes. Null for none.
+using LWebDbTableWriteObserver = void (*)(const char* table);
+void LWebDbTableSetWriteObserver(LWebDbTableWriteObserver observer);
+
 // Checks a dbtable-write body and runs its command: 200, 201 (new_key set),
 // 202 (the statement failed; the reason says why) or 400.
 void _LWebDbTableWrite(const LJsonValue& body, LAppDatabaseAccount& db, LWebDbTableResult& result,

@@ -1,6 +1,7 @@
 // The route dbtable-write: one write command on a registered table, from a
 // JSON body. A failed statement reaches the client as errorcode 500 with the
 // database's reason; a refused body as a 400 with its reason.
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -265,6 +266,11 @@ void _LWebDbTableWrite(const LJsonValue& body, LAppDatabaseAccount& db, LWebDbTa
         key = key_value->text.Str();
     }
     if (cmd == "INSERT") {
+        // Without its key a row is one that no route can name again.
+        if (*table->key && key.empty()) {
+            result.Fail(400, "Missing key parameter");
+            return;
+        }
         if (Insert(c, key, data)) new_key = c.new_key;
     } else if (cmd == "UPDATE") {
         Update(c, key, data);
@@ -277,6 +283,14 @@ void _LWebDbTableWrite(const LJsonValue& body, LAppDatabaseAccount& db, LWebDbTa
         result.Fail(400, "Invalid Write Command");
     }
 }
+
+namespace {
+
+std::atomic<LWebDbTableWriteObserver> g_writeObserver{nullptr};
+
+}  // namespace
+
+void LWebDbTableSetWriteObserver(LWebDbTableWriteObserver observer) { g_writeObserver.store(observer); }
 
 namespace {
 
@@ -294,6 +308,11 @@ void LWebDbTableWrite(Weblet& request, LJsonValue& body) {
     LWebDbTableResult result;
     std::string new_key;
     _LWebDbTableWrite(body, request.database, result, new_key);
+    if (result.status == 200 || result.status == 201) {
+        auto observer = g_writeObserver.load();
+        const LJsonValue* table = body.FindMember("table");
+        if (observer && table) observer(table->text.c_str());
+    }
     switch (result.status) {
     case 200:
         request.Printf("HTTP/1.1 200 OK\r\nCache-Control: no-cache\r\nContent-Length: 0\r\n\r\n");

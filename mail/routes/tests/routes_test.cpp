@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "mail/sync/sync_engine.h"
 #include "mail/sync/tests/sync_fixture.h"
 #include "tests/support/dovecot_server.h"
+#include "tests/support/service_harness.h"
 #include "tests/support/smtp_server.h"
 #include "tests/support/tls_peer.h"
 #include "web/http/tests/http_harness.h"
@@ -245,6 +247,80 @@ TEST_F(AccountRoutesTest, SettingsTestPasswordStatusAndReload) {
         return s.Member("accounts").count == 1 &&
                !s.Member("accounts").elements[0].Member("has_sync_thread").payload.b;
     }));
+}
+
+// An account made through the table route and given its password mirrors
+// with no resync call; a row without a key is refused.
+TEST_F(AccountRoutesTest, ANewAccountMirrorsAtOnce) {
+    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("Hello", "<hello@example.org>")));
+    LMailSyncStart();
+    ASSERT_TRUE(LMailSyncIsStarted());
+    const std::string row = R"(","cmd":"INSERT","data":{"EMAIL":"alice","INCOMINGSERVER":")" + dovecot_.Server() +
+                            R"("}})";
+    Post("dbtable-write", R"({"table":"EMAILACCOUNTS","key":")" + row);
+    EXPECT_EQ(QueryInt(*db_, "SELECT COUNT(*) FROM main.EMAILACCOUNTS;"), 0) << "a row without a key is refused";
+    EXPECT_EQ(Post("dbtable-write", R"({"table":"EMAILACCOUNTS","key":"new1)" + row), "");
+    EXPECT_EQ(Post("emailaccountpassword", R"({"ID":"new1","PASSWORD":"secret "})"),
+              R"({"errorcode":200,"errormsg":"OK"})");
+    EXPECT_TRUE(LTestWaitFor(60000, [&] {
+        return QueryInt(*db_, "SELECT COUNT(*) FROM main.EMAIL_MESSAGES WHERE ACCOUNT_ID='new1';") == 1;
+    })) << dovecot_.Log();
+    // A corrected server name restarts the worker with it.
+    Exec(*db_, "UPDATE main.EMAILACCOUNTS SET INCOMINGSERVER='localhost:1' WHERE ID='new1';");
+    EXPECT_EQ(Post("dbtable-write", R"({"table":"EMAILACCOUNTS","key":"new1","cmd":"UPDATE","data":{"INCOMINGSERVER":")" +
+                                        dovecot_.Server() + R"("}})"),
+              "");
+    ASSERT_TRUE(dovecot_.Save("alice", "INBOX", SyncMessage("Again", "<again@example.org>")));
+    EXPECT_TRUE(LTestWaitFor(60000, [&] {
+        return QueryInt(*db_, "SELECT COUNT(*) FROM main.EMAIL_MESSAGES WHERE ACCOUNT_ID='new1';") == 2;
+    }));
+}
+
+// Each cause of a failed sign-in is the account's own last error.
+TEST_F(AccountRoutesTest, EachSignInFailureSaysWhy) {
+    // A server whose certificate comes from an authority nobody trusts.
+    std::filesystem::create_directories(web_.root.Path() + "/stranger");
+    LTestCertificateAuthority stranger(web_.root.Path() + "/stranger");
+    LTestIssuedCertificate leaf = stranger.Issue("imap");
+    int port = LTestFreePort();
+    std::string out = web_.root.Path() + "/peer.out";
+    LTestProcess peer(LTestRedirectedArgv({"/usr/bin/python3", PORLINEX_SOURCE_DIR "/net/imap/tests/testdata/hostile_imap.py",
+                                           std::to_string(port), leaf.chain_path, leaf.key_path, "literal-trap"},
+                                          "/dev/null", out));
+    ASSERT_TRUE(LTestWaitFor(10000, [&] { return LTestReadFile(out).find("READY") != std::string::npos; }))
+        << LTestReadFile(out);
+    struct Case {
+        const char* id;
+        std::string server;
+        const char* password;
+        std::vector<std::string> says;
+    };
+    const Case cases[] = {
+        {"pw", dovecot_.Server(), "wrong", {"AUTHENTICATIONFAILED", dovecot_.Server()}},
+        {"tls", "localhost:" + std::to_string(port), "secret", {"certificate", "CN=localhost", "port " + std::to_string(port)}},
+        {"port", "localhost:" + std::to_string(LTestFreePort()), "secret", {"Unable to connect to IMAP server"}},
+    };
+    for (const Case& c : cases) {
+        Exec(*db_, std::string("INSERT INTO main.EMAILACCOUNTS (ID, EMAIL, INCOMINGSERVER) VALUES ('") + c.id +
+                       "', 'alice', '" + c.server + "');");
+        ASSERT_TRUE(LEmailAccountPasswordSet(*db_, LFromUtf8(c.id).c_str(), LFromUtf8(c.password).c_str()));
+    }
+    LMailSyncStart();
+    std::map<std::string, std::string> errors;
+    ASSERT_TRUE(LTestWaitFor(60000, [&] {
+        LJsonValue& s = PostJson("emailaccountstatus", "");
+        for (uint64_t i = 0; i < s.Member("accounts").count; i++) {
+            const LJsonValue& a = s.Member("accounts").elements[i];
+            errors[a.Member("id").text.Str()] = a.Member("last_error").text.Str();
+        }
+        return errors.size() == 3 && !errors["pw"].empty() && !errors["tls"].empty() && !errors["port"].empty();
+    }));
+    for (const Case& c : cases)
+        for (const std::string& part : c.says) EXPECT_NE(errors[c.id].find(part), std::string::npos) << c.id << ": " << errors[c.id];
+    std::string log = LTestService::LogText();
+    EXPECT_NE(log.find("AUTHENTICATIONFAILED"), std::string::npos) << log;
+    EXPECT_NE(log.find("CN=localhost"), std::string::npos) << log;
+    peer.Signal(9, 5000);
 }
 
 }  // namespace

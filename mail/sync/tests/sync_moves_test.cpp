@@ -8,6 +8,7 @@
 #include "mail/store/tests/store_fixture.h"
 #include "mail/sync/sync_engine.h"
 #include "mail/sync/tests/sync_fixture.h"
+#include "tests/support/service_harness.h"
 
 namespace {
 
@@ -60,6 +61,27 @@ TEST_P(SyncMoveTest, AMoveTheServerRefusesIsUndone) {
     EXPECT_EQ(ServerUids("INBOX").size(), 2u);
     EXPECT_EQ(QueryInt(Db(), "SELECT COUNT(*) FROM EMAIL_SERVER_MOVES;"), 0);
     EXPECT_EQ(Rows(), 3);
+}
+
+// A message another client expunged: the server answers OK and moves
+// nothing (with UIDPLUS there is no COPYUID; without it a search finds no
+// such UID), so the row goes back and the log says why.
+TEST_P(SyncMoveTest, AMoveOfAMessageGoneFromTheServerIsUndone) {
+    Mirror();
+    std::string row = RowOf("move me");
+    int64_t uid = QueryInt(Db(), "SELECT UID FROM EMAIL_MESSAGES WHERE ID='" + row + "';");
+    dovecot_.Doveadm({"expunge", "-u", "alice", "mailbox", "INBOX", "uid", std::to_string(uid)});
+    ASSERT_EQ(ServerUids("INBOX").size(), 1u);
+    ASSERT_EQ(LEmailMoveMessage(LFromUtf8(row).c_str(), u"Archive", false), 0);
+    ASSERT_TRUE(Pass());
+    EXPECT_EQ(QueryText(Db(), "SELECT MAILBOX_ID FROM EMAIL_MESSAGES WHERE ID='" + row + "';"), MailboxId("INBOX"));
+    EXPECT_EQ(QueryInt(Db(), "SELECT UID FROM EMAIL_MESSAGES WHERE ID='" + row + "';"), uid);
+    EXPECT_EQ(QueryInt(Db(), "SELECT COUNT(*) FROM EMAIL_SERVER_MOVES;"), 0);
+    EXPECT_EQ(ServerUids("Archive").size(), 1u);
+    std::string log = LTestService::ActivityText();
+    EXPECT_NE(log.find("no longer in INBOX"), std::string::npos) << log;
+    EXPECT_NE(log.find("Server move failed for email " + row), std::string::npos);
+    EXPECT_EQ(log.find("Server move complete for email " + row), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Capabilities, SyncMoveTest,

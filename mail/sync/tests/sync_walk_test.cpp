@@ -7,7 +7,10 @@
 #include "mail/sync/sync_engine.h"
 #include "mail/sync/tests/sync_fixture.h"
 
-TEST_F(SyncTest, ARefusedMailboxIsPassedOverAndTheQueuesOwnAreNeverSelected) {
+// The list is read at every pass: a mailbox the server no longer has is
+// stamped deleted before the walk and never selected (a mailbox the server
+// lists and refuses to open is passed over: sync_hostile_test).
+TEST_F(SyncTest, AMailboxGoneFromTheServerIsNotWalkedAndTheQueuesOwnAreNeverSelected) {
     Prepare();
     ASSERT_TRUE(Save("INBOX", SyncMessage("one", "<one@x>")));
     ASSERT_TRUE(Save("Work", SyncMessage("two", "<two@x>")));
@@ -20,18 +23,17 @@ TEST_F(SyncTest, ARefusedMailboxIsPassedOverAndTheQueuesOwnAreNeverSelected) {
     StartEngine();
     ASSERT_TRUE(Pass());
     EXPECT_EQ(LocalUids("INBOX"), ServerUids("INBOX"));
-    EXPECT_EQ(LocalUids("Work"), ServerUids("Work")) << "the walk goes on after the refused mailbox";
-    std::string raw = dovecot_.RawInput();
-    EXPECT_NE(raw.find("SELECT \"Gone\""), std::string::npos);
-    EXPECT_EQ(raw.find("SELECT \"Outbox\""), std::string::npos);
+    EXPECT_EQ(LocalUids("Work"), ServerUids("Work"));
+    EXPECT_EQ(QueryText(Db(), "SELECT COALESCE(DELETED, '') FROM EMAILMAILBOXES WHERE ID='gone';").empty(), false);
     ASSERT_TRUE(Pass());
-    EXPECT_EQ(QueryText(Db(), "SELECT COALESCE(DELETED, '') FROM EMAILMAILBOXES WHERE ID='gone';").empty(), false)
-        << "the refusal forces a list refresh";
+    std::string raw = dovecot_.RawInput();
+    EXPECT_EQ(raw.find("SELECT \"Gone\""), std::string::npos);
+    EXPECT_EQ(raw.find("SELECT \"Outbox\""), std::string::npos);
     EXPECT_EQ(QueryText(Db(), "SELECT COALESCE(DELETED, '') FROM EMAILMAILBOXES WHERE ID='outbox';"), "");
     std::string log = dovecot_.Log();
     size_t logins = 0;
     for (size_t at = log.find("Login: "); at != std::string::npos; at = log.find("Login: ", at + 1)) logins++;
-    EXPECT_EQ(logins, 1u) << "a refused SELECT does not cost the connection";
+    EXPECT_EQ(logins, 1u);
 }
 
 namespace {

@@ -197,11 +197,12 @@ TEST_F(ImapClientTest, SignInFailures) {
     EXPECT_EQ(imap.Login(r, progress, closedServer.c_str(), u"alice", u"x"), 2u);
     EXPECT_EQ(progress.LastError(), "Unable to connect to IMAP server \"127.0.0.1\" on port " + closed + ".");
 
-    // A certificate for another name fails the handshake.
+    // A certificate for another name fails the handshake, and the error
+    // names the certificate and why.
     LString byName = LFromUtf8("localhost:" + port);
     EXPECT_EQ(imap.Login(r, progress, byName.c_str(), u"alice", u"x"), 2u);
-    EXPECT_EQ(progress.LastError(),
-              "Unable to convert socket to SSL when connecting to \"localhost\" on port " + port + ".");
+    EXPECT_EQ(progress.LastError(), "Unable to convert socket to SSL when connecting to \"localhost\" on port " + port +
+                                        ". certificate /CN=127.0.0.1: hostname mismatch");
     EXPECT_EQ(imap.connection.name_mismatch, 1u);
 }
 

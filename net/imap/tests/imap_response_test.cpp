@@ -120,3 +120,78 @@ TEST(ImapResponse, QuotingRefusesWhatCannotBeSent) {
     EXPECT_EQ(arg.Str(), "pässword");
     EXPECT_FALSE(LImapLoginArgument("a\r\nA2 DELETE INBOX", arg, literal));
 }
+
+TEST(ImapResponse, TaggedLinesAnswerOnlyTheirOwnCommand) {
+    struct Case {
+        const char* line;
+        bool ours;
+    } cases[] = {
+        {"A007 OK done", true},   {"A007\tOK done", true}, {"A0071 OK done", false},
+        {"A99999 OK stray", false}, {"A00 OK", false},     {"A007", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(LImapIsTagOf(c.line, "A007"), c.ours) << c.line;
+    EXPECT_FALSE(LImapIsTagOf("A007 OK", ""));
+}
+
+TEST(ImapResponse, FetchAttributeLines) {
+    struct Case {
+        const char* line;
+        bool ok;
+        uint32_t uid;
+        bool hasSize;
+        uint64_t size;
+        bool hasFlags;
+        const char* flags;
+        uint64_t modseq;
+    } cases[] = {
+        {"* 3 FETCH (UID 9 RFC822.SIZE 1234 FLAGS (\\Seen \\Recent $Label1))", true, 9, true, 1234, true,
+         "\\Seen $Label1", 0},
+        {"* 3 fetch (flags () uid 10 modseq (77))", true, 10, false, 0, true, "", 77},
+        {"* 1 FETCH (FLAGS (\\Answered \\Flagged) UID 4294967295)", true, 4294967295u, false, 0, true,
+         "\\Answered \\Flagged", 0},
+        {"* 1 FETCH (RFC822.SIZE 200000000 UID 2)", true, 2, true, 200000000, false, "", 0},
+        {"* 1 FETCH (FLAGS (\\Seen))", false, 0, false, 0, false, "", 0},  // no UID: not ours to place
+        {"* 1 FETCH (UID 4294967296)", false, 0, false, 0, false, "", 0},
+        {"* 1 FETCH (UID 0)", false, 0, false, 0, false, "", 0},
+        {"* 1 EXPUNGE", false, 0, false, 0, false, "", 0},
+        {"* 1 FETCH (X-GUID \"UID 5\" UID 6)", true, 6, false, 0, false, "", 0},
+        {"* 1 FETCH (UID 6 FLAGS (\\Seen", true, 6, false, 0, false, "", 0},
+    };
+    for (const Case& c : cases) {
+        LImapFetchInfo info;
+        ASSERT_EQ(LImapParseFetchLine(c.line, info), c.ok) << c.line;
+        if (!c.ok) continue;
+        EXPECT_EQ(info.uid, c.uid) << c.line;
+        EXPECT_EQ(info.hasSize, c.hasSize) << c.line;
+        EXPECT_EQ(info.size, c.size) << c.line;
+        EXPECT_EQ(info.hasFlags, c.hasFlags) << c.line;
+        EXPECT_EQ(info.flags, c.flags) << c.line;
+        EXPECT_EQ(info.modseq, c.modseq) << c.line;
+    }
+}
+
+TEST(ImapResponse, ModifiedUtf7MailboxNames) {
+    struct Case {
+        const char* wire;
+        const char* shown;
+    } cases[] = {
+        {"M&APw-ll", "M\xC3\xBCll"},
+        {"&ZeVnLIqe-", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
+        {"Tom &- Jerry", "Tom & Jerry"},
+        {"INBOX/Entw&APw-rfe", "INBOX/Entw\xC3\xBC" "rfe"},
+        {"&2D3eAA-", "\xF0\x9F\x98\x80"},  // a surrogate pair
+        {"plain", "plain"},
+        // Not modified UTF-7: shown as the server wrote it.
+        {"A&B", "A&B"},
+        {"&AGE-", "&AGE-"},        // "a" shifted: not canonical
+        {"&APw", "&APw"},          // unterminated
+        {"M\xC3\xBCll", "M\xC3\xBCll"},  // 8-bit from a server that sends UTF-8
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(LImapDisplayMailboxName(c.wire), c.shown) << c.wire;
+        std::string decoded;
+        if (LImapDecodeMailboxName(c.wire, decoded) && decoded == c.shown) {
+            EXPECT_EQ(LImapEncodeMailboxName(c.shown), c.wire) << c.wire;
+        }
+    }
+}

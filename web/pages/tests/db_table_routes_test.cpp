@@ -68,6 +68,7 @@ TEST_F(TableRoutes, InjectionAttemptsAreRefusedAndChangeNothing) {
         {R"({"table":"RULES","cmd":"UPDATE","key":"r1","data":{"NAME=1,ID":"x"}})", "400 Invalid data member."},
         {R"({"table":"RULES","cmd":"INSERT","key":"r9","data":{"x) VALUES(1);--":"x"}})", "400 Invalid data member."},
         {R"({"table":"RULES","cmd":"INSERT","key":"r9","data":{"NO_SUCH_COLUMN":"x"}})", "400 Invalid data member."},
+        {R"({"table":"EMAILACCOUNTS","cmd":"INSERT","key":"","data":{"EMAIL":"x"}})", "400 Missing key parameter"},
         {R"({"table":"RULES","cmd":"DELETEMATCH","match":[{"column":"NAME;","matchtext":"x"}]})",
          "400 Parsed column contains forbidden character."},
         {R"({"table":"RULES","cmd":"DELETEMATCH","match":[]})", "400 Match array is empty."},
