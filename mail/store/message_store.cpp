@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "foundation/utf8.h"
 #include "foundation/log.h"
 #include "foundation/time_source.h"
+#include "foundation/utf8.h"
 #include "mail/store/mail_ids.h"
 #include "platform/file.h"
 
@@ -151,8 +151,7 @@ int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LEmailNewRowI
                                                h.references.c_str(), flags ? flags : u""};
         const long long numbers[kInsertNumbers] = {uid, uidvalidity, sent_utc, stored_utc,
                                                    static_cast<long long>(bytes), stored_utc, stored_utc};
-        if (!InsertNew(db, insert, texts, numbers))
-            return LEmailStoreFailed;
+        if (!InsertNew(db, insert, texts, numbers)) return LEmailStoreFailed;
     }
     // A new row has no address rows to replace.
     if (!LEmailStoreAddresses(db, row_id.c_str(), h.from.c_str(), h.to.c_str(), h.cc.c_str(), h.bcc.c_str(),
@@ -169,7 +168,8 @@ int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LEmailNewRowI
 
 }  // namespace
 
-LEmailStoreBatch::LEmailStoreBatch(LAppDatabaseAccount& db) : db_(db), insert_(std::make_unique<LEmailNewRowInsert>()) {
+LEmailStoreBatch::LEmailStoreBatch(LAppDatabaseAccount& db)
+    : db_(db), insert_(std::make_unique<LEmailNewRowInsert>()) {
     if (db_.handle) tx_ = std::make_unique<LStoreTransaction>(db_);
 }
 
@@ -201,8 +201,8 @@ int LEmailStoreBatch::Store(LString& row_id, bool& is_new, const char16_t* accou
         // A savepoint inside the batch: this message's writes go together.
         LStoreTransaction message_tx(db_);
         if (message_tx.Began()) {
-            rc = WriteMessage(db_, this, *insert_, row_id, is_new, account_id, mailbox_id, uid, uidvalidity, size, message,
-                              flags);
+            rc = WriteMessage(db_, this, *insert_, row_id, is_new, account_id, mailbox_id, uid, uidvalidity, size,
+                              message, flags);
             if (rc == LEmailStoreOk && !message_tx.Commit()) rc = LEmailStoreFailed;
         }
     }
