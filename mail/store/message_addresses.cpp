@@ -1,5 +1,6 @@
 #include <string>
 
+#include "foundation/format.h"
 #include "foundation/log.h"
 #include "mail/store/message_store.h"
 #include "net/mime/address.h"
@@ -53,8 +54,46 @@ void LEmailSplitDisplayName(std::u16string_view item, std::u16string_view addres
     name.AppendView(n);
 }
 
-bool LEmailStoreAddress(LAppDatabaseAccount& db, const char16_t* row_id, const char16_t* kind,
-                        const char16_t* header) {
+namespace {
+
+// A header that lists thousands of items goes out in statements of this
+// many rows, so that no one statement grows without bound.
+constexpr size_t kRowsPerStatement = 500;
+
+// The address rows of one message, written by multi-row INSERTs (a single
+// one for a usual message) rather than by a statement for each address.
+class AddressRows {
+public:
+    AddressRows(LAppDatabaseAccount& db, const char16_t* row_id) : db_(db), row_id_(row_id) {}
+
+    bool Add(const char16_t* kind, const char16_t* address, const char16_t* name, int ordinal) {
+        if (rows_ == 0)
+            LFormatEscToUtf8V(sql_, u"INSERT INTO %s.EMAIL_MESSAGE_ADDRESSES (MESSAGE_ID, KIND, EMAIL, "
+                                    u"DISPLAY_NAME, ORDINAL) VALUES ",
+                              u"main");
+        else
+            sql_.AppendChar(',');
+        LFormatEscToUtf8V(sql_, u"('%Q', '%Q', '%Q', '%Q', %d)", row_id_, kind, address, name, ordinal);
+        return ++rows_ < kRowsPerStatement || Flush();
+    }
+
+    bool Flush() {
+        if (rows_ == 0) return true;
+        sql_.AppendChar(';');
+        bool written = db_.ExecA(sql_.c_str());
+        sql_.Clear();
+        rows_ = 0;
+        return written;
+    }
+
+private:
+    LAppDatabaseAccount& db_;
+    const char16_t* row_id_;
+    LStringA sql_;
+    size_t rows_ = 0;
+};
+
+bool AddHeader(AddressRows& rows, const char16_t* kind, const char16_t* header) {
     std::u16string_view h = header ? header : u"";
     int ordinal = 0;
     bool quoted = false;
@@ -83,23 +122,31 @@ bool LEmailStoreAddress(LAppDatabaseAccount& db, const char16_t* row_id, const c
         if (address.size() <= 320 && LEmailAddressIsValid(address.c_str())) {
             LString name;
             LEmailSplitDisplayName(item, address, name);
-            if (!db.ExecF(u"INSERT INTO %s.EMAIL_MESSAGE_ADDRESSES (MESSAGE_ID, KIND, EMAIL, DISPLAY_NAME, ORDINAL) "
-                          u"VALUES ('%Q', '%Q', '%Q', '%Q', %d);",
-                          u"main", row_id, kind, address.c_str(), name.c_str(), ordinal))
-                return false;
+            if (!rows.Add(kind, address.c_str(), name.c_str(), ordinal)) return false;
         }
         ++ordinal;
     }
     return true;
 }
 
+}  // namespace
+
+bool LEmailStoreAddress(LAppDatabaseAccount& db, const char16_t* row_id, const char16_t* kind,
+                        const char16_t* header) {
+    AddressRows rows(db, row_id);
+    return AddHeader(rows, kind, header) && rows.Flush();
+}
+
 bool LEmailStoreAddresses(LAppDatabaseAccount& db, const char16_t* row_id, const char16_t* from,
-                          const char16_t* to, const char16_t* cc, const char16_t* bcc, const char16_t* reply_to) {
+                          const char16_t* to, const char16_t* cc, const char16_t* bcc, const char16_t* reply_to,
+                          bool replace) {
     if (!row_id || !*row_id) return false;
-    if (!db.ExecF(u"DELETE FROM %s.EMAIL_MESSAGE_ADDRESSES WHERE MESSAGE_ID='%Q';", u"main", row_id)) return false;
+    if (replace && !db.ExecF(u"DELETE FROM %s.EMAIL_MESSAGE_ADDRESSES WHERE MESSAGE_ID='%Q';", u"main", row_id))
+        return false;
     const char16_t* kinds[] = {u"FROM", u"TO", u"CC", u"BCC", u"REPLYTO"};
     const char16_t* texts[] = {from, to, cc, bcc, reply_to};
+    AddressRows rows(db, row_id);
     for (size_t i = 0; i < 5; ++i)
-        if (!LEmailStoreAddress(db, row_id, kinds[i], texts[i])) return false;
-    return true;
+        if (!AddHeader(rows, kinds[i], texts[i])) return false;
+    return rows.Flush();
 }

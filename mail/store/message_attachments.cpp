@@ -125,6 +125,7 @@ bool LEmailStoreAttachments(LAppDatabaseAccount& db, const char16_t* row_id, con
             return false;
         has_attachments = true;
     }
-    return db.ExecF(u"UPDATE %s.EMAIL_MESSAGES SET HAS_ATTACHMENTS=%d WHERE ID='%Q';", u"main",
-                    has_attachments ? 1 : 0, row_id);
+    // A new row starts with HAS_ATTACHMENTS 0.
+    return !has_attachments ||
+           db.ExecF(u"UPDATE %s.EMAIL_MESSAGES SET HAS_ATTACHMENTS=1 WHERE ID='%Q';", u"main", row_id);
 }

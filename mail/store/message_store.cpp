@@ -1,7 +1,10 @@
 #include "mail/store/message_store.h"
 
+#include <array>
+
 #include "foundation/log.h"
 #include "foundation/time_source.h"
+#include "foundation/utf8.h"
 #include "mail/store/mail_ids.h"
 #include "platform/file.h"
 
@@ -54,11 +57,67 @@ void RemoveFiles(const std::vector<std::string>& paths) {
     for (const std::string& p : paths) LPlatformDeleteFile(p.c_str());
 }
 
+// The INSERT of a new row carries the message's bodies, most of what a
+// first mirror writes. Made as text, every body would be copied into the
+// statement quoted, converted to UTF-8 and parsed back out by SQLite, once
+// for each message; so this one statement is prepared once for the batch
+// and each message's values are bound to it. Its text and its effect are
+// those of the formatted statement: the same columns, the texts converted to
+// UTF-8 as a formatted statement converts them (up to a first NUL), the
+// numbers as integers.
+constexpr const char* kInsertMessage =
+    "INSERT INTO main.EMAIL_MESSAGES (ID, ACCOUNT_ID, MAILBOX_ID, MESSAGE_ID, SUBJECT, FROM_TEXT, TO_TEXT, CC_TEXT, "
+    "BODY_TEXT, BODY_HTML, BODY_PREVIEW, IN_REPLY_TO, REFERENCES_TEXT, FLAGS, UID, UIDVALIDITY, SENT_UTC, "
+    "RECEIVED_UTC, SIZE_BYTES, INTERNAL_DATE_UTC, LAST_SEEN_UTC) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+    "?, ?, ?, ?, ?, ?);";
+constexpr int kInsertTexts = 14;
+constexpr int kInsertNumbers = 7;
+
+}  // namespace
+
+// The statement with the UTF-8 buffers its texts are bound from: kept for
+// the batch, so a body's bytes are not allocated afresh for each message.
+struct LEmailNewRowInsert {
+    sqlite3_stmt* statement = nullptr;
+    std::array<LStringA, kInsertTexts> utf8;
+    LEmailNewRowInsert() = default;
+    LEmailNewRowInsert(const LEmailNewRowInsert&) = delete;
+    LEmailNewRowInsert& operator=(const LEmailNewRowInsert&) = delete;
+    ~LEmailNewRowInsert() { sqlite3_finalize(statement); }
+};
+
+namespace {
+
+bool InsertNew(LAppDatabaseAccount& db, LEmailNewRowInsert& insert, const char16_t* const (&texts)[kInsertTexts],
+               const long long (&numbers)[kInsertNumbers]) {
+    if (!insert.statement && db.PrepareA(kInsertMessage, &insert.statement) != SQLITE_OK) {
+        sqlite3_finalize(insert.statement);
+        insert.statement = nullptr;
+        return false;
+    }
+    sqlite3_stmt* st = insert.statement;
+    bool bound = true;
+    for (int i = 0; i < kInsertTexts; ++i) {
+        LStringA& utf8 = insert.utf8[i];
+        utf8.Clear();
+        LStringAAppendWide(utf8, texts[i], LTextLength(texts[i]));
+        bound = bound && sqlite3_bind_text(st, i + 1, utf8.c_str(), static_cast<int>(utf8.length), SQLITE_STATIC) ==
+                             SQLITE_OK;
+    }
+    for (int i = 0; i < kInsertNumbers; ++i)
+        bound = bound && sqlite3_bind_int64(st, kInsertTexts + i + 1, numbers[i]) == SQLITE_OK;
+    const bool inserted = bound && sqlite3_step(st) == SQLITE_DONE;
+    // Reset keeps the statement's error for the caller's message.
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    return inserted;
+}
+
 // Every write of one message on the caller's transaction; false at the
 // first failure, which the caller rolls back.
-int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LString& row_id, bool& is_new,
-                 const char16_t* account_id, const char16_t* mailbox_id, uint32_t uid, uint32_t uidvalidity,
-                 uint64_t size, const EMLMimeMessage& message, const char16_t* flags) {
+int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LEmailNewRowInsert& insert, LString& row_id,
+                 bool& is_new, const char16_t* account_id, const char16_t* mailbox_id, uint32_t uid,
+                 uint32_t uidvalidity, uint64_t size, const EMLMimeMessage& message, const char16_t* flags) {
     Headers h(message);
     char16_t preview[kPreviewChars];
     LEmailMakePreviewText(message.text, message.html, preview, kPreviewChars);
@@ -88,19 +147,17 @@ int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LString& row_
         if (!LEmailNewRowId(db, u"EMAIL_MESSAGES", id)) return LEmailStoreFailed;
         row_id.Append(id);
         is_new = true;
-        if (!db.ExecF(u"INSERT INTO %s.EMAIL_MESSAGES (ID, ACCOUNT_ID, MAILBOX_ID, UID, UIDVALIDITY, MESSAGE_ID, "
-                      u"SUBJECT, FROM_TEXT, TO_TEXT, CC_TEXT, SENT_UTC, RECEIVED_UTC, SIZE_BYTES, INTERNAL_DATE_UTC, "
-                      u"BODY_TEXT, BODY_HTML, BODY_PREVIEW, LAST_SEEN_UTC, IN_REPLY_TO, REFERENCES_TEXT, FLAGS) VALUES "
-                      u"('%Q', '%Q', '%Q', %u, %u, '%Q', '%Q', '%Q', '%Q', '%Q', %lld, %lld, %llu, %lld, '%Q', '%Q', "
-                      u"'%Q', %lld, '%Q', '%Q', '%Q');",
-                      u"main", id, account_id, mailbox_id, uid, uidvalidity, h.message_id.c_str(),
-                      h.subject.c_str(), h.from.c_str(), h.to.c_str(), h.cc.c_str(), sent_utc, stored_utc, bytes,
-                      stored_utc, message.text.c_str(), message.html.c_str(), preview, stored_utc,
-                      h.in_reply_to.c_str(), h.references.c_str(), flags ? flags : u""))
-            return LEmailStoreFailed;
+        const char16_t* texts[kInsertTexts] = {id, account_id, mailbox_id, h.message_id.c_str(), h.subject.c_str(),
+                                               h.from.c_str(), h.to.c_str(), h.cc.c_str(), message.text.c_str(),
+                                               message.html.c_str(), preview, h.in_reply_to.c_str(),
+                                               h.references.c_str(), flags ? flags : u""};
+        const long long numbers[kInsertNumbers] = {uid, uidvalidity, sent_utc, stored_utc,
+                                                   static_cast<long long>(bytes), stored_utc, stored_utc};
+        if (!InsertNew(db, insert, texts, numbers)) return LEmailStoreFailed;
     }
+    // A new row has no address rows to replace.
     if (!LEmailStoreAddresses(db, row_id.c_str(), h.from.c_str(), h.to.c_str(), h.cc.c_str(), h.bcc.c_str(),
-                              h.reply_to.c_str()))
+                              h.reply_to.c_str(), !is_new))
         return LEmailStoreFailed;
     if (!db.ExecF(u"INSERT OR REPLACE INTO %s.AUTORESPONDER_MESSAGE_SAFETY (EMAIL_MESSAGE_ID, AUTO_SUBMITTED, "
                   u"PRECEDENCE, LIST_ID, RETURN_PATH, CONTENT_TYPE) VALUES ('%Q', '%Q', '%Q', '%Q', '%Q', '%Q');",
@@ -114,11 +171,13 @@ int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LString& row_
 
 }  // namespace
 
-LEmailStoreBatch::LEmailStoreBatch(LAppDatabaseAccount& db) : db_(db) {
+LEmailStoreBatch::LEmailStoreBatch(LAppDatabaseAccount& db)
+    : db_(db), insert_(std::make_unique<LEmailNewRowInsert>()) {
     if (db_.handle) tx_ = std::make_unique<LStoreTransaction>(db_);
 }
 
 LEmailStoreBatch::~LEmailStoreBatch() {
+    insert_.reset();  // its statement goes before the transaction ends
     if (committed_) return;
     std::vector<std::string> temporary;
     for (const CacheFile& f : files_) temporary.push_back(f.temporary);
@@ -145,8 +204,8 @@ int LEmailStoreBatch::Store(LString& row_id, bool& is_new, const char16_t* accou
         // A savepoint inside the batch: this message's writes go together.
         LStoreTransaction message_tx(db_);
         if (message_tx.Began()) {
-            rc = WriteMessage(db_, this, row_id, is_new, account_id, mailbox_id, uid, uidvalidity, size, message,
-                              flags);
+            rc = WriteMessage(db_, this, *insert_, row_id, is_new, account_id, mailbox_id, uid, uidvalidity, size,
+                              message, flags);
             if (rc == LEmailStoreOk && !message_tx.Commit()) rc = LEmailStoreFailed;
         }
     }

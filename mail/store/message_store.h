@@ -27,6 +27,8 @@
 #include "mail/store/store_transaction.h"
 #include "net/mime/mime_message.h"
 
+struct LEmailNewRowInsert;
+
 // One message: 0 stored, 2 failed.
 constexpr int LEmailStoreOk = 0;
 constexpr int LEmailStoreFailed = 2;
@@ -65,6 +67,7 @@ private:
     };
     LAppDatabaseAccount& db_;
     std::unique_ptr<LStoreTransaction> tx_;
+    std::unique_ptr<LEmailNewRowInsert> insert_;  // the INSERT of a new row, prepared once for the batch
     std::vector<CacheFile> files_;
     size_t message_files_ = 0;  // files_ before the message being stored
     bool committed_ = false;
@@ -91,8 +94,10 @@ bool LEmailFindStoredMessage(LAppDatabaseAccount& db, LString& row_id, const cha
 void LEmailMakePreviewText(const LString& text, const LString& html, char16_t* out, size_t size);
 
 // Address rows of one message (kinds "FROM", "TO", "CC", "BCC", "REPLYTO").
+// `replace` removes the rows the message had first (a new row has none).
 bool LEmailStoreAddresses(LAppDatabaseAccount& db, const char16_t* row_id, const char16_t* from,
-                          const char16_t* to, const char16_t* cc, const char16_t* bcc, const char16_t* reply_to);
+                          const char16_t* to, const char16_t* cc, const char16_t* bcc, const char16_t* reply_to,
+                          bool replace = true);
 bool LEmailStoreAddress(LAppDatabaseAccount& db, const char16_t* row_id, const char16_t* kind,
                         const char16_t* header);
 // The display name of one address item; empty when it equals the address.

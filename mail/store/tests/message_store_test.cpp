@@ -409,3 +409,93 @@ TEST_F(MessageStoreTest, LookUpOfANewMessageSeeksAnIndex) {
         EXPECT_TRUE(seeks_uid || seeks_message_id || seeks_unlinked);
     }
 }
+
+// The address rows of a message go out in multi-row statements: a header
+// with more items than one statement takes, names that need quoting, and
+// every kind, each row once with its place in its header.
+TEST_F(MessageStoreTest, EveryAddressOfALongListIsStoredOnce) {
+    std::string to;
+    for (int i = 0; i < 1203; ++i)
+        to += (i ? ", \"O'Brien " : "\"O'Brien ") + std::to_string(i) + "\" <u" + std::to_string(i) + "@example.org>";
+    Stored s = Store(Simple("many", "<many@example.org>",
+                            "To: " + to + "\r\nCc: c@example.org\r\nReply-To: \"R, Q\" <r@example.org>\r\n"),
+                     1);
+    ASSERT_EQ(s.rc, 0);
+    const std::string mine = "MESSAGE_ID='" + s.id + "'";
+    EXPECT_EQ(Count("EMAIL_MESSAGE_ADDRESSES", mine), 1206);
+    EXPECT_EQ(QueryInt(Db(), "SELECT COUNT(DISTINCT ORDINAL) FROM EMAIL_MESSAGE_ADDRESSES WHERE KIND='TO' AND " + mine),
+              1203);
+    struct Row {
+        const char* kind;
+        const char* email;
+        const char* name;  // as an SQL literal
+        int ordinal;
+    };
+    const Row rows[] = {
+        {"FROM", "a@example.org", "''", 0},
+        {"TO", "u0@example.org", "'O''Brien 0'", 0},
+        {"TO", "u499@example.org", "'O''Brien 499'", 499},
+        {"TO", "u500@example.org", "'O''Brien 500'", 500},
+        {"TO", "u1202@example.org", "'O''Brien 1202'", 1202},
+        {"CC", "c@example.org", "''", 0},
+        {"REPLYTO", "r@example.org", "'R, Q'", 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.email);
+        EXPECT_EQ(Count("EMAIL_MESSAGE_ADDRESSES", mine + " AND KIND='" + r.kind + "' AND EMAIL='" + r.email +
+                                                       "' AND DISPLAY_NAME=" + r.name +
+                                                       " AND ORDINAL=" + std::to_string(r.ordinal)),
+                  1);
+    }
+}
+
+// One statement writes the new rows of a whole batch: a row it refuses
+// leaves nothing of that message, and the messages around it keep their
+// own values, texts as texts and numbers as integers.
+TEST_F(MessageStoreTest, ABatchStoresTheOthersWhenOneRowIsRefused) {
+    Exec(Db(),
+         "CREATE TRIGGER refuse BEFORE INSERT ON EMAIL_MESSAGES WHEN NEW.SUBJECT='refused' "
+         "BEGIN SELECT RAISE(ABORT, 'refused'); END;");
+    struct Case {
+        uint32_t uid;
+        std::string subject;
+        const char16_t* flags;
+        int rc;
+    };
+    const Case cases[] = {{7, "first", u"\\Seen", 0}, {8, "refused", nullptr, 2}, {9, "third", nullptr, 0}};
+    {
+        LEmailStoreBatch batch(Db());
+        ASSERT_TRUE(batch.Began());
+        for (const Case& c : cases) {
+            LString id;
+            bool is_new = false;
+            EXPECT_EQ(batch.StoreBytes(id, is_new, u"acc1", u"mbx1", c.uid, 100,
+                                       Simple(c.subject, "<" + c.subject + "@example.org>"), c.flags),
+                      c.rc);
+            EXPECT_EQ(is_new, c.rc == 0);
+        }
+        EXPECT_TRUE(batch.Commit());
+    }
+    EXPECT_EQ(Count("EMAIL_MESSAGES"), 2);
+    for (const Case& c : cases) {
+        if (c.rc != 0) continue;
+        SCOPED_TRACE(c.subject);
+        const std::string size = std::to_string(Simple(c.subject, "<" + c.subject + "@example.org>").size());
+        EXPECT_EQ(Count("EMAIL_MESSAGES",
+                        "UID=" + std::to_string(c.uid) + " AND typeof(UID)='integer' AND UIDVALIDITY=100 AND "
+                        "ACCOUNT_ID='acc1' AND MAILBOX_ID='mbx1' AND SUBJECT='" + c.subject + "' AND MESSAGE_ID='<" +
+                            c.subject + "@example.org>' AND FROM_TEXT='a@example.org' AND BODY_TEXT LIKE 'body of " +
+                            c.subject + "%' AND BODY_HTML='' AND BODY_PREVIEW='body of " + c.subject +
+                            "' AND FLAGS='" + (c.flags ? "\\Seen" : "") + "' AND SENT_UTC=1668499951 AND "
+                            "RECEIVED_UTC=1668499951 AND INTERNAL_DATE_UTC=1668499951 AND LAST_SEEN_UTC=1668499951 "
+                            "AND typeof(SIZE_BYTES)='integer' AND SIZE_BYTES=" + size +
+                            " AND IN_REPLY_TO='' AND REFERENCES_TEXT='' AND HAS_ATTACHMENTS=0"),
+                  1);
+        EXPECT_EQ(QueryInt(Db(), "SELECT COUNT(*) FROM EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH '" +
+                                     c.subject + "'"),
+                  1);
+    }
+    EXPECT_EQ(Count("EMAIL_MESSAGES", "SUBJECT='refused'"), 0);
+    EXPECT_EQ(Count("EMAIL_MESSAGE_ADDRESSES"), 2);
+    EXPECT_EQ(Count("AUTORESPONDER_MESSAGE_SAFETY"), 2);
+}
