@@ -15,10 +15,13 @@ struct ContentTypeRow {
     int max_age;
 };
 
+// The interface's own scripts (ajax.js, table.js) are pages' parts, not
+// downloads: served as an attachment of unknown type, a browser that
+// honours the type refuses to run them.
 const ContentTypeRow kContentTypes[] = {
-    {u"html", "text/html", 3600},   {u"css", "text/css", 3600},     {u"jpg", "image/jpeg", 14400},
-    {u"png", "image/png", 14400},   {u"jpeg", "image/jpeg", 14400}, {u"gif", "image/gif", 14400},
-    {u"webp", "image/webp", 14400}, {u"ico", "image/x-icon", 14400},
+    {u"html", "text/html", 3600},   {u"css", "text/css", 3600},     {u"js", "text/javascript", 3600},
+    {u"jpg", "image/jpeg", 14400},  {u"png", "image/png", 14400},   {u"jpeg", "image/jpeg", 14400},
+    {u"gif", "image/gif", 14400},   {u"webp", "image/webp", 14400}, {u"ico", "image/x-icon", 14400},
 };
 
 bool EqualLower(const char16_t* ext, const char16_t* lower_name) {

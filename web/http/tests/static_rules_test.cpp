@@ -15,7 +15,10 @@ TEST(ContentType, TableByExtensionAnyCase) {
     EXPECT_TRUE(inl);
     EXPECT_STREQ(LWebletContentType(u"logo.ico", &age, &inl), "image/x-icon");
     EXPECT_EQ(age, 14400);
-    EXPECT_STREQ(LWebletContentType(u"app.js", &age, &inl), "application/octet-stream");
+    EXPECT_STREQ(LWebletContentType(u"ajax.JS", &age, &inl), "text/javascript");
+    EXPECT_EQ(age, 3600);
+    EXPECT_TRUE(inl);
+    EXPECT_STREQ(LWebletContentType(u"app.json", &age, &inl), "application/octet-stream");
     EXPECT_EQ(age, 0);
     EXPECT_FALSE(inl);
     EXPECT_STREQ(LWebletContentType(u"dir.html/file", &age, &inl), "application/octet-stream");

@@ -386,7 +386,7 @@ TEST_F(WebServer, GzipCopyOnlyForTheGzipToken) {
     LTestCurlResult r = web.Curl({"-H", "Accept-Encoding: gzip, deflate"}, "/app.js");
     ASSERT_EQ(StatusLine(r.output), "HTTP/1.1 200 OK");
     EXPECT_EQ(HeaderValue(r.output, "Content-Encoding"), "gzip");
-    EXPECT_EQ(HeaderValue(r.output, "Content-Type"), "application/octet-stream");
+    EXPECT_EQ(HeaderValue(r.output, "Content-Type"), "text/javascript");
     EXPECT_EQ(HeaderValue(r.output, "Content-Length"),
               std::to_string(std::filesystem::file_size(web.WebFolder() + "/app.js.gz")));
     std::string plain_etag = HeaderValue(web.Curl({}, "/app.js").output, "ETag");
