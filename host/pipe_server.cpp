@@ -66,6 +66,11 @@ void LServicePipeBroadcastEvent(uint32_t code, const void* data, uint32_t value)
     if (g_current) g_current->BroadcastEvent(code, data, value);
 }
 
+bool LServicePipeHasClients() {
+    std::lock_guard<std::recursive_mutex> lock(g_current_lock);
+    return g_current && g_current->HasClients();
+}
+
 // ---- connection ----
 
 LServicePipeConnection::LServicePipeConnection(LServicePipeServer& server, LUnixSocket socket)
@@ -234,6 +239,11 @@ void LServicePipeServer::DispatchAll() {
     wake_.Reset();
     std::lock_guard<std::recursive_mutex> lock(list_lock_);
     for (LServicePipeConnection* c : clients_) c->Dispatch();
+}
+
+bool LServicePipeServer::HasClients() {
+    std::lock_guard<std::recursive_mutex> lock(list_lock_);
+    return !clients_.empty();
 }
 
 void LServicePipeServer::BroadcastLog(const char* time_text, const char* line_text, int level) {

@@ -67,6 +67,8 @@ public:
     // One dispatch pass over the clients in list order.
     void DispatchAll();
 
+    // Whether any desktop is linked now.
+    bool HasClients();
     void BroadcastLog(const char* time_text, const char* line_text, int level);
     void BroadcastEvent(uint32_t code, const void* data, uint32_t value);
     void Notify(uint32_t code, const void* data, uint32_t value) override { BroadcastEvent(code, data, value); }
@@ -101,3 +103,5 @@ void LServicePipeServerSetCurrent(LServicePipeServer* server);
 // Broadcasts through the current server, if any.
 void LServicePipeBroadcastLog(const char* time_text, const char* line_text, int level);
 void LServicePipeBroadcastEvent(uint32_t code, const void* data, uint32_t value);
+// Whether a desktop is linked to the current server; false without one.
+bool LServicePipeHasClients();

@@ -123,13 +123,13 @@ TEST_F(InstallRoutes, RefusedWithoutSessionOrFromAnotherMachine) {
 }
 
 // Nobody answers: the install waits out the channel's time-out and says
-// so; the status reports the desktop clients' state as unknown.
+// so; the status, knowing no desktop is connected, reports the desktop
+// clients' state as unknown without waiting for one.
 TEST_F(InstallRoutes, NoDesktopWaitsAndReportsUnknown) {
     auto install = std::async(std::launch::async, [&] { return Call("/mcp/claude-install"); });
-    // One desktop request for the status, not one per client.
     auto asked = std::chrono::steady_clock::now();
     json status = Status();
-    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(2 * 15000));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(5));
     EXPECT_EQ(install.get(),
               "{\"ok\":false,\"error\":\"No Porlinex window is currently open to complete this. Open Porlinex and "
               "try again.\"}");

@@ -35,9 +35,10 @@ bool ParseRecord(const std::string& text, LMcpRequestBody& record) {
 }
 
 // The service's way to the desktop for one status answer: asked once per
-// client while a desktop answers; after a request nobody answered, the
-// remaining clients are not asked (each ask would wait out the channel's
-// time-out again) and the answer says why their state is unknown.
+// client while a desktop answers; with no desktop connected, or after a
+// request nobody answered, the remaining clients are not asked (each ask
+// would wait out the channel's time-out again) and the answer says why
+// their state is unknown.
 struct DesktopLink {
     LTaskProgress* progress = nullptr;
     bool unreachable = false;
@@ -98,6 +99,7 @@ void WriteJsonClient(LJsonWriter& json, const char* prefix, const ClientState& s
 void LMcpWriteClientInstallStatus(LJsonWriter& json, LTaskProgress* progress) {
     DesktopLink link;
     link.progress = progress;
+    link.unreachable = LGetServiceFlag() && !LMcpDesktopMayAnswer();
     WriteJsonClient(json, "claudeDesktop",
                     JsonClientState(link, LDesktopClaudeStatus, LClaudeDesktopConfigGetPath, LClaudeDesktopConfigCheck),
                     "Porlinex", "Porlinex", true);

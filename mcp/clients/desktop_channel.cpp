@@ -12,6 +12,11 @@ std::atomic<const LMcpDesktopChannel*> g_channel{nullptr};
 
 void LMcpSetDesktopChannel(const LMcpDesktopChannel* channel) { g_channel.store(channel); }
 
+bool LMcpDesktopMayAnswer() {
+    const LMcpDesktopChannel* channel = g_channel.load();
+    return !channel || !channel->connected || channel->connected();
+}
+
 bool LMcpAskDesktop(uint32_t code, LTaskProgress* progress, std::string& message, std::string* detail) {
     if (detail) detail->clear();
     const LMcpDesktopChannel* channel = g_channel.load();

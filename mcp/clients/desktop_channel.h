@@ -24,6 +24,8 @@ struct LMcpDesktopChannel {
     uint32_t (*begin)();
     // The reply's ok flag; message always set, detail when given.
     bool (*wait)(uint32_t id, LTaskProgress* progress, std::string& message, std::string* detail);
+    // Whether a desktop is connected to the service right now.
+    bool (*connected)();
 };
 
 void LMcpSetDesktopChannel(const LMcpDesktopChannel* channel);
@@ -31,4 +33,8 @@ void LMcpSetDesktopChannel(const LMcpDesktopChannel* channel);
 // Takes an id, raises `code` to the desktops with it and waits for the
 // reply. False with the channel's text when no id could be taken or no
 // desktop answered in time.
+// False only when the channel knows that no desktop is connected, so a
+// request could only wait out its time-out.
+bool LMcpDesktopMayAnswer();
+
 bool LMcpAskDesktop(uint32_t code, LTaskProgress* progress, std::string& message, std::string* detail);
