@@ -90,10 +90,13 @@ uint32_t LServiceEngineProxy::Ask(uint16_t type, uint32_t code, std::string* rep
         reply_buffer_ = reply;
         reply_event_.Reset();
     }
-    uint32_t answer = 0;
-    if (WriteMessage(h, nullptr) && reply_event_.Wait(kQueryWaitMs) == 0) {
-        std::lock_guard<std::mutex> lock(reply_lock_);
-        answer = answer_;
+    uint32_t answer = LProxyNotConnected;
+    if (WriteMessage(h, nullptr)) {
+        answer = LProxyNoAnswer;
+        if (reply_event_.Wait(kQueryWaitMs) == 0) {
+            std::lock_guard<std::mutex> lock(reply_lock_);
+            answer = answer_;
+        }
     }
     std::lock_guard<std::mutex> lock(reply_lock_);
     reply_buffer_ = nullptr;
@@ -155,6 +158,13 @@ void LServiceEngineProxy::Run() {
             }
         }
         if (!broken) continue;
+        // A question in flight has lost its service: it ends now rather
+        // than waiting out its time.
+        {
+            std::lock_guard<std::mutex> lock(reply_lock_);
+            answer_ = LProxyNotConnected;
+            reply_event_.Set();
+        }
         // Reconnect quietly every 100 ms until connected or stopped.
         for (;;) {
             if (WaitStop(kRetryMs) == LWaitStopped) return;

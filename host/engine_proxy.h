@@ -22,6 +22,13 @@ public:
     virtual void OnServiceEvent(uint32_t code, const void* data, uint32_t value) = 0;
 };
 
+// What a query or request gives instead of the service's answer when there
+// was none: the socket is refused or has ended (the service is not there),
+// or the service took no turn at it in time (it is busy, e.g. starting its
+// engine). The service's own answers are small numbers, never these.
+constexpr uint32_t LProxyNotConnected = 0xFFFFFFFEu;
+constexpr uint32_t LProxyNoAnswer = 0xFFFFFFFFu;
+
 // The thread is the reader.
 class LServiceEngineProxy : public LThread {
 public:
@@ -35,9 +42,11 @@ public:
     // One command, no answer awaited. Without data and with a length, the
     // length travels as a plain number (type 0x8001).
     void Send(uint32_t code, const void* data, uint32_t length);
-    // A yes/no query: 1 yes, 0 no or no answer within 20000 ms.
+    // A yes/no query: 1 yes, 0 no; LProxyNoAnswer after 20000 ms without a
+    // reply, LProxyNotConnected when the connection is refused or ends.
     uint32_t Query(uint32_t code);
-    // A request with reply data: the answer, and the reply's payload.
+    // A request with reply data: the answer (or one of the two above), and
+    // the reply's payload.
     uint32_t Request(uint32_t code, std::string& reply);
     // The reader: replies, events and log lines; reconnects when the
     // service goes away.

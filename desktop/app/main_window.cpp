@@ -19,6 +19,7 @@
 #include "host/crash_watch.h"
 #include "host/service_control.h"
 #include "host/startup_lock.h"
+#include "platform/service_state.h"
 #include "setup/command_counts.h"
 #include "setup/update_dialogs.h"
 #include "setup/usage_counters.h"
@@ -183,7 +184,6 @@ void LAppMainWindow::AutoOpenWebApp() {
 }
 
 void LAppMainWindow::OpenWebAppOnRequest() {
-    if (Query(LQueryKeepInterfaceClosed)) return;
     // The service may have stopped, or come up, since the desktop linked
     // to it: its answer now decides, and a user who asked is told why
     // nothing opens.
@@ -191,16 +191,33 @@ void LAppMainWindow::OpenWebAppOnRequest() {
         auto proxy = std::make_unique<LServiceEngineProxy>(this);
         if (proxy->Connect()) proxy_ = std::move(proxy);
     }
-    if (Query(LQueryEngineRunning)) {
+    // A starting service takes no questions until its engine runs: asking
+    // would only wait, and its silence is no "not running".
+    if (ServiceStarting()) return;
+    if (Query(LQueryKeepInterfaceClosed)) return;
+    uint32_t running = proxy_ ? proxy_->Query(LQueryEngineRunning) : LProxyNotConnected;
+    if (running == 1) {
         engine_running = true;
         OpenWebApp();
         return;
     }
+    if (running == LProxyNoAnswer && ServiceStarting()) return;
     LShowMessageOneButton(LHwnd::Null,
                           u"Porlinex cannot open because its background service is not running.\r\n\r\nStart the "
                           u"service with \"porlinex -startservice\" (or \"sudo systemctl start "
                           u"PorlinexService\"), then choose Open Porlinex again.",
                           u"Porlinex Service Not Running", u"OK", LTD_WARNING_ICON, 0x30);
+}
+
+bool LAppMainWindow::ServiceStarting() {
+    if (LServiceStateQuery().state != LServiceState::StartPending) return false;
+    // Opened by itself when the engine-started event comes.
+    open_when_started_ = true;
+    LShowMessageOneButton(LHwnd::Null,
+                          u"Porlinex is still starting; try again in a moment.\r\n\r\nThe interface opens by "
+                          u"itself once the background service is running.",
+                          u"Porlinex Is Starting", u"OK", LTD_INFORMATION_ICON, 0x40);
+    return true;
 }
 
 void LAppMainWindow::OpenWebApp() { launcher.Open(LWebServerGetPort(), LSettingIsUnset(u"Settings", u"Thanks")); }

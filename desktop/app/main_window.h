@@ -87,6 +87,8 @@ public:
 
 private:
     bool Query(uint32_t code);
+    // True, after telling the user, while the service is still starting.
+    bool ServiceStarting();
     void OnTray(uint32_t mouse_message);
     void AddTrayIcon();
     void PlaceAtStart();
@@ -97,6 +99,7 @@ private:
     // The maker's notices; shown in the banner above, so it goes first.
     std::unique_ptr<LPushNotificationThread> push_;
     bool asking_crash_ = false;  // the service-crash question is up
+    bool open_when_started_ = false;  // Open was chosen while the service started
     unsigned sigterm_source_ = 0;
     unsigned sigint_source_ = 0;
 };

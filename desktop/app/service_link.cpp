@@ -25,9 +25,15 @@ void LAppMainWindow::CloseToBackground() {
 }
 
 void LAppMainWindow::OnServiceEventCode(uint32_t code) {
-    if (code != LEventEngineStarted || Query(LQueryKeepInterfaceClosed)) return;
+    if (code != LEventEngineStarted) return;
+    bool asked = open_when_started_;
+    open_when_started_ = false;
+    if (Query(LQueryKeepInterfaceClosed)) return;
     engine_running = true;
-    AutoOpenWebApp();
+    if (asked)
+        OpenWebApp();
+    else
+        AutoOpenWebApp();
 }
 
 void LAppMainWindow::OnServiceLogLine(const std::string& time_text, const std::string& line_text, int level) {

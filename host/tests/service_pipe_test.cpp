@@ -7,11 +7,14 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <chrono>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "foundation/reg_settings.h"
 #include "host/engine_proxy.h"
 #include "host/pipe_message.h"
 #include "platform/unix_socket.h"
@@ -124,6 +127,26 @@ TEST_F(ServicePipe, DesktopQueriesCommandsEventsAndStop) {
     EXPECT_EQ(service.Stop(), 0);
     EXPECT_EQ(LTestServiceStateWord(), "stopped");
     EXPECT_NE(LTestService::ActivityText().find("Application stopped"), std::string::npos);
+    // No service: "not there", which a desktop must not take for "no".
+    EXPECT_EQ(proxy.Query(LPipeQueryServiceThere), LProxyNotConnected);
+}
+
+// A question the service has taken but not answered (it is still in its
+// start delay) ends as soon as the service goes, as "not there".
+TEST(ServicePipeStart, QuestionInFlightEndsWhenTheServiceGoes) {
+    LTestRoot root;
+    ASSERT_TRUE(LRegSettingsSet(u"Service", u"Delay", u"60000"));
+    LTestService service(std::vector<std::string>{});
+    ASSERT_TRUE(service.WaitForState("start-pending"));
+    Recorder rec;
+    LServiceEngineProxy proxy(&rec);
+    ASSERT_TRUE(proxy.Connect());
+    auto asked = std::async(std::launch::async, [&] { return proxy.Query(LPipeQueryServiceThere); });
+    EXPECT_EQ(asked.wait_for(std::chrono::seconds(1)), std::future_status::timeout);
+    auto stopped_at = std::chrono::steady_clock::now();
+    EXPECT_EQ(service.Stop(), 0);
+    EXPECT_EQ(asked.get(), LProxyNotConnected);
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped_at, std::chrono::seconds(10));
 }
 
 TEST_F(ServicePipe, TwoDesktopsGetTheSameLinesInOrder) {
@@ -239,7 +262,7 @@ TEST_F(ServicePipe, ConnectGivesUpWhenNoServiceRuns) {
     Recorder rec;
     LServiceEngineProxy proxy(&rec);
     EXPECT_FALSE(proxy.Connect());
-    EXPECT_EQ(proxy.Query(LPipeQueryServiceThere), 0u);
+    EXPECT_EQ(proxy.Query(LPipeQueryServiceThere), LProxyNotConnected);
 }
 
 TEST_F(ServicePipe, SecondServiceLeavesTheFirstAlone) {

@@ -173,7 +173,8 @@ TEST_F(DesktopEndToEnd, TrayOpensTheInterfaceSecondStartHandsOverExitStops) {
 // The tray menu that the desktop shows itself when a panel asks for it
 // (ContextMenu): it appears, and the hidden main window stays hidden. Its
 // About and version-check entries open their dialogs; Open with the service
-// stopped says so, and how to start it.
+// stopped says so, and how to start it; with the service still starting it
+// says that instead, and opens the interface once the service runs.
 TEST_F(DesktopEndToEnd, TrayMenuReachesAboutAndUpdatesAndOpenTellsTheServiceIsDown) {
     auto service = std::make_unique<LTestService>();
     ASSERT_TRUE(service->WaitRunning());
@@ -228,6 +229,20 @@ TEST_F(DesktopEndToEnd, TrayMenuReachesAboutAndUpdatesAndOpenTellsTheServiceIsDo
     EXPECT_NE(tree.find("porlinex -startservice"), std::string::npos) << tree;
     click("OK");
     ASSERT_TRUE(LTestWaitFor(20000, [] { return !LTestWindowShown("Porlinex Service Not Running"); }));
+
+    // Open while a service is still starting (its start delay runs) says so,
+    // not that the service is down, and the interface opens once it runs.
+    LRegSettingsSet(u"Service", u"Delay", u"8000");
+    std::filesystem::remove(folder_ + "/argv");
+    service = std::make_unique<LTestService>(std::vector<std::string>{});
+    ASSERT_TRUE(service->WaitForState("start-pending"));
+    command(1002);
+    ASSERT_TRUE(LTestWaitFor(7000, [] { return LTestWindowShown("Porlinex Is Starting"); }));
+    EXPECT_EQ(LTestServiceStateWord(), "start-pending");
+    click("OK");
+    EXPECT_TRUE(WaitArgv()) << LTestService::LogText();
+    EXPECT_EQ(LTestServiceStateWord(), "running");
+    EXPECT_FALSE(LTestWindowShown("Porlinex Service Not Running"));
 
     command(1003);
     click("Stop");
