@@ -5,6 +5,7 @@
 #include <new>
 
 #include "host/pipe_message.h"
+#include "mcp/clients/desktop_channel.h"
 #include "platform/event.h"
 #include "platform/wait.h"
 #include "web/engine/service_engine.h"
@@ -103,7 +104,7 @@ bool LDesktopRequestWait(uint32_t id, LTaskProgress* progress, std::string& mess
         if (detail) *detail = node->detail;
         return node->ok;
     }
-    message = "No Porlinex window is currently open to complete this. Open Porlinex and try again.";
+    message = LMcpNoDesktopText;
     return false;
 }
 

@@ -19,6 +19,10 @@ bool LMcpDesktopMayAnswer() {
 
 bool LMcpAskDesktop(uint32_t code, LTaskProgress* progress, std::string& message, std::string* detail) {
     if (detail) detail->clear();
+    if (!LMcpDesktopMayAnswer()) {
+        message = LMcpNoDesktopText;
+        return false;
+    }
     const LMcpDesktopChannel* channel = g_channel.load();
     uint32_t id = channel ? channel->begin() : 0;
     if (!id) {

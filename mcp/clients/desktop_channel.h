@@ -30,11 +30,15 @@ struct LMcpDesktopChannel {
 
 void LMcpSetDesktopChannel(const LMcpDesktopChannel* channel);
 
-// Takes an id, raises `code` to the desktops with it and waits for the
-// reply. False with the channel's text when no id could be taken or no
-// desktop answered in time.
+// What a request answers when no desktop took it.
+inline constexpr const char* LMcpNoDesktopText =
+    "No Porlinex window is currently open to complete this. Open Porlinex and try again.";
+
 // False only when the channel knows that no desktop is connected, so a
 // request could only wait out its time-out.
 bool LMcpDesktopMayAnswer();
 
+// Takes an id, raises `code` to the desktops with it and waits for the
+// reply. False with the channel's text when no id could be taken or no
+// desktop answered in time, and at once when no desktop is connected.
 bool LMcpAskDesktop(uint32_t code, LTaskProgress* progress, std::string& message, std::string* detail);
