@@ -26,7 +26,8 @@ bool LMailSyncWriteStatusJson(LJsonWriter& writer) {
     LAppDatabaseCursor c;
     c.Query(db,
             u"SELECT EMAILACCOUNTS.ID, EMAILACCOUNTS.EMAIL, EMAILACCOUNTS.INCOMINGSERVER, "
-            u"MAX(EMAILMAILBOXES.LAST_SYNC_UTC) FROM EMAILACCOUNTS LEFT JOIN EMAILMAILBOXES ON "
+            u"MAX(EMAILMAILBOXES.LAST_SYNC_UTC), (SELECT COUNT(*) FROM EMAIL_MESSAGES m WHERE "
+            u"m.ACCOUNT_ID=EMAILACCOUNTS.ID AND m.IS_DELETED=0) FROM EMAILACCOUNTS LEFT JOIN EMAILMAILBOXES ON "
             u"EMAILMAILBOXES.EMAILACCOUNTS_ID=EMAILACCOUNTS.ID AND EMAILMAILBOXES.DELETED IS NULL WHERE "
             u"EMAILACCOUNTS.DELETED IS NULL GROUP BY EMAILACCOUNTS.ID, EMAILACCOUNTS.EMAIL, "
             u"EMAILACCOUNTS.INCOMINGSERVER ORDER BY EMAILACCOUNTS.EMAIL;");
@@ -36,6 +37,7 @@ bool LMailSyncWriteStatusJson(LJsonWriter& writer) {
         c.GetColumnText(1, u"", email);
         c.GetColumnText(2, u"", server);
         c.GetColumnText(3, u"", lastSync);
+        int64_t messages = c.GetColumnInt64(4);
         LMailSyncStatus s;
         EMLEmailAccGetter* w = nullptr;
         {
@@ -67,6 +69,7 @@ bool LMailSyncWriteStatusJson(LJsonWriter& writer) {
         writer.String("last_error", error ? error : s.lastError);
         writer.String("last_sync_utc", lastSync);
         writer.Bool("has_sync_thread", w != nullptr);
+        writer.Int64("message_count", messages);
         writer.EndObject();
     }
     writer.EndArray();
