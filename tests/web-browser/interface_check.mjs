@@ -121,6 +121,7 @@ try {
   out.openedHtmlText = await frameText(page, 'zanzibarite');
   await page.click('#showtext');
   out.openedText = await text(page, '#text');
+  out.openedAttachments = await text(page, '#msgattach');
   await page.click('#showhtml');
   await page.waitForTimeout(300);
   await page.locator('#message').screenshot({ path: shots + '/message.png' });

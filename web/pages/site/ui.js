@@ -165,8 +165,8 @@ UI.statusBlock = function (a) {
     if (a.last_error) parts.push(UI.h('div', { class: 'msg error' }, a.last_error));
     const synced = UI.time(a.last_sync_utc);
     const stored = Number(a.message_count) || 0;
-    parts.push(UI.h('div', { class: 'muted' }, synced ? 'Last synchronised ' + synced : 'Not synchronised yet',
-        UI.h('span', { class: 'count' }, ' · ' + stored.toLocaleString() + (stored == 1 ? ' message' : ' messages') + ' stored')));
+    parts.push(UI.h('div', { class: 'muted' }, synced ? 'Last synchronised ' + synced : 'Not synchronised yet'),
+        UI.h('div', { class: 'muted count' }, stored.toLocaleString() + (stored == 1 ? ' message' : ' messages') + ' stored'));
     return parts;
 };
 

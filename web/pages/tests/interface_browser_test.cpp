@@ -103,7 +103,8 @@ void FillMailboxes(LTestDovecot& dovecot, const std::string& recorder) {
              "<div style=\"font-family:Georgia,serif\"><h2 style=\"color:#2d5c8f\">Quarterly figures</h2><p>The "
              "<b>zanzibarite</b> shipment arrived on time.</p><table border=1 cellpadding=4 "
              "style=\"border-collapse:collapse\"><tr><th>Month</th><th>Tonnes</th></tr><tr><td>October</td><td>412</td>"
-             "</tr><tr><td>November</td><td>388</td></tr></table><p>Kind regards,<br>The harbour office</p></div>")));
+             "</tr><tr><td>November</td><td>388</td></tr></table><p>Kind regards,<br>The harbour office</p></div>",
+             "harbour-totals.pdf")));
     ASSERT_TRUE(dovecot.Save(
         kUser, "INBOX",
         Html("Spring newsletter", "hostile", "hostilemarker",
@@ -177,7 +178,7 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     EXPECT_EQ(Text(out, "finalState"), "Up to date");
     EXPECT_GT(out.value("newestRows", 0), 0);
     // The 36 notes, the planted and the hostile message.
-    EXPECT_NE(Text(out, "storedCount").find(" 38 messages stored"), std::string::npos) << Text(out, "storedCount");
+    EXPECT_EQ(Text(out, "storedCount"), "38 messages stored");
     EXPECT_EQ(Query("SELECT COUNT(*) FROM EMAIL_MESSAGES WHERE IS_DELETED=0;"), "38");
     EXPECT_EQ(Query("SELECT COUNT(*) FROM EMAILACCOUNTSPASSWORDS;"), "1");
     // Found and opened.
@@ -185,6 +186,8 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     EXPECT_EQ(Text(out, "openedSubject"), "Quarterly figures for the harbour");
     EXPECT_NE(Text(out, "openedHtmlText").find("zanzibarite shipment"), std::string::npos);
     EXPECT_NE(Text(out, "openedText").find("zanzibarite shipment"), std::string::npos);
+    EXPECT_NE(Text(out, "openedAttachments").find("harbour-totals.pdf application/pdf, 9 B"), std::string::npos)
+        << Text(out, "openedAttachments");
 
     // The hostile message ran nothing and fetched nothing; asked for, the
     // remote pictures (and nothing else) were fetched.
