@@ -72,7 +72,10 @@ bool LEmailBackupExport(LAppDatabaseAccount& db, LTaskProgress& progress, const 
         dir.AppendChar(u'/');
         dir.AppendString(m.row.fileName);
         if (!earliest || m.row.time < earliest) earliest = m.row.time;
-        if (!LEmailBackupWriteEml(db, m, dir.c_str())) failed.Add("unable to write", dir.c_str());
+        if (LEmailBackupWriteEml(db, m, dir.c_str()))
+            ++failed.written;
+        else
+            failed.Add("unable to write", dir.c_str());
     }
     return failed.count == failed_before && !progress.IsStopRequested();
 }

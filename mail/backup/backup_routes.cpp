@@ -1,6 +1,7 @@
 // The routes backupsettings and backupstatus: the three settings of the
-// backup in the registry section EmailBackup. They touch nothing else but
-// the worker's wake event.
+// backup in the registry section EmailBackup, and, in the status, what the
+// worker recorded there of its rounds. They touch nothing else but the
+// worker's wake event.
 #include <initializer_list>
 
 #include "foundation/files.h"
@@ -93,8 +94,22 @@ void LWebBackupStatus(Weblet& request, LJsonValue&) {
         long v = std::strtol(LToUtf8(t).c_str(), nullptr, 10);
         return static_cast<int>(v < 0 ? 0 : v > 1200 ? 1200 : v);
     };
-    request.SendJsonf("{\"errorcode\":0,\"enabled\":%d,\"folder\":\"%J\",\"zip_after_months\":%d}",
-                      number(enabled) != 0 ? 1 : 0, folder, number(months));
+    // The worker's record of its rounds; each is 0 or empty before the first.
+    char16_t done[260], round[260], files[260], failures[260], error[260];
+    LRegSettingsGet(LEmailBackupSection, u"LastDoneUTC", u"0", done);
+    LRegSettingsGet(LEmailBackupSection, u"LastRoundUTC", u"0", round);
+    LRegSettingsGet(LEmailBackupSection, u"LastRoundFiles", u"0", files);
+    LRegSettingsGet(LEmailBackupSection, u"LastRoundFailures", u"0", failures);
+    LRegSettingsGet(LEmailBackupSection, u"LastRoundError", u"", error);
+    auto count = [](const char16_t* t) {
+        long long v = std::strtoll(LToUtf8(t).c_str(), nullptr, 10);
+        return static_cast<int64_t>(v < 0 ? 0 : v);
+    };
+    request.SendJsonf("{\"errorcode\":0,\"enabled\":%d,\"folder\":\"%J\",\"zip_after_months\":%d,"
+                      "\"last_done_utc\":\"%I64d\",\"last_round_utc\":\"%I64d\",\"last_round_files\":%I64d,"
+                      "\"last_round_failures\":%I64d,\"last_round_error\":\"%J\"}",
+                      number(enabled) != 0 ? 1 : 0, folder, number(months), count(done), count(round), count(files),
+                      count(failures), error);
 }
 
 [[maybe_unused]] const LWebletRoute* g_settings = LWebletRegisterJsonRoute(u"backupsettings", LWebBackupSettings, 1);

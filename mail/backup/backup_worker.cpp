@@ -93,10 +93,20 @@ private:
         bool indexed = LEmailBackupWriteIndexes(db, *this, folder, index_from, failed);
         failed.Log();
         if (zip_months > 0) LEmailBackupZipOldMonths(*this, folder, static_cast<int>(zip_months), LNow());
+        RecordRound(start, failed);
         if (IsStopRequested() || !exported || !indexed) return;
         LRegSettingsSet(LEmailBackupSection, u"LastBackupFolder", folder);
         WriteNumber(u"LastDoneUTC", start - 300);
         WriteNumber(LEmailBackupSequenceValue, new_mark);
+    }
+
+    // What the backup page shows of the round that ran last, complete or
+    // not; LastDoneUTC says when the last complete one began.
+    static void RecordRound(int64_t start, const LEmailBackupFailures& failed) {
+        WriteNumber(u"LastRoundUTC", start);
+        WriteNumber(u"LastRoundFiles", failed.written);
+        WriteNumber(u"LastRoundFailures", failed.count);
+        LRegSettingsSet(LEmailBackupSection, u"LastRoundError", LFromUtf8(failed.first).c_str());
     }
 
     LEvent wake_{true, false};

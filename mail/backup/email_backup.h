@@ -89,9 +89,11 @@ struct LEmailBackupMessage {
 bool LEmailBackupWriteEml(LAppDatabaseAccount& db, const LEmailBackupMessage& m, const char16_t* path);
 
 // What failed in a round: a full disk fails every file alike, so the round
-// logs one line with the count and the first cause, not one per file.
+// logs one line with the count and the first cause, not one per file. It
+// also counts the message files written, for the round's status.
 struct LEmailBackupFailures {
     int count = 0;
+    int written = 0;
     std::string first;
     // Records "<what> <path>: <errno's text>".
     void Add(const char* what, const char16_t* path);

@@ -23,6 +23,29 @@ void LWebEmailGet(Weblet& request, LJsonValue& body) {
     });
 }
 
+// The attachments a reader saves, in the order of the message's parts;
+// inline pictures belong to the HTML body and are left out. A message built
+// to hold thousands of parts must not make the answer unbounded.
+void WriteAttachments(LAppDatabaseAccount& db, const char16_t* email_id, LJsonWriter& json) {
+    json.BeginArrayNamed("attachments");
+    LAppDatabaseCursor c;
+    c.QueryF(db,
+             u"SELECT COALESCE(FILENAME, ''), COALESCE(CONTENT_TYPE, ''), SIZE_BYTES FROM %s.EMAIL_MESSAGE_ATTACHMENTS "
+             u"WHERE MESSAGE_ID='%Q' AND IS_INLINE=0 ORDER BY CAST(COALESCE(PART_ID, '') AS INTEGER), ID LIMIT 500;",
+             u"main", email_id);
+    LString text;
+    for (; c.HasRow(); c.Step()) {
+        json.BeginObject();
+        c.GetColumnString(0, text);
+        json.String("file_name", text.c_str());
+        c.GetColumnString(1, text);
+        json.String("content_type", text.length ? text.c_str() : u"application/octet-stream");
+        json.Int64("size", c.GetColumnInt64(2));
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
 [[maybe_unused]] const LWebletRoute* g_route = LWebletRegisterJsonRoute(u"emailget", LWebEmailGet, 1);
 
 }  // namespace
@@ -57,5 +80,6 @@ void LEmailGetJson(LAppDatabaseAccount* db, const char16_t* email_id, LJsonWrite
         json.String(kBodies[i], text.c_str());
     }
     json.Bool("has_attachments", c.GetColumnInt(15) != 0);
+    WriteAttachments(*db, email_id, json);
     json.EndObject();
 }

@@ -106,6 +106,7 @@ try {
   await page.waitForSelector('#newest tbody tr[data-id]', { timeout: 30000 });
   out.finalState = await page.locator('#accounts .state').first().innerText();
   out.newestRows = await page.locator('#newest tbody tr[data-id]').count();
+  out.storedCount = await text(page, '#accounts .count');
   step('mirrored');
 
   // The home page's search box leads to the results; the message opens.
@@ -120,6 +121,7 @@ try {
   out.openedHtmlText = await frameText(page, 'zanzibarite');
   await page.click('#showtext');
   out.openedText = await text(page, '#text');
+  out.openedAttachments = await text(page, '#msgattach');
   await page.click('#showhtml');
   await page.waitForTimeout(300);
   await page.locator('#message').screenshot({ path: shots + '/message.png' });
@@ -140,6 +142,7 @@ try {
     requestsBefore: out.recorderRequests.slice(),
     sandbox: await page.getAttribute('#html', 'sandbox'),
     frameText: await frameText(page, 'hostilemarker'),
+    attachments: await text(page, '#msgattach'),
   };
   const fetched = page.waitForResponse((r) => new URL(r.url()).host === recorder, { timeout: 10000 }).catch(() => {});
   await page.click('#remote');
@@ -200,6 +203,13 @@ try {
   await page.waitForSelector('#msg.ok', { timeout: 30000 });
   await page.waitForFunction(() => /is on/.test(document.getElementById('state').textContent), null, { timeout: 10000 });
   out.backupState = await text(page, '#state');
+  // The round the save started shows once it is done.
+  for (let i = 0; i < 30 && !/wrote [1-9]/.test(await text(page, '#round')); i++) {
+    await page.waitForTimeout(500);
+    await page.reload();
+    await page.waitForFunction(() => document.getElementById('round').textContent != '', null, { timeout: 10000 });
+  }
+  out.backupRound = await text(page, '#round');
   step('backup');
 
   // The log: the day's email activity, newest line first, filtered by a word.

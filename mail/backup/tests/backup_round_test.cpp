@@ -74,6 +74,11 @@ TEST_F(BackupRoundTest, ReloadThenRoundWritesEveryLiveMessageOnce) {
     Enable();
     Round();
     ASSERT_EQ(ReadBack(folder_).size(), 20u);
+    // What the backup page shows of the round.
+    EXPECT_EQ(Setting(u"LastRoundFiles"), "20");
+    EXPECT_EQ(Setting(u"LastRoundFailures"), "0");
+    EXPECT_EQ(Setting(u"LastRoundError"), "");
+    EXPECT_EQ(std::stoll(Setting(u"LastRoundUTC")) - 300, std::stoll(Setting(u"LastDoneUTC")));
 
     ASSERT_TRUE(LEmailAccountPurgeMessages(Db(), u"acc1"));
     Exec(Db(), "UPDATE EMAILMAILBOXES SET LAST_SYNC_UTC='2024-01-02 00:00:00';");
@@ -177,6 +182,9 @@ TEST_F(BackupRoundTest, FullDiskKeepsTheLastIndexPageAndLogsOnce) {
     LEmailBackupStop();
     ASSERT_TRUE(logged);
     EXPECT_EQ(g_backup_errors.load(), 1);
+    // The round's record names the failures and the first cause.
+    EXPECT_GT(std::stoi(Setting(u"LastRoundFailures")), 0);
+    EXPECT_NE(Setting(u"LastRoundError").find("File too large"), std::string::npos) << Setting(u"LastRoundError");
     EXPECT_EQ(LTestReadFile(index), good);
     for (const auto& e : fs::recursive_directory_iterator(folder_)) {
         EXPECT_NE(e.path().extension(), ".tmp") << e.path();

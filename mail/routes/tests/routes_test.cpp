@@ -129,7 +129,9 @@ TEST_F(RoutesTest, EveryRouteWantsASessionAndPassesTheCsrfCheck) {
          R"({"errorcode":400,"errormsg":"The backup folder does not exist."})"},
         {"backupsettings", R"({"enabled":0,"folder":"/no/such/folder","zip_after_months":3})",
          R"({"errorcode":200,"errormsg":"OK"})"},
-        {"backupstatus", R"({})", R"({"errorcode":0,"enabled":0,"folder":"/no/such/folder","zip_after_months":3})"},
+        {"backupstatus", R"({})",
+         R"({"errorcode":0,"enabled":0,"folder":"/no/such/folder","zip_after_months":3,"last_done_utc":"0",)"
+         R"("last_round_utc":"0","last_round_files":0,"last_round_failures":0,"last_round_error":""})"},
     };
     for (const Case& c : cases) EXPECT_EQ(Post(c.route, c.request), c.reply) << c.route << " " << c.request;
 
@@ -137,8 +139,16 @@ TEST_F(RoutesTest, EveryRouteWantsASessionAndPassesTheCsrfCheck) {
     std::filesystem::create_directories(folder);
     EXPECT_EQ(Post("backupsettings", R"({"enabled":1,"folder":")" + folder + R"(","zip_after_months":12})"),
               R"({"errorcode":200,"errormsg":"OK"})");
+    // What the worker recorded of its last round comes with the settings.
+    const std::pair<const char16_t*, const char16_t*> round[] = {
+        {u"LastDoneUTC", u"1765400000"}, {u"LastRoundUTC", u"1765450000"}, {u"LastRoundFiles", u"41"},
+        {u"LastRoundFailures", u"2"}, {u"LastRoundError", u"unable to write /b/2026-12/x \"y\".eml: No space left"}};
+    for (const auto& [name, value] : round) ASSERT_TRUE(LRegSettingsSet(u"EmailBackup", name, value));
     EXPECT_EQ(Post("backupstatus", "{}"),
-              R"({"errorcode":0,"enabled":1,"folder":")" + folder + R"(","zip_after_months":12})");
+              R"({"errorcode":0,"enabled":1,"folder":")" + folder +
+                  R"(","zip_after_months":12,"last_done_utc":"1765400000","last_round_utc":"1765450000",)"
+                  R"("last_round_files":41,"last_round_failures":2,)"
+                  R"("last_round_error":"unable to write /b/2026-12/x \"y\".eml: No space left"})");
 }
 
 TEST_F(RoutesTest, EmailGetMemberByMember) {
@@ -149,12 +159,21 @@ TEST_F(RoutesTest, EmailGetMemberByMember) {
                "'acc1', 'mbx1', 1, 7, 'S\xc3\xbc\"bject', 'a@x', 'b@y', NULL, 4102444800, 4102444801, '\\Seen', "
                "'text', '<p>h</p>', 1), ('retired', 'acc1', 'mbx1', 2, 7, 's', 'f', 't', '', 1, 1, '', '', '', 0);");
     Exec(*db_, "UPDATE main.EMAIL_MESSAGES SET IS_DELETED=1 WHERE ID='retired';");
+    // Parts 10 and 2 come in part order, not text order; the inline picture
+    // and another message's file stay out; a name holding markup is text.
+    Exec(*db_, "INSERT INTO main.EMAIL_MESSAGE_ATTACHMENTS (ID, MESSAGE_ID, PART_ID, FILENAME, CONTENT_TYPE, "
+               "CONTENT_ID, SIZE_BYTES, IS_INLINE) VALUES ('a1', 'm1', '10', 'late.pdf', 'application/pdf', '', "
+               "5000000000, 0), ('a2', 'm1', '2', '<img src=x onerror=\"1\">.txt', NULL, '', 3, 0), "
+               "('a3', 'm1', '3', 'logo.png', 'image/png', 'cid1', 9, 1), ('a4', 'retired', '1', 'x.bin', "
+               "'application/zip', '', 1, 0);");
     EXPECT_EQ(Post("emailget", R"({"email_id":"m1"})"),
               "{\"errorcode\":0,\"errormsg\":\"OK\",\"email\":{\"id\":\"m1\",\"account_id\":\"acc1\",\"account_email\":"
               "\"me@example.org\",\"mailbox_id\":\"mbx1\",\"mailbox_name\":\"INBOX\",\"subject\":\"S\xc3\xbc\\\"bject\","
               "\"from\":\"a@x\",\"to\":\"b@y\",\"cc\":\"\",\"reply_to\":\"\",\"sent_utc\":\"4102444800\","
               "\"received_utc\":\"4102444801\",\"flags\":\"\\\\Seen\",\"body_text\":\"text\",\"body_html\":\"<p>h</p>\","
-              "\"has_attachments\":true}}");
+              "\"has_attachments\":true,\"attachments\":[{\"file_name\":\"<img src=x onerror=\\\"1\\\">.txt\","
+              "\"content_type\":\"application/octet-stream\",\"size\":\"3\"},{\"file_name\":\"late.pdf\","
+              "\"content_type\":\"application/pdf\",\"size\":\"5000000000\"}]}}");
     EXPECT_EQ(Post("emailget", R"({"email_id":"retired"})"),
               R"({"errorcode":404,"errormsg":"EMAILGET_NOT_FOUND","error_key":"EMAILGET_NOT_FOUND"})");
     LJsonValue& r = PostJson("emailsearch", R"({"query":"bject"})");
@@ -232,7 +251,7 @@ TEST_F(AccountRoutesTest, SettingsTestPasswordStatusAndReload) {
     EXPECT_EQ(a.Member("id").text.Str(), "acc1");
     EXPECT_EQ(a.Member("email").text.Str(), "alice");
     for (const char* member : {"state", "progress_percent", "mailboxes_done", "mailboxes_total", "current_mailbox",
-                               "last_error", "last_sync_utc", "has_sync_thread"})
+                               "last_error", "last_sync_utc", "has_sync_thread", "message_count"})
         EXPECT_NE(a.FindMember(member), nullptr) << member;
     EXPECT_TRUE(a.Member("has_sync_thread").payload.b);
     EXPECT_EQ(a.Member("last_error").text.Str(), "");
@@ -251,6 +270,17 @@ TEST_F(AccountRoutesTest, SettingsTestPasswordStatusAndReload) {
                                               "UIDVALIDITY<>0 ORDER BY ID);") != before;
     }));
     EXPECT_EQ(QueryText(*db_, "SELECT SUBJECT FROM main.EMAIL_MESSAGES WHERE ID='queued';"), "Queued");
+
+    // The stored count holds the account's live rows only: not a retired
+    // one, not another account's.
+    auto count = [&] {
+        return PostJson("emailaccountstatus", "").Member("accounts").elements[0].Member("message_count").text.Str();
+    };
+    EXPECT_EQ(count(), "3");
+    Exec(*db_, "INSERT INTO main.EMAIL_MESSAGES (ID, ACCOUNT_ID, MAILBOX_ID, UID, UIDVALIDITY, SUBJECT) VALUES "
+               "('elsewhere', 'acc9', 'outbox', 2, 0, 'Other');");
+    Exec(*db_, "UPDATE main.EMAIL_MESSAGES SET IS_DELETED=1 WHERE ID='queued';");
+    EXPECT_EQ(count(), "2");
     EXPECT_EQ(Post("emailaccountreload", R"({"ID":"nobody"})"),
               R"({"errorcode":404,"errormsg":"Unable to find an active email account to reload."})");
     EXPECT_EQ(Post("emailaccountmailboxlistrefresh", R"({"ID":"acc1"})"), ok);

@@ -102,6 +102,13 @@ UI.time = function (value) {
     return d.toLocaleString(undefined, { dateStyle: 'medium', timeStyle: 'short' });
 };
 
+// A byte count as people read it.
+UI.size = function (n) {
+    n = Number(n) || 0;
+    return n < 1024 ? n + ' B' : n < 1048576 ? (n / 1024).toFixed(1) + ' KB' : n < 1073741824 ?
+        (n / 1048576).toFixed(1) + ' MB' : (n / 1073741824).toFixed(1) + ' GB';
+};
+
 // Calls fn now and then again after the delay it returns (ms), until
 // stopped; a hidden tab waits longer.
 UI.poll = function (fn) {
@@ -143,7 +150,8 @@ UI.stateText = function (a) {
     return 'Error';
 };
 
-// The live status of one account: state, progress bar and last error.
+// The live status of one account: state, progress bar, last error and how
+// many of its messages are stored.
 UI.statusBlock = function (a) {
     const pct = Math.max(0, Math.min(100, a.progress_percent | 0));
     const parts = [UI.h('div', { class: 'state state-' + a.state }, UI.stateText(a))];
@@ -156,7 +164,9 @@ UI.statusBlock = function (a) {
     }
     if (a.last_error) parts.push(UI.h('div', { class: 'msg error' }, a.last_error));
     const synced = UI.time(a.last_sync_utc);
-    parts.push(UI.h('div', { class: 'muted' }, synced ? 'Last synchronised ' + synced : 'Not synchronised yet'));
+    const stored = Number(a.message_count) || 0;
+    parts.push(UI.h('div', { class: 'muted' }, synced ? 'Last synchronised ' + synced : 'Not synchronised yet'),
+        UI.h('div', { class: 'muted count' }, stored.toLocaleString() + (stored == 1 ? ' message' : ' messages') + ' stored'));
     return parts;
 };
 

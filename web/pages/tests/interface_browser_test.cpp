@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 
 #include "foundation/database.h"
@@ -62,14 +63,26 @@ std::string DateNow() {
     return text;
 }
 
-std::string Html(const std::string& subject, const std::string& id, const std::string& text, const std::string& html) {
+// With an attachment name, the text and HTML go into a mixed message
+// followed by that file.
+std::string Html(const std::string& subject, const std::string& id, const std::string& text, const std::string& html,
+                 const std::string& attachment = "") {
+    std::string alternative = "Content-Type: multipart/alternative; boundary=\"b1\"\r\n\r\n--b1\r\nContent-Type: "
+                              "text/plain; charset=utf-8\r\n\r\n" +
+                              text + "\r\n--b1\r\nContent-Type: text/html; charset=utf-8\r\n\r\n" + html +
+                              "\r\n--b1--\r\n";
+    if (!attachment.empty())
+        alternative = "Content-Type: multipart/mixed; boundary=\"m1\"\r\n\r\n--m1\r\n" + alternative +
+                      "--m1\r\nContent-Type: application/pdf\r\nContent-Disposition: attachment; filename=\"" +
+                      attachment + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\nJVBERi0xLjQK\r\n--m1--\r\n";
     return "From: Harbour Office <office@harbour.example.net>\r\nTo: " + std::string(kUser) + "\r\nSubject: " +
            subject + "\r\nMessage-ID: <" + id +
-           "@example.net>\r\nDate: Thu, 10 Dec 2026 10:00:00 +0000\r\nMIME-Version: 1.0\r\n"
-           "Content-Type: multipart/alternative; boundary=\"b1\"\r\n\r\n--b1\r\nContent-Type: text/plain; "
-           "charset=utf-8\r\n\r\n" +
-           text + "\r\n--b1\r\nContent-Type: text/html; charset=utf-8\r\n\r\n" + html + "\r\n--b1--\r\n";
+           "@example.net>\r\nDate: Thu, 10 Dec 2026 10:00:00 +0000\r\nMIME-Version: 1.0\r\n" + alternative;
 }
+
+// The store keeps no "<" or ">" in a file name; entities would still turn
+// into markup if the page read the name as HTML.
+const char kHostileFile[] = "figures &amp; totals &lt;img src=x onerror=alert(1)&gt;.pdf";
 
 // Mail to mirror: a few mailboxes of ordinary messages, one with a planted
 // word, and one whose HTML tries to run script and to fetch from recorder.
@@ -90,14 +103,16 @@ void FillMailboxes(LTestDovecot& dovecot, const std::string& recorder) {
              "<div style=\"font-family:Georgia,serif\"><h2 style=\"color:#2d5c8f\">Quarterly figures</h2><p>The "
              "<b>zanzibarite</b> shipment arrived on time.</p><table border=1 cellpadding=4 "
              "style=\"border-collapse:collapse\"><tr><th>Month</th><th>Tonnes</th></tr><tr><td>October</td><td>412</td>"
-             "</tr><tr><td>November</td><td>388</td></tr></table><p>Kind regards,<br>The harbour office</p></div>")));
+             "</tr><tr><td>November</td><td>388</td></tr></table><p>Kind regards,<br>The harbour office</p></div>",
+             "harbour-totals.pdf")));
     ASSERT_TRUE(dovecot.Save(
         kUser, "INBOX",
         Html("Spring newsletter", "hostile", "hostilemarker",
              "<p>hostilemarker</p><script>fetch('http://" + recorder + "/script');document.title='pwned';</script>"
              "<img src=\"missing.png\" onerror=\"fetch('http://" + recorder + "/onerror')\">"
              "<img src=\"http://" + recorder + "/remote-image.png\" alt=\"remote\">"
-             "<div style=\"background:url(http://" + recorder + "/background.png)\">styled</div>")));
+             "<div style=\"background:url(http://" + recorder + "/background.png)\">styled</div>",
+             kHostileFile)));
 }
 
 TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
@@ -162,6 +177,8 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     EXPECT_NE(Text(out, "progressText").find("mailboxes done"), std::string::npos) << Text(out, "progressText");
     EXPECT_EQ(Text(out, "finalState"), "Up to date");
     EXPECT_GT(out.value("newestRows", 0), 0);
+    // The 36 notes, the planted and the hostile message.
+    EXPECT_EQ(Text(out, "storedCount"), "38 messages stored");
     EXPECT_EQ(Query("SELECT COUNT(*) FROM EMAIL_MESSAGES WHERE IS_DELETED=0;"), "38");
     EXPECT_EQ(Query("SELECT COUNT(*) FROM EMAILACCOUNTSPASSWORDS;"), "1");
     // Found and opened.
@@ -169,6 +186,8 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     EXPECT_EQ(Text(out, "openedSubject"), "Quarterly figures for the harbour");
     EXPECT_NE(Text(out, "openedHtmlText").find("zanzibarite shipment"), std::string::npos);
     EXPECT_NE(Text(out, "openedText").find("zanzibarite shipment"), std::string::npos);
+    EXPECT_NE(Text(out, "openedAttachments").find("harbour-totals.pdf application/pdf, 9 B"), std::string::npos)
+        << Text(out, "openedAttachments");
 
     // The hostile message ran nothing and fetched nothing; asked for, the
     // remote pictures (and nothing else) were fetched.
@@ -177,6 +196,9 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     EXPECT_EQ(Text(hostile, "sandbox"), "");
     EXPECT_NE(Text(hostile, "title"), "pwned");
     EXPECT_EQ(hostile.value("requestsBefore", json::array()), json::array()) << last;
+    // Its attachment's name is shown as the text it is.
+    EXPECT_NE(Text(hostile, "attachments").find(kHostileFile), std::string::npos) << last;
+    EXPECT_NE(Text(hostile, "attachments").find("application/pdf"), std::string::npos) << last;
     const json after = hostile.value("requestsAfter", json::array());
     ASSERT_FALSE(after.empty()) << "the remote picture was not fetched when asked for: " << last;
     for (const json& path : after) EXPECT_TRUE(path == "/remote-image.png" || path == "/background.png") << path;
@@ -227,6 +249,8 @@ TEST(InterfaceBrowser, ANewUserMirrorsSearchesAndSetsUpThePages) {
     // The backup page saved the folder; the worker writes into it.
     EXPECT_EQ(Text(out, "backupMissing"), "The backup folder does not exist.");
     EXPECT_EQ(Text(out, "backupState"), "The backup is on and writes to " + backup + ".");
+    EXPECT_TRUE(std::regex_search(Text(out, "backupRound"), std::regex("wrote [1-9][0-9]* messages\\.")))
+        << Text(out, "backupRound");
     EXPECT_TRUE(LTestWaitFor(30000, [&] { return fs::exists(backup + "/2026-12/index.html"); }));
 
     EXPECT_EQ(out.value("logFiltered", false), true) << Text(out, "logTitle");
