@@ -1,5 +1,7 @@
 #include "mail/store/fts_index.h"
 
+#include <cstdint>
+
 #include "mail/store/mail_schema.h"
 #include "mail/store/store_transaction.h"
 
@@ -103,6 +105,36 @@ bool LEmailFtsGetBackfillState(LAppDatabaseAccount& db, int64_t& max_rowid, int6
     if (!c.HasRow()) return false;
     max_rowid = c.GetColumnInt64(0);
     next_rowid = c.GetColumnInt64(1);
+    return true;
+}
+
+bool LEmailFtsDeferBegin(LAppDatabaseAccount& db, LEmailFtsDeferred& deferred) {
+    deferred = LEmailFtsDeferred();
+    int64_t max_rowid = 0, next_rowid = 0, last = 0;
+    if (!LEmailFtsTableExists(db) || !LEmailFtsGetBackfillState(db, max_rowid, next_rowid) || next_rowid < max_rowid ||
+        !db.QueryInt64(u"SELECT COALESCE(MAX(rowid), 0) FROM main.EMAIL_MESSAGES;", &last))
+        return false;
+    // Every row up to `last` stays under the triggers; none after it is
+    // outside the backfill's range.
+    if (!db.ExecF(u"UPDATE %s.EMAIL_MESSAGES_FTS_STATE SET BACKFILL_NEXT_ROWID=%lld, BACKFILL_MAX_ROWID=%lld WHERE "
+                  u"ID=1;",
+                  u"main", static_cast<long long>(last), static_cast<long long>(INT64_MAX)))
+        return false;
+    deferred = {true, max_rowid, next_rowid, last};
+    return true;
+}
+
+bool LEmailFtsDeferEnd(LAppDatabaseAccount& db, LEmailFtsDeferred& deferred) {
+    if (!deferred.active) return true;
+    if (!db.ExecF(u"INSERT INTO %s.EMAIL_MESSAGES_FTS (rowid, SUBJECT, FROM_TEXT, TO_TEXT, CC_TEXT, BCC_TEXT, "
+                  u"REPLY_TO_TEXT, BODY_PREVIEW, BODY_TEXT) SELECT rowid, SUBJECT, FROM_TEXT, TO_TEXT, CC_TEXT, "
+                  u"BCC_TEXT, REPLY_TO_TEXT, BODY_PREVIEW, BODY_TEXT FROM %s.EMAIL_MESSAGES WHERE rowid > %lld;",
+                  u"main", u"main", static_cast<long long>(deferred.last_rowid)) ||
+        !db.ExecF(u"UPDATE %s.EMAIL_MESSAGES_FTS_STATE SET BACKFILL_NEXT_ROWID=%lld, BACKFILL_MAX_ROWID=%lld WHERE "
+                  u"ID=1;",
+                  u"main", static_cast<long long>(deferred.next_rowid), static_cast<long long>(deferred.max_rowid)))
+        return false;
+    deferred.active = false;
     return true;
 }
 

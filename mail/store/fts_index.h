@@ -21,6 +21,20 @@ bool LEmailFtsTableExists(LAppDatabaseAccount& db);
 // older release is replaced. All or nothing.
 bool LEmailFtsEnsure(LAppDatabaseAccount& db);
 bool LEmailFtsGetBackfillState(LAppDatabaseAccount& db, int64_t& max_rowid, int64_t& next_rowid);
+// A store batch indexes its new rows in one statement before its commit:
+// FTS5 writes what it holds at every savepoint, so a row indexed by the
+// trigger under each message's savepoint became an index segment of its own.
+// Inside the caller's transaction, Begin moves the state row so that the
+// triggers leave rows added from then on alone, End indexes those rows and
+// puts the state row back; nothing else sees the moved state. Begin defers
+// nothing (and End does nothing) while the backfill is not complete.
+struct LEmailFtsDeferred {
+    bool active = false;
+    int64_t max_rowid = 0, next_rowid = 0;  // the state row as it was
+    int64_t last_rowid = 0;                 // the last row before the batch
+};
+bool LEmailFtsDeferBegin(LAppDatabaseAccount& db, LEmailFtsDeferred& deferred);
+bool LEmailFtsDeferEnd(LAppDatabaseAccount& db, LEmailFtsDeferred& deferred);
 // One batch of at most 100 rows in rowid order, in one transaction.
 bool LEmailFtsBackfillStep(LAppDatabaseAccount& db, bool& complete);
 bool LEmailFtsGetCoverage(LAppDatabaseAccount& db, int32_t& indexed, int32_t& total, bool& complete);

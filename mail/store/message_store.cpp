@@ -174,6 +174,7 @@ int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LEmailNewRowI
 LEmailStoreBatch::LEmailStoreBatch(LAppDatabaseAccount& db)
     : db_(db), insert_(std::make_unique<LEmailNewRowInsert>()) {
     if (db_.handle) tx_ = std::make_unique<LStoreTransaction>(db_);
+    if (Began()) LEmailFtsDeferBegin(db_, fts_);
 }
 
 LEmailStoreBatch::~LEmailStoreBatch() {
@@ -231,6 +232,10 @@ int LEmailStoreBatch::StoreBytes(LString& row_id, bool& is_new, const char16_t* 
 
 bool LEmailStoreBatch::Commit() {
     if (!Began() || committed_) return false;
+    if (!LEmailFtsDeferEnd(db_, fts_)) {
+        LLogErrorF("Unable to index the stored messages");
+        return false;
+    }
     // The files take their final names first: a crash after this and before
     // the commit leaves files without rows, which the start removes; the
     // other order would leave rows without their files.

@@ -24,6 +24,7 @@
 
 #include "foundation/database.h"
 #include "foundation/lstring.h"
+#include "mail/store/fts_index.h"
 #include "mail/store/store_transaction.h"
 #include "net/mime/mime_message.h"
 
@@ -69,6 +70,7 @@ private:
     std::unique_ptr<LStoreTransaction> tx_;
     std::unique_ptr<LEmailNewRowInsert> insert_;  // the INSERT of a new row, prepared once for the batch
     std::vector<CacheFile> files_;
+    LEmailFtsDeferred fts_;  // the batch's rows are indexed at its commit
     size_t message_files_ = 0;  // files_ before the message being stored
     bool committed_ = false;
 };

@@ -2,6 +2,8 @@
 // flags asked in one command, then each message that is wanted and fits.
 #include <algorithm>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "foundation/log.h"
 #include "foundation/utf8.h"
@@ -14,6 +16,9 @@ namespace {
 // held by one batch (its fetched messages, then its pending cache files)
 // stays small.
 constexpr uint64_t kBatchBytes = 32u << 20;
+// Messages asked for in one command: one round trip per message was most of
+// a first mirror's wait on the server.
+constexpr size_t kFetchSet = 16;
 
 }  // namespace
 
@@ -68,7 +73,49 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::FetchBatch(LImapConnection& ima
         }
     }
 
+    // Sized messages are fetched a set at a time, as many as the batch's
+    // bytes allow; what a set does not bring is fetched alone below, where a
+    // failure is counted against that message only. A message that failed
+    // before is never put in a set, so a bad one is asked for once a pass.
     uint64_t bytesHeld = 0;
+    std::map<uint32_t, LStringA> prefetched;
+    size_t setEnd = i;          // the items before it were offered to a set
+    uint32_t setRefused = 0;    // the one message a refused set left out
+    auto fetchSet = [&](size_t from) {
+        std::vector<uint32_t> set;
+        uint64_t planned = bytesHeld;
+        size_t k = from;
+        for (; k < end && set.size() < kFetchSet && planned < kBatchBytes; k++) {
+            auto info = infos.find(uids[k]);
+            if (std::binary_search(stored.begin(), stored.end(), uids[k]) || info == infos.end() ||
+                !info->second.hasSize || info->second.size > LImapMaxMessage || failures.count(uids[k]))
+                continue;
+            set.push_back(uids[k]);
+            planned += info->second.size;
+        }
+        setEnd = k;
+        if (set.size() < 2) return LNetDone;
+        std::string text;
+        for (uint32_t uid : set) text += (text.empty() ? "" : ",") + std::to_string(uid);
+        uint64_t kept = bytesHeld;
+        LNetOpResult r;
+        imap.FetchMessages(r, *this, text.c_str(), [&](uint32_t uid, LStringA& message) {
+            // A server that understated the sizes cannot make the batch
+            // hold more than its bytes: the rest is fetched later.
+            if (kept >= kBatchBytes || prefetched.count(uid) ||
+                !std::binary_search(set.begin(), set.end(), uid))
+                return;
+            kept += message.length;
+            prefetched[uid] = std::move(message);
+        });
+        // A refusal that left out one message names it: asking for it alone
+        // would only be refused again.
+        if (r == LNetFailed && prefetched.size() + 1 == set.size() && kept < kBatchBytes &&
+            imap.connection.socket != LInvalidSocket)
+            for (uint32_t uid : set)
+                if (!prefetched.count(uid)) setRefused = uid;
+        return r;
+    };
     for (; i < end && bytesHeld < kBatchBytes; i++) {
         if (i % 64 == 0 && IsStopRequested()) {
             LActivityLogEmail(u"Stopped mailbox %s for account %s after scanning %u messages and downloading %d "
@@ -98,8 +145,15 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::FetchBatch(LImapConnection& ima
                        static_cast<unsigned long long>(LImapMaxMessage));
             item.kind = Fetched::Passed;
         } else {
-            LNetOpResult r;
-            if (imap.FetchMessage(r, *this, item.uid, item.bytes) != LNetDone) {
+            // A set that broke the connection leaves what it brought; the
+            // first message it did not bring fails alone below.
+            if (sized && i >= setEnd && fetchSet(i) == LNetStopped) return MailboxEnd::Stopped;
+            LNetOpResult r = LNetFailed;
+            auto pre = prefetched.find(item.uid);
+            if (pre != prefetched.end()) {
+                item.bytes = std::move(pre->second);
+                prefetched.erase(pre);
+            } else if (item.uid == setRefused || imap.FetchMessage(r, *this, item.uid, item.bytes) != LNetDone) {
                 if (r == LNetStopped) return MailboxEnd::Stopped;
                 LLogErrorF("IMAP FETCH failed for %s UID %u", scan.name, item.uid);
                 item.kind = CountFailure(failures, item.uid, scan.name, "downloaded") ? Fetched::Passed

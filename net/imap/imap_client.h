@@ -75,6 +75,13 @@ public:
     // the connection; a refusal (NO, BAD, no body, a literal over the limit,
     // drained) leaves it open.
     LNetOpResult FetchMessage(LNetOpResult& result, LTaskProgress& progress, uint32_t uid, LStringA& message);
+    // The messages of a UID set in one command ("UID FETCH 5,6,7
+    // BODY.PEEK[]"), without setting \Seen: each body that comes with its UID
+    // goes to `each` as it is read, in the server's order. A message the reply
+    // leaves out (no UID, no body, over the limit) is not reported: the caller
+    // fetches it alone. Failures as for FetchMessage.
+    LNetOpResult FetchMessages(LNetOpResult& result, LTaskProgress& progress, const char* uidSet,
+                               const std::function<void(uint32_t uid, LStringA& message)>& each);
     // APPEND with \Seen; the APPENDUID numbers, 0 when the server gives none.
     LNetOpResult Append(LNetOpResult& result, LTaskProgress& progress, const char* mailbox, std::string_view message,
                         uint32_t* uidValidity, uint32_t* uid);

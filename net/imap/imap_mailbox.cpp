@@ -234,6 +234,35 @@ LNetOpResult LImapConnection::FetchMessage(LNetOpResult& result, LTaskProgress& 
     }
 }
 
+LNetOpResult LImapConnection::FetchMessages(LNetOpResult& result, LTaskProgress& progress, const char* uidSet,
+                                            const std::function<void(uint32_t uid, LStringA& message)>& each) {
+    if (!uidSet || !*uidSet) return result = LNetFailed;
+    if (SendCommandF(result, progress, kImapFetchItems, uidSet, "BODY.PEEK[]") != 0) return result;
+    LStringA line, message;
+    while (true) {
+        if (ReadLine(result, progress, line) != 0) return Fail(result, progress, result, kImapErrFetchConnection);
+        std::string_view l = line.View();
+        LImapLineKind kind = LImapClassifyLine(l);
+        if (kind == LImapLineKind::Untagged && WordIs(l, 2, "FETCH")) {
+            if (l.find("BODY[") == std::string_view::npos) continue;
+            // The UID is read before the literal: a server that names it
+            // only after the body has the message fetched again alone.
+            LImapFetchInfo info;
+            bool named = LImapParseFetchLine(l, info);
+            bool received = false, tooLarge = false;
+            if (ReadFetchLiteral(result, progress, l, message, received, tooLarge) != 0) return result;
+            if (named && received && !tooLarge && message.length > 0) each(info.uid, message);
+            message.Clear();
+            continue;
+        }
+        if (kind != LImapLineKind::Tagged) continue;
+        if (WordIs(l, 1, "OK")) return result = LNetDone;
+        LString text;
+        text.Format(kImapErrFetchNotOk, LImapText(LImapWord(l, 1)), LImapText(LImapRestAfterWord(l, 1)));
+        return Fail(result, progress, LNetFailed, text.c_str());
+    }
+}
+
 LNetOpResult LImapConnection::Append(LNetOpResult& result, LTaskProgress& progress, const char* mailbox,
                                      std::string_view message, uint32_t* uidValidity, uint32_t* uid) {
     if (uidValidity) *uidValidity = 0;

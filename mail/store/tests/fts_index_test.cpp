@@ -12,6 +12,7 @@
 #include "foundation/log.h"
 #include "foundation/utf8.h"
 #include "mail/store/fts_index.h"
+#include "mail/store/message_store.h"
 #include "mail/store/tests/store_fixture.h"
 
 namespace {
@@ -275,6 +276,61 @@ TEST_F(FtsIndexTest, OnlyChangedTextsReachTheIndex) {
         EXPECT_NE(snapshot(), before);
         ExpectIndexMatchesScan(Db());
         Exec(Db(), "DELETE FROM EMAIL_MESSAGES;");
+    }
+}
+
+// A store batch indexes its rows at its commit, whether the backfill is
+// complete or still waits for older rows (then the triggers index as before);
+// the state row comes back as it was, a batch rolled back leaves nothing in
+// the index, and later updates and deletes of the batch's rows reach it.
+TEST_F(FtsIndexTest, AStoreBatchIsIndexedAtItsCommit) {
+    for (bool pending : {false, true}) {
+        SCOPED_TRACE(pending ? "backfill pending" : "backfill complete");
+        Exec(Db(), "DELETE FROM EMAIL_MESSAGES;");
+        Lcg r{pending ? 7u : 3u};
+        if (pending) DropIndex(Db());
+        Insert(Db(), r, 20);
+        ASSERT_TRUE(LEmailFtsEnsure(Db()));
+        int64_t max_before = 0, next_before = 0;
+        ASSERT_TRUE(LEmailFtsGetBackfillState(Db(), max_before, next_before));
+        ASSERT_EQ(next_before < max_before, pending);
+        auto raw = [](int uid) {
+            return "From: a@example.org\r\nSubject: invoice meeting " + std::to_string(uid) +
+                   "\r\nMessage-ID: <b" + std::to_string(uid) + "@example.org>\r\n\r\nbudget2024 café\r\n";
+        };
+        auto matches = [&] {
+            return QueryInt(Db(), "SELECT COUNT(*) FROM EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH "
+                                  "'SUBJECT:meeting AND SUBJECT:invoice AND budget2024'");
+        };
+        int before = matches();
+        {
+            LEmailStoreBatch batch(Db());
+            ASSERT_TRUE(batch.Began());
+            for (int uid = 1; uid <= 3; uid++) {
+                LString id;
+                bool is_new = false;
+                ASSERT_EQ(batch.StoreBytes(id, is_new, u"acc1", u"mbx1", uid, 100, raw(uid)), 0);
+            }
+            ASSERT_TRUE(batch.Commit());
+        }
+        {
+            LEmailStoreBatch batch(Db());
+            LString id;
+            bool is_new = false;
+            ASSERT_EQ(batch.StoreBytes(id, is_new, u"acc1", u"mbx1", 4, 100, raw(4)), 0);
+        }
+        EXPECT_EQ(QueryInt(Db(), "SELECT COUNT(*) FROM EMAIL_MESSAGES;"), 23);
+        EXPECT_EQ(matches(), before + 3);
+        int64_t max_after = 0, next_after = 0;
+        ASSERT_TRUE(LEmailFtsGetBackfillState(Db(), max_after, next_after));
+        EXPECT_EQ(max_after, max_before);
+        EXPECT_EQ(next_after, next_before);
+        ExpectIndexMatchesScan(Db());
+        Rewrite(Db(), r, "SUBJECT IN ('invoice meeting 1', 'invoice meeting 3')");
+        Exec(Db(), "DELETE FROM EMAIL_MESSAGES WHERE SUBJECT='invoice meeting 2';");
+        ExpectIndexMatchesScan(Db());
+        BackfillToEnd(Db());
+        ExpectIndexMatchesScan(Db());
     }
 }
 

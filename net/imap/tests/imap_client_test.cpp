@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -115,6 +116,34 @@ TEST_F(ImapClientTest, SignInListSelectSearchFetch) {
                              " SELECT \"Work \\\"Stuff\\\"\"\r\n", " LOGOUT\r\n"})
         EXPECT_NE(raw.find(line), std::string::npos) << line << "\n" << raw;
     EXPECT_TRUE(raw.starts_with("A002 ")) << raw;  // A001 was LOGIN, before the session's log
+}
+
+TEST_F(ImapClientTest, AUidSetBringsEachBodyWithItsUidAndSkipsAnExpungedOne) {
+    StartServer();
+    std::vector<std::string> saved;
+    for (int i = 1; i <= 3; i++) {
+        // Each body differs in length, so that a literal read out of step shows.
+        saved.push_back(Message("m" + std::to_string(i), "<s" + std::to_string(i) + "@example.org>",
+                                std::string(100 * i, 'a' + i)));
+        ASSERT_TRUE(dovecot.Save("alice", "INBOX", saved.back()));
+    }
+    dovecot.Doveadm({"expunge", "-u", "alice", "mailbox", "INBOX", "uid", "2"});
+    LImapConnection imap;
+    SignIn(imap);
+    LNetOpResult r;
+    ASSERT_EQ(imap.Select(r, progress, "INBOX"), 0u);
+    std::map<uint32_t, std::string> got;
+    ASSERT_EQ(imap.FetchMessages(r, progress, "1,2,3",
+                                 [&](uint32_t uid, LStringA& message) { got[uid] = message.Str(); }),
+              0u)
+        << progress.LastError();
+    EXPECT_EQ(got, (std::map<uint32_t, std::string>{{1, saved[0]}, {3, saved[2]}}));
+    EXPECT_EQ(Flags("INBOX", 1).find("\\Seen"), std::string::npos) << Flags("INBOX", 1);
+    // The connection stays in step for the next command.
+    LStringA body;
+    ASSERT_EQ(imap.FetchMessage(r, progress, 3, body), 0u);
+    EXPECT_EQ(body.Str(), saved[2]);
+    EXPECT_NE(dovecot.RawInput().find(" UID FETCH 1,2,3 BODY.PEEK[]\r\n"), std::string::npos);
 }
 
 TEST_F(ImapClientTest, AppendFindAndSecondLoginContinuesTags) {

@@ -106,22 +106,28 @@ def serve(conn):
                     out += b"* %d FETCH (UID %d RFC822.SIZE %d FLAGS (\\Seen))\r\n" % (u, u, size)
                 out += b"%s OK done\r\n" % tag.encode()
             else:
-                u = uids[0]
-                body = message(box, u)
-                if bad and u == 2 and mode == "refused":
-                    note("BODY %s %d 0" % (box, u))
-                    out = b"%s NO [SERVERBUG] cannot read this message\r\n" % tag.encode()
-                elif bad and u == 2 and mode == "garbage":
-                    note("BODY %s %d 0" % (box, u))
-                    out = b"* %d FETCH (UID %d BODY[] {12x}\r\n" % (u, u) + body + b")\r\n%s OK done\r\n" % tag.encode()
-                elif bad and u == 2 and mode == "drop":
-                    note("BODY %s %d 0" % (box, u))
-                    tls.close()
-                    return
+                # Every message of the set in turn, as a real server does.
+                refused = False
+                for u in uids:
+                    body = message(box, u)
+                    if bad and u == 2 and mode == "refused":
+                        note("BODY %s %d 0" % (box, u))
+                        refused = True
+                    elif bad and u == 2 and mode == "garbage":
+                        note("BODY %s %d 0" % (box, u))
+                        out += b"* %d FETCH (UID %d BODY[] {12x}\r\n" % (u, u) + body + b")\r\n"
+                    elif bad and u == 2 and mode == "drop":
+                        note("BODY %s %d 0" % (box, u))
+                        tls.sendall(out)
+                        tls.close()
+                        return
+                    else:
+                        note("BODY %s %d %d" % (box, u, len(body)))
+                        out += b"* %d FETCH (UID %d BODY[] {%d}\r\n" % (u, u, len(body)) + body + b")\r\n"
+                if refused:
+                    out += b"%s NO [SERVERBUG] cannot read this message\r\n" % tag.encode()
                 else:
-                    note("BODY %s %d %d" % (box, u, len(body)))
-                    out = (b"* %d FETCH (UID %d BODY[] {%d}\r\n" % (u, u, len(body)) + body +
-                           b")\r\n%s OK done\r\n" % tag.encode())
+                    out += b"%s OK done\r\n" % tag.encode()
         elif verb == "LOGOUT":
             tls.sendall(b"* BYE\r\n%s OK bye\r\n" % tag.encode())
             tls.close()
