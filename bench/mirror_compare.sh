@@ -73,23 +73,26 @@ step() {
     "$side" "${side}_$1_$2"
   done
 }
+# held STEP ROUND: every side holds all of Dovecot's messages after STEP
+# (a step whose time counts must have done the whole work), ours indexed.
+held() {
+  server=$(doveadm -c "$CONF" mailbox status -u bench messages "*" | awk -F= '{s += $2} END {print s}')
+  read -r _ rows indexed total state < "$T/ours_$1_$2.out"
+  for side in mbsync mbsyncnf; do
+    mirrored=$(find "$T/$side" -type f \( -path '*/cur/*' -o -path '*/new/*' \) | wc -l)
+    [[ $mirrored == "$server" ]] || { echo "FAILED: $1 of round $2: $side holds $mirrored of Dovecot's $server" >&2; exit 1; }
+  done
+  [[ $rows == "$server" && $indexed == "$total" && $state == done ]] ||
+    { echo "FAILED: $1 of round $2: rows $rows, index $indexed of $total, state $state; Dovecot $server" >&2; exit 1; }
+}
 for r in $(seq 1 "$ROUNDS"); do
   rm -rf "$T/mbsync" "$T/mbsyncnf" "$T/porlinex"; mkdir -p "$T/mbsync" "$T/mbsyncnf" "$T/porlinex"
-  step first "$r"; sleep 2
+  step first "$r"; held first "$r"; sleep 2
   step again "$r"
   next=$(doveadm -c "$CONF" -f flow mailbox status -u bench uidnext INBOX | sed 's/.*uidnext=//')
   for f in "$T/new-mail/cur"/*; do doveadm -c "$CONF" save -u bench -m INBOX < "$f"; done
   sleep 2
-  step new "$r"
-  server=$(doveadm -c "$CONF" mailbox status -u bench messages "*" | awk -F= '{s += $2} END {print s}')
-  read -r _ rows indexed total state < "$T/ours_new_$r.out"
-  for side in mbsync mbsyncnf; do
-    mirrored=$(find "$T/$side" -type f \( -path '*/cur/*' -o -path '*/new/*' \) | wc -l)
-    [[ $mirrored == "$server" ]] || { echo "FAILED: $side holds $mirrored of Dovecot's $server" >&2; exit 1; }
-  done
-  # A ratio counts only when our mirror holds every message, indexed.
-  [[ $rows == "$server" && $indexed == "$total" && $state == done ]] ||
-    { echo "FAILED: round $r: rows $rows, index $indexed of $total, state $state; Dovecot $server" >&2; exit 1; }
+  step new "$r"; held new "$r"
   # The next round starts from the same N messages on the server.
   [[ $r == "$ROUNDS" ]] || doveadm -c "$CONF" expunge -u bench mailbox INBOX uid "$next:*"
 done
