@@ -119,9 +119,18 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::SyncMailbox(LAppDatabaseAccount
     } else {
         char16_t now[260];
         LNowDateTimeUTC(now);
+        // Only a mailbox's first synchronisation can let a waiting backup
+        // round go ahead; waking it after every pass would run a round that
+        // finds nothing and hides the last one that wrote mail.
+        LString first;
+        first.Format(u"SELECT COUNT(*) FROM main.EMAILMAILBOXES WHERE EMAILACCOUNTS_ID='%Q' AND ID='%Q' AND "
+                     u"COALESCE(LAST_SYNC_UTC, '')='';",
+                     accountId, scan.mailboxId);
+        int32_t firstSync = 0;
+        if (!db.QueryInt(first.c_str(), &firstSync)) firstSync = 1;
         if (db.ExecF(u"UPDATE %s.EMAILMAILBOXES SET LAST_SYNC_UTC='%s' WHERE EMAILACCOUNTS_ID='%Q' AND ID='%Q';",
                      u"main", now, accountId, scan.mailboxId)) {
-            LEmailBackupWake();
+            if (firstSync > 0) LEmailBackupWake();
         } else {
             LUTF8FromWide u(user);
             LLogErrorF("Unable to persist mailbox sync time for account %s mailbox %s", u.text, name);

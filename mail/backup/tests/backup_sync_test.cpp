@@ -41,6 +41,20 @@ TEST_F(SyncTest, BackupRunsWhenTheFirstMirrorIsDone) {
     StartEngine();
     ASSERT_TRUE(Pass());
     EXPECT_TRUE(LTestWaitFor(20000, [&] { return EmlFiles(folder) == 5; })) << EmlFiles(folder) << " files";
+    // A later pass with nothing new starts no round: one would find nothing
+    // and the backup page would show it in place of the round that wrote.
+    ASSERT_TRUE(LTestWaitFor(20000, [&] {
+        char16_t files[260];
+        LRegSettingsGet(LEmailBackupSection, u"LastRoundFiles", u"", files);
+        return std::u16string_view(files) == u"5";
+    }));
+    LRegSettingsSet(LEmailBackupSection, u"LastRoundFiles", u"untouched");
+    ASSERT_TRUE(Pass());
+    EXPECT_FALSE(LTestWaitFor(3000, [&] {
+        char16_t files[260];
+        LRegSettingsGet(LEmailBackupSection, u"LastRoundFiles", u"", files);
+        return std::u16string_view(files) != u"untouched";
+    }));
     LEmailBackupStop();
 }
 
