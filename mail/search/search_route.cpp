@@ -28,6 +28,23 @@ const char16_t* SortOrder(const char16_t* sort) {
     return u"m.RECEIVED_UTC DESC, m.rowid DESC";
 }
 
+// From this many matches on, a page in time order is found by walking the
+// messages newest (or oldest) first and probing the index's list: the walk
+// meets a match every few rows, while fetching each match to sort it reads
+// its row (and, for the live-row test, the bodies in front of that column).
+// Below it the matches are few and fetching them is the cheaper road; a
+// walk past old-only matches costs at most one pass over a time index.
+constexpr int32_t kWalkFromMatches = 1000;
+
+bool ManyMatches(LAppDatabaseAccount* db, const LEmailSearchRequest& r, const char16_t* scope,
+                 const LString& expression) {
+    if (!db || !db->handle || IsOneOf(r.sort, {u"subject"})) return false;
+    LString sql;
+    LEmailSearchFtsCount(sql, LEmailSearchColumnSet(scope), expression, kWalkFromMatches);
+    int64_t n = 0;
+    return db->QueryInt64(sql.c_str(), &n) && n >= kWalkFromMatches;
+}
+
 // -1 when the statement cannot run (no database, or an expression the
 // index refuses): the caller treats that as no rows.
 int32_t RunPage(LAppDatabaseAccount* db, const LEmailSearchRequest& r, bool use_fts, const LString& expression,
@@ -36,7 +53,8 @@ int32_t RunPage(LAppDatabaseAccount* db, const LEmailSearchRequest& r, bool use_
     // The page is chosen on rowids and sort keys alone; sorting whole rows
     // would carry every match's texts through the sorter for a common word.
     LString rowids;
-    LEmailSearchRun(rowids, r, has_filter, use_fts, expression, escaped, scope, true);
+    bool walk = use_fts && ManyMatches(db, r, scope, expression);
+    LEmailSearchRun(rowids, r, has_filter, use_fts, expression, escaped, scope, true, walk);
     if (!has_filter) return 0;
     rowids.AppendFormat(u" ORDER BY %s LIMIT %d OFFSET %d", SortOrder(r.sort), r.limit, r.offset);
     LString sql;
