@@ -29,12 +29,13 @@ const char16_t* SortOrder(const char16_t* sort) {
 }
 
 // From this many matches on, a page in time order is found by walking the
-// messages newest (or oldest) first and probing the index's list: the walk
-// meets a match every few rows, while fetching each match to sort it reads
-// its row (and, for the live-row test, the bodies in front of that column).
-// Below it the matches are few and fetching them is the cheaper road; a
-// walk past old-only matches costs at most one pass over a time index.
-constexpr int32_t kWalkFromMatches = 1000;
+// messages newest (or oldest) first and probing the index's list. Fetching
+// a match to sort it reads its row, and the live-row test reads on through
+// the bodies' overflow pages to IS_DELETED: some four pages a match, where
+// the walk reads a time index (a few hundred entries a page) and only the
+// rows it keeps. A walk past old-only matches costs at most one pass over
+// that index: about what fetching a hundred matches costs.
+constexpr int32_t kWalkFromMatches = 100;
 
 bool ManyMatches(LAppDatabaseAccount* db, const LEmailSearchRequest& r, const char16_t* scope,
                  const LString& expression) {

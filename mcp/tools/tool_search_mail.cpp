@@ -74,10 +74,11 @@ LString FtsTier(const Filters& f, int tier, const char16_t* column_set, const ch
 
 // From this many matches on, a tier's page in time order is found by walking
 // the messages in that order and probing the index's list ("+m.rowid": the
-// planner may not drive by it): the walk meets a match every few rows, where
-// fetching each match to sort it reads its row up to IS_DELETED, behind the
-// bodies. Below it the matches are few and fetching them is cheaper.
-constexpr int32_t kWalkFromMatches = 1000;
+// planner may not drive by it). Fetching a match to sort it reads its row and
+// the bodies' overflow pages up to IS_DELETED, some four pages a match; the
+// walk reads a time index and only the rows it keeps, at worst one pass over
+// that index: about what fetching a hundred matches costs.
+constexpr int32_t kWalkFromMatches = 100;
 
 bool ManyMatches(LAppDatabaseAccount& db, const char16_t* column_set, const LString& match) {
     LString sql;
