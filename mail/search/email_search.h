@@ -30,7 +30,10 @@ void LEmailSearchReadRequest(const LJsonValue& body, LEmailSearchRequest& r);
 // True when at least one term was produced. Every term reaches the
 // expression as an FTS5 string (inner double quotes doubled), so no query
 // text can become FTS5 syntax.
-bool LEmailSearchParseQuery(const char16_t* query, LString& expression);
+// `prefix` false leaves the words' "*" out: the expression then matches
+// whole words only, which the index answers without merging the lists of
+// every word a prefix begins (an estimate of how common a query is).
+bool LEmailSearchParseQuery(const char16_t* query, LString& expression, bool prefix = true);
 
 // Column sets of the scopes (constants; null: every column).
 const char16_t* LEmailSearchColumnSet(const char16_t* scope);

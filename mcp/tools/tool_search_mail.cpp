@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "foundation/string_map.h"
+#include "mail/search/email_search.h"
 #include "mail/store/fts_index.h"
 #include "mcp/tools/search_engine.h"
 #include "mcp/tools/tool_framework.h"
@@ -80,24 +81,31 @@ LString FtsTier(const Filters& f, int tier, const char16_t* column_set, const ch
 // that index: about what fetching a hundred matches costs.
 constexpr int32_t kWalkFromMatches = 100;
 
-bool ManyMatches(LAppDatabaseAccount& db, const char16_t* column_set, const LString& match) {
-    LString sql;
-    sql.Format(u"SELECT COUNT(*) FROM (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH '%s' "
-               u"LIMIT %d);",
-               u"main", MatchText(column_set, match), kWalkFromMatches);
-    int64_t n = 0;
-    return db.QueryInt64(sql.c_str(), &n) && n >= kWalkFromMatches;
+// Whole words are counted first (`words`: the query without its prefix
+// stars): that count stops at the cap, where a prefix ("com"*) makes the
+// index merge the lists of every word it begins before the first row.
+bool ManyMatches(LAppDatabaseAccount& db, const char16_t* column_set, const LString& words, const LString& match) {
+    const LString* both[] = {&words, &match};
+    for (const LString* e : both) {
+        LString sql;
+        sql.Format(u"SELECT COUNT(*) FROM (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH "
+                   u"'%s' LIMIT %d);",
+                   u"main", MatchText(column_set, *e), kWalkFromMatches);
+        int64_t n = 0;
+        if (db.QueryInt64(sql.c_str(), &n) && n >= kWalkFromMatches) return true;
+    }
+    return false;
 }
 
 // One tier in time order: the rowids of its live matches within the filters,
 // the index's tests first and the live-row test last (SQLite tests the terms
 // in this order). `unless` leaves out what an earlier tier already found.
 LString TimeTier(LAppDatabaseAccount& db, const Filters& f, const char16_t* column_set, const char16_t* unless,
-                 const LString& match, const char16_t* order) {
+                 const LString& words, const LString& match, const char16_t* order) {
     LString sql;
     sql.Format(u"SELECT m.rowid FROM %s.EMAIL_MESSAGES m WHERE %s IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS "
                u"WHERE EMAIL_MESSAGES_FTS MATCH '%s')",
-               u"main", ManyMatches(db, column_set, match) ? u"+m.rowid" : u"m.rowid", u"main",
+               u"main", ManyMatches(db, column_set, words, match) ? u"+m.rowid" : u"m.rowid", u"main",
                MatchText(column_set, match));
     if (unless)
         sql.AppendFormat(u" AND +m.rowid NOT IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS "
@@ -211,10 +219,10 @@ int32_t ReadKeys(LAppDatabaseAccount& db, const LString& tier, int32_t limit, in
 // ranked result has them. The second tier is read only when the page reaches
 // past the end of the first. `found`: the result holds any row at all.
 int32_t TimePage(LAppDatabaseAccount& db, const Filters& f, const char16_t* first_set, bool smart,
-                 const LString& match, const char16_t* order, int32_t lim, int32_t off, PageRow out[50],
-                 bool& found) {
+                 const LString& words, const LString& match, const char16_t* order, int32_t lim, int32_t off,
+                 PageRow out[50], bool& found) {
     PageRow probe[1];
-    LString first = TimeTier(db, f, first_set, nullptr, match, order);
+    LString first = TimeTier(db, f, first_set, nullptr, words, match, order);
     int32_t n = ReadKeys(db, first, lim, off, 0, out);
     if (n == lim || !smart) {
         found = n > 0 || (off > 0 && ReadKeys(db, first, 1, 0, 0, probe) > 0);
@@ -226,7 +234,7 @@ int32_t TimePage(LAppDatabaseAccount& db, const Filters& f, const char16_t* firs
         count.Format(u"SELECT COUNT(*) FROM (%s);", first);
         if (!db.QueryInt64(count.c_str(), &first_rows)) first_rows = 0;
     }
-    LString second = TimeTier(db, f, kBodyColumns, kHeaderColumns, match, order);
+    LString second = TimeTier(db, f, kBodyColumns, kHeaderColumns, words, match, order);
     int32_t skip = off > first_rows ? static_cast<int32_t>(off - first_rows) : 0;
     int32_t m = ReadKeys(db, second, lim - n, skip, 1, out + n);
     found = first_rows > 0 || m > 0 || (skip > 0 && ReadKeys(db, second, 1, 0, 1, probe) > 0);
@@ -317,7 +325,9 @@ void LMcpToolSearchMail(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpA
             // result is another ranking, and its rows would repeat earlier pages.
             if (n == 0 && off > 0 && ReadPage(db, tiers, order, 1, 0, page) > 0) fts_found = true;
         } else {
-            n = TimePage(db, f, sets[0], smart, match, row_order, lim, off, page, fts_found);
+            LString words;
+            LEmailSearchParseQuery(query, words, false);
+            n = TimePage(db, f, sets[0], smart, words, match, row_order, lim, off, page, fts_found);
         }
         for (int32_t i = 0; i < n;) {
             int64_t keys[50] = {};

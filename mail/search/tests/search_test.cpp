@@ -63,6 +63,11 @@ TEST(SearchGrammar, QueriesBecomeQuotedTerms) {
         if (i < 16) sixteen += (i ? " AND \"" : "\"") + w + "\"*";
     }
     EXPECT_EQ(Parse(twenty), sixteen);
+
+    // Whole words only (the estimate of how common a query is).
+    LString words;
+    ASSERT_TRUE(LEmailSearchParseQuery(u"cat OR \"red fox\" -dog a\"*", words, false));
+    EXPECT_EQ(LToUtf8(words.c_str()), "\"cat\" OR \"red fox\" NOT \"dog\" AND \"a\"\"*\"");
 }
 
 class SearchTest : public StoreTest {
