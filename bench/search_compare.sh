@@ -7,13 +7,20 @@
 #   - corpus: ../shared/bench/gen_corpus.py (GEN_CORPUS), N messages (20000)
 #   - Porlinex: the store filled by corpus_store, then the real service
 #   - notmuch: `notmuch new` over the same Maildir
+# Every request is timed twice: through curl, and through bench/http_post.c,
+# a client of a few system calls, since curl's own start (some thirty
+# shared libraries) is longer than many whole notmuch searches. The floors
+# (each client's start, the route refusing an empty request, notmuch's
+# start) are printed beside them.
 # Prints markdown tables: p50 / p95 of RUNS runs (20) after one warm-up,
-# hit counts on both sides and ratios. One temp folder (KEEP=1 keeps it).
+# hit counts on both sides and ratios. One temp folder (KEEP=1 keeps it;
+# REUSE=DIR runs on a folder kept before, without making its corpus, store
+# and notmuch index again). BACKUP=0 leaves out the backup's rounds.
 set -euo pipefail
 N=${1:-20000}; RUNS=${RUNS:-20}; SEED=${SEED:-1}
 HERE=$(cd "$(dirname "$0")" && pwd); SRC=$(cd "$HERE/.." && pwd); BUILD=${BUILD_DIR:-$SRC/build}
 GEN=${GEN_CORPUS:-$SRC/../shared/bench/gen_corpus.py}; [[ -f $GEN ]] || GEN=/work/shared/bench/gen_corpus.py
-W=$(mktemp -d /tmp/bench-search.XXXXXX)
+if [[ -n ${REUSE:-} ]]; then W=$REUSE; KEEP=1; else W=$(mktemp -d /tmp/bench-search.XXXXXX); fi
 PID=
 finish() {
   [[ -n $PID ]] && kill "$PID" 2>/dev/null && wait "$PID" 2>/dev/null || true
@@ -25,33 +32,29 @@ export TZ=UTC PORLINEX_ROOT=$W/root NOTMUCH_CONFIG=$W/nm.conf
 STORE="$PORLINEX_ROOT/var/lib/Vek Software/Porlinex/main.db"
 HIVE="$PORLINEX_ROOT/etc/porlinex/machine.reg"
 
-say "corpus of $N"
-/usr/bin/python3 "$GEN" "$W/mail" "$N" --seed "$SEED" > "$W/corpus.json"
+cc -O2 -Wall -Wextra -Werror -o "$W/http_post" "$HERE/http_post.c"
+if [[ ! -f $W/corpus.json ]]; then
+  say "corpus of $N"
+  /usr/bin/python3 "$GEN" "$W/mail" "$N" --seed "$SEED" > "$W/corpus.json.part"
+  mv "$W/corpus.json.part" "$W/corpus.json"
+fi
 say "store and service"
 mkdir -p "$(dirname "$HIVE")"
 PORT=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 printf '[Software\\Vek Software\\Porlinex\\WebServer]\nPort=%s\nSecureEnabled=0\n' "$PORT" > "$HIVE"
-"$BUILD/mcp/tests/tools/corpus_store" "$W/mail" > "$W/stored"
+[[ -s $W/stored ]] || "$BUILD/mcp/tests/tools/corpus_store" "$W/mail" > "$W/stored"
+rm -f "$PORLINEX_ROOT/run/porlinex/PorlinexService.state"
 "$BUILD/porlinex" -service -manual 2> "$W/service.log" &
 PID=$!
 until grep -q 'State=running' "$PORLINEX_ROOT/run/porlinex/PorlinexService.state" 2>/dev/null; do sleep 0.1; done
 SESSION=benchsession0000aa
-sqlite3 "$STORE" "INSERT INTO SESSION_DATA VALUES ('$SESSION', 'local', 'main', '2099-01-01');"
+sqlite3 "$STORE" "INSERT OR REPLACE INTO SESSION_DATA VALUES ('$SESSION', 'local', 'main', '2099-01-01');"
 printf '[database]\npath=%s\n[user]\nprimary_email=bench@example.org\n[new]\ntags=inbox;\n' "$W/mail" > "$NOTMUCH_CONFIG"
 say "notmuch new"
 notmuch new > /dev/null
 
-# ms TIMES FILE CMD...: one warm-up (which must succeed), then RUNS wall
-# times in ms into FILE.
-ms() {
-  local out=$1; shift
-  "$@" > /dev/null || { echo "FAILED: $*" >&2; exit 1; }
-  for _ in $(seq "$RUNS"); do
-    local a=$EPOCHREALTIME; "$@" > /dev/null; local b=$EPOCHREALTIME
-    echo "($b - $a) * 1000" | bc -l
-  done > "$out"
-}
 search() { curl -sf --max-time 120 -H 'X-AJAX: 1' -b "porlinex_sess=$SESSION" --data-binary "$1" "http://127.0.0.1:$PORT/emailsearch"; }
+light() { "$W/http_post" "$PORT" emailsearch "$SESSION" "$1"; }
 /usr/bin/python3 - "$W" > "$W/requests" <<'PY'
 import json, sys
 q = json.load(open(sys.argv[1] + "/corpus.json"))["queries"]
@@ -65,17 +68,42 @@ for name, req, nm in rows:
     req["limit"] = 25
     print(name + "\t" + json.dumps(req) + "\t" + nm)
 PY
+# rounds OUT... -- CMD... -- CMD... : RUNS rounds after one warm-up, each
+# timing every command once in turn (ms into its OUT file), so that a change
+# in the machine's load falls on every side alike.
+rounds() {
+  local outs=() cmds=() cmd=() arg
+  while [[ $1 != -- ]]; do outs+=("$1"); shift; done
+  shift
+  for arg in "$@" --; do
+    if [[ $arg == -- ]]; then cmds+=("$(printf '%q ' "${cmd[@]}")"); cmd=(); else cmd+=("$arg"); fi
+  done
+  local k
+  for k in "${!cmds[@]}"; do eval "${cmds[$k]}" > /dev/null || { echo "FAILED: ${cmds[$k]}" >&2; exit 1; }; : > "${outs[$k]}"; done
+  for _ in $(seq "$RUNS"); do
+    for k in "${!cmds[@]}"; do
+      local a=$EPOCHREALTIME; eval "${cmds[$k]}" > /dev/null; local b=$EPOCHREALTIME
+      echo "($b - $a) * 1000" | bc -l >> "${outs[$k]}"
+    done
+  done
+}
 i=0
 while IFS=$'\t' read -r name req nm; do
   say "query: $name"
-  ms "$W/ours.$i" search "$req"
+  rounds "$W/ours.$i" "$W/light.$i" "$W/theirs.$i" -- search "$req" -- light "$req" -- \
+    notmuch search --output=summary --sort=newest-first --limit=25 "$nm"
   search "$req" > "$W/answer.$i"
-  ms "$W/theirs.$i" notmuch search --output=summary --sort=newest-first --limit=25 "$nm"
   notmuch count "$nm" > "$W/count.$i"
+  # notmuch must have answered: as many summary lines as it counts, up to 25.
+  notmuch search --output=summary --sort=newest-first --limit=25 "$nm" | wc -l > "$W/listed.$i"
   i=$((i + 1))
 done < "$W/requests"
+say "floors"
+rounds "$W/floor.curl" "$W/floor.route" "$W/floor.light" "$W/floor.notmuch" "$W/floor.nmcount" -- curl --version -- \
+  search '{}' -- light '{}' -- notmuch --version -- notmuch count zqxjkvw
 grep VmHWM "/proc/$PID/status" | awk '{print $2}' > "$W/rss"
 
+if [[ ${BACKUP:-1} != 0 ]]; then
 say "backup: full export, then a round with nothing new"
 mkdir -p "$W/backup"
 value() { grep -a -A20 'EmailBackup\]' "$HIVE" | grep -a "^$1=" | head -1 | cut -d= -f2; }
@@ -91,6 +119,7 @@ curl -s -H 'X-AJAX: 1' -b "porlinex_sess=$SESSION" --data-binary "{\"enabled\":1
 until [[ $(value LastDoneUTC) != "$before" ]]; do sleep 0.01; done
 b=$EPOCHREALTIME; echo "($b - $a)" | bc -l > "$W/incremental"
 find "$W/backup" -name '*.eml' | wc -l > "$W/files"
+fi
 
 /usr/bin/python3 - "$W" "$RUNS" <<'PY'
 import json, sys
@@ -101,24 +130,36 @@ corpus = json.load(open(W + "/corpus.json"))
 names = [l.split("\t")[0] for l in open(W + "/requests")]
 print(f"# emailsearch (curl per request) vs notmuch search: {corpus['messages']} messages, "
       f"{open(W + '/stored').read().strip()} stored, {runs} runs\n")
-print("| query | ours: rows / count / mode | notmuch count | ours p50 / p95 ms | notmuch p50 / p95 ms | ratio p50 / p95 |")
-print("|---|---|---:|---:|---:|---:|")
+print("| query | ours: rows / count / mode | notmuch count (listed) | ours curl p50 / p95 ms | ours light client p50 / p95 ms | notmuch p50 / p95 ms | ratio curl p50 / p95 | ratio light p50 / p95 |")
+print("|---|---|---:|---:|---:|---:|---:|---:|")
 for i, name in enumerate(names):
     a = json.load(open(f"{W}/answer.{i}"))
     rows = len(a.get("emails", [])) or len(a.get("fallback_emails", []))
     # Both sides must have searched: a count from each, hits where the
-    # generator planted them.
+    # generator planted them, and notmuch listing what it counts.
     theirs = int(open(f"{W}/count.{i}").read())
+    listed = int(open(f"{W}/listed.{i}").read())
     assert "count" in a, (name, a)
+    assert listed == min(25, theirs), (name, listed, theirs)
     if name != "no FTS hit (LIKE fallback)":
         assert rows > 0 and theirs > 0, (name, rows, theirs)
-    o = [float(x) for x in open(f"{W}/ours.{i}")]; t = [float(x) for x in open(f"{W}/theirs.{i}")]
-    print(f"| {name} | {rows} / {a.get('count')} / {a.get('search_mode')} | {open(f'{W}/count.{i}').read().strip()} | "
-          f"{pct(o, .5):.1f} / {pct(o, .95):.1f} | {pct(t, .5):.1f} / {pct(t, .95):.1f} | "
-          f"{pct(o, .5) / pct(t, .5):.2f} / {pct(o, .95) / pct(t, .95):.2f} |")
+    o = [float(x) for x in open(f"{W}/ours.{i}")]; l = [float(x) for x in open(f"{W}/light.{i}")]
+    t = [float(x) for x in open(f"{W}/theirs.{i}")]
+    print(f"| {name} | {rows} / {a.get('count')} / {a.get('search_mode')} | {theirs} ({listed}) | "
+          f"{pct(o, .5):.1f} / {pct(o, .95):.1f} | {pct(l, .5):.1f} / {pct(l, .95):.1f} | {pct(t, .5):.1f} / {pct(t, .95):.1f} | "
+          f"{pct(o, .5) / pct(t, .5):.2f} / {pct(o, .95) / pct(t, .95):.2f} | {pct(l, .5) / pct(t, .5):.2f} / {pct(l, .95) / pct(t, .95):.2f} |")
+print("\n| floor | p50 / p95 ms |\n|---|---:|")
+for f, what in [("curl", "curl --version (curl's own start)"), ("route", "curl, emailsearch refusing {} (start, HTTP, session, database open)"),
+                ("light", "light client, emailsearch refusing {}"), ("notmuch", "notmuch --version"),
+                ("nmcount", "notmuch count of a word it lacks")]:
+    x = [float(v) for v in open(f"{W}/floor.{f}")]
+    print(f"| {what} | {pct(x, .5):.1f} / {pct(x, .95):.1f} |")
 print(f"\n- expected hits (generator): {corpus['expected_hits']}")
 print(f"- service peak RSS: {int(open(W + '/rss').read()) / 1024:.1f} MB")
-print(f"- backup: full export {float(open(W + '/full').read()):.1f} s ({open(W + '/files').read().strip()} files), "
-      f"incremental round with nothing new {float(open(W + '/incremental').read()) * 1000:.0f} ms")
-print("- ratio < 1: ours is faster. Both include process start (curl; notmuch). Ours pages 25 rows; notmuch lists 25.")
+import os
+if os.path.exists(W + "/full"):
+    print(f"- backup: full export {float(open(W + '/full').read()):.1f} s ({open(W + '/files').read().strip()} files), "
+          f"incremental round with nothing new {float(open(W + '/incremental').read()) * 1000:.0f} ms")
+print("- ratio < 1: ours is faster. Both include process start (curl or the light client; notmuch). Ours pages 25 rows; "
+      "notmuch lists 25.")
 PY

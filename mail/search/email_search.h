@@ -30,18 +30,26 @@ void LEmailSearchReadRequest(const LJsonValue& body, LEmailSearchRequest& r);
 // True when at least one term was produced. Every term reaches the
 // expression as an FTS5 string (inner double quotes doubled), so no query
 // text can become FTS5 syntax.
-bool LEmailSearchParseQuery(const char16_t* query, LString& expression);
+// `prefix` false leaves the words' "*" out: the expression then matches
+// whole words only, which the index answers without merging the lists of
+// every word a prefix begins (an estimate of how common a query is).
+bool LEmailSearchParseQuery(const char16_t* query, LString& expression, bool prefix = true);
 
 // Column sets of the scopes (constants; null: every column).
 const char16_t* LEmailSearchColumnSet(const char16_t* scope);
-void LEmailSearchFtsClause(LString& sql, const char16_t* column_set, const LString& expression);
+// With `probe` the clause only tests membership in the index's list, so the
+// planner walks the messages in the requested order instead of fetching and
+// sorting every match: the faster road when the matches are many.
+void LEmailSearchFtsClause(LString& sql, const char16_t* column_set, const LString& expression, bool probe = false);
+// How many rows the index matches, counted up to `cap`.
+void LEmailSearchFtsCount(LString& sql, const char16_t* column_set, const LString& expression, int32_t cap);
 void LEmailSearchLikeClause(LString& sql, const char16_t* escaped, const char16_t* scope);
 
 // Appends the SELECT (of the answer's columns, or of rowids only) and every
 // filter of the request; has_filter tells whether any member added a clause.
 void LEmailSearchRun(LString& sql, const LEmailSearchRequest& r, bool& has_filter, bool use_fts,
                      const LString& expression, const LString& escaped_query, const char16_t* scope,
-                     bool rowids_only = false);
+                     bool rowids_only = false, bool probe_fts = false);
 
 // The answer's columns for the rows a rowid statement chose, in its order.
 void LEmailSearchPageOf(LString& sql, const LString& rowids, const char16_t* order);

@@ -25,7 +25,7 @@ void AppendTerm(LString& out, const char16_t* p, size_t n, bool phrase) {
 
 }  // namespace
 
-bool LEmailSearchParseQuery(const char16_t* query, LString& expression) {
+bool LEmailSearchParseQuery(const char16_t* query, LString& expression, bool prefix) {
     expression.Clear();
     int terms = 0;
     bool pending_or = false;
@@ -64,7 +64,7 @@ bool LEmailSearchParseQuery(const char16_t* query, LString& expression) {
         }
         if (!IsSearchable(start, n) || (negated && terms == 0)) continue;
         if (terms > 0) expression.Append(negated ? u" NOT " : pending_or ? u" OR " : u" AND ");
-        AppendTerm(expression, start, n, phrase);
+        AppendTerm(expression, start, n, phrase || !prefix);
         pending_or = false;
         ++terms;
     }

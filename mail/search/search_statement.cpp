@@ -12,6 +12,9 @@ constexpr const char16_t* kColumns =
     // The body is only needed to make a preview where the store has none;
     // reading it for every row would drag whole message bodies through.
     u"CASE WHEN COALESCE(m.BODY_PREVIEW, '')='' THEN m.BODY_TEXT END";
+constexpr const char16_t* kTables =
+    u" FROM %s.EMAIL_MESSAGES m LEFT JOIN %s.EMAILACCOUNTS ac ON ac.ID=m.ACCOUNT_ID LEFT JOIN %s.EMAILMAILBOXES b "
+    u"ON b.ID=m.MAILBOX_ID WHERE ";
 constexpr const char16_t* kFrom =
     u" FROM %s.EMAIL_MESSAGES m LEFT JOIN %s.EMAILACCOUNTS ac ON ac.ID=m.ACCOUNT_ID LEFT JOIN %s.EMAILMAILBOXES b "
     u"ON b.ID=m.MAILBOX_ID WHERE m.IS_DELETED=0";
@@ -47,15 +50,29 @@ const char16_t* LEmailSearchColumnSet(const char16_t* scope) {
     return nullptr;
 }
 
-void LEmailSearchFtsClause(LString& sql, const char16_t* column_set, const LString& expression) {
+void LEmailSearchFtsClause(LString& sql, const char16_t* column_set, const LString& expression, bool probe) {
+    // "+m.rowid" keeps the planner from driving the query by the index's
+    // list: it walks the messages in the page's order and probes the list.
+    const char16_t* key = probe ? u"+m.rowid" : u"m.rowid";
     if (column_set)
-        sql.AppendFormat(u" AND m.rowid IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH "
+        sql.AppendFormat(u" AND %s IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH "
                          u"'%s : (%Q)')",
-                         u"main", column_set, expression.c_str());
+                         key, u"main", column_set, expression.c_str());
     else
-        sql.AppendFormat(u" AND m.rowid IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH "
+        sql.AppendFormat(u" AND %s IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH "
                          u"'%Q')",
-                         u"main", expression.c_str());
+                         key, u"main", expression.c_str());
+}
+
+void LEmailSearchFtsCount(LString& sql, const char16_t* column_set, const LString& expression, int32_t cap) {
+    if (column_set)
+        sql.AppendFormat(u"SELECT COUNT(*) FROM (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS "
+                         u"MATCH '%s : (%Q)' LIMIT %d);",
+                         u"main", column_set, expression.c_str(), cap);
+    else
+        sql.AppendFormat(u"SELECT COUNT(*) FROM (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS "
+                         u"MATCH '%Q' LIMIT %d);",
+                         u"main", expression.c_str(), cap);
 }
 
 void LEmailSearchLikeClause(LString& sql, const char16_t* escaped, const char16_t* scope) {
@@ -84,59 +101,69 @@ void LEmailSearchPageOf(LString& sql, const LString& rowids, const char16_t* ord
 }
 
 void LEmailSearchRun(LString& sql, const LEmailSearchRequest& r, bool& has_filter, bool use_fts,
-                     const LString& expression, const LString& escaped_query, const char16_t* scope,
-                     bool rowids_only) {
+                     const LString& expression, const LString& escaped_query, const char16_t* scope, bool rowids_only,
+                     bool probe_fts) {
     has_filter = false;
     sql.Append(rowids_only ? u"SELECT m.rowid" : kColumns);
-    sql.AppendFormat(kFrom, u"main", u"main", u"main");
-    if (r.account_id[0]) sql.AppendFormat(u" AND m.ACCOUNT_ID='%Q'", r.account_id);
-    if (r.mailbox_id[0]) sql.AppendFormat(u" AND m.MAILBOX_ID='%Q'", r.mailbox_id);
-    if (r.mailbox_name[0]) sql.AppendFormat(u" AND UPPER(COALESCE(b.IMAP_NAME, ''))=UPPER('%Q')", r.mailbox_name);
+    sql.AppendFormat(kTables, u"main", u"main", u"main");
+    // The filters come first and the live-row test last: SQLite tests the
+    // terms in this order, and IS_DELETED lies behind the bodies in the row,
+    // so testing it first would read every candidate's bodies.
+    LString w;
+    if (r.account_id[0]) w.AppendFormat(u" AND m.ACCOUNT_ID='%Q'", r.account_id);
+    if (r.mailbox_id[0]) w.AppendFormat(u" AND m.MAILBOX_ID='%Q'", r.mailbox_id);
+    if (r.mailbox_name[0]) w.AppendFormat(u" AND UPPER(COALESCE(b.IMAP_NAME, ''))=UPPER('%Q')", r.mailbox_name);
     has_filter = r.account_id[0] || r.mailbox_id[0] || r.mailbox_name[0];
     if (r.query[0]) {
         if (use_fts)
-            LEmailSearchFtsClause(sql, LEmailSearchColumnSet(scope), expression);
+            LEmailSearchFtsClause(w, LEmailSearchColumnSet(scope), expression, probe_fts);
         else
-            LEmailSearchLikeClause(sql, escaped_query.c_str(), scope);
+            LEmailSearchLikeClause(w, escaped_query.c_str(), scope);
         has_filter = true;
     }
-    if (r.from[0]) AddLike(sql, u"FROM_TEXT", r.from);
+    if (r.from[0]) AddLike(w, u"FROM_TEXT", r.from);
     if (r.to[0]) {
         LString escaped;
         LEmailSearchEscapeLike(escaped, r.to);
-        sql.Append(u" AND (");
-        AppendLikeTest(sql, u"TO_TEXT", escaped.c_str(), true);
-        AppendLikeTest(sql, u"CC_TEXT", escaped.c_str(), false);
-        sql.AppendChar(u')');
+        w.Append(u" AND (");
+        AppendLikeTest(w, u"TO_TEXT", escaped.c_str(), true);
+        AppendLikeTest(w, u"CC_TEXT", escaped.c_str(), false);
+        w.AppendChar(u')');
     }
-    if (r.subject[0]) AddLike(sql, u"SUBJECT", r.subject);
+    if (r.subject[0]) AddLike(w, u"SUBJECT", r.subject);
     if (r.body[0]) {
         LString body_expression;
         if (use_fts && LEmailSearchParseQuery(r.body, body_expression)) {
-            LEmailSearchFtsClause(sql, u"{BODY_PREVIEW BODY_TEXT}", body_expression);
+            LEmailSearchFtsClause(w, u"{BODY_PREVIEW BODY_TEXT}", body_expression);
         } else {
             LString escaped;
             LEmailSearchEscapeLike(escaped, r.body);
-            sql.Append(u" AND (");
+            w.Append(u" AND (");
             bool first = true;
             for (const char16_t* c : kBodyColumns) {
-                AppendLikeTest(sql, c, escaped.c_str(), first);
+                AppendLikeTest(w, c, escaped.c_str(), first);
                 first = false;
             }
-            sql.AppendChar(u')');
+            w.AppendChar(u')');
         }
     }
     if (r.filename[0]) {
         LString escaped;
         LEmailSearchEscapeLike(escaped, r.filename);
-        sql.AppendFormat(u" AND EXISTS (SELECT 1 FROM %s.EMAIL_MESSAGE_ATTACHMENTS a WHERE a.MESSAGE_ID=m.ID AND "
+        w.AppendFormat(u" AND EXISTS (SELECT 1 FROM %s.EMAIL_MESSAGE_ATTACHMENTS a WHERE a.MESSAGE_ID=m.ID AND "
                          u"COALESCE(a.FILENAME, '') LIKE '%%%Q%%' ESCAPE '\\')",
                          u"main", escaped.c_str());
     }
-    if (r.flags[0]) AddLike(sql, u"FLAGS", r.flags);
-    if (r.has_after) sql.AppendFormat(u" AND m.RECEIVED_UTC>=%I64d", r.after_utc);
-    if (r.has_before) sql.AppendFormat(u" AND m.RECEIVED_UTC<=%I64d", r.before_utc);
-    if (r.has_attachments_given) sql.AppendFormat(u" AND m.HAS_ATTACHMENTS=%d", r.has_attachments ? 1 : 0);
+    if (r.flags[0]) AddLike(w, u"FLAGS", r.flags);
+    if (r.has_after) w.AppendFormat(u" AND m.RECEIVED_UTC>=%I64d", r.after_utc);
+    if (r.has_before) w.AppendFormat(u" AND m.RECEIVED_UTC<=%I64d", r.before_utc);
+    if (r.has_attachments_given) w.AppendFormat(u" AND m.HAS_ATTACHMENTS=%d", r.has_attachments ? 1 : 0);
+    // Every clause begins with " AND ".
+    if (w.length) {
+        sql.Append(w.c_str() + 5);
+        sql.Append(u" AND ");
+    }
+    sql.Append(u"m.IS_DELETED=0");
     has_filter = has_filter || r.from[0] || r.to[0] || r.subject[0] || r.body[0] || r.filename[0] || r.flags[0] ||
                  r.has_after || r.has_before || r.has_attachments_given;
 }

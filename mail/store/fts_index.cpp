@@ -175,13 +175,18 @@ bool LEmailFtsGetCoverage(LAppDatabaseAccount& db, int32_t& indexed, int32_t& to
     int64_t max_rowid = 0, next_rowid = 0;
     if (!LEmailFtsTableExists(db) || !LEmailFtsGetBackfillState(db, max_rowid, next_rowid)) return false;
     int64_t all = 0, in_index = 0;
+    if (!db.QueryInt64(u"SELECT COUNT(*) FROM EMAIL_MESSAGES;", &all)) return false;
+    complete = next_rowid >= max_rowid;
+    // Complete, every rowid is at or below NEXT or above MAX: the second
+    // count (a pass over an index, every search answer) would equal the first.
     LString q;
     q.Format(u"SELECT COUNT(*) FROM EMAIL_MESSAGES WHERE rowid<=%I64d OR rowid>%I64d;", next_rowid, max_rowid);
-    if (!db.QueryInt64(u"SELECT COUNT(*) FROM EMAIL_MESSAGES;", &all) || !db.QueryInt64(q.c_str(), &in_index))
+    if (complete)
+        in_index = all;
+    else if (!db.QueryInt64(q.c_str(), &in_index))
         return false;
     total = static_cast<int32_t>(all);
     indexed = static_cast<int32_t>(in_index);
-    complete = next_rowid >= max_rowid;
     return true;
 }
 

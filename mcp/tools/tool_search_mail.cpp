@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "foundation/string_map.h"
+#include "mail/search/email_search.h"
 #include "mail/store/fts_index.h"
 #include "mcp/tools/search_engine.h"
 #include "mcp/tools/tool_framework.h"
@@ -72,14 +73,70 @@ LString FtsTier(const Filters& f, int tier, const char16_t* column_set, const ch
     return sql;
 }
 
-// One message of the page with its snippet for the tier's column set.
-LString FtsRow(const char16_t* column_set, const LString& match, int64_t key) {
+// From this many matches on, a tier's page in time order is found by walking
+// the messages in that order and probing the index's list ("+m.rowid": the
+// planner may not drive by it). Fetching a match to sort it reads its row and
+// the bodies' overflow pages up to IS_DELETED, some four pages a match; the
+// walk reads a time index and only the rows it keeps, at worst one pass over
+// that index: about what fetching a hundred matches costs.
+constexpr int32_t kWalkFromMatches = 100;
+
+// Whole words are counted first (`words`: the query without its prefix
+// stars): that count stops at the cap, where a prefix ("com"*) makes the
+// index merge the lists of every word it begins before the first row.
+bool ManyMatches(LAppDatabaseAccount& db, const char16_t* column_set, const LString& words, const LString& match) {
+    const LString* both[] = {&words, &match};
+    for (const LString* e : both) {
+        LString sql;
+        sql.Format(u"SELECT COUNT(*) FROM (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH "
+                   u"'%s' LIMIT %d);",
+                   u"main", MatchText(column_set, *e), kWalkFromMatches);
+        int64_t n = 0;
+        if (db.QueryInt64(sql.c_str(), &n) && n >= kWalkFromMatches) return true;
+    }
+    return false;
+}
+
+// One tier in time order: the rowids of its live matches within the filters,
+// the index's tests first and the live-row test last (SQLite tests the terms
+// in this order). `unless` leaves out what an earlier tier already found.
+LString TimeTier(LAppDatabaseAccount& db, const Filters& f, const char16_t* column_set, const char16_t* unless,
+                 const LString& words, const LString& match, const char16_t* order) {
+    LString sql;
+    sql.Format(u"SELECT m.rowid FROM %s.EMAIL_MESSAGES m WHERE %s IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS "
+               u"WHERE EMAIL_MESSAGES_FTS MATCH '%s')",
+               u"main", ManyMatches(db, column_set, words, match) ? u"+m.rowid" : u"m.rowid", u"main",
+               MatchText(column_set, match));
+    if (unless)
+        sql.AppendFormat(u" AND +m.rowid NOT IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS "
+                         u"MATCH '%s')",
+                         u"main", MatchText(unless, match));
+    AppendFilters(sql, f, u"m.");
+    sql.AppendFormat(u" AND m.IS_DELETED=0 ORDER BY %s", order);
+    return sql;
+}
+
+// The messages of one tier of the page with their snippets for the tier's
+// column set, in the page's order. One statement for the page: the index
+// reads its list once and the rowid range bounds it, where a statement a
+// message would read a prefix term's whole list again for each.
+LString FtsRows(const char16_t* column_set, const LString& match, const int64_t* keys, int32_t n,
+                const char16_t* order) {
+    int64_t low = keys[0], high = keys[0];
+    LString list;
+    for (int32_t i = 0; i < n; ++i) {
+        low = keys[i] < low ? keys[i] : low;
+        high = keys[i] > high ? keys[i] : high;
+        list.AppendFormat(u"%s%I64d", i ? u", " : u"", keys[i]);
+    }
     LString sql;
     sql.Format(u"SELECT m.ID, m.ACCOUNT_ID, m.MAILBOX_ID, m.SUBJECT, m.FROM_TEXT, m.TO_TEXT, m.BODY_PREVIEW, m.FLAGS, "
-               u"m.RECEIVED_UTC, m.BODY_TEXT, snippet(EMAIL_MESSAGES_FTS, -1, '[', ']', ' ... ', 12), "
-               u"bm25(EMAIL_MESSAGES_FTS) FROM %s.EMAIL_MESSAGES_FTS JOIN %s.EMAIL_MESSAGES m ON "
-               u"m.rowid=EMAIL_MESSAGES_FTS.rowid WHERE EMAIL_MESSAGES_FTS MATCH '%s' AND EMAIL_MESSAGES_FTS.rowid=%I64d;",
-               u"main", u"main", MatchText(column_set, match), key);
+               u"m.RECEIVED_UTC, CASE WHEN COALESCE(m.BODY_PREVIEW, '')='' THEN m.BODY_TEXT END, s.snip, s.score FROM "
+               u"(SELECT rowid AS k, snippet(EMAIL_MESSAGES_FTS, -1, '[', ']', ' ... ', 12) AS snip, "
+               u"bm25(EMAIL_MESSAGES_FTS) AS score FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH '%s' AND "
+               u"rowid>=%I64d AND rowid<=%I64d AND +rowid IN (%s) LIMIT %d) s JOIN %s.EMAIL_MESSAGES m ON m.rowid=s.k "
+               u"ORDER BY %s;",
+               u"main", MatchText(column_set, match), low, high, list, n, u"main", order);
     return sql;
 }
 
@@ -142,6 +199,46 @@ int32_t ReadPage(LAppDatabaseAccount& db, const LString& tiers, const char16_t* 
         ++n;
     }
     return n;
+}
+
+int32_t ReadKeys(LAppDatabaseAccount& db, const LString& tier, int32_t limit, int32_t offset, int t, PageRow* out) {
+    LString sql;
+    sql.Format(u"%s LIMIT %d OFFSET %d;", tier, limit, offset);
+    LAppDatabaseCursor c;
+    int32_t n = 0;
+    for (c.Query(db, sql.c_str()); c.HasRow() && n < limit; c.Step()) {
+        out[n].key = c.GetColumnInt64(0);
+        out[n].tier = t;
+        ++n;
+    }
+    return n;
+}
+
+// The page of the result in time order: the first tier's rows, then (smart
+// scope) the body-only tier's, with one LIMIT and OFFSET over both, as the
+// ranked result has them. The second tier is read only when the page reaches
+// past the end of the first. `found`: the result holds any row at all.
+int32_t TimePage(LAppDatabaseAccount& db, const Filters& f, const char16_t* first_set, bool smart,
+                 const LString& words, const LString& match, const char16_t* order, int32_t lim, int32_t off,
+                 PageRow out[50], bool& found) {
+    PageRow probe[1];
+    LString first = TimeTier(db, f, first_set, nullptr, words, match, order);
+    int32_t n = ReadKeys(db, first, lim, off, 0, out);
+    if (n == lim || !smart) {
+        found = n > 0 || (off > 0 && ReadKeys(db, first, 1, 0, 0, probe) > 0);
+        return n;
+    }
+    int64_t first_rows = off + n;
+    if (n == 0 && off > 0) {
+        LString count;
+        count.Format(u"SELECT COUNT(*) FROM (%s);", first);
+        if (!db.QueryInt64(count.c_str(), &first_rows)) first_rows = 0;
+    }
+    LString second = TimeTier(db, f, kBodyColumns, kHeaderColumns, words, match, order);
+    int32_t skip = off > first_rows ? static_cast<int32_t>(off - first_rows) : 0;
+    int32_t m = ReadKeys(db, second, lim - n, skip, 1, out + n);
+    found = first_rows > 0 || m > 0 || (skip > 0 && ReadKeys(db, second, 1, 0, 1, probe) > 0);
+    return n + m;
 }
 
 // More messages in the account and mailbox than the substring scan looks at.
@@ -207,23 +304,39 @@ void LMcpToolSearchMail(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpA
     bool fts_found = false;
     PageRow page[50];
     if (fts) {
-        const char16_t* order = oldest                         ? u"received ASC, id ASC"
-                                : Is(sort_name, u"relevance") ? u"score, received DESC, id DESC"
-                                                              : u"received DESC, id DESC";
+        bool relevance = Is(sort_name, u"relevance");
         // The column set each tier matches and shows its snippet for.
         const char16_t* sets[2] = {Is(scope_name, u"body") ? kBodyColumns
                                    : Is(scope_name, u"all") ? nullptr
                                                             : kHeaderColumns,
                                    kBodyColumns};
-        LString tiers = FtsTier(f, 0, sets[0], nullptr, match);
-        if (smart) tiers.AppendFormat(u" UNION ALL %s", FtsTier(f, 1, kBodyColumns, kHeaderColumns, match));
-        int32_t n = ReadPage(db, tiers, order, lim, off, page);
-        for (int32_t i = 0; i < n; ++i)
-            count = LMcpWriteSearchRow(json, db, FtsRow(sets[page[i].tier], match, page[i].key), seen, count, lim, true);
+        // A tier's rows in the order of the page (the row statement's names).
+        const char16_t* row_order = oldest      ? u"m.RECEIVED_UTC ASC, m.ID ASC"
+                                    : relevance ? u"s.score, m.RECEIVED_UTC DESC, m.ID DESC"
+                                                : u"m.RECEIVED_UTC DESC, m.ID DESC";
+        int32_t n = 0;
+        if (relevance) {
+            // Ranking needs every match's score: the tiers are ranked whole.
+            const char16_t* order = u"score, received DESC, id DESC";
+            LString tiers = FtsTier(f, 0, sets[0], nullptr, match);
+            if (smart) tiers.AppendFormat(u" UNION ALL %s", FtsTier(f, 1, kBodyColumns, kHeaderColumns, match));
+            n = ReadPage(db, tiers, order, lim, off, page);
+            // A page past the end of the index's result is empty: the scan's
+            // result is another ranking, and its rows would repeat earlier pages.
+            if (n == 0 && off > 0 && ReadPage(db, tiers, order, 1, 0, page) > 0) fts_found = true;
+        } else {
+            LString words;
+            LEmailSearchParseQuery(query, words, false);
+            n = TimePage(db, f, sets[0], smart, words, match, row_order, lim, off, page, fts_found);
+        }
+        for (int32_t i = 0; i < n;) {
+            int64_t keys[50] = {};
+            int32_t k = 0;
+            for (int tier = page[i].tier; i < n && page[i].tier == tier; ++i) keys[k++] = page[i].key;
+            count = LMcpWriteSearchRow(json, db, FtsRows(sets[page[i - 1].tier], match, keys, k, row_order), seen,
+                                       count, lim, true);
+        }
         mode = u"fts";
-        // A page past the end of the index's result is empty: the scan's
-        // result is another ranking, and its rows would repeat earlier pages.
-        if (n == 0 && off > 0 && ReadPage(db, tiers, order, 1, 0, page) > 0) fts_found = true;
     }
     bool like_window_full = false;
     if (count == 0 && !fts_found) {
@@ -265,7 +378,11 @@ void LMcpToolSearchMail(LMcpAnswer& answer, LAppDatabaseAccount& db, const LMcpA
     if (fts) json.String("match_query", match.c_str());
     int32_t indexed = 0, total = 0;
     bool complete = false;
-    if (LEmailFtsGetCoverage(db, indexed, total, complete) && !complete) {
+    // The state row says whether the index is complete; only an incomplete
+    // one is counted (two passes over an index).
+    int64_t max_rowid = 0, next_rowid = 0;
+    if (LEmailFtsGetBackfillState(db, max_rowid, next_rowid) && next_rowid < max_rowid &&
+        LEmailFtsGetCoverage(db, indexed, total, complete) && !complete) {
         json.BeginObjectNamed("index_status");
         json.Bool("complete", false);
         json.Int("messages_indexed", indexed);

@@ -63,6 +63,11 @@ TEST(SearchGrammar, QueriesBecomeQuotedTerms) {
         if (i < 16) sixteen += (i ? " AND \"" : "\"") + w + "\"*";
     }
     EXPECT_EQ(Parse(twenty), sixteen);
+
+    // Whole words only (the estimate of how common a query is).
+    LString words;
+    ASSERT_TRUE(LEmailSearchParseQuery(u"cat OR \"red fox\" -dog a\"*", words, false));
+    EXPECT_EQ(LToUtf8(words.c_str()), "\"cat\" OR \"red fox\" NOT \"dog\" AND \"a\"\"*\"");
 }
 
 class SearchTest : public StoreTest {
@@ -196,6 +201,55 @@ TEST_F(SearchTest, PagesOfEqualTimesHoldEveryMessageOnce) {
         std::sort(seen.begin(), seen.end());
         EXPECT_EQ(seen.size(), 23u) << sort;
         EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end()) << sort;
+    }
+}
+
+// From a thousand matches on, a page in time order is found by walking the
+// messages in that order and probing the index's list. It must still be
+// exactly the page of live matches within the filters, ties in rowid order,
+// whatever order the rows were stored in.
+TEST_F(SearchTest, TimeOrderWalkOfACommonWordGivesTheSamePages) {
+    struct Row {
+        std::string id, account;
+        int64_t received;
+        bool listed;
+    };
+    std::vector<Row> rows;
+    Exec(Db(), "BEGIN;");
+    for (int i = 0; i < 1300; ++i) {
+        Row row{"w" + std::to_string(i), i % 5 ? "acc1" : "acc2", (i * 7919) % 600, i % 13 && i % 17};
+        Add(row.id, row.account, i % 13 ? "common ground" : "other", "a@example.org", "text", row.received);
+        if (i % 13 && !(i % 17)) Exec(Db(), "UPDATE main.EMAIL_MESSAGES SET IS_DELETED=1 WHERE ID='" + row.id + "';");
+        rows.push_back(row);
+    }
+    Exec(Db(), "COMMIT;");
+    struct Case {
+        const char *sort, *account;
+        int offset;
+    };
+    const Case cases[] = {{"newest", "", 0},   {"newest", "", 25},    {"newest", "", 1060},  {"oldest", "", 0},
+                          {"oldest", "", 990}, {"newest", "acc1", 0}, {"oldest", "acc1", 40}};
+    for (const Case& c : cases) {
+        std::vector<size_t> order;
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].listed && (!c.account[0] || rows[i].account == c.account)) order.push_back(i);
+        bool newest = std::string(c.sort) == "newest";
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            if (rows[a].received != rows[b].received)
+                return newest ? rows[a].received > rows[b].received : rows[a].received < rows[b].received;
+            return newest ? a > b : a < b;
+        });
+        std::vector<std::string> expected;
+        for (size_t k = static_cast<size_t>(c.offset); k < order.size() && expected.size() < 25; ++k)
+            expected.push_back(rows[order[k]].id);
+        LJsonValue r;
+        std::string request = std::string(R"({"query":"common","sort":")") + c.sort + R"(","offset":)" +
+                              std::to_string(c.offset);
+        if (c.account[0]) request += std::string(R"(,"account_id":")") + c.account + R"(")";
+        request += "}";
+        Search(request, r);
+        EXPECT_EQ(r.Member("search_mode").text.Str(), "fts") << request;
+        EXPECT_EQ(Ids(r), expected) << request;
     }
 }
 

@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "mcp/tools/tests/tool_fixture.h"
 #include "platform/root.h"
@@ -164,6 +165,44 @@ TEST(SearchMailPaging, EveryMatchOnceAcrossPages) {
         for (const json& e : a.structured["emails"]) EXPECT_TRUE(seen.insert(e["id"].get<std::string>()).second) << e["id"];
     }
     EXPECT_EQ(seen, all);
+}
+
+// From a thousand matches on, a tier's page in time order is found by
+// walking the messages in that order: pages must still be the header hits
+// newest first (ties by ID), then the body-only hits, none deleted.
+TEST(SearchMailPaging, TimeOrderWalkOfACommonWordGivesTheSamePages) {
+    LTestToolStore store;
+    struct Row {
+        std::string id;
+        int64_t received;
+        int tier;
+    };
+    std::vector<Row> rows;
+    store.db.Exec(u"BEGIN;");
+    for (int i = 0; i < 1600; ++i) {
+        int64_t received = 1700000000 + (i * 7919) % 500;
+        bool head = i % 4 != 0, deleted = i % 11 == 0;
+        std::string id = store.AddMessage(store.account_a, store.inbox_a, head ? "Common ground" : "Note",
+                                          head ? "text" : "a common word", "", received, deleted ? 1 : 0);
+        if (!deleted) rows.push_back({id, received, head ? 0 : 1});
+    }
+    store.db.Exec(u"COMMIT;");
+    for (bool oldest : {false, true}) {
+        std::vector<Row> order = rows;
+        std::sort(order.begin(), order.end(), [&](const Row& a, const Row& b) {
+            if (a.tier != b.tier) return a.tier < b.tier;
+            if (a.received != b.received) return oldest ? a.received < b.received : a.received > b.received;
+            return oldest ? a.id < b.id : a.id > b.id;
+        });
+        for (size_t offset : {0, 50, 1050, 1100, 1400}) {
+            json args = {{"query", "common"}, {"limit", 50}, {"offset", offset}, {"sort", oldest ? "oldest" : "newest"}};
+            LTestToolAnswer a = store.Call("search_mail", args.dump());
+            std::string expected;
+            for (size_t k = offset; k < order.size() && k < offset + 50; ++k) expected += order[k].id + " ";
+            EXPECT_EQ(Ids(a), expected) << offset << (oldest ? " oldest" : " newest");
+            EXPECT_EQ(a.structured["search_mode"], "fts");
+        }
+    }
 }
 
 // The substring scan looks at the newest 5000 messages only, and says so.
