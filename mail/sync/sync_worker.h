@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -120,9 +121,14 @@ private:
     PassEnd AbortPass(LAppDatabaseAccount& db);
     struct Scan;
     struct Fetched;
-    // Takes the next batch of `uids` from i on (si walks `stored` alongside).
-    MailboxEnd FetchBatch(LImapConnection& imap, const std::vector<uint32_t>& uids, size_t& i, size_t& si,
-                          const std::vector<uint32_t>& stored, Scan& scan, std::vector<Fetched>& items);
+    struct FetchedBatch;
+    class Prefetch;
+    // Takes the next batch of `uids` from i on (si walks `stored` alongside)
+    // and parses each message; runs on the download thread, which `progress`
+    // is. A UID in `failedBefore` is never asked for in a set.
+    MailboxEnd FetchBatch(LTaskProgress& progress, LImapConnection& imap, const std::vector<uint32_t>& uids, size_t& i,
+                          size_t& si, const std::vector<uint32_t>& stored, const Scan& scan,
+                          const std::set<uint32_t>& failedBefore, std::vector<Fetched>& items);
     // One more pass in which the UID failed; true (with the error line) when
     // that makes it one to pass over.
     bool CountFailure(std::map<uint32_t, int>& failures, uint32_t uid, const char* mailbox, const char* what);
