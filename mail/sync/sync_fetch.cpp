@@ -15,12 +15,15 @@
 namespace {
 
 // A batch ends after this many fetched bytes as well, so that the memory
-// held by one batch (its fetched messages, then its pending cache files)
-// stays small.
-constexpr uint64_t kBatchBytes = 32u << 20;
+// held by one batch (its parsed messages, then its pending cache files)
+// stays small: up to four batches are alive at once (one stored, two
+// queued, one being fetched).
+constexpr uint64_t kBatchBytes = 8u << 20;
 // Messages asked for in one command: one round trip per message was most of
 // a first mirror's wait on the server.
 constexpr size_t kFetchSet = 16;
+// The header section kept of a parsed message, for the tests' store fault.
+constexpr size_t kHeadBytes = 64u << 10;
 
 }  // namespace
 
@@ -170,9 +173,15 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::FetchBatch(LTaskProgress& progr
                 continue;
             }
             bytesHeld += item.bytes.length;
-            // Parsed here, on the download side, while the worker stores.
+            // Parsed here, on the download side, while the worker stores;
+            // the bytes go at once, so a queued batch holds one copy of each
+            // message.
             item.message = std::make_unique<EMLMimeMessage>();
             item.message->Parse(item.bytes.View());
+            item.size = item.bytes.length;
+            std::string_view raw = item.bytes.View();
+            item.head.assign(raw.substr(0, std::min(raw.find("\r\n\r\n"), kHeadBytes)));
+            item.bytes = LStringA();
         }
         items.push_back(std::move(item));
     }

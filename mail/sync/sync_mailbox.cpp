@@ -188,12 +188,10 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
                 LString rowId;
                 bool isNew = false;
                 auto fault = gStoreFault.load();
-                int rc = fault && fault(item.bytes.c_str(), item.bytes.length)
+                int rc = fault && fault(item.head.data(), item.head.size())
                              ? LEmailStoreFailed
-                             : batch.Store(rowId, isNew, accountId, scan.mailboxId, uid, scan.validity,
-                                           item.bytes.length, *item.message,
-                                           item.hasFlags ? item.flags.c_str() : nullptr);
-                item.bytes = LStringA();
+                             : batch.Store(rowId, isNew, accountId, scan.mailboxId, uid, scan.validity, item.size,
+                                           *item.message, item.hasFlags ? item.flags.c_str() : nullptr);
                 if (rc == LEmailStoreOk) {
                     handled = true;
                     consecutive = 0;

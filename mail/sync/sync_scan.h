@@ -3,6 +3,7 @@
 // batch. Shared by the mailbox walk, its fetch step and its download thread.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "foundation/lstring.h"
 #include "mail/sync/sync_worker.h"
@@ -34,6 +35,8 @@ struct EMLEmailAccGetter::Fetched {
     int32_t scanned = 0;  // the walk's scanned count once this UID is done
     bool hasFlags = false;
     LString flags;
-    LStringA bytes;
+    LStringA bytes;  // as fetched; let go once parsed
+    uint64_t size = 0;
+    std::string head;  // the header section, for the tests' store fault
     std::unique_ptr<EMLMimeMessage> message;  // parsed from bytes (Download)
 };

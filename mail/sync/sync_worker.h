@@ -41,7 +41,7 @@ constexpr uint32_t LMailSyncBackoffFirstMs = 2000;
 // A UID whose store fails in this many passes running is passed over.
 constexpr int LMailSyncStoreAttempts = 3;
 // Messages stored in one transaction at most (the mark advances with them).
-constexpr int LMailSyncBatchMessages = 64;
+constexpr int LMailSyncBatchMessages = 128;
 
 struct LMailSyncStatus {
     int32_t state = 0;
