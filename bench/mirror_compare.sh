@@ -14,7 +14,8 @@ cd "$(dirname "$0")/.."
 N=${1:-20000}; ROUNDS=${2:-3}; TOTAL=$((N + 100)); REF=/work/shared/bench
 T=$(mktemp -d /tmp/porlinex-mirrorbench-XXXXXX); chmod 755 "$T"
 trap '"$REF/dovecot.sh" stop "$T/dovecot" >/dev/null 2>&1 || true; rm -rf "$T"' EXIT
-BUILD_DIR=build-bench BUILD_TYPE=Release scripts/build.sh -DPORLINEX_BENCH=ON >/dev/null
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPORLINEX_BENCH=ON >/dev/null
+cmake --build build-bench --target bench_mirror_sync >/dev/null
 # CORPUS: a corpus made before by gen_corpus.py with N + 100 messages and
 # seed 1 (copied, so it is left as it was); else one is made here.
 if [[ -n ${CORPUS:-} ]]; then cp -a "$CORPUS" "$T/corpus"
