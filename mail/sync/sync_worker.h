@@ -80,6 +80,9 @@ public:
     char16_t user[260] = {};
     char16_t password[260] = {};
     LEvent wake{true, false};
+    // Set when a pass ends, reset when one begins: a caller waiting for a
+    // pass sees it end at once rather than at its next poll.
+    LEvent passEnded{true, false};
 
     std::atomic<int32_t> mode{LMailSyncModeAccount};
     std::atomic<int32_t> finished{0};
@@ -139,6 +142,9 @@ private:
                         Scan& scan);
     MailboxEnd SyncMailbox(LAppDatabaseAccount& db, LImapConnection& imap, const char* name, LStringList& list,
                            int32_t done, int32_t total);
+    // The sync connection's WAL hook: notes the pages in the WAL after each
+    // commit and checkpoints once they are many.
+    static int WalCommitted(void* self, sqlite3* handle, const char* schema, int pages);
     // Waits for wake or stop; resets the wake event. False on stop.
     bool WaitForWake(uint32_t ms);
     void LoadMailboxList(LAppDatabaseAccount& db, LStringList& list);
@@ -157,6 +163,7 @@ private:
     // Worker thread only.
     bool listRefreshForced_ = false;
     bool condstore_ = false;  // the connection's server offers CONDSTORE
+    int walPages_ = 0;        // pages in the WAL after the last commit
     LString clientError_;
     uint32_t backoffMs_ = 0;
     // Per mailbox ID: the UIDs whose download or store has been failing,
