@@ -18,6 +18,8 @@
 #include "net/imap/imap_client.h"
 #include "platform/event.h"
 
+class LMailSyncCheckpointer;
+
 enum LMailSyncState : int32_t {
     LMailSyncNotConfigured = 0,
     LMailSyncError = 1,
@@ -164,6 +166,7 @@ private:
     bool listRefreshForced_ = false;
     bool condstore_ = false;  // the connection's server offers CONDSTORE
     int walPages_ = 0;        // pages in the WAL after the last commit
+    LMailSyncCheckpointer* checkpointer_ = nullptr;  // the connection's, while it lives
     LString clientError_;
     uint32_t backoffMs_ = 0;
     // Per mailbox ID: the UIDs whose download or store has been failing,

@@ -5,6 +5,7 @@
 #include "mail/store/accounts.h"
 #include "mail/store/mailboxes.h"
 #include "mail/store/store_transaction.h"
+#include "mail/sync/sync_checkpoint.h"
 #include "mail/sync/sync_worker.h"
 #include "web/http/activity_log.h"
 
@@ -35,8 +36,15 @@ struct PassCheckpoint {
 }  // namespace
 
 int EMLEmailAccGetter::WalCommitted(void* self, sqlite3* handle, const char* schema, int pages) {
-    static_cast<EMLEmailAccGetter*>(self)->walPages_ = pages;
-    if (pages >= kCheckpointPages) sqlite3_wal_checkpoint_v2(handle, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    auto* worker = static_cast<EMLEmailAccGetter*>(self);
+    worker->walPages_ = pages;
+    LMailSyncCheckpointer* checkpointer = worker->checkpointer_;
+    int state = checkpointer ? checkpointer->TakeState() : LMailSyncCheckpointer::Idle;
+    // The checkpoint thread copied what the WAL held when it began; what came
+    // since is copied here, so the next write starts the WAL over.
+    if (state == LMailSyncCheckpointer::Ended ||
+        (pages >= kCheckpointPages && state == LMailSyncCheckpointer::Idle && !checkpointer->Request()))
+        sqlite3_wal_checkpoint_v2(handle, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     return SQLITE_OK;
 }
 
@@ -126,6 +134,13 @@ void EMLEmailAccGetter::RunConnection(bool oneShot) {
     // The connection's own checkpoints (in place of SQLite's automatic one),
     // which also count the pages a pass leaves in the WAL.
     walPages_ = 0;
+    LMailSyncCheckpointer checkpointer;
+    checkpointer.Start();
+    checkpointer_ = &checkpointer;
+    struct Unlink {
+        LMailSyncCheckpointer*& link;
+        ~Unlink() { link = nullptr; }
+    } unlink{checkpointer_};
     if (db.handle) sqlite3_wal_hook(db.handle, &EMLEmailAccGetter::WalCommitted, this);
     if (!db.handle) {
         SetLastError(u"Unable to open the local mail database.");
