@@ -45,6 +45,9 @@ bool EMLEmailAccGetter::Prefetch::Push(FetchedBatch&& batch) {
 
 bool EMLEmailAccGetter::Prefetch::Next(FetchedBatch& batch) {
     for (;;) {
+        // Read before the queue: a thread that has ended queued all it ever
+        // will (a thread that could not be started, nothing).
+        const bool ended = !IsRunning();
         {
             std::lock_guard<std::mutex> g(lock_);
             if (!queue_.empty()) {
@@ -55,8 +58,6 @@ bool EMLEmailAccGetter::Prefetch::Next(FetchedBatch& batch) {
                 return true;
             }
         }
-        // A download side that ended without a last batch was stopped by
-        // the worker, which then asks for nothing more.
-        if (worker_.WaitHandle(ready_.Handle(), LInfinite) != LWaitDone) return false;
+        if (ended || worker_.WaitHandle(ready_.Handle(), 1000) == LWaitStopped) return false;
     }
 }
