@@ -210,6 +210,14 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
                         end = MailboxEnd::Failed;
                         break;
                     }
+                    // The batch could not be written again without the
+                    // message: what it held is lost with it, and the messages
+                    // after it are not charged with its failure; all are
+                    // fetched again by the next pass.
+                    if (!batch.Began()) {
+                        batchIncomplete = true;
+                        break;
+                    }
                 }
             }
             if (!handled) batchGap = true;
@@ -217,8 +225,10 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
             scanned = item.scanned;
             SetProgress(scan.done, scan.total, scanned, scan.tokens);
         }
-        // The mark goes into the same transaction as the rows it covers.
-        bool marked = batchMark == scan.mark || LMailSyncMarkSet(db, scan.mailboxId, scan.validity, batchMark);
+        // The mark goes into the same transaction as the rows it covers, and
+        // never without one (a batch that could not be written again).
+        bool marked = batch.Began() &&
+                      (batchMark == scan.mark || LMailSyncMarkSet(db, scan.mailboxId, scan.validity, batchMark));
         if (marked && batch.Commit()) {
             scan.mark = batchMark;
             gap = batchGap;
