@@ -8,14 +8,18 @@
 # table gives the median of the rounds, peak RSS, and the sizes on disk of
 # the last round. Fails unless every side holds Dovecot's messages and the
 # index covers every row. Needs root, dovecot-imapd, isync, /usr/bin/time.
-#   bench/mirror_compare.sh [N] [ROUNDS]   (default 20000, 3)
+#   [CORPUS=dir] bench/mirror_compare.sh [N] [ROUNDS]   (default 20000, 3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 N=${1:-20000}; ROUNDS=${2:-3}; TOTAL=$((N + 100)); REF=/work/shared/bench
 T=$(mktemp -d /tmp/porlinex-mirrorbench-XXXXXX); chmod 755 "$T"
 trap '"$REF/dovecot.sh" stop "$T/dovecot" >/dev/null 2>&1 || true; rm -rf "$T"' EXIT
-BUILD_DIR=build-bench BUILD_TYPE=Release scripts/build.sh -DPORLINEX_BENCH=ON >/dev/null
-/usr/bin/python3 "$REF/gen_corpus.py" "$T/corpus" "$TOTAL" --seed 1 > /dev/null
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPORLINEX_BENCH=ON >/dev/null
+cmake --build build-bench --target bench_mirror_sync >/dev/null
+# CORPUS: a corpus made before by gen_corpus.py with N + 100 messages and
+# seed 1 (copied, so it is left as it was); else one is made here.
+if [[ -n ${CORPUS:-} ]]; then cp -a "$CORPUS" "$T/corpus"
+else /usr/bin/python3 "$REF/gen_corpus.py" "$T/corpus" "$TOTAL" --seed 1 > /dev/null; fi
 mkdir -p "$T/new-mail/cur"   # the 100 newest INBOX messages arrive later
 ls "$T/corpus/cur" | sort | tail -n 100 | while read -r f; do mv "$T/corpus/cur/$f" "$T/new-mail/cur/"; done
 "$REF/dovecot.sh" start "$T/dovecot" "$T/corpus" > /dev/null

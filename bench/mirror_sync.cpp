@@ -21,8 +21,11 @@ int main(int argc, char** argv) {
     LString server = LFromUtf8(argv[1]), user = LFromUtf8(argv[2]), password = LFromUtf8(argv[3]);
     {
         LAppDatabaseAccount db(false);
-        if (!db.handle || !LEmailAccountsCreateSchema(db) || LEmailStoreCreateSchema(db) != 0 ||
-            LRulesCreateSchema(db) != 0 || LAutorespondersCreateSchema(db) != 0) {
+        // The schema is made (and checked) by the first run only: the later
+        // ones time a pass, as the running service makes it.
+        if (!db.handle || (!db.TableExists(u"EMAIL_MESSAGES") &&
+                           (!LEmailAccountsCreateSchema(db) || LEmailStoreCreateSchema(db) != 0 ||
+                            LRulesCreateSchema(db) != 0 || LAutorespondersCreateSchema(db) != 0))) {
             std::fprintf(stderr, "mirror_sync: no store\n");
             return 1;
         }

@@ -1,6 +1,7 @@
 #include "mail/store/message_store.h"
 
 #include <array>
+#include <string_view>
 
 #include "foundation/log.h"
 #include "foundation/time_source.h"
@@ -117,7 +118,8 @@ bool InsertNew(LAppDatabaseAccount& db, LEmailNewRowInsert& insert, const char16
 // first failure, which the caller rolls back.
 int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LEmailNewRowInsert& insert, LString& row_id,
                  bool& is_new, const char16_t* account_id, const char16_t* mailbox_id, uint32_t uid,
-                 uint32_t uidvalidity, uint64_t size, const EMLMimeMessage& message, const char16_t* flags) {
+                 uint32_t uidvalidity, uint64_t size, const EMLMimeMessage& message, const char16_t* flags,
+                 const char16_t* new_id) {
     Headers h(message);
     char16_t preview[kPreviewChars];
     LEmailMakePreviewText(message.text, message.html, preview, kPreviewChars);
@@ -143,8 +145,11 @@ int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LEmailNewRowI
                                row_id.c_str()))
             return LEmailStoreFailed;
     } else {
-        char16_t id[LEmailIdLength + 1];
-        if (!LEmailNewRowId(db, u"EMAIL_MESSAGES", id)) return LEmailStoreFailed;
+        char16_t id[LEmailIdLength + 1] = {};
+        // Written again after a rollback, a new row keeps the ID its caller
+        // was given the first time.
+        if (new_id && *new_id) std::u16string_view(new_id).substr(0, LEmailIdLength).copy(id, LEmailIdLength);
+        else if (!LEmailNewRowId(db, u"EMAIL_MESSAGES", id)) return LEmailStoreFailed;
         row_id.Append(id);
         is_new = true;
         const char16_t* texts[kInsertTexts] = {id, account_id, mailbox_id, h.message_id.c_str(), h.subject.c_str(),
@@ -173,23 +178,48 @@ int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LEmailNewRowI
 
 LEmailStoreBatch::LEmailStoreBatch(LAppDatabaseAccount& db)
     : db_(db), insert_(std::make_unique<LEmailNewRowInsert>()) {
-    if (db_.handle) tx_ = std::make_unique<LStoreTransaction>(db_);
-    if (Began()) LEmailFtsDeferBegin(db_, fts_);
+    Begin();
 }
 
 LEmailStoreBatch::~LEmailStoreBatch() {
     insert_.reset();  // its statement goes before the transaction ends
-    if (committed_) return;
-    std::vector<std::string> temporary;
-    for (const CacheFile& f : files_) temporary.push_back(f.temporary);
-    tx_.reset();  // rolls back
-    RemoveFiles(temporary);
+    if (!committed_) RollBack();
 }
 
 bool LEmailStoreBatch::Began() const { return tx_ && tx_->Began(); }
 
+void LEmailStoreBatch::Begin() {
+    if (!db_.handle) return;
+    tx_ = std::make_unique<LStoreTransaction>(db_);
+    if (Began()) LEmailFtsDeferBegin(db_, fts_);
+}
+
+void LEmailStoreBatch::RollBack() {
+    std::vector<std::string> temporary;
+    for (const CacheFile& f : files_) temporary.push_back(f.temporary);
+    files_.clear();
+    tx_.reset();
+    RemoveFiles(temporary);
+}
+
 void LEmailStoreBatch::AddCacheFile(std::string temporary, std::string final_path) {
     files_.push_back({std::move(temporary), std::move(final_path)});
+}
+
+bool LEmailStoreBatch::WriteAgain() {
+    RollBack();
+    Begin();
+    if (!Began()) return false;
+    for (Written& w : written_) {
+        LString row_id;
+        bool is_new = false;
+        if (WriteMessage(db_, this, *insert_, row_id, is_new, w.account_id.c_str(), w.mailbox_id.c_str(), w.uid,
+                         w.uidvalidity, w.size, *w.message, w.has_flags ? w.flags.c_str() : nullptr,
+                         w.row_id.c_str()) != LEmailStoreOk ||
+            row_id.View() != w.row_id.View() || is_new != w.is_new)
+            return false;
+    }
+    return true;
 }
 
 int LEmailStoreBatch::Store(LString& row_id, bool& is_new, const char16_t* account_id, const char16_t* mailbox_id,
@@ -199,35 +229,39 @@ int LEmailStoreBatch::Store(LString& row_id, bool& is_new, const char16_t* accou
     is_new = false;
     if (!account_id || !*account_id || !mailbox_id || !*mailbox_id || !Began() || committed_)
         return LEmailStoreFailed;
-    const size_t first_file = files_.size();
-    int rc = LEmailStoreFailed;
-    {
-        // A savepoint inside the batch: this message's writes go together.
-        LStoreTransaction message_tx(db_);
-        if (message_tx.Began()) {
-            rc = WriteMessage(db_, this, *insert_, row_id, is_new, account_id, mailbox_id, uid, uidvalidity, size,
-                              message, flags);
-            if (rc == LEmailStoreOk && !message_tx.Commit()) rc = LEmailStoreFailed;
-        }
+    // The message's writes go straight into the batch's transaction: a
+    // savepoint for each message cost more than all its other writes.
+    int rc = WriteMessage(db_, this, *insert_, row_id, is_new, account_id, mailbox_id, uid, uidvalidity, size,
+                          message, flags, nullptr);
+    if (rc == LEmailStoreOk) {
+        written_.push_back({&message, row_id, is_new, account_id, mailbox_id, flags ? flags : u"", flags != nullptr,
+                            uid, uidvalidity, size});
+        return rc;
     }
-    if (rc == LEmailStoreOk) return rc;
     char16_t error[260];
     db_.GetLastErrorText(error);
     LLogErrorF("Unable to store message UID %u of mailbox %s: %s", uid, LToUtf8(mailbox_id).c_str(),
                LToUtf8(error).c_str());
-    for (size_t i = first_file; i < files_.size(); ++i) LPlatformDeleteFile(files_[i].temporary.c_str());
-    files_.resize(first_file);
     row_id.Clear();
     is_new = false;
+    // What the failed message wrote is undone with the whole batch, which
+    // is then written again without it.
+    if (!WriteAgain()) {
+        LLogErrorF("Unable to write the batch of message UID %u again", uid);
+        RollBack();
+    }
     return LEmailStoreFailed;
 }
 
 int LEmailStoreBatch::StoreBytes(LString& row_id, bool& is_new, const char16_t* account_id,
                                  const char16_t* mailbox_id, uint32_t uid, uint32_t uidvalidity,
                                  std::string_view bytes, const char16_t* flags) {
-    EMLMimeMessage message;
-    message.Parse(bytes);
-    return Store(row_id, is_new, account_id, mailbox_id, uid, uidvalidity, bytes.size(), message, flags);
+    auto message = std::make_unique<EMLMimeMessage>();
+    message->Parse(bytes);
+    int rc = Store(row_id, is_new, account_id, mailbox_id, uid, uidvalidity, bytes.size(), *message, flags);
+    // Kept for as long as the batch may have to write it again.
+    if (rc == LEmailStoreOk) parsed_.push_back(std::move(message));
+    return rc;
 }
 
 bool LEmailStoreBatch::Commit() {
@@ -252,6 +286,8 @@ bool LEmailStoreBatch::Commit() {
     if (renamed && tx_->Commit()) {
         committed_ = true;
         files_.clear();
+        written_.clear();
+        parsed_.clear();
         return true;
     }
     RemoveFiles(placed);

@@ -5,10 +5,11 @@
 // for the autoresponders, its attachment rows, its cached attachment files
 // and (through the triggers) its full-text index entries.
 //
-// Each message is written whole or not at all. The writes of one message run
-// in a savepoint of a batch transaction; a message that fails leaves nothing
-// behind (its rows rolled back, its cache files removed) and the rest of the
-// batch goes on. Cache files are written under a temporary name, renamed to
+// Each message is written whole or not at all. The writes of a batch's
+// messages run in one transaction without a savepoint of their own; a message
+// that fails rolls the batch back (its cache files removed), the messages
+// stored before it are written again with the row IDs they were given, and the
+// rest of the batch goes on. Cache files are written under a temporary name, renamed to
 // their final name just before the batch commits, and removed again when the
 // commit fails; files that a crash left behind (temporary or without a row)
 // are removed at start by LEmailAttachmentCacheCleanup.
@@ -47,7 +48,9 @@ public:
 
     bool Began() const;
     // Writes one message whole or not at all (see LEmailStoreMessage).
-    // `flags` (the server's, blank-separated) goes to FLAGS when given.
+    // `flags` (the server's, blank-separated) goes to FLAGS when given. The
+    // message must live until the batch commits or goes: a later message
+    // that fails makes the batch write it again.
     int Store(LString& row_id, bool& is_new, const char16_t* account_id, const char16_t* mailbox_id, uint32_t uid,
               uint32_t uidvalidity, uint64_t size, const EMLMimeMessage& message, const char16_t* flags = nullptr);
     // Parses the raw bytes as fetched and stores them; `size` is their count.
@@ -66,12 +69,29 @@ private:
         std::string temporary;
         std::string final_path;
     };
+    // A message stored in this batch, as it is written again.
+    struct Written {
+        const EMLMimeMessage* message;
+        LString row_id;
+        bool is_new;
+        std::u16string account_id, mailbox_id, flags;
+        bool has_flags;
+        uint32_t uid, uidvalidity;
+        uint64_t size;
+    };
+    void Begin();
+    // Rolls back and removes the batch's cache files.
+    void RollBack();
+    // After a failed message: rolls back and writes the stored messages
+    // again; false (and the batch over) when one of them fails now.
+    bool WriteAgain();
     LAppDatabaseAccount& db_;
     std::unique_ptr<LStoreTransaction> tx_;
     std::unique_ptr<LEmailNewRowInsert> insert_;  // the INSERT of a new row, prepared once for the batch
     std::vector<CacheFile> files_;
+    std::vector<Written> written_;
+    std::vector<std::unique_ptr<EMLMimeMessage>> parsed_;  // StoreBytes' messages
     LEmailFtsDeferred fts_;  // the batch's rows are indexed at its commit
-    size_t message_files_ = 0;  // files_ before the message being stored
     bool committed_ = false;
 };
 

@@ -41,9 +41,9 @@ bool LMailSyncWriteStatusJson(LJsonWriter& writer);
 // Stops and frees every worker of the account (its settings changed).
 void LMailSyncStopAccount(const char16_t* accountId);
 
-// Test trigger: when set, called with each fetched message's bytes before it
-// is stored; true makes that message's store fail as if the database had
-// refused it.
+// Test trigger: when set, called with each fetched message's header section
+// before it is stored; true makes that message's store fail as if the
+// database had refused it.
 void LMailSyncSetStoreFaultForTests(bool (*fault)(const char* bytes, uint64_t size));
 // Test seam: when set, called with each arrival's row ID before its hooks.
 void LMailSyncSetArrivalObserverForTests(void (*observer)(const char16_t* rowId));

@@ -2,6 +2,8 @@
 // flags asked in one command, then each message that is wanted and fits.
 #include <algorithm>
 #include <map>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,12 +15,15 @@
 namespace {
 
 // A batch ends after this many fetched bytes as well, so that the memory
-// held by one batch (its fetched messages, then its pending cache files)
-// stays small.
-constexpr uint64_t kBatchBytes = 32u << 20;
+// held by one batch (its parsed messages, then its pending cache files)
+// stays small: up to four batches are alive at once (one stored, two
+// queued, one being fetched).
+constexpr uint64_t kBatchBytes = 8u << 20;
 // Messages asked for in one command: one round trip per message was most of
 // a first mirror's wait on the server.
 constexpr size_t kFetchSet = 16;
+// The header section kept of a parsed message, for the tests' store fault.
+constexpr size_t kHeadBytes = 64u << 10;
 
 }  // namespace
 
@@ -34,11 +39,12 @@ bool EMLEmailAccGetter::CountFailure(std::map<uint32_t, int>& failures, uint32_t
     return true;
 }
 
-EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::FetchBatch(LImapConnection& imap, const std::vector<uint32_t>& uids,
-                                                           size_t& i, size_t& si, const std::vector<uint32_t>& stored,
-                                                           Scan& scan, std::vector<Fetched>& items) {
+EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::FetchBatch(LTaskProgress& progress, LImapConnection& imap,
+                                                           const std::vector<uint32_t>& uids, size_t& i, size_t& si,
+                                                           const std::vector<uint32_t>& stored, const Scan& scan,
+                                                           const std::set<uint32_t>& failedBefore,
+                                                           std::vector<Fetched>& items) {
     LWideFromUTF8 wname(scan.name);
-    std::map<uint32_t, int>& failures = storeFailures_[scan.mailboxId];
     // Tokens that are no UID to fetch count as scanned from the start.
     int32_t scannedBase = scan.tokens - static_cast<int32_t>(uids.size());
     size_t end = std::min(uids.size(), i + static_cast<size_t>(LMailSyncBatchMessages));
@@ -60,13 +66,13 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::FetchBatch(LImapConnection& ima
             char set[32];
             snprintf(set, sizeof set, "%u:%u", lo, hi);
             LNetOpResult r;
-            imap.FetchAttributes(r, *this, set, "(UID RFC822.SIZE FLAGS)", 0,
+            imap.FetchAttributes(r, progress, set, "(UID RFC822.SIZE FLAGS)", 0,
                                  [&](const LImapFetchInfo& info) { infos[info.uid] = info; });
             if (r == LNetStopped) return MailboxEnd::Stopped;
             // Refused (a server that cannot size one message may refuse the
             // lot): each message is then asked for on its own.
             sized = r == LNetDone;
-            if (!sized && !LMailSyncConnectionAlive(imap, *this)) {
+            if (!sized && !LMailSyncConnectionAlive(imap, progress)) {
                 ReportImapFailure("FETCH", scan.name);
                 return MailboxEnd::Failed;
             }
@@ -88,7 +94,7 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::FetchBatch(LImapConnection& ima
         for (; k < end && set.size() < kFetchSet && planned < kBatchBytes; k++) {
             auto info = infos.find(uids[k]);
             if (std::binary_search(stored.begin(), stored.end(), uids[k]) || info == infos.end() ||
-                !info->second.hasSize || info->second.size > LImapMaxMessage || failures.count(uids[k]))
+                !info->second.hasSize || info->second.size > LImapMaxMessage || failedBefore.count(uids[k]))
                 continue;
             set.push_back(uids[k]);
             planned += info->second.size;
@@ -99,7 +105,7 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::FetchBatch(LImapConnection& ima
         for (uint32_t uid : set) text += (text.empty() ? "" : ",") + std::to_string(uid);
         uint64_t kept = bytesHeld;
         LNetOpResult r;
-        imap.FetchMessages(r, *this, text.c_str(), [&](uint32_t uid, LStringA& message) {
+        imap.FetchMessages(r, progress, text.c_str(), [&](uint32_t uid, LStringA& message) {
             // A server that understated the sizes cannot make the batch
             // hold more than its bytes: the rest is fetched later.
             if (kept >= kBatchBytes || prefetched.count(uid) ||
@@ -117,14 +123,10 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::FetchBatch(LImapConnection& ima
         return r;
     };
     for (; i < end && bytesHeld < kBatchBytes; i++) {
-        if (i % 64 == 0 && IsStopRequested()) {
-            LActivityLogEmail(u"Stopped mailbox %s for account %s after scanning %u messages and downloading %d "
-                              u"messages",
-                              wname.text, user, static_cast<uint32_t>(i), scan.downloaded);
-            return MailboxEnd::Stopped;
-        }
+        if (i % 64 == 0 && progress.IsStopRequested()) return MailboxEnd::Stopped;
         Fetched item;
         item.uid = uids[i];
+        item.scanned = scannedBase + static_cast<int32_t>(i) + 1;
         while (si < stored.size() && stored[si] < item.uid) si++;
         if (si < stored.size() && stored[si] == item.uid) item.kind = Fetched::Earlier;
         auto info = infos.find(item.uid);
@@ -153,29 +155,35 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::FetchBatch(LImapConnection& ima
             if (pre != prefetched.end()) {
                 item.bytes = std::move(pre->second);
                 prefetched.erase(pre);
-            } else if (item.uid == setRefused || imap.FetchMessage(r, *this, item.uid, item.bytes) != LNetDone) {
+            } else if (item.uid == setRefused || imap.FetchMessage(r, progress, item.uid, item.bytes) != LNetDone) {
                 if (r == LNetStopped) return MailboxEnd::Stopped;
                 LLogErrorF("IMAP FETCH failed for %s UID %u", scan.name, item.uid);
-                item.kind = CountFailure(failures, item.uid, scan.name, "downloaded") ? Fetched::Passed
-                                                                                       : Fetched::Refused;
+                item.kind = Fetched::NotFetched;
                 item.bytes = LStringA();
                 items.push_back(std::move(item));
                 // A refusal costs this message only; a lost connection
                 // (or one the reply left out of step) ends the pass.
-                if (!LMailSyncConnectionAlive(imap, *this)) {
+                if (!LMailSyncConnectionAlive(imap, progress)) {
                     LString error;
                     error.Format(u"Unable to download message data for mailbox %s.", wname.text);
                     SetLastError(error.c_str());
                     i++;
                     return MailboxEnd::Failed;
                 }
-                SetProgress(scan.done, scan.total, scannedBase + static_cast<int32_t>(i) + 1, scan.tokens);
                 continue;
             }
             bytesHeld += item.bytes.length;
+            // Parsed here, on the download side, while the worker stores;
+            // the bytes go at once, so a queued batch holds one copy of each
+            // message.
+            item.message = std::make_unique<EMLMimeMessage>();
+            item.message->Parse(item.bytes.View());
+            item.size = item.bytes.length;
+            std::string_view raw = item.bytes.View();
+            item.head.assign(raw.substr(0, std::min(raw.find("\r\n\r\n"), kHeadBytes)));
+            item.bytes = LStringA();
         }
         items.push_back(std::move(item));
-        SetProgress(scan.done, scan.total, scannedBase + static_cast<int32_t>(i) + 1, scan.tokens);
     }
     return MailboxEnd::Done;
 }

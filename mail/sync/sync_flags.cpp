@@ -1,5 +1,6 @@
 // Keeps FLAGS of the stored messages equal to the server's: read, flagged,
 // answered and the rest change on the server without any new mail.
+#include <algorithm>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -29,11 +30,19 @@ bool EMLEmailAccGetter::RefreshFlags(LAppDatabaseAccount& db, LImapConnection& i
     std::unordered_map<uint32_t, std::string> stored;
     bool compare = server.size() >= kCompareLocallyFrom;
     if (compare) {
+        // Only the rows between the lowest and highest UID answered: after
+        // new mail the answers are the new messages, and FLAGS, stored after
+        // the bodies, costs a walk through each row's pages to read.
+        uint32_t lo = server.front().first, hi = lo;
+        for (const auto& answer : server) {
+            lo = std::min(lo, answer.first);
+            hi = std::max(hi, answer.first);
+        }
         LAppDatabaseCursor c;
         c.QueryF(db,
                  u"SELECT UID, COALESCE(FLAGS, '') FROM %s.EMAIL_MESSAGES WHERE ACCOUNT_ID='%Q' AND MAILBOX_ID='%Q' AND "
-                 u"UIDVALIDITY=%u AND UID>0;",
-                 u"main", accountId, scan.mailboxId, scan.validity);
+                 u"UIDVALIDITY=%u AND UID>0 AND UID BETWEEN %u AND %u;",
+                 u"main", accountId, scan.mailboxId, scan.validity, lo, hi);
         LStringA flags;
         for (; c.HasRow(); c.Step()) {
             c.GetColumnTextA(1, flags);

@@ -1,4 +1,6 @@
 #include <atomic>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "foundation/date_time.h"
@@ -10,6 +12,7 @@
 #include "mail/store/store_transaction.h"
 #include "mail/sync/sync_engine.h"
 #include "mail/sync/sync_mark.h"
+#include "mail/sync/sync_prefetch.h"
 #include "mail/sync/sync_scan.h"
 #include "mail/sync/sync_worker.h"
 #include "web/http/activity_log.h"
@@ -146,16 +149,28 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
                                                          const std::vector<uint32_t>& uids, Scan& scan) {
     std::vector<uint32_t> stored = LMailSyncStoredUids(db, accountId, scan.mailboxId, scan.validity, scan.mark);
     std::map<uint32_t, int>& failures = storeFailures_[scan.mailboxId];
-    size_t si = 0, i = 0;
+    std::set<uint32_t> failedBefore;
+    for (const auto& f : failures) failedBefore.insert(f.first);
+    // The batches are fetched and parsed on a thread of their own while this
+    // one stores the batch before; each batch is fetched before its
+    // transaction begins, so no write lock is held while a slow server
+    // trickles the messages in (every other writer of the store, the web
+    // pages and the MCP endpoint, would wait on it).
+    Prefetch prefetch(*this, imap, uids, stored, scan, std::move(failedBefore));
+    prefetch.Start();
     bool gap = false;
     int consecutive = 0;
-    while (i < uids.size()) {
-        // The batch is fetched before its transaction begins: a write lock
-        // held while a slow server trickles the messages in would keep every
-        // other writer of the store (the web pages, the MCP endpoint)
-        // waiting until it gave up.
-        std::vector<Fetched> items;
-        MailboxEnd end = FetchBatch(imap, uids, i, si, stored, scan, items);
+    int32_t scanned = 0;
+    for (bool last = false; !last;) {
+        FetchedBatch fetched;
+        if (!prefetch.Next(fetched)) {
+            if (IsStopRequested()) return MailboxEnd::Stopped;
+            SetLastError(u"Unable to download message data.");
+            return MailboxEnd::Failed;
+        }
+        last = fetched.last;
+        MailboxEnd end = fetched.end;
+        std::vector<Fetched>& items = fetched.items;
         LEmailStoreBatch batch(db);
         if (!batch.Began()) {
             SetLastError(u"Unable to save downloaded messages to the local database.");
@@ -173,19 +188,19 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
                 break;
             }
             uint32_t uid = item.uid;
+            if (item.kind == Fetched::NotFetched)
+                item.kind = CountFailure(failures, uid, scan.name, "downloaded") ? Fetched::Passed : Fetched::Refused;
             // Stored in an earlier pass, or passed over for good.
             bool handled = item.kind == Fetched::Earlier || item.kind == Fetched::Passed;
             if (item.kind == Fetched::Refused) batchIncomplete = true;
             if (item.kind == Fetched::Download) {
-                const LStringA& bytes = item.bytes;
                 LString rowId;
                 bool isNew = false;
                 auto fault = gStoreFault.load();
-                int rc = fault && fault(bytes.c_str(), bytes.length)
+                int rc = fault && fault(item.head.data(), item.head.size())
                              ? LEmailStoreFailed
-                             : batch.StoreBytes(rowId, isNew, accountId, scan.mailboxId, uid, scan.validity,
-                                                bytes.View(), item.hasFlags ? item.flags.c_str() : nullptr);
-                item.bytes = LStringA();
+                             : batch.Store(rowId, isNew, accountId, scan.mailboxId, uid, scan.validity, item.size,
+                                           *item.message, item.hasFlags ? item.flags.c_str() : nullptr);
                 if (rc == LEmailStoreOk) {
                     handled = true;
                     consecutive = 0;
@@ -204,13 +219,25 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
                         end = MailboxEnd::Failed;
                         break;
                     }
+                    // The batch could not be written again without the
+                    // message: what it held is lost with it, and the messages
+                    // after it are not charged with its failure; all are
+                    // fetched again by the next pass.
+                    if (!batch.Began()) {
+                        batchIncomplete = true;
+                        break;
+                    }
                 }
             }
             if (!handled) batchGap = true;
             else if (!batchGap) batchMark = uid;
+            scanned = item.scanned;
+            SetProgress(scan.done, scan.total, scanned, scan.tokens);
         }
-        // The mark goes into the same transaction as the rows it covers.
-        bool marked = batchMark == scan.mark || LMailSyncMarkSet(db, scan.mailboxId, scan.validity, batchMark);
+        // The mark goes into the same transaction as the rows it covers, and
+        // never without one (a batch that could not be written again).
+        bool marked = batch.Began() &&
+                      (batchMark == scan.mark || LMailSyncMarkSet(db, scan.mailboxId, scan.validity, batchMark));
         if (marked && batch.Commit()) {
             scan.mark = batchMark;
             gap = batchGap;
@@ -231,6 +258,12 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
             scan.incomplete = true;
             gap = true;
             if (++consecutive >= kMaxConsecutiveStoreFailures && end == MailboxEnd::Done) end = MailboxEnd::Failed;
+        }
+        if (end == MailboxEnd::Stopped) {
+            LWideFromUTF8 wname(scan.name);
+            LActivityLogEmail(u"Stopped mailbox %s for account %s after scanning %u messages and downloading %d "
+                              u"messages",
+                              wname.text, user, static_cast<uint32_t>(scanned), scan.downloaded);
         }
         if (end != MailboxEnd::Done) return end;
     }

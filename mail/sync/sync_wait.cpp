@@ -12,19 +12,27 @@ using Clock = std::chrono::steady_clock;
 
 // Polls every 100 ms until every held worker has completed its pass
 // (true), or one was retired (stopped with its account or the engine), the
-// caller stops or the time is spent (false).
+// caller stops or the time is spent (false). The wait ends early when the
+// first worker still owed a pass ends one, so a short pass is seen at once.
 bool PollUntil(LTaskProgress& progress, uint32_t timeoutMs, EMLEmailAccGetter* const* workers,
                const uint32_t* passes, size_t count) {
     Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        bool done = true;
+        EMLEmailAccGetter* pending = nullptr;
         for (size_t i = 0; i < count; i++) {
             if (workers[i]->retired.load()) return false;
-            if (!workers[i]->RoundDone(passes[i])) done = false;
+            if (!pending && !workers[i]->RoundDone(passes[i])) pending = workers[i];
         }
-        if (done) return true;
+        if (!pending) return true;
         if (Clock::now() >= end) return false;
-        if (progress.WaitStop(100) == LWaitStopped) return false;
+        Clock::time_point before = Clock::now();
+        uint32_t r = progress.WaitHandle(pending->passEnded.Handle(), 100);
+        if (r == LWaitStopped) return false;
+        // The event still tells of the pass before the one asked for until
+        // the worker begins it: no faster than a poll every 5 ms meanwhile.
+        if (r == LWaitDone && Clock::now() - before < std::chrono::milliseconds(5) &&
+            progress.WaitStop(5) == LWaitStopped)
+            return false;
     }
 }
 

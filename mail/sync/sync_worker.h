@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@
 #include "foundation/thread.h"
 #include "net/imap/imap_client.h"
 #include "platform/event.h"
+
+class LMailSyncCheckpointer;
 
 enum LMailSyncState : int32_t {
     LMailSyncNotConfigured = 0,
@@ -40,7 +43,7 @@ constexpr uint32_t LMailSyncBackoffFirstMs = 2000;
 // A UID whose store fails in this many passes running is passed over.
 constexpr int LMailSyncStoreAttempts = 3;
 // Messages stored in one transaction at most (the mark advances with them).
-constexpr int LMailSyncBatchMessages = 64;
+constexpr int LMailSyncBatchMessages = 128;
 
 struct LMailSyncStatus {
     int32_t state = 0;
@@ -79,6 +82,9 @@ public:
     char16_t user[260] = {};
     char16_t password[260] = {};
     LEvent wake{true, false};
+    // Set when a pass ends, reset when one begins: a caller waiting for a
+    // pass sees it end at once rather than at its next poll.
+    LEvent passEnded{true, false};
 
     std::atomic<int32_t> mode{LMailSyncModeAccount};
     std::atomic<int32_t> finished{0};
@@ -120,9 +126,14 @@ private:
     PassEnd AbortPass(LAppDatabaseAccount& db);
     struct Scan;
     struct Fetched;
-    // Takes the next batch of `uids` from i on (si walks `stored` alongside).
-    MailboxEnd FetchBatch(LImapConnection& imap, const std::vector<uint32_t>& uids, size_t& i, size_t& si,
-                          const std::vector<uint32_t>& stored, Scan& scan, std::vector<Fetched>& items);
+    struct FetchedBatch;
+    class Prefetch;
+    // Takes the next batch of `uids` from i on (si walks `stored` alongside)
+    // and parses each message; runs on the download thread, which `progress`
+    // is. A UID in `failedBefore` is never asked for in a set.
+    MailboxEnd FetchBatch(LTaskProgress& progress, LImapConnection& imap, const std::vector<uint32_t>& uids, size_t& i,
+                          size_t& si, const std::vector<uint32_t>& stored, const Scan& scan,
+                          const std::set<uint32_t>& failedBefore, std::vector<Fetched>& items);
     // One more pass in which the UID failed; true (with the error line) when
     // that makes it one to pass over.
     bool CountFailure(std::map<uint32_t, int>& failures, uint32_t uid, const char* mailbox, const char* what);
@@ -133,6 +144,9 @@ private:
                         Scan& scan);
     MailboxEnd SyncMailbox(LAppDatabaseAccount& db, LImapConnection& imap, const char* name, LStringList& list,
                            int32_t done, int32_t total);
+    // The sync connection's WAL hook: notes the pages in the WAL after each
+    // commit and checkpoints once they are many.
+    static int WalCommitted(void* self, sqlite3* handle, const char* schema, int pages);
     // Waits for wake or stop; resets the wake event. False on stop.
     bool WaitForWake(uint32_t ms);
     void LoadMailboxList(LAppDatabaseAccount& db, LStringList& list);
@@ -151,6 +165,8 @@ private:
     // Worker thread only.
     bool listRefreshForced_ = false;
     bool condstore_ = false;  // the connection's server offers CONDSTORE
+    int walPages_ = 0;        // pages in the WAL after the last commit
+    LMailSyncCheckpointer* checkpointer_ = nullptr;  // the connection's, while it lives
     LString clientError_;
     uint32_t backoffMs_ = 0;
     // Per mailbox ID: the UIDs whose download or store has been failing,

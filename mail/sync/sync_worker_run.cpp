@@ -5,21 +5,48 @@
 #include "mail/store/accounts.h"
 #include "mail/store/mailboxes.h"
 #include "mail/store/store_transaction.h"
+#include "mail/sync/sync_checkpoint.h"
 #include "mail/sync/sync_worker.h"
 #include "web/http/activity_log.h"
 
 namespace {
 
-// With the larger auto-checkpoint of the sync connection a pass can leave up
-// to 10,000 pages in the WAL; they are copied back when the walk ends, however
-// it ends, without waiting for readers (what a reader still holds is copied by
-// the next checkpoint).
+// A mirror commits a batch every few hundred messages; checkpointing at
+// SQLite's default of 1,000 WAL pages spent half of each commit copying pages
+// back. Readers are unaffected: they read the WAL as before.
+constexpr int kCheckpointPages = 10000;
+// What a pass leaves in the WAL is copied back when its walk ends from this
+// many pages on, as SQLite's own checkpoint would have at its default; a
+// pass that brought a few messages leaves them to the next checkpoint instead
+// of waiting for two syncs to the disk.
+constexpr int kPassCheckpointPages = 1000;
+
+// Copies the pass's pages back when the walk ends, however it ends, without
+// waiting for readers (what a reader still holds is copied by the next
+// checkpoint).
 struct PassCheckpoint {
     LAppDatabaseAccount& db;
-    ~PassCheckpoint() { db.ExecA("PRAGMA wal_checkpoint(PASSIVE);"); }
+    int& walPages;
+    ~PassCheckpoint() {
+        if (walPages >= kPassCheckpointPages) db.ExecA("PRAGMA wal_checkpoint(PASSIVE);");
+        walPages = 0;
+    }
 };
 
 }  // namespace
+
+int EMLEmailAccGetter::WalCommitted(void* self, sqlite3* handle, const char* schema, int pages) {
+    auto* worker = static_cast<EMLEmailAccGetter*>(self);
+    worker->walPages_ = pages;
+    LMailSyncCheckpointer* checkpointer = worker->checkpointer_;
+    int state = checkpointer ? checkpointer->TakeState() : LMailSyncCheckpointer::Idle;
+    // The checkpoint thread copied what the WAL held when it began; what came
+    // since is copied here, so the next write starts the WAL over.
+    if (state == LMailSyncCheckpointer::Ended ||
+        (pages >= kCheckpointPages && state == LMailSyncCheckpointer::Idle && !checkpointer->Request()))
+        sqlite3_wal_checkpoint_v2(handle, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    return SQLITE_OK;
+}
 
 void EMLEmailAccGetter::ShowError(const char16_t* text) {
     clientError_.Clear();
@@ -101,14 +128,20 @@ void EMLEmailAccGetter::RunConnection(bool oneShot) {
         return;
     }
     LAppDatabaseAccount db(false);
-    // Each message is stored under a savepoint inside its batch's
-    // transaction; with the savepoint journal on disk most of a mirror's
-    // writes went to that throw-away file.
+    // The statement journals of a batch's writes are throw-away files:
+    // kept in memory, they cost no writes to the disk.
     if (db.handle) db.ExecA("PRAGMA temp_store=MEMORY;");
-    // A mirror commits a batch every few hundred messages; checkpointing at
-    // SQLite's default of 1,000 WAL pages spent half of each commit copying
-    // pages back. Readers are unaffected: they read the WAL as before.
-    if (db.handle) db.ExecA("PRAGMA wal_autocheckpoint=10000;");
+    // The connection's own checkpoints (in place of SQLite's automatic one),
+    // which also count the pages a pass leaves in the WAL.
+    walPages_ = 0;
+    LMailSyncCheckpointer checkpointer;
+    checkpointer.Start();
+    checkpointer_ = &checkpointer;
+    struct Unlink {
+        LMailSyncCheckpointer*& link;
+        ~Unlink() { link = nullptr; }
+    } unlink{checkpointer_};
+    if (db.handle) sqlite3_wal_hook(db.handle, &EMLEmailAccGetter::WalCommitted, this);
     if (!db.handle) {
         SetLastError(u"Unable to open the local mail database.");
         SetState(LMailSyncError, true);
@@ -224,7 +257,7 @@ EMLEmailAccGetter::PassEnd EMLEmailAccGetter::RunPass(LAppDatabaseAccount& db, L
     LStringList names;
     for (uint64_t i = 0; i < list.count; i++) names.AddA(list.ItemA(i));
     {
-        PassCheckpoint checkpoint(db);
+        PassCheckpoint checkpoint{db, walPages_};
         for (uint64_t i = 0; i < names.count && !stopped; i++) {
             if (IsStopRequested()) {
                 stopped = true;

@@ -69,6 +69,7 @@ void EMLEmailAccGetter::SetState(int32_t state, bool passDone) {
         currentMailbox_[0] = 0;
         servingPass_ = requestedPass_;
         inPass_ = true;
+        passEnded.Reset();
     }
     if (passDone) {
         // A pass serves the requests made before it began; an attempt that
@@ -76,6 +77,7 @@ void EMLEmailAccGetter::SetState(int32_t state, bool passDone) {
         uint32_t reached = inPass_ ? servingPass_ : requestedPass_;
         if (completedPass_ < reached) completedPass_ = reached;
         inPass_ = false;
+        passEnded.Set();
     }
 }
 

@@ -449,20 +449,27 @@ TEST_F(MessageStoreTest, EveryAddressOfALongListIsStoredOnce) {
     }
 }
 
-// One statement writes the new rows of a whole batch: a row it refuses
-// leaves nothing of that message, and the messages around it keep their
-// own values, texts as texts and numbers as integers.
+// One statement writes the new rows of a whole batch, and no message has a
+// savepoint of its own: a message refused part-way (its row written, its
+// addresses refused) rolls the batch back, and the messages around it keep
+// the IDs they were given, their own values (texts as texts, numbers as
+// integers) and their cached files.
 TEST_F(MessageStoreTest, ABatchStoresTheOthersWhenOneRowIsRefused) {
     Exec(Db(),
-         "CREATE TRIGGER refuse BEFORE INSERT ON EMAIL_MESSAGES WHEN NEW.SUBJECT='refused' "
-         "BEGIN SELECT RAISE(ABORT, 'refused'); END;");
+         "CREATE TRIGGER refuse BEFORE INSERT ON EMAIL_MESSAGE_ADDRESSES WHEN NEW.MESSAGE_ID IN (SELECT ID FROM "
+         "EMAIL_MESSAGES WHERE SUBJECT='refused') BEGIN SELECT RAISE(ABORT, 'refused'); END;");
     struct Case {
         uint32_t uid;
         std::string subject;
         const char16_t* flags;
         int rc;
+        std::string extra;
     };
-    const Case cases[] = {{7, "first", u"\\Seen", 0}, {8, "refused", nullptr, 2}, {9, "third", nullptr, 0}};
+    const Case cases[] = {{6, "attached", nullptr, 0, "Content-Type: application/pdf; name=a.pdf\r\n"},
+                          {7, "first", u"\\Seen", 0, ""},
+                          {8, "refused", nullptr, 2, ""},
+                          {9, "third", nullptr, 0, ""}};
+    std::vector<std::string> ids;
     {
         LEmailStoreBatch batch(Db());
         ASSERT_TRUE(batch.Began());
@@ -470,15 +477,21 @@ TEST_F(MessageStoreTest, ABatchStoresTheOthersWhenOneRowIsRefused) {
             LString id;
             bool is_new = false;
             EXPECT_EQ(batch.StoreBytes(id, is_new, u"acc1", u"mbx1", c.uid, 100,
-                                       Simple(c.subject, "<" + c.subject + "@example.org>"), c.flags),
+                                       Simple(c.subject, "<" + c.subject + "@example.org>", c.extra), c.flags),
                       c.rc);
             EXPECT_EQ(is_new, c.rc == 0);
+            if (c.rc == 0) ids.push_back(LToUtf8(id));
         }
         EXPECT_TRUE(batch.Commit());
     }
-    EXPECT_EQ(Count("EMAIL_MESSAGES"), 2);
+    ASSERT_EQ(ids.size(), 3u);
+    EXPECT_EQ(Count("EMAIL_MESSAGES", "ID IN ('" + ids[0] + "', '" + ids[1] + "', '" + ids[2] + "')"), 3);
+    ASSERT_EQ(CacheFiles().size(), 1u);
+    EXPECT_EQ(CacheFiles()[0].substr(0, ids[0].size() + 1), ids[0] + "/");
+    EXPECT_EQ(Count("EMAIL_MESSAGE_ATTACHMENTS", "MESSAGE_ID='" + ids[0] + "'"), 1);
+    EXPECT_EQ(Count("EMAIL_MESSAGES"), 3);
     for (const Case& c : cases) {
-        if (c.rc != 0) continue;
+        if (c.rc != 0 || !c.extra.empty()) continue;
         SCOPED_TRACE(c.subject);
         const std::string size = std::to_string(Simple(c.subject, "<" + c.subject + "@example.org>").size());
         EXPECT_EQ(Count("EMAIL_MESSAGES",
@@ -496,6 +509,6 @@ TEST_F(MessageStoreTest, ABatchStoresTheOthersWhenOneRowIsRefused) {
                   1);
     }
     EXPECT_EQ(Count("EMAIL_MESSAGES", "SUBJECT='refused'"), 0);
-    EXPECT_EQ(Count("EMAIL_MESSAGE_ADDRESSES"), 2);
-    EXPECT_EQ(Count("AUTORESPONDER_MESSAGE_SAFETY"), 2);
+    EXPECT_EQ(Count("EMAIL_MESSAGE_ADDRESSES"), 3);
+    EXPECT_EQ(Count("AUTORESPONDER_MESSAGE_SAFETY"), 3);
 }

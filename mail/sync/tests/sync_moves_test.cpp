@@ -134,24 +134,33 @@ namespace {
 
 std::atomic<int> g_poisonTries{0};
 
-bool Poison(const char* bytes, uint64_t size) {
-    bool hit = memmem(bytes, size, "Subject: poison", 15) != nullptr;
-    if (hit) g_poisonTries++;
-    return hit;
+// Counts the tries only: the store itself refuses the message (below).
+bool CountPoison(const char* bytes, uint64_t size) {
+    if (memmem(bytes, size, "Subject: poison", 15) != nullptr) g_poisonTries++;
+    return false;
 }
 
 }  // namespace
 
+// The message is refused part-way through its writes (its row is in, its
+// addresses are not), between two messages of the same batch: the batch's
+// transaction is rolled back and written again without it, whole.
 TEST_F(SyncTest, AMessageTheStoreRefusesIsRetriedThenPassedOver) {
     Prepare();
     ASSERT_TRUE(Save("INBOX", SyncMessage("before", "<b@x>")));
     ASSERT_TRUE(Save("INBOX", SyncMessage("poison", "<p@x>")));
     ASSERT_TRUE(Save("INBOX", SyncMessage("after", "<a@x>")));
+    Exec(Db(), "CREATE TRIGGER poison BEFORE INSERT ON EMAIL_MESSAGE_ADDRESSES WHEN NEW.MESSAGE_ID IN (SELECT ID FROM "
+               "EMAIL_MESSAGES WHERE SUBJECT='poison') BEGIN SELECT RAISE(ABORT, 'poisoned'); END;");
     g_poisonTries = 0;
-    LMailSyncSetStoreFaultForTests(Poison);
+    LMailSyncSetStoreFaultForTests(CountPoison);
     StartEngine();
     ASSERT_TRUE(Pass());
     EXPECT_EQ(Rows(), 2) << "the rest is stored";
+    EXPECT_EQ(Rows("SUBJECT='poison'"), 0) << "nothing of the refused message is left";
+    EXPECT_EQ(QueryInt(Db(), "SELECT COUNT(*) FROM EMAIL_MESSAGE_ADDRESSES;"), 4) << "From and To of the two others";
+    EXPECT_EQ(QueryInt(Db(), "SELECT COUNT(*) FROM EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH 'before OR after';"),
+              2);
     std::string inbox = MailboxId("INBOX");
     auto mark = [&] {
         return QueryInt(Db(), "SELECT LAST_SYNC_UID FROM EMAIL_MAILBOX_SYNC_STATE WHERE MAILBOX_ID='" + inbox + "';");
