@@ -8,9 +8,9 @@
 #include <ctime>
 #include <fstream>
 
-#include "desktop/toolkit/message_box.h"
-#include "desktop/toolkit/progress_dialog.h"
-#include "desktop/toolkit/window_layer.h"
+#include "toolkit/message_box.h"
+#include "toolkit/progress_dialog.h"
+#include "toolkit/window_layer.h"
 #include "foundation/data_folder.h"
 #include "foundation/exe_task.h"
 #include "foundation/format.h"

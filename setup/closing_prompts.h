@@ -5,8 +5,8 @@
 // closing, the like survey (shown at a closing or from a timer), and the
 // suggestion, bug-report and recent-release commands of the main window.
 // Every page opens in the user's browser; nothing here reports a failure.
-#include "desktop/toolkit/window_types.h"
 #include "foundation/lstring.h"
+#include "toolkit/window_types.h"
 
 class LWindow;
 

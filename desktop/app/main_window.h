@@ -8,11 +8,11 @@
 
 #include "desktop/app/browser_launch.h"
 #include "desktop/app/hang_watchdog.h"
-#include "desktop/toolkit/instance_socket.h"
+#include "toolkit/instance_socket.h"
 #include "desktop/app/log_view.h"
 #include "desktop/app/tray_icon.h"
-#include "desktop/toolkit/notification_banner.h"
-#include "desktop/toolkit/window.h"
+#include "toolkit/notification_banner.h"
+#include "toolkit/window.h"
 #include "host/engine_proxy.h"
 #include "setup/push_notification_thread.h"
 

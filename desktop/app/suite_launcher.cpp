@@ -6,10 +6,10 @@
 #include <algorithm>
 
 #include "desktop/app/tray_icon.h"
-#include "desktop/toolkit/edit_prompt.h"
-#include "desktop/toolkit/message_box.h"
-#include "desktop/toolkit/progress_dialog.h"
-#include "desktop/toolkit/pictures.h"
+#include "toolkit/edit_prompt.h"
+#include "toolkit/message_box.h"
+#include "toolkit/progress_dialog.h"
+#include "toolkit/pictures.h"
 #include "host/entry_points.h"
 #include "foundation/child_process.h"
 #include "foundation/lstring.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "desktop/toolkit/window_layer.h"
-#include "desktop/toolkit/window.h"
+#include "toolkit/window_layer.h"
+#include "toolkit/window.h"
 #include "foundation/lstring.h"
 
 class LTestDialogAnswers {

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "desktop/toolkit/property_sheet.h"
-#include "desktop/toolkit/tests/modal_driver.h"
+#include "toolkit/property_sheet.h"
+#include "toolkit/tests/modal_driver.h"
 #include "setup/install_pages.h"
 #include "setup/tests/browser_stand_in.h"
 #include "setup/install_run_once.h"

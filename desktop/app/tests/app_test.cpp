@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "desktop/app/browser_launch.h"
-#include "desktop/toolkit/instance_socket.h"
+#include "toolkit/instance_socket.h"
 #include "desktop/app/log_view.h"
 #include "desktop/app/main_placement.h"
 #include "foundation/lstring.h"
