@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 
-#include "desktop/app/app_entry_points.h"
 #include "foundation/date_time.h"
 #include "foundation/reg_settings.h"
 #include "foundation/system_shell.h"

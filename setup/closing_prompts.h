@@ -13,6 +13,10 @@ class LWindow;
 // The main window was closed to the background: the prompts that are due,
 // then the window is hidden.
 void LShowClosingPrompts(LWindow* main_window);
+// The main window's names for the closing prompts and the thanks page
+// (shown once, after the interface was first used).
+void LRunClosingPrompts(LWindow* main_window);
+void LOpenThanksPage();
 // Once per installation.
 void LShowThanksPage();
 // True when the thanks-for-using page was opened.

@@ -11,7 +11,7 @@
 #include "platform/file.h"
 #include "platform/service_state.h"
 #include "toolkit/instance_socket.h"
-#include "web/engine/web_server.h"
+#include "web/server/web_server.h"
 
 bool LBringRunningInstanceForward() { return LInstanceSocketSend(LWM_OPENREQUEST); }
 

@@ -6,13 +6,13 @@
 #include <functional>
 #include <thread>
 
+#include "foundation/time_source.h"
+#include "platform/event.h"
 #include "toolkit/list_columns.h"
 #include "toolkit/message_box.h"
 #include "toolkit/progress_dialog.h"
-#include "toolkit/window_record.h"
-#include "foundation/time_source.h"
 #include "toolkit/tests/modal_driver.h"
-#include "platform/event.h"
+#include "toolkit/window_record.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 
 #include <gtk/gtk.h>
 
+#include "foundation/json_value.h"
+#include "tests/support/test_display.h"
 #include "toolkit/gtk_peer.h"
 #include "toolkit/message_box.h"
 #include "toolkit/progress_dialog.h"
-#include "foundation/json_value.h"
 #include "toolkit/tests/modal_driver.h"
-#include "tests/support/test_display.h"
 
 namespace {
 
