@@ -38,7 +38,7 @@ foreach(name ${names})
 endforeach()
 
 set(text "// Made by cmake/embed_site.cmake from web/pages/site; edit the files there.
-#include \"web/engine/site_files.h\"
+#include \"engine/site_files.h\"
 
 namespace {
 

@@ -8,9 +8,6 @@
 #include <ctime>
 #include <fstream>
 
-#include "desktop/toolkit/message_box.h"
-#include "desktop/toolkit/progress_dialog.h"
-#include "desktop/toolkit/window_layer.h"
 #include "foundation/data_folder.h"
 #include "foundation/exe_task.h"
 #include "foundation/format.h"
@@ -27,12 +24,15 @@
 #include "host/crash_watch.h"
 #include "host/entry_points.h"
 #include "host/error_email.h"
+#include "host/setup_link.h"
 #include "net/http/http_client.h"
-#include "setup/maker_hosts.h"
 #include "platform/root.h"
 #include "platform/secure_random.h"
 #include "platform/shell_open.h"
 #include "platform/thread.h"
+#include "toolkit/message_box.h"
+#include "toolkit/progress_dialog.h"
+#include "toolkit/window_layer.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ std::string CpuName() {
 // The dumps go to the maker's web host, on its own plain-HTTP port unless
 // the host names one.
 std::string DumpUploadHost() {
-    std::string host = LGetMakerWebHost();
+    std::string host = LSetupLinkMakerWebHost();
     size_t colon = host.rfind(':'), bracket = host.rfind(']');
     bool has_port = colon != std::string::npos && (bracket == std::string::npos || colon > bracket);
     return has_port ? host : host + ":8081";
@@ -165,7 +165,7 @@ std::string LCrashUploadName(bool empty) {
 }
 
 std::string LCrashReportPageUrl(const std::string& query) {
-    return "https://" + LGetMakerWebHost() + "/software/bug.html?" + query;
+    return "https://" + LSetupLinkMakerWebHost() + "/software/bug.html?" + query;
 }
 
 // The record is a query of its own: encoded, its fields stay inside "rdf".

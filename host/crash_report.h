@@ -7,8 +7,8 @@
 // upload goes to the same host, port 8081 unless the setting names a port.
 #include <string>
 
-#include "desktop/toolkit/window_types.h"
 #include "host/crash_record.h"
+#include "toolkit/window_types.h"
 
 // Where the dump and its text report of this process go: the data folder's
 // "Crash" in the service, the user's application-data folder otherwise.

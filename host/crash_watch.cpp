@@ -9,13 +9,13 @@
 #include <cstring>
 #include <ctime>
 
-#include "desktop/toolkit/message_box.h"
 #include "foundation/data_folder.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
 #include "foundation/time_source.h"
 #include "host/entry_points.h"
 #include "platform/root.h"
+#include "toolkit/message_box.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "desktop/toolkit/window.h"
+#include "toolkit/window.h"
 
 void LCrashWatchStart(LHwnd parent);
 void LCrashWatchStop();

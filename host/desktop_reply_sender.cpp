@@ -1,6 +1,6 @@
 // The desktop's replies to service requests leave through this process's
 // service proxy, as one reply block (command 2).
-#include "desktop/requests/desktop_requests.h"
+#include "host/desktop_requests.h"
 #include "host/engine_proxy.h"
 #include "host/pipe_message.h"
 

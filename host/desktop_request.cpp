@@ -4,11 +4,11 @@
 #include <mutex>
 #include <new>
 
+#include "engine/service_engine.h"
 #include "host/pipe_message.h"
 #include "mcp/clients/desktop_channel.h"
 #include "platform/event.h"
 #include "platform/wait.h"
-#include "web/engine/service_engine.h"
 
 static_assert(LDesktopReplySize == LDesktopReplyBlockSize, "one reply block size on both ends");
 

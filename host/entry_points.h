@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "desktop/toolkit/window_types.h"
+#include "toolkit/window_types.h"
 
 // The MCP standard input/output relay; its exit code is the process's.
 int LMcpStdioRun();

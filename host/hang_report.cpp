@@ -3,11 +3,11 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "desktop/toolkit/dialog_template.h"
 #include "foundation/exe_task.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
 #include "host/crash_watch.h"
+#include "toolkit/dialog_template.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 // channel when the window thread answers again and closes the dialog.
 #include <cstdint>
 
-#include "desktop/toolkit/window.h"
+#include "toolkit/window.h"
 
 // How long the window thread may leave heartbeats unanswered.
 constexpr uint64_t LHangLimitMs = 10000;

@@ -9,8 +9,8 @@
 #include "platform/folder_acl.h"
 #include "platform/service_state.h"
 #include "platform/wait.h"
-#include "web/engine/web_server.h"
 #include "web/http/listener_notify.h"
+#include "web/server/web_server.h"
 
 namespace {
 

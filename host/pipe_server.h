@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/service_engine.h"
 #include "foundation/thread.h"
 #include "host/pipe_message.h"
 #include "platform/event.h"
 #include "platform/unix_socket.h"
-#include "web/engine/engine_notifier.h"
-#include "web/engine/service_engine.h"
+#include "web/server/engine_notifier.h"
 
 class LServicePipeServer;
 

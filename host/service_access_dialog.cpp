@@ -2,7 +2,7 @@
 
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
-#include "setup/setup_message.h"
+#include "host/setup_link.h"
 
 namespace {
 
@@ -88,8 +88,8 @@ bool LServiceAccessDialog::OnOk() {
     int access = checked(kAllUsers) ? 1 : checked(kChosenUsers) ? 2 : 0;
     const char16_t* value = access == 0 ? u"0" : access == 1 ? u"1" : u"2";
     if (!LRegSettingsSet(u"Service", u"Access", value)) {
-        LSetupMessage(u"The service permissions could not be saved. Please run Porlinex as an administrator and "
-                      u"try again.", u"Service Permissions", u"Close", true);
+        LSetupLinkMessage(u"The service permissions could not be saved. Please run Porlinex as an administrator and "
+                          u"try again.", u"Service Permissions", u"Close", true);
         return false;
     }
     if (access == access_ && access != 2) return true;
@@ -103,7 +103,7 @@ bool LServiceAccessDialog::OnOk() {
     if (!LServiceApplyAccessElevated(command)) {
         std::u16string text = u"The choice is saved. To apply it, an administrator can run: ";
         text += LFromUtf8(command).c_str();
-        LSetupMessage(text.c_str(), u"Service Permissions", u"Close", false);
+        LSetupLinkMessage(text.c_str(), u"Service Permissions", u"Close", false);
     }
     return true;
 }

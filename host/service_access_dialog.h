@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "desktop/toolkit/window.h"
 #include "host/service_access.h"
+#include "toolkit/window.h"
 
 class LServiceAccessDialog : public LDialog {
 public:

@@ -21,8 +21,8 @@
 #include "platform/service_state.h"
 #include "platform/thread.h"
 #include "platform/wait.h"
-#include "web/engine/engine_notifier.h"
 #include "web/http/listener_notify.h"
+#include "web/server/engine_notifier.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "host/single_instance.h"
 
-#include "desktop/toolkit/window_layer.h"
 #include "host/entry_points.h"
 #include "host/service_control.h"
 #include "host/startup_lock.h"
 #include "platform/clock.h"
+#include "toolkit/window_layer.h"
 
 namespace {
 

@@ -24,7 +24,7 @@
 #include "host/usage.h"
 #include "platform/service_state.h"
 #include "platform/spawn.h"
-#include "web/engine/firewall.h"
+#include "web/server/firewall.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include "mcp/mcp_routes.h"
 #include "mcp/mcp_settings.h"
 #include "mcp/tools/tool_framework.h"
-#include "web/engine/web_server.h"
 #include "web/http/routes.h"
 #include "web/http/weblet.h"
+#include "web/server/web_server.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 # title; the texts are drawn over it at run time). Run once after changing
 # the design; the PNG is kept in the tree and compiled into the program.
 set -eu
-out="${1:-$(dirname "$0")/../desktop/toolkit/resources/splash.png}"
+out="${1:-$(dirname "$0")/../toolkit/resources/splash.png}"
 convert -size 400x240 gradient:'#f7fbff-#dce9f7' \
   -fill '#1d4e89' -draw "rectangle 0,0 400,70" \
   -fill none -stroke '#ffffff50' -strokewidth 14 -draw "circle 350,-30 440,40" \

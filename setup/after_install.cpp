@@ -20,7 +20,7 @@
 #include "setup/desktop_user.h"
 #include "setup/install_folder.h"
 #include "setup/maker_hosts.h"
-#include "web/engine/certificate.h"
+#include "web/server/certificate.h"
 
 namespace {
 

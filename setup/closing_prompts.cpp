@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <string>
 
-#include "desktop/app/app_entry_points.h"
-#include "desktop/toolkit/window.h"
 #include "foundation/date_time.h"
 #include "foundation/reg_settings.h"
 #include "foundation/system_shell.h"
@@ -18,6 +16,7 @@
 #include "setup/split_test.h"
 #include "setup/usage_counters.h"
 #include "setup/usage_query.h"
+#include "toolkit/window.h"
 
 namespace {
 

@@ -5,14 +5,18 @@
 // closing, the like survey (shown at a closing or from a timer), and the
 // suggestion, bug-report and recent-release commands of the main window.
 // Every page opens in the user's browser; nothing here reports a failure.
-#include "desktop/toolkit/window_types.h"
 #include "foundation/lstring.h"
+#include "toolkit/window_types.h"
 
 class LWindow;
 
 // The main window was closed to the background: the prompts that are due,
 // then the window is hidden.
 void LShowClosingPrompts(LWindow* main_window);
+// The main window's names for the closing prompts and the thanks page
+// (shown once, after the interface was first used).
+void LRunClosingPrompts(LWindow* main_window);
+void LOpenThanksPage();
 // Once per installation.
 void LShowThanksPage();
 // True when the thanks-for-using page was opened.

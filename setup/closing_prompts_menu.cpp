@@ -2,7 +2,6 @@
 // bug-report pages and the dialog shown by a recent release.
 #include <sys/stat.h>
 
-#include "desktop/toolkit/message_box.h"
 #include "foundation/child_process.h"
 #include "foundation/installation_id.h"
 #include "foundation/reg_settings.h"
@@ -11,6 +10,7 @@
 #include "host/crash_report.h"
 #include "setup/closing_prompts.h"
 #include "setup/maker_hosts.h"
+#include "toolkit/message_box.h"
 
 namespace {
 

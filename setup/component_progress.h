@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "desktop/toolkit/progress_dialog.h"
+#include "toolkit/progress_dialog.h"
 
 // One download to run under the window: 0 done, 1 stopped, 2 failed.
 class LComponentDownload {

@@ -6,7 +6,7 @@
 // elsewhere; while the help pointer is up, moves are left alone.
 #include <vector>
 
-#include "desktop/toolkit/window_layer.h"
+#include "toolkit/window_layer.h"
 
 class LHotSpotLinks {
 public:

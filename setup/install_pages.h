@@ -3,9 +3,9 @@
 // page starts and the status the installing page records when it ends.
 #include <memory>
 
-#include "desktop/toolkit/window.h"
 #include "setup/installer_language.h"
 #include "setup/shutdown_block.h"
+#include "toolkit/window.h"
 
 class LInstallWorker;
 

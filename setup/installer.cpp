@@ -2,7 +2,6 @@
 // worker, and the start of the installed program for the desktop user.
 #include <cstdlib>
 
-#include "desktop/toolkit/window_layer.h"
 #include "foundation/log.h"
 #include "foundation/reg_settings.h"
 #include "foundation/system_cmdline.h"
@@ -16,6 +15,7 @@
 #include "setup/installer_instance.h"
 #include "setup/installer_wizard.h"
 #include "setup/setup_message.h"
+#include "toolkit/window_layer.h"
 
 int LRunInstaller(bool bootstrap) {
     LInstallerInstance instance;

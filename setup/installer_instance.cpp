@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
-#include "desktop/toolkit/window.h"
 #include "platform/root.h"
+#include "toolkit/window.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 // wizard instead of a second wizard.
 #include <string>
 
-#include "desktop/toolkit/instance_socket.h"
-#include "desktop/toolkit/window_types.h"
 #include "foundation/named_mutex.h"
+#include "toolkit/instance_socket.h"
+#include "toolkit/window_types.h"
 
 constexpr char16_t LInstallerInstanceClass[] = u"VekSoftware_InstanceInst";
 

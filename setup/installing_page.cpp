@@ -1,8 +1,8 @@
-#include "desktop/toolkit/property_sheet.h"
 #include "setup/install_pages.h"
 #include "setup/install_run_once.h"
 #include "setup/install_worker.h"
 #include "setup/setup_message.h"
+#include "toolkit/property_sheet.h"
 
 namespace {
 constexpr uintptr_t kPollTimer = 1;

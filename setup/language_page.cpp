@@ -1,9 +1,6 @@
 #include <string>
 #include <vector>
 
-#include "desktop/toolkit/message_box.h"
-#include "desktop/toolkit/progress_dialog.h"
-#include "desktop/toolkit/property_sheet.h"
 #include "foundation/files.h"
 #include "foundation/lstring.h"
 #include "setup/install_pages.h"
@@ -11,6 +8,9 @@
 #include "setup/remove_tree.h"
 #include "setup/start_setup_program.h"
 #include "setup/verified_download.h"
+#include "toolkit/message_box.h"
+#include "toolkit/progress_dialog.h"
+#include "toolkit/property_sheet.h"
 
 namespace {
 

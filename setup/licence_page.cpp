@@ -1,12 +1,12 @@
 #include <string>
 
-#include "desktop/toolkit/message_box.h"
-#include "desktop/toolkit/property_sheet.h"
 #include "foundation/system_shell.h"
 #include "setup/install_data.h"
 #include "setup/install_pages.h"
 #include "setup/install_worker.h"
 #include "setup/installer_instance.h"
+#include "toolkit/message_box.h"
+#include "toolkit/property_sheet.h"
 
 namespace {
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "desktop/toolkit/property_sheet.h"
 #include "foundation/named_mutex.h"
 #include "foundation/reg_settings.h"
 #include "foundation/system_shell.h"
@@ -14,6 +13,7 @@
 #include "setup/maker_hosts.h"
 #include "setup/split_test.h"
 #include "setup/wizard_host.h"
+#include "toolkit/property_sheet.h"
 
 namespace {
 

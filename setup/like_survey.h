@@ -3,9 +3,9 @@
 // page), or what went wrong (a comment for the maker), or ask again later.
 #include <memory>
 
-#include "desktop/toolkit/window.h"
 #include "foundation/lstring.h"
 #include "setup/rating_prompt.h"
+#include "toolkit/window.h"
 
 struct LLikeSurveyState {
     bool ask_again = true;

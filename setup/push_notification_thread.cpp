@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "desktop/toolkit/progress_dialog.h"
 #include "foundation/child_process.h"
 #include "foundation/log.h"
 #include "foundation/lstring.h"
@@ -10,6 +9,7 @@
 #include "foundation/time_source.h"
 #include "setup/installer_download.h"
 #include "setup/maker_programs.h"
+#include "toolkit/progress_dialog.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 // the banner's commands back here. At most one notice per process.
 #include <atomic>
 
-#include "desktop/toolkit/notification_banner.h"
-#include "desktop/toolkit/window.h"
 #include "foundation/thread.h"
 #include "platform/event.h"
 #include "setup/push_notifications.h"
+#include "toolkit/notification_banner.h"
+#include "toolkit/window.h"
 
 // Commands of the banner: 810 show the current notice, 811 and 812 its
 // buttons, 813 its close glyph.

@@ -1,6 +1,5 @@
 #include "setup/rating_prompt.h"
 
-#include "desktop/toolkit/message_box.h"
 #include "foundation/installation_id.h"
 #include "foundation/reg_settings.h"
 #include "foundation/system_shell.h"
@@ -10,6 +9,7 @@
 #include "setup/maker_hosts.h"
 #include "setup/split_test.h"
 #include "setup/usage_query.h"
+#include "toolkit/message_box.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 // The five-way rating prompt shown after the eighth closing, and the hidden
 // chain window a prompt keeps while it is open.
-#include "desktop/toolkit/window_types.h"
 #include "foundation/lstring.h"
+#include "toolkit/window_types.h"
 
 // A hidden window of class "VekSoftware_InstanceChain" titled "Porlinex"
 // for the object's life; its USERDATA names the window that takes what is

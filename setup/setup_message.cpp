@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "desktop/toolkit/message_box.h"
 #include "foundation/log.h"
 #include "foundation/lstring.h"
+#include "toolkit/message_box.h"
 
 namespace {
 

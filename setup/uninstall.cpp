@@ -5,8 +5,6 @@
 
 #include <cstdlib>
 
-#include "desktop/toolkit/message_box.h"
-#include "desktop/toolkit/window_layer.h"
 #include "foundation/data_folder.h"
 #include "foundation/log.h"
 #include "foundation/named_mutex.h"
@@ -27,6 +25,8 @@
 #include "setup/scheduled_tasks.h"
 #include "setup/setup_message.h"
 #include "setup/uninstall_pages.h"
+#include "toolkit/message_box.h"
+#include "toolkit/window_layer.h"
 
 pid_t LFindProgramUser(const std::string& program) {
     DIR* proc = opendir("/proc");

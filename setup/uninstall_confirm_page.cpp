@@ -1,9 +1,9 @@
-#include "desktop/toolkit/property_sheet.h"
 #include "host/autostart.h"
 #include "host/service_control.h"
 #include "setup/setup_message.h"
 #include "setup/start_setup_program.h"
 #include "setup/uninstall_pages.h"
+#include "toolkit/property_sheet.h"
 
 void LUninstallConfirmPage::OnInitDialog() {
     CreateChild(kPrompt, u"Static", u"Please confirm what you want to do:", LWS_VISIBLE, 0);

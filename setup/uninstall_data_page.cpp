@@ -1,5 +1,5 @@
-#include "desktop/toolkit/property_sheet.h"
 #include "setup/uninstall_pages.h"
+#include "toolkit/property_sheet.h"
 
 void LUninstallDataPage::OnInitDialog() {
     CreateChild(kPrompt, u"Static", u"Also delete data files created with Porlinex?", LWS_VISIBLE, 0);

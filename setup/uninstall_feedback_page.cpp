@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <string>
 
-#include "desktop/toolkit/combo_box.h"
-#include "desktop/toolkit/edit_prompt.h"
-#include "desktop/toolkit/property_sheet.h"
 #include "setup/maker_hosts.h"
 #include "setup/uninstall_feedback.h"
 #include "setup/uninstall_pages.h"
+#include "toolkit/combo_box.h"
+#include "toolkit/edit_prompt.h"
+#include "toolkit/property_sheet.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // log-on, nothing), whether the data files go too, and why the user leaves.
 #include <string>
 
-#include "desktop/toolkit/window.h"
+#include "toolkit/window.h"
 
 struct LUninstallWizardState {
     bool keep_installed = true;  // false only once "Uninstall Porlinex" is confirmed

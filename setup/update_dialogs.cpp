@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "desktop/toolkit/message_box.h"
-#include "desktop/toolkit/progress_dialog.h"
 #include "foundation/reg_settings.h"
 #include "foundation/system_shell.h"
 #include "setup/maker_hosts.h"
 #include "setup/split_test.h"
 #include "setup/usage_query.h"
+#include "toolkit/message_box.h"
+#include "toolkit/progress_dialog.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // The interactive version check: the "Checking for Updates" progress
 // window over the version-file fetch, and the answers the user sees (a
 // newer version, the current one, or no version information).
-#include "desktop/toolkit/window_types.h"
 #include "setup/version_check.h"
+#include "toolkit/window_types.h"
 
 // LFetchVersionInfo under a progress window shown over parent; 2 when the
 // window cannot be shown.

@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "desktop/toolkit/message_box.h"
-#include "desktop/toolkit/progress_dialog.h"
-#include "desktop/toolkit/window_layer.h"
 #include "host/entry_points.h"
 #include "setup/installer_download.h"
 #include "setup/startup_version_check.h"
 #include "setup/update_dialogs.h"
+#include "toolkit/message_box.h"
+#include "toolkit/progress_dialog.h"
+#include "toolkit/window_layer.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "desktop/toolkit/property_sheet.h"
+#include "toolkit/property_sheet.h"
 
 void LAddWizardPage(LWizardPageList& list, LPropertyPage* page, const char16_t* header_title,
                     const char16_t* header_subtitle, int width, int height) {

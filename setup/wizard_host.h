@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "desktop/toolkit/window.h"
+#include "toolkit/window.h"
 
 struct LWizardPage {
     LPropertyPage* page = nullptr;

@@ -4,16 +4,16 @@
 
 #include <algorithm>
 
-#include "desktop/toolkit/edit_prompt.h"
-#include "desktop/toolkit/object_class_proc.h"
-#include "desktop/toolkit/pictures.h"
-#include "desktop/toolkit/tab_control.h"
 #include "foundation/data_folder.h"
 #include "foundation/reg_settings.h"
 #include "foundation/system_shell.h"
 #include "foundation/utf8.h"
 #include "setup/maker_hosts.h"
 #include "setup/split_test.h"
+#include "toolkit/edit_prompt.h"
+#include "toolkit/object_class_proc.h"
+#include "toolkit/pictures.h"
+#include "toolkit/tab_control.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "desktop/toolkit/input_messages.h"
-#include "desktop/toolkit/splash_image.h"
-#include "desktop/toolkit/window.h"
+#include "toolkit/input_messages.h"
+#include "toolkit/splash_image.h"
+#include "toolkit/window.h"
 
 class LAboutPicture {
 public:

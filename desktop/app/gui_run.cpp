@@ -3,7 +3,6 @@
 // shown, leave the interface's start address for the user.
 #include "desktop/app/browser_launch.h"
 #include "desktop/app/main_window.h"
-#include "desktop/toolkit/instance_socket.h"
 #include "foundation/data_folder.h"
 #include "foundation/system_cmdline.h"
 #include "host/entry_points.h"
@@ -11,7 +10,8 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/service_state.h"
-#include "web/engine/web_server.h"
+#include "toolkit/instance_socket.h"
+#include "web/server/web_server.h"
 
 bool LBringRunningInstanceForward() { return LInstanceSocketSend(LWM_OPENREQUEST); }
 

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <string>
 
-#include "desktop/toolkit/window.h"
 #include "foundation/thread.h"
+#include "toolkit/window.h"
 
 // Posted to the window; its handler calls LHangWatchdog::Answer.
 constexpr uint32_t LWM_HEARTBEAT = LWM_APP + 0x76;

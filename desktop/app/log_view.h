@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "desktop/toolkit/window_layer.h"
+#include "toolkit/window_layer.h"
 
 // Posted to the view's window after a line was added (the window repaints).
 constexpr uint32_t LWM_LOGVIEWCHANGED = LWM_APP + 0x71;

@@ -2,7 +2,7 @@
 // Where the main window starts: the saved size raised to the minimum, the
 // saved position or the desktop's middle, and, when no size was ever
 // saved, kept inside the desktop.
-#include "desktop/toolkit/window_types.h"
+#include "toolkit/window_types.h"
 
 struct LMainPlacementInput {
     int width = 0, height = 0;  // saved, pixels (0: none)

@@ -6,10 +6,7 @@
 
 #include "desktop/app/about_box.h"
 #include "desktop/app/app_entry_points.h"
-#include "desktop/requests/desktop_requests.h"
 #include "desktop/app/main_placement.h"
-#include "desktop/toolkit/dialog_template.h"
-#include "desktop/toolkit/message_box.h"
 #include "foundation/log.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
@@ -17,13 +14,17 @@
 #include "host/crash_id.h"
 #include "host/crash_report.h"
 #include "host/crash_watch.h"
+#include "host/desktop_requests.h"
 #include "host/service_control.h"
 #include "host/startup_lock.h"
 #include "platform/service_state.h"
+#include "setup/closing_prompts.h"
 #include "setup/command_counts.h"
 #include "setup/update_dialogs.h"
 #include "setup/usage_counters.h"
-#include "web/engine/web_server.h"
+#include "toolkit/dialog_template.h"
+#include "toolkit/message_box.h"
+#include "web/server/web_server.h"
 
 namespace {
 

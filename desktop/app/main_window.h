@@ -8,13 +8,13 @@
 
 #include "desktop/app/browser_launch.h"
 #include "desktop/app/hang_watchdog.h"
-#include "desktop/toolkit/instance_socket.h"
 #include "desktop/app/log_view.h"
 #include "desktop/app/tray_icon.h"
-#include "desktop/toolkit/notification_banner.h"
-#include "desktop/toolkit/window.h"
 #include "host/engine_proxy.h"
 #include "setup/push_notification_thread.h"
+#include "toolkit/instance_socket.h"
+#include "toolkit/notification_banner.h"
+#include "toolkit/window.h"
 
 // Private messages of the main window.
 constexpr uint32_t LWM_SERVICEEVENT = LWM_APP + 0x72;   // wParam code, lParam value

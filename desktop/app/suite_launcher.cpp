@@ -6,24 +6,24 @@
 #include <algorithm>
 
 #include "desktop/app/tray_icon.h"
-#include "desktop/toolkit/edit_prompt.h"
-#include "desktop/toolkit/message_box.h"
-#include "desktop/toolkit/progress_dialog.h"
-#include "desktop/toolkit/pictures.h"
-#include "host/entry_points.h"
 #include "foundation/child_process.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
 #include "foundation/system_random.h"
 #include "foundation/system_shell.h"
+#include "host/entry_points.h"
 #include "net/smtp/mail_discovery.h"
+#include "setup/install_folder.h"
 #include "setup/installer_download.h"
 #include "setup/maker_hosts.h"
-#include "setup/install_folder.h"
 #include "setup/maker_installed.h"
 #include "setup/maker_programs.h"
 #include "setup/suite_usage.h"
 #include "setup/usage_query.h"
+#include "toolkit/edit_prompt.h"
+#include "toolkit/message_box.h"
+#include "toolkit/pictures.h"
+#include "toolkit/progress_dialog.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "desktop/app/suite_launcher_lists.h"
-#include "desktop/toolkit/window.h"
 #include "setup/launcher_tables.h"
+#include "toolkit/window.h"
 
 class LSuiteLauncherDlg : public LDialog, public LSuiteListOwner {
 public:

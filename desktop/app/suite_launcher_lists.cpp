@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "desktop/toolkit/window.h"
 #include "foundation/settings_hive.h"
+#include "toolkit/window.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "desktop/toolkit/scroll_panel.h"
 #include "setup/hot_spot_links.h"
 #include "setup/launcher_tables.h"
+#include "toolkit/scroll_panel.h"
 
 // Private messages to the dialog: run (32969) or visit the web page of
 // (32970) the entry named by wParam (list item id) and lParam (node index

@@ -3,8 +3,8 @@
 #include <gtk/gtk.h>
 #include <unistd.h>
 
-#include "desktop/toolkit/gtk_signals.h"
-#include "desktop/toolkit/pango_measure.h"
+#include "toolkit/gtk_signals.h"
+#include "toolkit/pango_measure.h"
 
 namespace {
 

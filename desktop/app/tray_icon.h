@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "desktop/toolkit/key_names.h"
-#include "desktop/toolkit/window_layer.h"
+#include "toolkit/key_names.h"
+#include "toolkit/window_layer.h"
 
 constexpr uint32_t LWM_CONTEXTMENU = 0x007B;
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <thread>
 
+#include "engine/service_engine.h"
 #include "host/desktop_request.h"
 #include "host/pipe_message.h"
 #include "tests/support/test_root.h"
-#include "web/engine/service_engine.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "desktop/requests/desktop_requests.h"
 #include "foundation/utf8.h"
+#include "host/desktop_requests.h"
 #include "host/engine_proxy.h"
 #include "host/tests/mcp_service_session.h"
 #include "mcp/clients/json_clients.h"

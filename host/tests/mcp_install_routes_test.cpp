@@ -10,10 +10,10 @@
 #include <future>
 #include <string>
 
-#include "desktop/requests/desktop_requests.h"
 #include "foundation/database.h"
 #include "foundation/reg_settings.h"
 #include "foundation/utf8.h"
+#include "host/desktop_requests.h"
 #include "host/engine_proxy.h"
 #include "host/tests/mcp_service_session.h"
 #include "mcp/mcp_auth.h"

@@ -9,12 +9,12 @@
 #include <fstream>
 #include <functional>
 
-#include "desktop/toolkit/tests/modal_driver.h"
-#include "desktop/toolkit/window_layer.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
 #include "host/service_access_dialog.h"
 #include "tests/support/test_root.h"
+#include "toolkit/tests/modal_driver.h"
+#include "toolkit/window_layer.h"
 
 namespace {
 

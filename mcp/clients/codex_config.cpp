@@ -5,7 +5,7 @@
 #include "mcp/clients/client_files.h"
 #include "mcp/clients/codex_toml.h"
 #include "mcp/mcp_auth.h"
-#include "web/engine/web_server.h"
+#include "web/server/web_server.h"
 
 bool LCodexConfigRead(std::string& text, bool& exists) {
     return LMcpConfigReadFile(LCodexConfigGetPath(), text, exists);

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "web/engine/engine_notifier.h"
+#include "web/server/engine_notifier.h"
 
 namespace {
 

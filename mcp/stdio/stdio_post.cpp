@@ -13,7 +13,7 @@
 #include "net/http/http_head.h"
 #include "net/net_reader.h"
 #include "platform/spawn.h"
-#include "web/engine/web_server.h"
+#include "web/server/web_server.h"
 
 namespace {
 

@@ -11,9 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "desktop/toolkit/message_box.h"
-#include "desktop/toolkit/property_sheet.h"
-#include "desktop/toolkit/tests/modal_driver.h"
 #include "foundation/date_time.h"
 #include "foundation/named_mutex.h"
 #include "foundation/reg_settings.h"
@@ -30,6 +27,9 @@
 #include "setup/tests/fake_systemctl.h"
 #include "setup/tests/machine_values.h"
 #include "tests/support/test_root.h"
+#include "toolkit/message_box.h"
+#include "toolkit/property_sheet.h"
+#include "toolkit/tests/modal_driver.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "desktop/toolkit/window_layer.h"
-#include "desktop/toolkit/window.h"
 #include "foundation/lstring.h"
+#include "toolkit/window.h"
+#include "toolkit/window_layer.h"
 
 class LTestDialogAnswers {
 public:

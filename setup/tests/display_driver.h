@@ -13,7 +13,7 @@
 // The showing items of the program's windows, as JSON.
 inline std::string LTestAccessibleTree() {
     return LTestRunCapture({"/usr/bin/python3",
-                            std::string(PORLINEX_SOURCE_DIR) + "/desktop/toolkit/tests/testdata/atspi_tree.py", "porlinex"},
+                            std::string(PORLINEX_SOURCE_DIR) + "/toolkit/tests/testdata/atspi_tree.py", "porlinex"},
                            20000);
 }
 

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "desktop/toolkit/window_layer.h"
 #include "setup/hot_spot_links.h"
+#include "toolkit/window_layer.h"
 
 namespace {
 

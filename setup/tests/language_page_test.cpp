@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "desktop/toolkit/property_sheet.h"
-#include "desktop/toolkit/tests/modal_driver.h"
 #include "setup/install_pages.h"
 #include "setup/installer_language.h"
 #include "setup/tests/maker_peer.h"
 #include "setup/wizard_host.h"
+#include "toolkit/property_sheet.h"
+#include "toolkit/tests/modal_driver.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "desktop/toolkit/window_layer.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
 #include "setup/component_progress.h"
 #include "setup/on_demand_component.h"
 #include "setup/tests/maker_peer.h"
+#include "toolkit/window_layer.h"
 
 namespace {
 

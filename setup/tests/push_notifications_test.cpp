@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "desktop/toolkit/window.h"
-#include "desktop/toolkit/window_layer.h"
 #include "foundation/date_time.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
@@ -24,6 +22,8 @@
 #include "setup/tests/maker_peer.h"
 #include "tests/support/http_peer.h"
 #include "tests/support/test_root.h"
+#include "toolkit/window.h"
+#include "toolkit/window_layer.h"
 
 namespace {
 

@@ -8,15 +8,15 @@
 #include <filesystem>
 #include <fstream>
 
-#include "desktop/toolkit/combo_box.h"
-#include "desktop/toolkit/property_sheet.h"
-#include "desktop/toolkit/tests/modal_driver.h"
 #include "host/entry_points.h"
 #include "setup/tests/browser_stand_in.h"
 #include "setup/tests/report_recorder.h"
 #include "setup/uninstall_pages.h"
 #include "setup/wizard_host.h"
 #include "tests/support/test_root.h"
+#include "toolkit/combo_box.h"
+#include "toolkit/property_sheet.h"
+#include "toolkit/tests/modal_driver.h"
 
 namespace {
 

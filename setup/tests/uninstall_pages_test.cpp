@@ -8,14 +8,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "desktop/toolkit/property_sheet.h"
-#include "desktop/toolkit/tests/modal_driver.h"
 #include "foundation/reg_settings.h"
 #include "host/entry_points.h"
 #include "setup/install_folder.h"
 #include "setup/tests/browser_stand_in.h"
 #include "setup/uninstall_pages.h"
 #include "tests/support/test_root.h"
+#include "toolkit/property_sheet.h"
+#include "toolkit/tests/modal_driver.h"
 
 namespace {
 

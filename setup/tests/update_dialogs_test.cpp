@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "desktop/toolkit/message_box.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
 #include "setup/tests/browser_stand_in.h"
@@ -17,6 +16,7 @@
 #include "setup/update_download.h"
 #include "tests/support/http_peer.h"
 #include "tests/support/test_root.h"
+#include "toolkit/message_box.h"
 
 namespace {
 

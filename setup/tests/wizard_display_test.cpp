@@ -85,7 +85,7 @@ TEST_F(WizardOnDisplay, UninstallPagesShowOnlyTheCurrentPagesControls) {
     Click("push button", "&?Next >");
     Click("combo box", "\\[Click to select reason\\]");
     std::string tree = LTestRunCapture({"/usr/bin/python3",
-                                        std::string(PORLINEX_SOURCE_DIR) + "/desktop/toolkit/tests/testdata/atspi_tree.py",
+                                        std::string(PORLINEX_SOURCE_DIR) + "/toolkit/tests/testdata/atspi_tree.py",
                                         "porlinex"},
                                        20000);
     for (const char* gone : {"Nothing (I do not want to uninstall)", "Delete data files"})

@@ -6,15 +6,15 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "desktop/toolkit/property_sheet.h"
-#include "desktop/toolkit/tests/modal_driver.h"
 #include "setup/install_pages.h"
-#include "setup/tests/browser_stand_in.h"
 #include "setup/install_run_once.h"
 #include "setup/install_worker.h"
 #include "setup/installer_wizard.h"
+#include "setup/tests/browser_stand_in.h"
 #include "setup/wizard_host.h"
 #include "tests/support/test_root.h"
+#include "toolkit/property_sheet.h"
+#include "toolkit/tests/modal_driver.h"
 
 namespace {
 

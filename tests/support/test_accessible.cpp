@@ -14,7 +14,7 @@ bool LTestClickAccessible(const std::string& app, const std::string& name, int t
     std::string seen;
     bool found = LTestWaitFor(timeout_ms, [&] {
         seen = LTestRunCapture(
-            {"/usr/bin/python3", std::string(PORLINEX_TEST_SOURCE_DIR) + "/desktop/toolkit/tests/testdata/atspi_tree.py", app},
+            {"/usr/bin/python3", std::string(PORLINEX_TEST_SOURCE_DIR) + "/toolkit/tests/testdata/atspi_tree.py", app},
             20000);
         if (std::regex_search(seen, m, control)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));

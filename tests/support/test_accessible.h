@@ -1,6 +1,6 @@
 #pragma once
 // Finding and clicking the real program's controls on the test display by
-// their accessible names (desktop/toolkit/tests/testdata/atspi_tree.py),
+// their accessible names (toolkit/tests/testdata/atspi_tree.py),
 // with xdotool, as a user would.
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "tests/support/test_pump.h"
 
-#include "desktop/toolkit/window_layer.h"
 #include "tests/support/test_root.h"
+#include "toolkit/window_layer.h"
 
 bool LTestPumpUntil(const std::function<bool()>& pred) {
     return LTestWaitFor(20000, [&] {

@@ -9,11 +9,11 @@
 #include "foundation/data_folder.h"
 #include "foundation/time_source.h"
 #include "foundation/utf8.h"
-#include "web/engine/web_server.h"
 #include "web/http/routes.h"
 #include "web/http/static_file.h"
 #include "web/http/weblet.h"
 #include "web/pages/page.h"
+#include "web/server/web_server.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 #include "foundation/primary_key.h"
 #include "foundation/utf8.h"
 #include "net/smtp/bg_mailer.h"
-#include "web/engine/address_text.h"
-#include "web/engine/web_server.h"
 #include "web/pages/account_file.h"
 #include "web/pages/logon_pages.h"
+#include "web/server/address_text.h"
+#include "web/server/web_server.h"
 
 bool LWebResetPassword(const std::string& user) {
     // Letters from the kernel's random source, each equally likely: this

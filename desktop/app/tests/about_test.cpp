@@ -17,13 +17,13 @@
 #include <thread>
 
 #include "desktop/app/about_box.h"
-#include "desktop/toolkit/tab_control.h"
-#include "desktop/toolkit/tests/modal_driver.h"
 #include "foundation/json_value.h"
 #include "foundation/reg_settings.h"
 #include "tests/support/test_display.h"
 #include "tests/support/test_pump.h"
 #include "tests/support/test_root.h"
+#include "toolkit/tab_control.h"
+#include "toolkit/tests/modal_driver.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ std::string Utf8(const std::u16string& s) { return std::string(s.begin(), s.end(
 // centres. The tree is read by a helper process while the loop runs, since
 // our accessibility bridge answers from it.
 std::map<std::string, LPoint> A11yTabs() {
-    std::string script = std::string(PORLINEX_SOURCE_DIR) + "/desktop/toolkit/tests/testdata/atspi_tree.py";
+    std::string script = std::string(PORLINEX_SOURCE_DIR) + "/toolkit/tests/testdata/atspi_tree.py";
     std::map<std::string, LPoint> tabs;
     for (int i = 0; i < 20 && tabs.empty(); ++i) {
         std::string json;

@@ -14,12 +14,12 @@
 #include <thread>
 
 #include "desktop/app/browser_launch.h"
-#include "desktop/toolkit/instance_socket.h"
 #include "desktop/app/log_view.h"
 #include "desktop/app/main_placement.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
 #include "tests/support/test_root.h"
+#include "toolkit/instance_socket.h"
 
 namespace {
 

@@ -3,13 +3,13 @@
 // runs as service and as desktop on the virtual display.
 #include <gtest/gtest.h>
 
-#include "desktop/toolkit/instance_socket.h"
 #include "host/service_control.h"
 #include "host/single_instance.h"
 #include "platform/unix_socket.h"
 #include "tests/support/service_harness.h"
 #include "tests/support/test_display.h"
 #include "tests/support/test_root.h"
+#include "toolkit/instance_socket.h"
 
 namespace {
 

@@ -75,7 +75,7 @@ protected:
         std::smatch m;
         std::string tree;
         ASSERT_TRUE(LTestWaitFor(20000, [&] {
-            tree = LTestRunCapture({"/usr/bin/python3", Source("desktop/toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
+            tree = LTestRunCapture({"/usr/bin/python3", Source("toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
             return std::regex_search(tree, m, button);
         })) << tree;
         int x = std::stoi(m[1]) + std::stoi(m[3]) / 2, y = std::stoi(m[2]) + std::stoi(m[4]) / 2;
@@ -225,7 +225,7 @@ TEST_F(DesktopEndToEnd, TrayMenuReachesAboutAndUpdatesAndOpenTellsTheServiceIsDo
     EXPECT_EQ(service->Stop(), 0);
     command(1002);
     ASSERT_TRUE(LTestWaitFor(30000, [] { return LTestWindowShown("Porlinex Service Not Running"); }));
-    std::string tree = LTestRunCapture({"/usr/bin/python3", Source("desktop/toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
+    std::string tree = LTestRunCapture({"/usr/bin/python3", Source("toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
     EXPECT_NE(tree.find("porlinex -startservice"), std::string::npos) << tree;
     click("OK");
     ASSERT_TRUE(LTestWaitFor(20000, [] { return !LTestWindowShown("Porlinex Service Not Running"); }));

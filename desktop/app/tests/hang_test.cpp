@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "desktop/app/hang_watchdog.h"
-#include "desktop/toolkit/dialog_template.h"
 #include "foundation/data_folder.h"
 #include "foundation/exe_task.h"
 #include "foundation/lstring.h"
@@ -25,6 +24,7 @@
 #include "tests/support/test_display.h"
 #include "tests/support/test_pump.h"
 #include "tests/support/test_root.h"
+#include "toolkit/dialog_template.h"
 
 namespace {
 
@@ -110,7 +110,7 @@ TEST(HangReportDesktop, AStoppedWindowThreadShowsTheReportAndRecoveryClosesIt) {
         return DialogShown();
     }));
     std::string tree =
-        LTestRunCapture({"/usr/bin/python3", Source("desktop/toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
+        LTestRunCapture({"/usr/bin/python3", Source("toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
     EXPECT_NE(tree.find("Report bug"), std::string::npos) << tree;
     EXPECT_NE(tree.find("Close Porlinex"), std::string::npos) << tree;
     EXPECT_NE(tree.find("We're sorry for the interruption in your work."), std::string::npos) << tree;
@@ -157,7 +157,7 @@ TEST(HangReportDesktop, CloseEndsTheHungProcess) {
     ASSERT_TRUE(LTestWaitFor(60000, [&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         if (!DialogShown()) return false;
-        tree = LTestRunCapture({"/usr/bin/python3", Source("desktop/toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
+        tree = LTestRunCapture({"/usr/bin/python3", Source("toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
         return std::regex_search(tree, m, link);
     })) << tree;
     int x = std::stoi(m[1]) + std::stoi(m[3]) / 2, y = std::stoi(m[2]) + std::stoi(m[4]) / 2;

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "desktop/app/main_window.h"
-#include "desktop/toolkit/dialog_template.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
 #include "setup/push_notification_thread.h"
@@ -19,6 +18,7 @@
 #include "tests/support/test_display.h"
 #include "tests/support/test_pump.h"
 #include "tests/support/test_root.h"
+#include "toolkit/dialog_template.h"
 
 namespace {
 

@@ -26,7 +26,7 @@ bool FindComponent(const std::string& role, const std::string& name, int* x, int
     std::smatch m;
     return LTestWaitFor(20000, [&] {
         std::string tree =
-            LTestRunCapture({"/usr/bin/python3", Source("desktop/toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
+            LTestRunCapture({"/usr/bin/python3", Source("toolkit/tests/testdata/atspi_tree.py"), "porlinex"}, 20000);
         if (!std::regex_search(tree, m, item)) return false;
         *x = std::stoi(m[1]) + std::stoi(m[3]) / 2;
         *y = std::stoi(m[2]) + std::stoi(m[4]) / 2;

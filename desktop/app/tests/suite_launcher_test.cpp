@@ -12,7 +12,6 @@
 #include <string>
 
 #include "desktop/app/suite_launcher.h"
-#include "desktop/toolkit/tests/modal_driver.h"
 #include "foundation/lstring.h"
 #include "foundation/reg_settings.h"
 #include "foundation/system_shell.h"
@@ -20,6 +19,7 @@
 #include "setup/suite_usage.h"
 #include "setup/tests/browser_stand_in.h"
 #include "setup/tests/maker_peer.h"
+#include "toolkit/tests/modal_driver.h"
 
 namespace {
 

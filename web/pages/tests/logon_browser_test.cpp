@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/site_files.h"
 #include "foundation/json_value.h"
 #include "foundation/reg_settings.h"
 #include "foundation/utf8.h"
 #include "net/smtp/smtp_sender.h"
 #include "tests/support/npm_folder.h"
 #include "tests/support/smtp_server.h"
-#include "web/engine/site_files.h"
 #include "web/http/tests/http_harness.h"
 #include "web/pages/account_file.h"
 
