@@ -53,6 +53,13 @@ LNetOpResult LImapConnection::ReadLine(LNetOpResult& result, LTaskProgress& prog
         pendingLiteral_ -= n;
     }
     do {
+        // The socket's own wait looks at a stop request only every
+        // LNetWaitStep; this one ends at the request, so a stop (the service
+        // ending, a walk given up) does not wait for a slow reply first. A
+        // failed or timed-out wait leaves it to the read, with its own limit.
+        if (!HoldsUnreadInput() && connection.socket != LInvalidSocket &&
+            progress.WaitHandle(connection.socket, kLineTimeout) == LWaitStopped)
+            return result = LNetStopped;
         if (reader_.ReadLine(result, progress, line, LImapMaxLine, kLineTimeout) != LNetDone) {
             // A line beyond the limit leaves the dialogue where it cannot be
             // followed any more.
