@@ -1,6 +1,5 @@
 #include "mail/sync/sync_prefetch.h"
 
-#include <algorithm>
 #include <utility>
 
 EMLEmailAccGetter::Prefetch::Prefetch(EMLEmailAccGetter& worker, LImapConnection& imap,
@@ -20,11 +19,9 @@ void EMLEmailAccGetter::Prefetch::ShowError(const char16_t* text) { worker_.Show
 
 void EMLEmailAccGetter::Prefetch::Run() {
     size_t i = 0, si = 0;
-    size_t most = LMailSyncFirstBatchMessages;
     for (;;) {
         FetchedBatch batch;
-        batch.end = worker_.FetchBatch(*this, imap_, uids_, i, si, stored_, scan_, failedBefore_, most, batch.items);
-        most = std::min<size_t>(most * 2, LMailSyncBatchMessages);
+        batch.end = worker_.FetchBatch(*this, imap_, uids_, i, si, stored_, scan_, failedBefore_, batch.items);
         batch.last = batch.end != MailboxEnd::Done || i >= uids_.size();
         const bool last = batch.last;
         if (!Push(std::move(batch)) || last) return;

@@ -44,10 +44,6 @@ constexpr uint32_t LMailSyncBackoffFirstMs = 2000;
 constexpr int LMailSyncStoreAttempts = 3;
 // Messages stored in one transaction at most (the mark advances with them).
 constexpr int LMailSyncBatchMessages = 128;
-// The first batch of a walk holds at most this many, each next one twice as
-// many up to LMailSyncBatchMessages: the worker starts storing once a few
-// messages are in, instead of waiting for a whole batch to download.
-constexpr int LMailSyncFirstBatchMessages = 16;
 
 struct LMailSyncStatus {
     int32_t state = 0;
@@ -132,13 +128,12 @@ private:
     struct Fetched;
     struct FetchedBatch;
     class Prefetch;
-    // Takes the next batch of at most `most` of `uids` from i on (si walks
-    // `stored` alongside) and parses each message; runs on the download
-    // thread, which `progress` is. A UID in `failedBefore` is never asked for
-    // in a set.
+    // Takes the next batch of `uids` from i on (si walks `stored` alongside)
+    // and parses each message; runs on the download thread, which `progress`
+    // is. A UID in `failedBefore` is never asked for in a set.
     MailboxEnd FetchBatch(LTaskProgress& progress, LImapConnection& imap, const std::vector<uint32_t>& uids, size_t& i,
                           size_t& si, const std::vector<uint32_t>& stored, const Scan& scan,
-                          const std::set<uint32_t>& failedBefore, size_t most, std::vector<Fetched>& items);
+                          const std::set<uint32_t>& failedBefore, std::vector<Fetched>& items);
     // One more pass in which the UID failed; true (with the error line) when
     // that makes it one to pass over.
     bool CountFailure(std::map<uint32_t, int>& failures, uint32_t uid, const char* mailbox, const char* what);
