@@ -44,6 +44,9 @@ constexpr uint32_t LMailSyncBackoffFirstMs = 2000;
 constexpr int LMailSyncStoreAttempts = 3;
 // Messages stored in one transaction at most (the mark advances with them).
 constexpr int LMailSyncBatchMessages = 128;
+// From this many WAL pages on, what a pass wrote is copied back before the
+// pass ends (fewer are left to the next checkpoint).
+constexpr int LMailSyncPassCheckpointPages = 1000;
 
 struct LMailSyncStatus {
     int32_t state = 0;

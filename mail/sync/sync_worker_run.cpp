@@ -15,11 +15,6 @@ namespace {
 // SQLite's default of 1,000 WAL pages spent half of each commit copying pages
 // back. Readers are unaffected: they read the WAL as before.
 constexpr int kCheckpointPages = 10000;
-// What a pass leaves in the WAL is copied back when its walk ends from this
-// many pages on, as SQLite's own checkpoint would have at its default; a
-// pass that brought a few messages leaves them to the next checkpoint instead
-// of waiting for two syncs to the disk.
-constexpr int kPassCheckpointPages = 1000;
 
 // Copies the pass's pages back when the walk ends, however it ends, without
 // waiting for readers (what a reader still holds is copied by the next
@@ -28,7 +23,7 @@ struct PassCheckpoint {
     LAppDatabaseAccount& db;
     int& walPages;
     ~PassCheckpoint() {
-        if (walPages >= kPassCheckpointPages) db.ExecA("PRAGMA wal_checkpoint(PASSIVE);");
+        if (walPages >= LMailSyncPassCheckpointPages) db.ExecA("PRAGMA wal_checkpoint(PASSIVE);");
         walPages = 0;
     }
 };
