@@ -3,6 +3,7 @@
 
 #include <strings.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "foundation/utf8.h"
@@ -56,11 +57,17 @@ LNetOpResult LImapConnection::ReadLine(LNetOpResult& result, LTaskProgress& prog
         // The socket's own wait looks at a stop request only every
         // LNetWaitStep; this one ends at the request, so a stop (the service
         // ending, a walk given up) does not wait for a slow reply first. A
-        // failed or timed-out wait leaves it to the read, with its own limit.
-        if (!HoldsUnreadInput() && connection.socket != LInvalidSocket &&
-            progress.WaitHandle(connection.socket, kLineTimeout) == LWaitStopped)
-            return result = LNetStopped;
-        if (reader_.ReadLine(result, progress, line, LImapMaxLine, kLineTimeout) != LNetDone) {
+        // failed or timed-out wait leaves it to the read, with what is left
+        // of the line's limit, so a silent server is still given up in time.
+        uint32_t limit = kLineTimeout;
+        if (!HoldsUnreadInput() && connection.socket != LInvalidSocket) {
+            const auto start = std::chrono::steady_clock::now();
+            if (progress.WaitHandle(connection.socket, kLineTimeout) == LWaitStopped) return result = LNetStopped;
+            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start).count();
+            limit = waited >= kLineTimeout ? 1 : kLineTimeout - static_cast<uint32_t>(waited);
+        }
+        if (reader_.ReadLine(result, progress, line, LImapMaxLine, limit) != LNetDone) {
             // A line beyond the limit leaves the dialogue where it cannot be
             // followed any more.
             if (reader_.Overlong()) Disconnect();

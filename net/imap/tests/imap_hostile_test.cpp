@@ -3,8 +3,10 @@
 // literal whose text reads like the tagged reply.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
+#include "foundation/wait.h"
 #include "net/imap/imap_client.h"
 #include "tests/support/test_root.h"
 #include "tests/support/tls_peer.h"
@@ -66,6 +68,21 @@ TEST_F(ImapHostileTest, EndlessReplyLineFailsAtTheLimit) {
     // What the peer managed to push beyond the limit is what the socket
     // buffers held when the client closed.
     EXPECT_LT(sent, LImapMaxLine + (uint64_t(16) << 20));
+}
+
+// A server that stops answering is given up after one line's time limit,
+// however the wait for its next line is made up.
+TEST_F(ImapHostileTest, SilentServerIsGivenUpAfterOneLineLimit) {
+    StartPeer("silent");
+    SignIn();
+    LPlainWait waiting;
+    LNetOpResult r;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NE(imap_.Capability(r, waiting), LNetDone);
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(seconds, 19);
+    EXPECT_LT(seconds, 35);
 }
 
 // A literal is data: the tagged reply hidden in it is not taken for the

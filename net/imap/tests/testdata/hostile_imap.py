@@ -48,6 +48,8 @@ try:
             while True:
                 tls.sendall(piece)
                 sent += len(piece)
+        elif verb == b"CAPABILITY" and mode == "silent":
+            read_line()  # says nothing until the client gives up and leaves
         elif verb == b"LIST" and mode == "literal-trap":
             trap = tag + b" OK LIST completed"
             tls.sendall(b"* LIST () \"/\" {%d}\r\n" % len(trap) + trap + b"\r\n")
