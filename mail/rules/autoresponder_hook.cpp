@@ -176,6 +176,14 @@ bool SendReply(LAppDatabaseAccount& db, const Message& m, const Active& a, int64
 }  // namespace
 
 bool LAutoresponderOnNewMessageAt(LAppDatabaseAccount& db, const char16_t* message_id, int64_t now) {
+    // Without an autoresponder in its period nothing answers: every new
+    // message of a mirror comes here, so the message is not read for it.
+    LString any;
+    any.Format(u"SELECT COUNT(*) FROM main.AUTORESPONDERS WHERE ENABLED=1 AND DELETED IS NULL AND START_UTC<=%lld AND "
+               u"END_UTC>=%lld;",
+               static_cast<long long>(now), static_cast<long long>(now));
+    int32_t active = 1;
+    if (db.QueryInt(any.c_str(), &active) && active == 0) return false;
     Message m;
     if (!LMailServicesMayActOn(db, message_id) || !LoadMessage(db, message_id, m) ||
         !LMailServicesIsPersonal(db, message_id) || !LMailServicesSenderMayBeAnswered(db, m.recipient.c_str()))

@@ -5,9 +5,10 @@
 #include "mail/rules/rules_actions.h"
 
 bool LRulesApply(LAppDatabaseAccount& db, const char16_t* message_id) {
-    if (!LMailServicesMayActOn(db, message_id)) return false;
+    // Without a rule nothing can act: no reason to read the message.
     std::shared_ptr<const LRuleSet> rules = LRulesSnapshot();
-    if (!rules) return false;
+    if (!rules || rules->empty()) return false;
+    if (!LMailServicesMayActOn(db, message_id)) return false;
     LRulesMessage m;
     if (!LRulesLoadMessage(db, message_id, m)) return false;
     const LRule* rule = LRulesFindMatch(db, *rules, m);
