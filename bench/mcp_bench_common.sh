@@ -58,10 +58,13 @@ tags=unread;inbox;
 EOF
 notmuch new > /dev/null
 
-# timings CMD... : RUNS runs after one warm-up; wall times in ms, one a line
+# timings CMD... : RUNS runs after one warm-up; wall times in ms, one a line.
+# A run that fails stops the script (pipefail): no time counts for work not done.
 timings() {
   "$@" > /dev/null < /dev/null
   local s e
-  for _ in $(seq "$RUNS"); do s=$EPOCHREALTIME; "$@" > /dev/null < /dev/null; e=$EPOCHREALTIME; echo "$s $e"; done |
-    awk '{print ($2 - $1) * 1000}'
+  for _ in $(seq "$RUNS"); do
+    s=$EPOCHREALTIME; "$@" > /dev/null < /dev/null || { echo "FAILED: $*" >&2; exit 1; }; e=$EPOCHREALTIME
+    echo "$s $e"
+  done | awk '{print ($2 - $1) * 1000}'
 }

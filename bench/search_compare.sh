@@ -70,7 +70,8 @@ for name, req, nm in rows:
 PY
 # rounds OUT... -- CMD... -- CMD... : RUNS rounds after one warm-up, each
 # timing every command once in turn (ms into its OUT file), so that a change
-# in the machine's load falls on every side alike.
+# in the machine's load falls on every side alike. A run that fails stops the
+# comparison: no time counts for work not done.
 rounds() {
   local outs=() cmds=() cmd=() arg
   while [[ $1 != -- ]]; do outs+=("$1"); shift; done
@@ -82,7 +83,8 @@ rounds() {
   for k in "${!cmds[@]}"; do eval "${cmds[$k]}" > /dev/null || { echo "FAILED: ${cmds[$k]}" >&2; exit 1; }; : > "${outs[$k]}"; done
   for _ in $(seq "$RUNS"); do
     for k in "${!cmds[@]}"; do
-      local a=$EPOCHREALTIME; eval "${cmds[$k]}" > /dev/null; local b=$EPOCHREALTIME
+      local a=$EPOCHREALTIME; eval "${cmds[$k]}" > /dev/null || { echo "FAILED: ${cmds[$k]}" >&2; exit 1; }
+      local b=$EPOCHREALTIME
       echo "($b - $a) * 1000" | bc -l >> "${outs[$k]}"
     done
   done
