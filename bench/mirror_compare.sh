@@ -58,12 +58,16 @@ RC
 }
 mbsyncrc mbsync yes > "$T/mbsync.rc"
 mbsyncrc mbsyncnf no > "$T/mbsyncnf.rc"
-# run NAME CMD...: wall seconds and peak RSS (MB) of one run into $T/NAME.time
+# run NAME CMD...: wall seconds and peak RSS (KB) of one run into $T/NAME.time
+# (the clock read around it: time's own is in hundredths)
 run() {
   local name=$1; shift
   sync
-  /usr/bin/time -f '%e %M' -o "$T/$name.time" "$@" > "$T/$name.out" 2> "$T/$name.err" ||
+  local a=$EPOCHREALTIME
+  /usr/bin/time -f '%M' -o "$T/$name.rss" "$@" > "$T/$name.out" 2> "$T/$name.err" ||
     { cat "$T/$name.err" >&2; echo "FAILED: $name" >&2; exit 1; }
+  local b=$EPOCHREALTIME
+  echo "$(echo "$b - $a" | bc -l) $(cat "$T/$name.rss")" > "$T/$name.time"
 }
 ours() { run "$1" build-bench/bench/bench_mirror_sync "127.0.0.1:$IMAPS_PORT" bench bench; }
 mbsync() { run "$1" /usr/bin/mbsync -c "$T/mbsync.rc" -a; }
@@ -81,7 +85,8 @@ step() {
 # (a step whose time counts must have done the whole work), ours indexed.
 held() {
   server=$(doveadm -c "$CONF" mailbox status -u bench messages "*" | awk -F= '{s += $2} END {print s}')
-  read -r _ rows indexed total state < "$T/ours_$1_$2.out"
+  read -r _ state < "$T/ours_$1_$2.out"
+  read -r rows indexed total < <(build-bench/bench/bench_mirror_sync --count)
   for side in mbsync mbsyncnf; do
     mirrored=$(find "$T/$side" -type f \( -path '*/cur/*' -o -path '*/new/*' \) | wc -l)
     [[ $mirrored == "$server" ]] || { echo "FAILED: $1 of round $2: $side holds $mirrored of Dovecot's $server" >&2; exit 1; }
@@ -110,7 +115,7 @@ echo "|---|---:|---:|---:|---:|---:|---:|"
 for s in first again new; do
   awk -v s="$s" -v m="$(median "$s" mbsync 1)" -v n="$(median "$s" mbsyncnf 1)" -v o="$(median "$s" ours 1)" \
     -v mr="$(median "$s" mbsync 2)" -v orss="$(median "$s" ours 2)" 'BEGIN {
-      printf "| %s | %.2f | %.2f | %.2f | %.2f | %.2f | %.0f / %.0f |\n", s, m, n, o, o / (m > 0 ? m : 0.01),
+      printf "| %s | %.3f | %.3f | %.3f | %.2f | %.2f | %.0f / %.0f |\n", s, m, n, o, o / (m > 0 ? m : 0.01),
         o / (n > 0 ? n : 0.01), mr / 1024, orss / 1024 }'
 done
 per_msg=$(awk -v o="$(median first ours 1)" -v n="$N" 'BEGIN { printf "%.3f", o * 1000 / n }')

@@ -19,7 +19,21 @@ int LMailSyncCheckpointer::TakeState() {
 void LMailSyncCheckpointer::Run() {
     LAppDatabaseAccount db(false);
     while (WaitHandle(asked_.Handle(), LInfinite) == LWaitDone) {
-        if (db.handle) sqlite3_wal_checkpoint_v2(db.handle, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        int log = 0, copied = 0;  // frames in the WAL, frames copied back
+        if (db.handle &&
+            sqlite3_wal_checkpoint_v2(db.handle, "main", SQLITE_CHECKPOINT_PASSIVE, &log, &copied) == SQLITE_OK &&
+            copied > 0) {
+            // Overtaken by the writer's new commits, SQLite leaves the pages
+            // it copied unsynced (it syncs the database only once the whole
+            // WAL is copied), and the writer's own checkpoint of the rest
+            // would then wait for all of them to reach the disk. Flushed
+            // here, beside the writer (after a whole copy this finds nothing
+            // left to write).
+            sqlite3_file* file = nullptr;
+            if (sqlite3_file_control(db.handle, "main", SQLITE_FCNTL_FILE_POINTER, &file) == SQLITE_OK && file &&
+                file->pMethods)
+                file->pMethods->xSync(file, SQLITE_SYNC_NORMAL);
+        }
         state_.store(Ended);
     }
 }

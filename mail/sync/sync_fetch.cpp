@@ -41,13 +41,14 @@ bool EMLEmailAccGetter::CountFailure(std::map<uint32_t, int>& failures, uint32_t
 
 EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::FetchBatch(LTaskProgress& progress, LImapConnection& imap,
                                                            const std::vector<uint32_t>& uids, size_t& i, size_t& si,
-                                                           const std::vector<uint32_t>& stored, const Scan& scan,
+                                                           size_t count, const std::vector<uint32_t>& stored,
+                                                           const Scan& scan,
                                                            const std::set<uint32_t>& failedBefore,
                                                            std::vector<Fetched>& items) {
     LWideFromUTF8 wname(scan.name);
     // Tokens that are no UID to fetch count as scanned from the start.
     int32_t scannedBase = scan.tokens - static_cast<int32_t>(uids.size());
-    size_t end = std::min(uids.size(), i + static_cast<size_t>(LMailSyncBatchMessages));
+    size_t end = std::min(uids.size(), i + count);
 
     // Sizes and flags of the batch's messages not stored yet, in one command:
     // a message over the limit is never downloaded, and a new row has its

@@ -244,12 +244,6 @@ EMLEmailAccGetter::MailboxEnd EMLEmailAccGetter::ScanUids(LAppDatabaseAccount& d
             gap = batchGap;
             scan.incomplete = scan.incomplete || batchIncomplete;
             scan.downloaded += batchDownloaded;
-            // The last batch of a walk that leaves the WAL past the pass's
-            // checkpoint size hands the copy to the checkpoint thread before
-            // the arrival hooks, which then run beside it, as do the flags
-            // and the other mailboxes; the pass's own checkpoint finds it
-            // done or running.
-            if (last && walPages_ >= LMailSyncPassCheckpointPages && checkpointer_) checkpointer_->Request();
             // After the commit, and only for arrivals: the hooks may answer
             // or forward mail, which must never happen twice or for old mail.
             auto observer = gArrivalObserver.load();

@@ -1,5 +1,6 @@
 #include "mail/sync/sync_prefetch.h"
 
+#include <algorithm>
 #include <utility>
 
 EMLEmailAccGetter::Prefetch::Prefetch(EMLEmailAccGetter& worker, LImapConnection& imap,
@@ -18,13 +19,14 @@ EMLEmailAccGetter::Prefetch::~Prefetch() { Stop(); }
 void EMLEmailAccGetter::Prefetch::ShowError(const char16_t* text) { worker_.ShowError(text); }
 
 void EMLEmailAccGetter::Prefetch::Run() {
-    size_t i = 0, si = 0;
+    size_t i = 0, si = 0, count = LMailSyncFirstBatchMessages;
     for (;;) {
         FetchedBatch batch;
-        batch.end = worker_.FetchBatch(*this, imap_, uids_, i, si, stored_, scan_, failedBefore_, batch.items);
+        batch.end = worker_.FetchBatch(*this, imap_, uids_, i, si, count, stored_, scan_, failedBefore_, batch.items);
         batch.last = batch.end != MailboxEnd::Done || i >= uids_.size();
         const bool last = batch.last;
         if (!Push(std::move(batch)) || last) return;
+        count = std::min<size_t>(count * 2, LMailSyncBatchMessages);
     }
 }
 

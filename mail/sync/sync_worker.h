@@ -44,6 +44,10 @@ constexpr uint32_t LMailSyncBackoffFirstMs = 2000;
 constexpr int LMailSyncStoreAttempts = 3;
 // Messages stored in one transaction at most (the mark advances with them).
 constexpr int LMailSyncBatchMessages = 128;
+// A walk's first batch holds this many, each next one twice as many up to
+// the most: the store starts on the first messages while the rest are still
+// downloading.
+constexpr int LMailSyncFirstBatchMessages = 16;
 // From this many WAL pages on, what a pass wrote is copied back before the
 // pass ends (fewer are left to the next checkpoint).
 constexpr int LMailSyncPassCheckpointPages = 1000;
@@ -131,11 +135,12 @@ private:
     struct Fetched;
     struct FetchedBatch;
     class Prefetch;
-    // Takes the next batch of `uids` from i on (si walks `stored` alongside)
-    // and parses each message; runs on the download thread, which `progress`
-    // is. A UID in `failedBefore` is never asked for in a set.
+    // Takes the next batch of at most `count` of `uids` from i on (si walks
+    // `stored` alongside) and parses each message; runs on the download
+    // thread, which `progress` is. A UID in `failedBefore` is never asked for
+    // in a set.
     MailboxEnd FetchBatch(LTaskProgress& progress, LImapConnection& imap, const std::vector<uint32_t>& uids, size_t& i,
-                          size_t& si, const std::vector<uint32_t>& stored, const Scan& scan,
+                          size_t& si, size_t count, const std::vector<uint32_t>& stored, const Scan& scan,
                           const std::set<uint32_t>& failedBefore, std::vector<Fetched>& items);
     // One more pass in which the UID failed; true (with the error line) when
     // that makes it one to pass over.

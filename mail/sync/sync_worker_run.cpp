@@ -15,15 +15,27 @@ namespace {
 // SQLite's default of 1,000 WAL pages spent half of each commit copying pages
 // back. Readers are unaffected: they read the WAL as before.
 constexpr int kCheckpointPages = 10000;
+// From this many pages in the WAL, the checkpoint thread is asked to copy
+// what a commit added.
+constexpr int kCopyFromPages = 256;
 
 // Copies the pass's pages back when the walk ends, however it ends, without
 // waiting for readers (what a reader still holds is copied by the next
-// checkpoint).
+// checkpoint): on the checkpoint thread, so that the pass does not wait for
+// the disk; one that is copying already leaves the rest to the next.
 struct PassCheckpoint {
     LAppDatabaseAccount& db;
     int& walPages;
+    LMailSyncCheckpointer* thread;
     ~PassCheckpoint() {
-        if (walPages >= LMailSyncPassCheckpointPages) db.ExecA("PRAGMA wal_checkpoint(PASSIVE);");
+        if (walPages >= LMailSyncPassCheckpointPages) {
+            if (thread && thread->IsRunning()) {
+                thread->TakeState();
+                thread->Request();
+            } else {
+                db.ExecA("PRAGMA wal_checkpoint(PASSIVE);");
+            }
+        }
         walPages = 0;
     }
 };
@@ -35,11 +47,19 @@ int EMLEmailAccGetter::WalCommitted(void* self, sqlite3* handle, const char* sch
     worker->walPages_ = pages;
     LMailSyncCheckpointer* checkpointer = worker->checkpointer_;
     int state = checkpointer ? checkpointer->TakeState() : LMailSyncCheckpointer::Idle;
-    // The checkpoint thread copied what the WAL held when it began; what came
-    // since is copied here, so the next write starts the WAL over.
-    if (state == LMailSyncCheckpointer::Ended ||
-        (pages >= kCheckpointPages && state == LMailSyncCheckpointer::Idle && !checkpointer->Request()))
+    if (state == LMailSyncCheckpointer::Running) return SQLITE_OK;
+    const bool large = pages >= kCheckpointPages;
+    // The checkpoint thread copied what the WAL held when it began; once the
+    // WAL is large, what came since is copied here, so the next write starts
+    // it over.
+    if (large && state == LMailSyncCheckpointer::Ended) {
         sqlite3_wal_checkpoint_v2(handle, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        return SQLITE_OK;
+    }
+    // Otherwise the thread copies and syncs the new pages beside the next
+    // batches, so that little is left to copy when the pass ends.
+    if (pages >= kCopyFromPages && checkpointer && checkpointer->Request()) return SQLITE_OK;
+    if (large) sqlite3_wal_checkpoint_v2(handle, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     return SQLITE_OK;
 }
 
@@ -252,7 +272,7 @@ EMLEmailAccGetter::PassEnd EMLEmailAccGetter::RunPass(LAppDatabaseAccount& db, L
     LStringList names;
     for (uint64_t i = 0; i < list.count; i++) names.AddA(list.ItemA(i));
     {
-        PassCheckpoint checkpoint{db, walPages_};
+        PassCheckpoint checkpoint{db, walPages_, checkpointer_};
         for (uint64_t i = 0; i < names.count && !stopped; i++) {
             if (IsStopRequested()) {
                 stopped = true;
