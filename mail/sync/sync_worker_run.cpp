@@ -40,6 +40,24 @@ struct PassCheckpoint {
     }
 };
 
+// A batch dirties more pages than SQLite's default cache of about 2 MB
+// holds: the rest went to the WAL before the commit and was read back.
+// The larger cache lives for the pass only; its memory is given back
+// after, so an idle account holds no more than before.
+struct PassCache {
+    LAppDatabaseAccount& db;
+    int32_t before = 0;
+    explicit PassCache(LAppDatabaseAccount& d) : db(d) {
+        if (db.QueryInt(u"PRAGMA cache_size;", &before)) db.ExecA("PRAGMA cache_size=-16384;");
+    }
+    ~PassCache() {
+        if (before == 0) return;
+        LStringA sql;
+        sql.Format("PRAGMA cache_size=%d; PRAGMA shrink_memory;", before);
+        db.ExecA(sql.c_str());
+    }
+};
+
 }  // namespace
 
 int EMLEmailAccGetter::WalCommitted(void* self, sqlite3* handle, const char* schema, int pages) {
@@ -272,6 +290,7 @@ EMLEmailAccGetter::PassEnd EMLEmailAccGetter::RunPass(LAppDatabaseAccount& db, L
     LStringList names;
     for (uint64_t i = 0; i < list.count; i++) names.AddA(list.ItemA(i));
     {
+        PassCache cache(db);
         PassCheckpoint checkpoint{db, walPages_, checkpointer_};
         for (uint64_t i = 0; i < names.count && !stopped; i++) {
             if (IsStopRequested()) {
