@@ -118,6 +118,15 @@ for s in first again new; do
       printf "| %s | %.3f | %.3f | %.3f | %.2f | %.2f | %.0f / %.0f |\n", s, m, n, o, o / (m > 0 ? m : 0.01),
         o / (n > 0 ? n : 0.01), mr / 1024, orss / 1024 }'
 done
+echo "- every round, seconds (mbsync / FSync no / Porlinex):"
+for s in first again new; do
+  line="  - $s:"
+  for r in $(seq 1 "$ROUNDS"); do
+    line+=" $(awk '{printf "%.3f", $1}' "$T/mbsync_${s}_$r.time") / $(awk '{printf "%.3f", $1}' "$T/mbsyncnf_${s}_$r.time")"
+    line+=" / $(awk '{printf "%.3f", $1}' "$T/ours_${s}_$r.time");"
+  done
+  echo "$line"
+done
 per_msg=$(awk -v o="$(median first ours 1)" -v n="$N" 'BEGIN { printf "%.3f", o * 1000 / n }')
 data="$T/porlinex/var/lib/Vek Software/Porlinex"
 echo "- first mirror: $per_msg ms a message; rows $rows = Dovecot's $server = each mbsync mirror; index covers all"
