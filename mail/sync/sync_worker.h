@@ -48,8 +48,8 @@ constexpr int LMailSyncBatchMessages = 128;
 // the most: the store starts on the first messages while the rest are still
 // downloading.
 constexpr int LMailSyncFirstBatchMessages = 16;
-// From this many WAL pages on, what a pass wrote is copied back before the
-// pass ends (fewer are left to the next checkpoint).
+// From this many WAL pages on, the checkpoint thread is asked at a pass's
+// end to copy back what is left (fewer are left to the next checkpoint).
 constexpr int LMailSyncPassCheckpointPages = 1000;
 
 struct LMailSyncStatus {
