@@ -41,8 +41,19 @@ const char16_t* LEmailSearchColumnSet(const char16_t* scope);
 // planner walks the messages in the requested order instead of fetching and
 // sorting every match: the faster road when the matches are many.
 void LEmailSearchFtsClause(LString& sql, const char16_t* column_set, const LString& expression, bool probe = false);
-// How many rows the index matches, counted up to `cap`.
-void LEmailSearchFtsCount(LString& sql, const char16_t* column_set, const LString& expression, int32_t cap);
+// From this many matches on, a page in time order is found by walking the
+// messages newest (or oldest) first and probing the index's list. Fetching
+// a match to sort it reads its row, and the live-row test reads on through
+// the bodies' overflow pages to IS_DELETED: some four pages a match, where
+// the walk reads a time index (a few hundred entries a page) and only the
+// rows it keeps. A walk past old-only matches costs at most one pass over
+// that index: about what fetching a hundred matches costs.
+constexpr int32_t LEmailSearchWalkFromMatches = 100;
+// True when the index matches at least LEmailSearchWalkFromMatches rows of
+// `words` (the query parsed without prefix stars) or of `expression`. Either
+// way the answer of a search is the same; only its plan differs.
+bool LEmailSearchManyMatches(LAppDatabaseAccount& db, const char16_t* column_set, const LString& words,
+                             const LString& expression);
 void LEmailSearchLikeClause(LString& sql, const char16_t* escaped, const char16_t* scope);
 
 // Appends the SELECT (of the answer's columns, or of rowids only) and every

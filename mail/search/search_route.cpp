@@ -28,32 +28,12 @@ const char16_t* SortOrder(const char16_t* sort) {
     return u"m.RECEIVED_UTC DESC, m.rowid DESC";
 }
 
-// From this many matches on, a page in time order is found by walking the
-// messages newest (or oldest) first and probing the index's list. Fetching
-// a match to sort it reads its row, and the live-row test reads on through
-// the bodies' overflow pages to IS_DELETED: some four pages a match, where
-// the walk reads a time index (a few hundred entries a page) and only the
-// rows it keeps. A walk past old-only matches costs at most one pass over
-// that index: about what fetching a hundred matches costs.
-constexpr int32_t kWalkFromMatches = 100;
-
-// Whole words are counted first: that count stops at the cap, where a
-// prefix ("com"*) makes the index merge the lists of every word it begins
-// before the first row. Only a query whose whole words are rare is counted
-// as written. Either way the answer is the same; only the plan differs.
 bool ManyMatches(LAppDatabaseAccount* db, const LEmailSearchRequest& r, const char16_t* scope,
                  const LString& expression) {
     if (!db || !db->handle || IsOneOf(r.sort, {u"subject"})) return false;
     LString words;
     LEmailSearchParseQuery(r.query, words, false);
-    const LString* both[] = {&words, &expression};
-    for (const LString* e : both) {
-        LString sql;
-        LEmailSearchFtsCount(sql, LEmailSearchColumnSet(scope), *e, kWalkFromMatches);
-        int64_t n = 0;
-        if (db->QueryInt64(sql.c_str(), &n) && n >= kWalkFromMatches) return true;
-    }
-    return false;
+    return LEmailSearchManyMatches(*db, LEmailSearchColumnSet(scope), words, expression);
 }
 
 // -1 when the statement cannot run (no database, or an expression the

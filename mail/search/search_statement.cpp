@@ -64,15 +64,27 @@ void LEmailSearchFtsClause(LString& sql, const char16_t* column_set, const LStri
                          key, u"main", expression.c_str());
 }
 
-void LEmailSearchFtsCount(LString& sql, const char16_t* column_set, const LString& expression, int32_t cap) {
-    if (column_set)
-        sql.AppendFormat(u"SELECT COUNT(*) FROM (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS "
-                         u"MATCH '%s : (%Q)' LIMIT %d);",
-                         u"main", column_set, expression.c_str(), cap);
-    else
-        sql.AppendFormat(u"SELECT COUNT(*) FROM (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS "
-                         u"MATCH '%Q' LIMIT %d);",
-                         u"main", expression.c_str(), cap);
+bool LEmailSearchManyMatches(LAppDatabaseAccount& db, const char16_t* column_set, const LString& words,
+                             const LString& expression) {
+    // Whole words are counted first: that count stops at the cap, where a
+    // prefix ("com"*) makes the index merge the lists of every word it
+    // begins before the first row. Only a query whose whole words are rare
+    // is counted as written.
+    const LString* both[] = {&words, &expression};
+    for (const LString* e : both) {
+        LString sql;
+        if (column_set)
+            sql.Format(u"SELECT COUNT(*) FROM (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS "
+                       u"MATCH '%s : (%Q)' LIMIT %d);",
+                       u"main", column_set, e->c_str(), LEmailSearchWalkFromMatches);
+        else
+            sql.Format(u"SELECT COUNT(*) FROM (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS "
+                       u"MATCH '%Q' LIMIT %d);",
+                       u"main", e->c_str(), LEmailSearchWalkFromMatches);
+        int64_t n = 0;
+        if (db.QueryInt64(sql.c_str(), &n) && n >= LEmailSearchWalkFromMatches) return true;
+    }
+    return false;
 }
 
 void LEmailSearchLikeClause(LString& sql, const char16_t* escaped, const char16_t* scope) {

@@ -10,7 +10,6 @@
 #include "mail/store/mailboxes.h"
 #include "mail/store/message_store.h"
 #include "mail/store/store_transaction.h"
-#include "mail/sync/sync_checkpoint.h"
 #include "mail/sync/sync_engine.h"
 #include "mail/sync/sync_mark.h"
 #include "mail/sync/sync_prefetch.h"

@@ -73,39 +73,17 @@ LString FtsTier(const Filters& f, int tier, const char16_t* column_set, const ch
     return sql;
 }
 
-// From this many matches on, a tier's page in time order is found by walking
-// the messages in that order and probing the index's list ("+m.rowid": the
-// planner may not drive by it). Fetching a match to sort it reads its row and
-// the bodies' overflow pages up to IS_DELETED, some four pages a match; the
-// walk reads a time index and only the rows it keeps, at worst one pass over
-// that index: about what fetching a hundred matches costs.
-constexpr int32_t kWalkFromMatches = 100;
-
-// Whole words are counted first (`words`: the query without its prefix
-// stars): that count stops at the cap, where a prefix ("com"*) makes the
-// index merge the lists of every word it begins before the first row.
-bool ManyMatches(LAppDatabaseAccount& db, const char16_t* column_set, const LString& words, const LString& match) {
-    const LString* both[] = {&words, &match};
-    for (const LString* e : both) {
-        LString sql;
-        sql.Format(u"SELECT COUNT(*) FROM (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH "
-                   u"'%s' LIMIT %d);",
-                   u"main", MatchText(column_set, *e), kWalkFromMatches);
-        int64_t n = 0;
-        if (db.QueryInt64(sql.c_str(), &n) && n >= kWalkFromMatches) return true;
-    }
-    return false;
-}
-
 // One tier in time order: the rowids of its live matches within the filters,
 // the index's tests first and the live-row test last (SQLite tests the terms
 // in this order). `unless` leaves out what an earlier tier already found.
+// With many matches "+m.rowid" keeps the planner from driving by the index's
+// list: it walks the messages in the page's order and probes the list.
 LString TimeTier(LAppDatabaseAccount& db, const Filters& f, const char16_t* column_set, const char16_t* unless,
                  const LString& words, const LString& match, const char16_t* order) {
     LString sql;
     sql.Format(u"SELECT m.rowid FROM %s.EMAIL_MESSAGES m WHERE %s IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS "
                u"WHERE EMAIL_MESSAGES_FTS MATCH '%s')",
-               u"main", ManyMatches(db, column_set, words, match) ? u"+m.rowid" : u"m.rowid", u"main",
+               u"main", LEmailSearchManyMatches(db, column_set, words, match) ? u"+m.rowid" : u"m.rowid", u"main",
                MatchText(column_set, match));
     if (unless)
         sql.AppendFormat(u" AND +m.rowid NOT IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS "
