@@ -63,6 +63,22 @@ bool EnsureTrigger(LAppDatabaseAccount& db, const Trigger& t) {
     return db.ExecF(u"CREATE TRIGGER IF NOT EXISTS %s.%s %s;", u"main", t.name, t.body);
 }
 
+// FTS5 merges a level's segments once it holds this many (its default is
+// 4). Every batch a pass commits adds a segment: at 4, most small passes
+// ended in a merge, and each page of the index was rewritten about twice
+// as often as at 16. A search then reads up to 15 segments a level
+// instead of 3, which measured no slower.
+constexpr int kAutomerge = 16;
+
+bool EnsureAutomerge(LAppDatabaseAccount& db) {
+    int32_t current = 0;
+    if (db.QueryInt(u"SELECT v FROM main.EMAIL_MESSAGES_FTS_config WHERE k='automerge';", &current) &&
+        current == kAutomerge)
+        return true;
+    return db.ExecF(u"INSERT INTO %s.EMAIL_MESSAGES_FTS (EMAIL_MESSAGES_FTS, rank) VALUES ('automerge', %d);", u"main",
+                    kAutomerge);
+}
+
 bool HasStateRow(LAppDatabaseAccount& db) {
     int64_t n = 0;
     return db.QueryInt64(u"SELECT COUNT(*) FROM main.EMAIL_MESSAGES_FTS_STATE WHERE ID=1;", &n) && n > 0;
@@ -94,6 +110,7 @@ bool LEmailFtsEnsure(LAppDatabaseAccount& db) {
         return Fail(db, "Unable to write the full-text index state");
     for (const Trigger& t : kTriggers)
         if (!EnsureTrigger(db, t)) return Fail(db, "Unable to create a full-text index trigger");
+    if (!EnsureAutomerge(db)) return Fail(db, "Unable to set the full-text index's merge level");
     return tx.Commit() || Fail(db, "Unable to create the full-text index");
 }
 

@@ -21,6 +21,12 @@ void EMLEmailAccGetter::Prefetch::ShowError(const char16_t* text) { worker_.Show
 void EMLEmailAccGetter::Prefetch::Run() {
     size_t i = 0, si = 0, count = LMailSyncFirstBatchMessages;
     for (;;) {
+        // Nothing overlaps the store and copy-back of a walk's last batch:
+        // a large remainder leaves its last few messages to a small batch
+        // of their own, stored while the rest are copied back.
+        const size_t left = uids_.size() - i;
+        if (left <= count && left > 2 * static_cast<size_t>(LMailSyncFirstBatchMessages))
+            count = left - LMailSyncFirstBatchMessages;
         FetchedBatch batch;
         batch.end = worker_.FetchBatch(*this, imap_, uids_, i, si, count, stored_, scan_, failedBefore_, batch.items);
         batch.last = batch.end != MailboxEnd::Done || i >= uids_.size();

@@ -200,6 +200,20 @@ TEST_F(FtsIndexTest, IndexMatchesTheStoredColumns) {
              ExpectIndexMatchesScan(db);
              BackfillToEnd(db);
          }},
+        {"an index that merges at FTS5's default level is moved to sixteen, its rows kept",
+         [](LAppDatabaseAccount& db, Lcg& r) {
+             auto automerge = [&db] {
+                 int32_t v = 0;
+                 db.QueryInt(u"SELECT v FROM EMAIL_MESSAGES_FTS_config WHERE k='automerge';", &v);
+                 return v;
+             };
+             EXPECT_EQ(automerge(), 16);
+             Exec(db, "INSERT INTO EMAIL_MESSAGES_FTS (EMAIL_MESSAGES_FTS, rank) VALUES ('automerge', 4);");
+             Insert(db, r, 40);
+             ASSERT_TRUE(LEmailFtsEnsure(db));
+             EXPECT_EQ(automerge(), 16);
+             Insert(db, r, 60);
+         }},
         {"a new index on an empty table is complete at once, then triggers only",
          [](LAppDatabaseAccount& db, Lcg& r) {
              bool complete = false;
