@@ -74,20 +74,80 @@ constexpr const char* kInsertMessage =
 constexpr int kInsertTexts = 14;
 constexpr int kInsertNumbers = 7;
 
+// The look-ups of the row that holds a message already, in their order
+// (see LEmailFindStoredMessage), asked for every message a batch stores:
+// prepared once for the batch like the INSERT (preparing them for each
+// message was most of a first mirror's look-up time). Their parameters:
+// ?1 account, ?2 mailbox, ?3 UIDVALIDITY, ?4 UID, ?5 Message-ID, ?6 size.
+constexpr const char* kFindStored[] = {
+    "SELECT ID FROM main.EMAIL_MESSAGES WHERE ACCOUNT_ID=?1 AND MAILBOX_ID=?2 AND UIDVALIDITY=?3 AND UID=?4 LIMIT 1;",
+    // A message that survived a UIDVALIDITY change.
+    "SELECT ID FROM main.EMAIL_MESSAGES WHERE ACCOUNT_ID=?1 AND MAILBOX_ID=?2 AND UIDVALIDITY<>?3 AND MESSAGE_ID=?5 "
+    "AND SIZE_BYTES=?6 ORDER BY COALESCE(LAST_SEEN_UTC, 0) DESC LIMIT 1;",
+    // A row moved here whose server copy was not linked yet: this is it.
+    "SELECT ID FROM main.EMAIL_MESSAGES WHERE ACCOUNT_ID=?1 AND MAILBOX_ID=?2 AND UID<0 AND MESSAGE_ID=?5 AND "
+    "SIZE_BYTES=?6 ORDER BY COALESCE(LAST_SEEN_UTC, 0) DESC LIMIT 1;"};
+constexpr int kFindStoredCount = 3;
+
 }  // namespace
 
-// The statement with the UTF-8 buffers its texts are bound from: kept for
+// The statements with the UTF-8 buffers their texts are bound from: kept for
 // the batch, so a body's bytes are not allocated afresh for each message.
 struct LEmailNewRowInsert {
     sqlite3_stmt* statement = nullptr;
     std::array<LStringA, kInsertTexts> utf8;
+    std::array<sqlite3_stmt*, kFindStoredCount> find{};
     LEmailNewRowInsert() = default;
     LEmailNewRowInsert(const LEmailNewRowInsert&) = delete;
     LEmailNewRowInsert& operator=(const LEmailNewRowInsert&) = delete;
-    ~LEmailNewRowInsert() { sqlite3_finalize(statement); }
+    ~LEmailNewRowInsert() {
+        sqlite3_finalize(statement);
+        for (sqlite3_stmt* st : find) sqlite3_finalize(st);
+    }
 };
 
 namespace {
+
+bool FindStored(LAppDatabaseAccount& db, LEmailNewRowInsert& statements, LString& row_id, const char16_t* account_id,
+                const char16_t* mailbox_id, uint32_t uid, uint32_t uidvalidity, uint64_t size,
+                const char16_t* message_id) {
+    row_id.Clear();
+    const int asked = message_id && *message_id ? kFindStoredCount : 1;
+    struct Text {
+        int slot;
+        LStringA utf8;
+    } texts[] = {{1, {}}, {2, {}}, {5, {}}};
+    const char16_t* wide[] = {account_id, mailbox_id, message_id};
+    for (int k = 0; k < 3; ++k) LStringAAppendWide(texts[k].utf8, wide[k], wide[k] ? LTextLength(wide[k]) : 0);
+    const struct {
+        int slot;
+        long long value;
+    } numbers[] = {{3, uidvalidity}, {4, uid}, {6, static_cast<long long>(size)}};
+    for (int i = 0; i < asked && row_id.IsEmpty(); ++i) {
+        sqlite3_stmt*& st = statements.find[i];
+        if (!st && db.PrepareA(kFindStored[i], &st) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            st = nullptr;
+            return false;
+        }
+        // The first look-up has no ?5 and ?6.
+        const int slots = sqlite3_bind_parameter_count(st);
+        bool bound = true;
+        for (const Text& t : texts)
+            bound = bound && (t.slot > slots || sqlite3_bind_text(st, t.slot, t.utf8.c_str(),
+                                                                  static_cast<int>(t.utf8.length),
+                                                                  SQLITE_STATIC) == SQLITE_OK);
+        for (const auto& n : numbers)
+            bound = bound && (n.slot > slots || sqlite3_bind_int64(st, n.slot, n.value) == SQLITE_OK);
+        if (bound && sqlite3_step(st) == SQLITE_ROW) {
+            const unsigned char* t = sqlite3_column_text(st, 0);
+            if (t) row_id.SetUtf8N(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_column_bytes(st, 0)));
+        }
+        sqlite3_reset(st);
+        sqlite3_clear_bindings(st);
+    }
+    return !row_id.IsEmpty();
+}
 
 bool InsertNew(LAppDatabaseAccount& db, LEmailNewRowInsert& insert, const char16_t* const (&texts)[kInsertTexts],
                const long long (&numbers)[kInsertNumbers]) {
@@ -130,7 +190,7 @@ int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LEmailNewRowI
     const long long stored_utc = static_cast<long long>(stored);
     const unsigned long long bytes = size;
 
-    if (LEmailFindStoredMessage(db, row_id, account_id, mailbox_id, uid, uidvalidity, size, h.message_id.c_str())) {
+    if (FindStored(db, insert, row_id, account_id, mailbox_id, uid, uidvalidity, size, h.message_id.c_str())) {
         if (!db.ExecF(u"UPDATE %s.EMAIL_MESSAGES SET ACCOUNT_ID='%Q', MAILBOX_ID='%Q', UID=%u, UIDVALIDITY=%u, "
                       u"MESSAGE_ID='%Q', SUBJECT='%Q', FROM_TEXT='%Q', TO_TEXT='%Q', CC_TEXT='%Q', SENT_UTC=%lld, "
                       u"RECEIVED_UTC=%lld, SIZE_BYTES=%llu, INTERNAL_DATE_UTC=%lld, BODY_TEXT='%Q', BODY_HTML='%Q', "
@@ -311,28 +371,6 @@ int LEmailStoreMessage(LAppDatabaseAccount& db, LString& row_id, bool& is_new, c
 bool LEmailFindStoredMessage(LAppDatabaseAccount& db, LString& row_id, const char16_t* account_id,
                              const char16_t* mailbox_id, uint32_t uid, uint32_t uidvalidity, uint64_t size,
                              const char16_t* message_id) {
-    row_id.Clear();
-    auto first = [&](const LString& statement) {
-        LAppDatabaseCursor c;
-        c.Query(db, statement.c_str());
-        if (c.HasRow()) c.GetColumnString(0, row_id);
-        return !row_id.IsEmpty();
-    };
-    LString q;
-    q.Format(u"SELECT ID FROM %s.EMAIL_MESSAGES WHERE ACCOUNT_ID='%Q' AND MAILBOX_ID='%Q' AND UIDVALIDITY=%u AND "
-             u"UID=%u LIMIT 1;",
-             u"main", account_id, mailbox_id, uidvalidity, uid);
-    if (first(q)) return true;
-    if (!message_id || !*message_id) return false;
-    const unsigned long long bytes = size;
-    // A message that survived a UIDVALIDITY change.
-    q.Format(u"SELECT ID FROM %s.EMAIL_MESSAGES WHERE ACCOUNT_ID='%Q' AND MAILBOX_ID='%Q' AND UIDVALIDITY<>%u AND "
-             u"MESSAGE_ID='%Q' AND SIZE_BYTES=%llu ORDER BY COALESCE(LAST_SEEN_UTC, 0) DESC LIMIT 1;",
-             u"main", account_id, mailbox_id, uidvalidity, message_id, bytes);
-    if (first(q)) return true;
-    // A row moved here whose server copy was not linked yet: this is it.
-    q.Format(u"SELECT ID FROM %s.EMAIL_MESSAGES WHERE ACCOUNT_ID='%Q' AND MAILBOX_ID='%Q' AND UID<0 AND "
-             u"MESSAGE_ID='%Q' AND SIZE_BYTES=%llu ORDER BY COALESCE(LAST_SEEN_UTC, 0) DESC LIMIT 1;",
-             u"main", account_id, mailbox_id, message_id, bytes);
-    return first(q);
+    LEmailNewRowInsert statements;
+    return FindStored(db, statements, row_id, account_id, mailbox_id, uid, uidvalidity, size, message_id);
 }

@@ -87,7 +87,8 @@ private:
     bool WriteAgain();
     LAppDatabaseAccount& db_;
     std::unique_ptr<LStoreTransaction> tx_;
-    std::unique_ptr<LEmailNewRowInsert> insert_;  // the INSERT of a new row, prepared once for the batch
+    // The INSERT of a new row and the look-ups, prepared once for the batch.
+    std::unique_ptr<LEmailNewRowInsert> insert_;
     std::vector<CacheFile> files_;
     std::vector<Written> written_;
     std::vector<std::unique_ptr<EMLMimeMessage>> parsed_;  // StoreBytes' messages
