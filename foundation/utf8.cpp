@@ -144,8 +144,18 @@ size_t LUtf8Encode(uint32_t cp, char* out) {
 
 void LStringAAppendWide(LStringA& out, const char16_t* wide, size_t n) {
     if (!wide) return;
-    out.Reserve(out.length + n + 1);
-    WideToUtf8(wide, n, [&](char c) { out.PutUnit(c); });
+    size_t ascii = 0;
+    // Most mail text is ASCII throughout: its units are the bytes, copied
+    // without the encoder up to the first that is not.
+    if (out.Reserve(out.length + n + 1)) {
+        char* to = out.buffer + out.length;
+        while (ascii < n && wide[ascii] < 0x80) {
+            to[ascii] = static_cast<char>(wide[ascii]);
+            ++ascii;
+        }
+        out.length += ascii;
+    }
+    WideToUtf8(wide + ascii, n - ascii, [&](char c) { out.PutUnit(c); });
     out.Terminate();
 }
 

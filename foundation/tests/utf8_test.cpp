@@ -87,3 +87,27 @@ TEST(Utf8, FixedBuffersCutAtWholeCharacters) {
     EXPECT_EQ(LUTF8ToWideBuf(wide, nullptr), 0u);
     EXPECT_EQ(LWideToUTF8Buf(out, u"\u00e9"), 2u);
 }
+
+// Appending copies an ASCII start as it is and encodes from the first unit
+// that is not ASCII on, after what the string held before.
+TEST(Utf8, AppendingWideTextKeepsWhatWasThere) {
+    struct Case {
+        std::u16string wide;
+        const char* utf8;
+    } cases[] = {
+        {u"", "old:"},
+        {u"plain text", "old:plain text"},
+        {u"caf\u00e9 ok", "old:caf\xc3\xa9 ok"},
+        {u"\U0001F600 then ascii", "old:\xf0\x9f\x98\x80 then ascii"},
+        {std::u16string(u"a\xdc00z"), "old:a\xef\xbf\xbdz"},  // a lone low surrogate
+        {std::u16string(300, u'x') + u"\u044f", nullptr},
+    };
+    for (const auto& c : cases) {
+        LStringA out;
+        out.SetUtf8FromWide(u"old:", 4);
+        LStringAAppendWide(out, c.wide.c_str(), c.wide.size());
+        std::string want = c.utf8 ? c.utf8 : "old:" + std::string(300, 'x') + "\xd1\x8f";
+        EXPECT_EQ(out.Str(), want);
+        EXPECT_EQ(out.length, want.size());
+    }
+}
