@@ -93,14 +93,14 @@ constexpr int kFindStoredCount = 3;
 
 // The statements with the UTF-8 buffers their texts are bound from: kept for
 // the batch, so a body's bytes are not allocated afresh for each message.
-struct LEmailNewRowInsert {
+struct LEmailBatchStatements {
     sqlite3_stmt* statement = nullptr;
     std::array<LStringA, kInsertTexts> utf8;
     std::array<sqlite3_stmt*, kFindStoredCount> find{};
-    LEmailNewRowInsert() = default;
-    LEmailNewRowInsert(const LEmailNewRowInsert&) = delete;
-    LEmailNewRowInsert& operator=(const LEmailNewRowInsert&) = delete;
-    ~LEmailNewRowInsert() {
+    LEmailBatchStatements() = default;
+    LEmailBatchStatements(const LEmailBatchStatements&) = delete;
+    LEmailBatchStatements& operator=(const LEmailBatchStatements&) = delete;
+    ~LEmailBatchStatements() {
         sqlite3_finalize(statement);
         for (sqlite3_stmt* st : find) sqlite3_finalize(st);
     }
@@ -108,7 +108,7 @@ struct LEmailNewRowInsert {
 
 namespace {
 
-bool FindStored(LAppDatabaseAccount& db, LEmailNewRowInsert& statements, LString& row_id, const char16_t* account_id,
+bool FindStored(LAppDatabaseAccount& db, LEmailBatchStatements& statements, LString& row_id, const char16_t* account_id,
                 const char16_t* mailbox_id, uint32_t uid, uint32_t uidvalidity, uint64_t size,
                 const char16_t* message_id) {
     row_id.Clear();
@@ -149,7 +149,7 @@ bool FindStored(LAppDatabaseAccount& db, LEmailNewRowInsert& statements, LString
     return !row_id.IsEmpty();
 }
 
-bool InsertNew(LAppDatabaseAccount& db, LEmailNewRowInsert& insert, const char16_t* const (&texts)[kInsertTexts],
+bool InsertNew(LAppDatabaseAccount& db, LEmailBatchStatements& insert, const char16_t* const (&texts)[kInsertTexts],
                const long long (&numbers)[kInsertNumbers]) {
     if (!insert.statement && db.PrepareA(kInsertMessage, &insert.statement) != SQLITE_OK) {
         sqlite3_finalize(insert.statement);
@@ -176,7 +176,7 @@ bool InsertNew(LAppDatabaseAccount& db, LEmailNewRowInsert& insert, const char16
 
 // Every write of one message on the caller's transaction; false at the
 // first failure, which the caller rolls back.
-int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LEmailNewRowInsert& insert, LString& row_id,
+int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LEmailBatchStatements& insert, LString& row_id,
                  bool& is_new, const char16_t* account_id, const char16_t* mailbox_id, uint32_t uid,
                  uint32_t uidvalidity, uint64_t size, const EMLMimeMessage& message, const char16_t* flags,
                  const char16_t* new_id) {
@@ -237,12 +237,12 @@ int WriteMessage(LAppDatabaseAccount& db, LEmailStoreBatch* batch, LEmailNewRowI
 }  // namespace
 
 LEmailStoreBatch::LEmailStoreBatch(LAppDatabaseAccount& db)
-    : db_(db), insert_(std::make_unique<LEmailNewRowInsert>()) {
+    : db_(db), statements_(std::make_unique<LEmailBatchStatements>()) {
     Begin();
 }
 
 LEmailStoreBatch::~LEmailStoreBatch() {
-    insert_.reset();  // its statement goes before the transaction ends
+    statements_.reset();  // its statements go before the transaction ends
     if (!committed_) RollBack();
 }
 
@@ -273,7 +273,7 @@ bool LEmailStoreBatch::WriteAgain() {
     for (Written& w : written_) {
         LString row_id;
         bool is_new = false;
-        if (WriteMessage(db_, this, *insert_, row_id, is_new, w.account_id.c_str(), w.mailbox_id.c_str(), w.uid,
+        if (WriteMessage(db_, this, *statements_, row_id, is_new, w.account_id.c_str(), w.mailbox_id.c_str(), w.uid,
                          w.uidvalidity, w.size, *w.message, w.has_flags ? w.flags.c_str() : nullptr,
                          w.row_id.c_str()) != LEmailStoreOk ||
             row_id.View() != w.row_id.View() || is_new != w.is_new)
@@ -291,7 +291,7 @@ int LEmailStoreBatch::Store(LString& row_id, bool& is_new, const char16_t* accou
         return LEmailStoreFailed;
     // The message's writes go straight into the batch's transaction: a
     // savepoint for each message cost more than all its other writes.
-    int rc = WriteMessage(db_, this, *insert_, row_id, is_new, account_id, mailbox_id, uid, uidvalidity, size,
+    int rc = WriteMessage(db_, this, *statements_, row_id, is_new, account_id, mailbox_id, uid, uidvalidity, size,
                           message, flags, nullptr);
     if (rc == LEmailStoreOk) {
         written_.push_back({&message, row_id, is_new, account_id, mailbox_id, flags ? flags : u"", flags != nullptr,
@@ -371,6 +371,6 @@ int LEmailStoreMessage(LAppDatabaseAccount& db, LString& row_id, bool& is_new, c
 bool LEmailFindStoredMessage(LAppDatabaseAccount& db, LString& row_id, const char16_t* account_id,
                              const char16_t* mailbox_id, uint32_t uid, uint32_t uidvalidity, uint64_t size,
                              const char16_t* message_id) {
-    LEmailNewRowInsert statements;
+    LEmailBatchStatements statements;
     return FindStored(db, statements, row_id, account_id, mailbox_id, uid, uidvalidity, size, message_id);
 }

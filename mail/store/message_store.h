@@ -29,7 +29,7 @@
 #include "mail/store/store_transaction.h"
 #include "net/mime/mime_message.h"
 
-struct LEmailNewRowInsert;
+struct LEmailBatchStatements;
 
 // One message: 0 stored, 2 failed.
 constexpr int LEmailStoreOk = 0;
@@ -88,7 +88,7 @@ private:
     LAppDatabaseAccount& db_;
     std::unique_ptr<LStoreTransaction> tx_;
     // The INSERT of a new row and the look-ups, prepared once for the batch.
-    std::unique_ptr<LEmailNewRowInsert> insert_;
+    std::unique_ptr<LEmailBatchStatements> statements_;
     std::vector<CacheFile> files_;
     std::vector<Written> written_;
     std::vector<std::unique_ptr<EMLMimeMessage>> parsed_;  // StoreBytes' messages
