@@ -41,6 +41,9 @@ const char16_t* LEmailSearchColumnSet(const char16_t* scope);
 // planner walks the messages in the requested order instead of fetching and
 // sorting every match: the faster road when the matches are many.
 void LEmailSearchFtsClause(LString& sql, const char16_t* column_set, const LString& expression, bool probe = false);
+// The text after MATCH for an expression, limited to a column set when one
+// is given (quoted for a statement's string).
+LString LEmailSearchMatchText(const char16_t* column_set, const LString& expression);
 // From this many matches on, a page in time order is found by walking the
 // messages newest (or oldest) first and probing the index's list. Fetching
 // a match to sort it reads its row, and the live-row test reads on through

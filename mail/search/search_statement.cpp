@@ -50,18 +50,18 @@ const char16_t* LEmailSearchColumnSet(const char16_t* scope) {
     return nullptr;
 }
 
+LString LEmailSearchMatchText(const char16_t* column_set, const LString& expression) {
+    LString m;
+    if (column_set) m.Format(u"%s : (%Q)", column_set, expression.c_str());
+    else m.Format(u"%Q", expression.c_str());
+    return m;
+}
+
 void LEmailSearchFtsClause(LString& sql, const char16_t* column_set, const LString& expression, bool probe) {
     // "+m.rowid" keeps the planner from driving the query by the index's
     // list: it walks the messages in the page's order and probes the list.
-    const char16_t* key = probe ? u"+m.rowid" : u"m.rowid";
-    if (column_set)
-        sql.AppendFormat(u" AND %s IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH "
-                         u"'%s : (%Q)')",
-                         key, u"main", column_set, expression.c_str());
-    else
-        sql.AppendFormat(u" AND %s IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH "
-                         u"'%Q')",
-                         key, u"main", expression.c_str());
+    sql.AppendFormat(u" AND %s IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH '%s')",
+                     probe ? u"+m.rowid" : u"m.rowid", u"main", LEmailSearchMatchText(column_set, expression).c_str());
 }
 
 bool LEmailSearchManyMatches(LAppDatabaseAccount& db, const char16_t* column_set, const LString& words,
@@ -73,14 +73,9 @@ bool LEmailSearchManyMatches(LAppDatabaseAccount& db, const char16_t* column_set
     const LString* both[] = {&words, &expression};
     for (const LString* e : both) {
         LString sql;
-        if (column_set)
-            sql.Format(u"SELECT COUNT(*) FROM (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS "
-                       u"MATCH '%s : (%Q)' LIMIT %d);",
-                       u"main", column_set, e->c_str(), LEmailSearchWalkFromMatches);
-        else
-            sql.Format(u"SELECT COUNT(*) FROM (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS "
-                       u"MATCH '%Q' LIMIT %d);",
-                       u"main", e->c_str(), LEmailSearchWalkFromMatches);
+        sql.Format(u"SELECT COUNT(*) FROM (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH "
+                   u"'%s' LIMIT %d);",
+                   u"main", LEmailSearchMatchText(column_set, *e).c_str(), LEmailSearchWalkFromMatches);
         int64_t n = 0;
         if (db.QueryInt64(sql.c_str(), &n) && n >= LEmailSearchWalkFromMatches) return true;
     }

@@ -41,16 +41,6 @@ constexpr std::initializer_list<const char16_t*> kBodyLike = {u"BODY_TEXT", u"BO
 constexpr std::initializer_list<const char16_t*> kAllLike = {u"SUBJECT",      u"FROM_TEXT", u"TO_TEXT",  u"CC_TEXT",
                                                              u"BODY_PREVIEW", u"BODY_TEXT", u"BODY_HTML"};
 
-// The MATCH text of a column set; null for every column.
-LString MatchText(const char16_t* column_set, const LString& match) {
-    LString m;
-    if (column_set)
-        m.Format(u"%s : (%Q)", column_set, match);
-    else
-        m.Format(u"%Q", match);
-    return m;
-}
-
 void AppendFilters(LString& sql, const Filters& f, const char16_t* prefix) {
     if (f.account[0]) sql.AppendFormat(u" AND %sACCOUNT_ID='%Q'", prefix, f.account);
     if (f.mailbox[0]) sql.AppendFormat(u" AND %sMAILBOX_ID='%Q'", prefix, f.mailbox);
@@ -64,12 +54,12 @@ LString FtsTier(const Filters& f, int tier, const char16_t* column_set, const ch
     sql.Format(u"SELECT m.rowid AS k, %d AS tier, bm25(EMAIL_MESSAGES_FTS) AS score, m.RECEIVED_UTC AS received, m.ID "
                u"AS id FROM %s.EMAIL_MESSAGES_FTS JOIN %s.EMAIL_MESSAGES m ON m.rowid=EMAIL_MESSAGES_FTS.rowid WHERE "
                u"EMAIL_MESSAGES_FTS MATCH '%s' AND m.IS_DELETED=0",
-               tier, u"main", u"main", MatchText(column_set, match));
+               tier, u"main", u"main", LEmailSearchMatchText(column_set, match));
     AppendFilters(sql, f, u"m.");
     if (unless)
         sql.AppendFormat(u" AND m.rowid NOT IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS "
                          u"MATCH '%s')",
-                         u"main", MatchText(unless, match));
+                         u"main", LEmailSearchMatchText(unless, match));
     return sql;
 }
 
@@ -84,11 +74,11 @@ LString TimeTier(LAppDatabaseAccount& db, const Filters& f, const char16_t* colu
     sql.Format(u"SELECT m.rowid FROM %s.EMAIL_MESSAGES m WHERE %s IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS "
                u"WHERE EMAIL_MESSAGES_FTS MATCH '%s')",
                u"main", LEmailSearchManyMatches(db, column_set, words, match) ? u"+m.rowid" : u"m.rowid", u"main",
-               MatchText(column_set, match));
+               LEmailSearchMatchText(column_set, match));
     if (unless)
         sql.AppendFormat(u" AND +m.rowid NOT IN (SELECT rowid FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS "
                          u"MATCH '%s')",
-                         u"main", MatchText(unless, match));
+                         u"main", LEmailSearchMatchText(unless, match));
     AppendFilters(sql, f, u"m.");
     sql.AppendFormat(u" AND m.IS_DELETED=0 ORDER BY %s", order);
     return sql;
@@ -114,7 +104,7 @@ LString FtsRows(const char16_t* column_set, const LString& match, const int64_t*
                u"bm25(EMAIL_MESSAGES_FTS) AS score FROM %s.EMAIL_MESSAGES_FTS WHERE EMAIL_MESSAGES_FTS MATCH '%s' AND "
                u"rowid>=%I64d AND rowid<=%I64d AND +rowid IN (%s) LIMIT %d) s JOIN %s.EMAIL_MESSAGES m ON m.rowid=s.k "
                u"ORDER BY %s;",
-               u"main", MatchText(column_set, match), low, high, list, n, u"main", order);
+               u"main", LEmailSearchMatchText(column_set, match), low, high, list, n, u"main", order);
     return sql;
 }
 
